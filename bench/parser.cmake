@@ -1,0 +1,1 @@
+wrenfold_add_bench(parser_bench SOURCES parser_bench.cpp)

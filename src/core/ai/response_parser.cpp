@@ -1,0 +1,248 @@
+#include "core/ai/response_parser.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "core/support/json.h"
+#include "core/support/uuid.h"
+#include "core/text/regex.h"
+#include "core/text/text.h"
+
+namespace wrenfold {
+namespace {
+
+constexpr std::string_view kFence = "```";
+constexpr std::string_view kReasoningOpen = "<think>";
+constexpr std::string_view kReasoningClose = "</think>";
+
+const text::Regex& openingFence() {
+  static const text::Regex pattern = text::Regex::literal("^```(?:json)?\\s*");
+  return pattern;
+}
+
+const text::Regex& whiteSpace() {
+  static const text::Regex pattern = text::Regex::literal("\\s");
+  return pattern;
+}
+
+const text::Regex& listMarker() {
+  static const text::Regex pattern = text::Regex::literal("^\\s*(?:[-*]|\\d+[.)]|候选\\s*\\d+[:：])\\s*");
+  return pattern;
+}
+
+bool isContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Local reasoning models open with a <think> block; the answer is what follows it. A reply that
+// is nothing but reasoning is kept whole rather than turned into an empty candidate.
+std::string withoutReasoning(std::string text) {
+  if (!text.starts_with(kReasoningOpen)) {
+    return text;
+  }
+  const std::size_t close = text.find(kReasoningClose, kReasoningOpen.size());
+  if (close == std::string::npos) {
+    return text;
+  }
+  std::string answer = text::trim(std::string_view(text).substr(close + kReasoningClose.size()));
+  return answer.empty() ? text : answer;
+}
+
+// Removes "\s*```" at the very end. Walking back over the blank run costs its length once,
+// where a left-to-right regex search would retry the run from each of its positions.
+std::string_view withoutClosingFence(std::string_view text) {
+  if (!text.ends_with(kFence)) {
+    return text;
+  }
+  std::size_t end = text.size() - kFence.size();
+  while (end > 0) {
+    std::size_t begin = end - 1;
+    while (begin > 0 && isContinuationByte(text[begin])) {
+      --begin;
+    }
+    if (!whiteSpace().matches(text.substr(begin, end - begin))) {
+      break;
+    }
+    end = begin;
+  }
+  return text.substr(0, end);
+}
+
+// `text` is trimmed. Only a text that opens with a fence loses one: the opening (with an
+// optional lower-case "json" and the blank after it) and the closing one.
+std::string stripCodeFence(std::string_view text) {
+  if (!text.starts_with(kFence)) {
+    return text::trim(text);
+  }
+  if (const auto opening = openingFence().firstMatch(text)) {
+    text.remove_prefix(opening->end());
+  }
+  return text::trim(withoutClosingFence(text));
+}
+
+struct CandidatePayload {
+  std::string text;
+  std::optional<std::string> title;
+  std::optional<double> confidence;
+};
+
+std::optional<CandidatePayload> decodePayload(const json::Json& value) {
+  auto text = json::requireString(value, "text");
+  auto title = json::optionalString(value, "title");
+  auto confidence = json::optionalNumber(value, "confidence");
+  if (!text || !title || !confidence) {
+    return std::nullopt;
+  }
+  return CandidatePayload{std::move(*text), std::move(*title), *confidence};
+}
+
+// Every element must decode, or the list as a whole does not.
+std::optional<std::vector<CandidatePayload>> decodePayloads(const json::Json& array) {
+  if (!array.is_array()) {
+    return std::nullopt;
+  }
+  std::vector<CandidatePayload> payloads;
+  payloads.reserve(array.size());
+  for (const auto& element : array) {
+    auto payload = decodePayload(element);
+    if (!payload) {
+      return std::nullopt;
+    }
+    payloads.push_back(std::move(*payload));
+  }
+  return payloads;
+}
+
+// The envelope {"candidates":[...]}, else a bare array of candidates.
+std::optional<std::vector<CandidatePayload>> decodeReply(const json::Json& document) {
+  if (document.is_object()) {
+    const auto candidates = document.find("candidates");
+    return candidates == document.end() ? std::nullopt : decodePayloads(*candidates);
+  }
+  return decodePayloads(document);
+}
+
+std::optional<std::vector<GeneratedCandidate>> parseJSON(std::string_view text) {
+  // Neither form can begin otherwise; this spares list replies a failed JSON parse.
+  if (!text.starts_with('{') && !text.starts_with('[')) {
+    return std::nullopt;
+  }
+  const auto document = json::parse(text);
+  if (!document) {
+    return std::nullopt;
+  }
+  auto payloads = decodeReply(*document);
+  if (!payloads) {
+    return std::nullopt;
+  }
+  std::vector<GeneratedCandidate> candidates;
+  for (auto& payload : *payloads) {
+    std::string trimmed = text::trim(payload.text);
+    if (trimmed.empty()) {
+      continue;
+    }
+    candidates.push_back({Uuid::random(), std::move(trimmed), std::move(payload.title),
+                          payload.confidence.value_or(ResponseParser::kDefaultJsonConfidence)});
+  }
+  return candidates;
+}
+
+// Byte length of the line break starting at `i`, or 0. LF, VT, FF, CR, NEL, LS and PS each end
+// a line on their own.
+std::size_t lineBreakLength(std::string_view s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  const unsigned c = byte(i);
+  if (c >= 0x0A && c <= 0x0D) {
+    return 1;
+  }
+  if (c == 0xC2 && byte(i + 1) == 0x85) {
+    return 2;
+  }
+  if (c == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9)) {
+    return 3;
+  }
+  return 0;
+}
+
+// Collects list items in one pass: each marker line opens an item, unmarked lines continue
+// the current one, blank lines are dropped.
+class ListSplitter {
+ public:
+  void addLine(std::string_view line) {
+    const auto marker = listMarker().firstMatch(line);
+    if (marker && !block_.empty()) {
+      closeItem();
+    }
+    if (marker) {
+      line.remove_prefix(marker->end());
+    }
+    if (text::isBlank(line)) {
+      return;
+    }
+    if (!block_.empty()) {
+      block_ += '\n';
+    }
+    block_ += line;
+  }
+
+  [[nodiscard]] std::vector<std::string> finish() && {
+    if (!block_.empty()) {
+      closeItem();
+    }
+    return std::move(items_);
+  }
+
+ private:
+  // The block only ever holds non-blank lines, so the item is never empty.
+  void closeItem() {
+    items_.push_back(text::trim(block_));
+    block_.clear();
+  }
+
+  std::vector<std::string> items_;
+  std::string block_;
+};
+
+std::vector<std::string> splitCandidates(std::string_view text) {
+  ListSplitter splitter;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (const std::size_t length = lineBreakLength(text, i); length > 0) {
+      splitter.addLine(text.substr(lineStart, i - lineStart));
+      i += length;
+      lineStart = i;
+    } else {
+      ++i;
+    }
+  }
+  splitter.addLine(text.substr(lineStart));
+  return std::move(splitter).finish();
+}
+
+}  // namespace
+
+std::vector<GeneratedCandidate> ResponseParser::parse(std::string_view text, int expectedCount) {
+  const auto limit = static_cast<std::size_t>(std::max(expectedCount, 1));
+  const std::string body = stripCodeFence(withoutReasoning(text::trim(text::repairUtf8(text))));
+
+  if (auto candidates = parseJSON(body); candidates && !candidates->empty()) {
+    candidates->resize(std::min(candidates->size(), limit));
+    return std::move(*candidates);
+  }
+  std::vector<std::string> items = splitCandidates(body);
+  if (items.empty()) {
+    return {GeneratedCandidate{Uuid::random(), body, std::nullopt, kWholeTextConfidence}};
+  }
+  items.resize(std::min(items.size(), limit));
+  std::vector<GeneratedCandidate> candidates;
+  candidates.reserve(items.size());
+  for (auto& item : items) {
+    candidates.push_back({Uuid::random(), std::move(item), std::nullopt, kListConfidence});
+  }
+  return candidates;
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "core/cycle/generated_candidate.h"
+
+namespace wrenfold {
+
+// Turns whatever text a model sent back into candidates, trying in order: a JSON envelope
+// {"candidates":[...]}, a bare JSON array of candidates, a numbered or bulleted list, and
+// finally the whole text as one candidate. Stateless.
+class ResponseParser {
+ public:
+  ResponseParser() = delete;
+
+  static constexpr double kDefaultJsonConfidence = 0.8;  // a JSON candidate without one
+  static constexpr double kListConfidence = 0.7;
+  static constexpr double kWholeTextConfidence = 0.6;
+
+  // Never empty: at most max(expectedCount, 1) candidates, in reply order, each with a fresh
+  // random id. Invalid UTF-8 in `text` is repaired first, and one leading <think>...</think>
+  // reasoning block is dropped unless nothing follows it.
+  [[nodiscard]] static std::vector<GeneratedCandidate> parse(std::string_view text, int expectedCount);
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,27 @@
+#include "core/cycle/assistant_error.h"
+
+namespace wrenfold {
+
+std::string AssistantError::errorDescription() const {
+  switch (kind_) {
+    case Kind::network:
+      return "模型请求失败：" + payload_;
+    case Kind::unsafeTarget:
+      return "当前输入目标被保护：" + payload_;
+    case Kind::unknown:
+      return payload_;
+    case Kind::accessibilityNotTrusted:
+      return "需要在系统设置中开启 Accessibility 权限。";
+    case Kind::targetUnavailable:
+      return "没有找到当前输入目标。";
+    case Kind::contextUnavailable:
+      return "没有读取到可用上下文。";
+    case Kind::missingAPIKey:
+      return "请先在设置中配置模型 API Key。";
+    case Kind::invalidModelResponse:
+      return "模型返回格式不可用。";
+  }
+  return payload_;
+}
+
+}  // namespace wrenfold

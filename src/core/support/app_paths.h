@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+
+#include "core/support/failure.h"
+
+namespace wrenfold {
+
+// Where Wrenfold keeps its files: one data folder with a sub-folder per kind of data.
+// A value handed to every store, so tests point it at a temporary folder.
+class AppPaths {
+ public:
+  explicit AppPaths(std::filesystem::path appSupport);
+  // $XDG_DATA_HOME/Wrenfold, else ~/.local/share/Wrenfold (home from $HOME, else the password
+  // database, else the current directory).
+  [[nodiscard]] static AppPaths fromEnvironment();
+
+  [[nodiscard]] const std::filesystem::path& appSupportURL() const { return appSupport_; }
+  [[nodiscard]] std::filesystem::path configURL() const { return appSupport_ / "config.json"; }
+  [[nodiscard]] std::filesystem::path templatesDirectoryURL() const { return appSupport_ / "templates"; }
+  [[nodiscard]] std::filesystem::path userTemplatesURL() const {
+    return templatesDirectoryURL() / "user-templates.json";
+  }
+  [[nodiscard]] std::filesystem::path styleDirectoryURL() const { return appSupport_ / "style"; }
+  [[nodiscard]] std::filesystem::path samplesURL() const { return styleDirectoryURL() / "samples.jsonl"; }
+  [[nodiscard]] std::filesystem::path styleMemoryURL() const {
+    return styleDirectoryURL() / "style-memory.json";
+  }
+  [[nodiscard]] std::filesystem::path eventsDirectoryURL() const { return appSupport_ / "events"; }
+  [[nodiscard]] std::filesystem::path localEventsURL() const {
+    return eventsDirectoryURL() / "local-events.jsonl";
+  }
+  [[nodiscard]] std::filesystem::path logsDirectoryURL() const { return appSupport_ / "logs"; }
+  [[nodiscard]] std::filesystem::path logURL() const { return logsDirectoryURL() / "app.log"; }
+
+  // Creates, in order, the data folder (0700: it holds the API key), templates, style, events
+  // and logs. An existing folder is fine; the first failure stops and is returned.
+  [[nodiscard]] Result<void> ensureDirectories() const;
+
+ private:
+  std::filesystem::path appSupport_;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,33 @@
+#pragma once
+
+// File access shared by every store and the logger. Failures carry a Chinese description
+// that names the file.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/support/failure.h"
+
+namespace wrenfold::files {
+
+// Replaces the whole file: writes a temporary file beside it, flushes it to disk, then renames
+// it over the target, so a reader sees either the old or the new content, never a mix.
+// `mode` sets the permissions of the new file (for example 0600 for a file holding a key);
+// without it the file gets 0644 minus the umask.
+[[nodiscard]] Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                               std::optional<std::filesystem::perms> mode = std::nullopt);
+
+// Appends `text` and one line feed. A missing file is created atomically with just that line.
+[[nodiscard]] Result<void> appendLine(const std::filesystem::path& path, std::string_view text);
+
+// Reads the whole file as bytes. A missing or unreadable file is a failure.
+[[nodiscard]] Result<std::string> readFile(const std::filesystem::path& path);
+
+// Creates the directory and its missing parents; an existing directory is fine. `mode` applies
+// to the directories this call creates.
+[[nodiscard]] Result<void> createDirectories(const std::filesystem::path& path,
+                                             std::optional<std::filesystem::perms> mode = std::nullopt);
+
+}  // namespace wrenfold::files

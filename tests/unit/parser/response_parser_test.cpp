@@ -1,0 +1,165 @@
+#include "core/ai/response_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace wrenfold {
+namespace {
+
+using Seen = std::tuple<std::string, std::optional<std::string>, double>;  // text, title, confidence
+
+std::vector<Seen> parsed(const std::string& reply, int expectedCount) {
+  std::vector<Seen> seen;
+  for (const auto& c : ResponseParser::parse(reply, expectedCount)) {
+    seen.emplace_back(c.text, c.title, c.confidence);
+  }
+  return seen;
+}
+
+Seen json(std::string text, double confidence = 0.8, std::optional<std::string> title = std::nullopt) {
+  return {std::move(text), std::move(title), confidence};
+}
+Seen item(std::string text) {
+  return {std::move(text), std::nullopt, 0.7};
+}
+Seen whole(std::string text) {
+  return {std::move(text), std::nullopt, 0.6};
+}
+
+struct Row {
+  const char* name;
+  std::string reply;
+  int expectedCount;
+  std::vector<Seen> expected;
+};
+
+const std::string kEnvelope = R"({"candidates":[{"text":" A ","title":"t","confidence":0.9},{"text":"B"}]})";
+const std::vector<Seen> kEnvelopeSeen = {json("A", 0.9, "t"), json("B")};
+const std::string kFive = R"([{"text":"1"},{"text":"2"},{"text":"3"},{"text":"4"},{"text":"5"}])";
+
+TEST(ResponseParser, JsonEnvelopeArrayAndFences) {
+  const std::vector<Row> rows = {
+      {"envelope", kEnvelope, 3, kEnvelopeSeen},
+      {"fenced json", "```json\n" + kEnvelope + "\n```", 3, kEnvelopeSeen},
+      {"fence without a language", "```\n" + kEnvelope + "```", 3, kEnvelopeSeen},
+      {"upper-case JSON stays and spoils the JSON",
+       "```JSON\n" + kEnvelope + "\n```",
+       3,
+       {item("JSON\n" + kEnvelope)}},
+      {"bare array", R"([{"text":"A"},{"text":"B"}])", 3, {json("A"), json("B")}},
+      {"null title and confidence are absent",
+       R"([{"text":"A","title":null,"confidence":null}])",
+       3,
+       {json("A")}},
+      {"empty title kept, confidence unbounded",
+       R"([{"text":"A","title":"","confidence":3}])",
+       3,
+       {json("A", 3.0, "")}},
+      {"unknown keys ignored", R"({"candidates":[{"text":"A","x":[1]}],"y":2})", 3, {json("A")}},
+      {"empty envelope", R"({"candidates":[]})", 3, {item(R"({"candidates":[]})")}},
+      {"blank texts only",
+       R"({"candidates":[{"text":" \n"}]})",
+       3,
+       {item(R"({"candidates":[{"text":" \n"}]})")}},
+      {"payload without text",
+       R"({"candidates":[{"title":"x"}]})",
+       3,
+       {item(R"({"candidates":[{"title":"x"}]})")}},
+      {"mistyped title fails the whole decode",
+       R"([{"text":"A"},{"text":"B","title":5}])",
+       3,
+       {item(R"([{"text":"A"},{"text":"B","title":5}])")}},
+      {"array of strings", R"(["A","B"])", 3, {item(R"(["A","B"])")}},
+      {"object of another shape", R"({"text":"A"})", 3, {item(R"({"text":"A"})")}},
+      {"first three of five", kFive, 3, {json("1"), json("2"), json("3")}},
+      {"expected count 0 means one", kFive, 0, {json("1")}},
+      {"negative expected count means one", kFive, -4, {json("1")}},
+      {"invalid UTF-8 inside JSON is repaired", "[{\"text\":\"A\xff\"}]", 1, {json("A\xEF\xBF\xBD")}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(parsed(row.reply, row.expectedCount), row.expected) << row.name;
+  }
+}
+
+TEST(ResponseParser, ListSplittingAndWholeText) {
+  const std::vector<Row> rows = {
+      {"numbered", "1. A\n2. B\n3. C", 3, {item("A"), item("B"), item("C")}},
+      {"preamble is an item",
+       "以下是候选：\n1. A\n2. B\n3. C",
+       3,
+       {item("以下是候选："), item("A"), item("B")}},
+      {"候选 markers, both colons", "候选1：A\n候选 2: B", 3, {item("A"), item("B")}},
+      {"bullets, parenthesis, indentation", "- A\n  * B\n3) C", 3, {item("A"), item("B"), item("C")}},
+      {"continuation line joins its item",
+       "- first\n  continued\n- second",
+       3,
+       {item("first\n  continued"), item("second")}},
+      {"prose paragraphs join with one line feed",
+       "Para one.\n\n\nPara two.",
+       3,
+       {item("Para one.\nPara two.")}},
+      {"a year is taken as a marker", "我们约在\n2024. 年底见面", 3, {item("我们约在"), item("年底见面")}},
+      {"a minus sign is taken as a marker", "明天气温\n-5 度", 3, {item("明天气温"), item("5 度")}},
+      {"full-width digits are digits", "１. 甲\n２. 乙", 3, {item("甲"), item("乙")}},
+      {"CRLF, CR, LS and PS break lines",
+       "1. A\r\n2. B\r3. C\xE2\x80\xA8"
+       "4. D\xE2\x80\xA9"
+       "5. E",
+       5,
+       {item("A"), item("B"), item("C"), item("D"), item("E")}},
+      {"a marker mid-line is text", "A - B\nC 2. D", 3, {item("A - B\nC 2. D")}},
+      {"invalid UTF-8 is repaired", "1. A\xC3\n2. B", 3, {item("A\xEF\xBF\xBD"), item("B")}},
+      {"lone hyphen falls to whole text", " - ", 3, {whole("-")}},
+      {"fenced lone marker falls to fence-stripped text", "```json\n1.\n```", 3, {whole("1.")}},
+      {"empty reply", "", 3, {whole("")}},
+      {"bare fence", "```", 3, {whole("")}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(parsed(row.reply, row.expectedCount), row.expected) << row.name;
+  }
+}
+
+TEST(ResponseParser, LeadingReasoningBlock) {
+  const std::vector<Row> rows = {
+      {"block before JSON", "<think>\n1. maybe\n- or</think>\n\n" + kEnvelope, 3, kEnvelopeSeen},
+      {"block before a fence", " <think>x</think>\n```json\n" + kEnvelope + "\n```", 3, kEnvelopeSeen},
+      {"block before a list", "<think>hmm</think>1. A\n2. B", 3, {item("A"), item("B")}},
+      {"only one block is removed", "<think>a</think><think>b</think>A", 3, {item("<think>b</think>A")}},
+      {"a reply that is only reasoning keeps it",
+       "<think>just thinking</think>\n",
+       3,
+       {item("<think>just thinking</think>")}},
+      {"an unclosed block is not removed", "<think>abc", 3, {item("<think>abc")}},
+      {"a block later in the reply stays", "A\n<think>b</think>", 3, {item("A\n<think>b</think>")}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(parsed(row.reply, row.expectedCount), row.expected) << row.name;
+  }
+}
+
+TEST(ResponseParser, EveryCandidateGetsAFreshId) {
+  std::set<std::string> ids;
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : ResponseParser::parse(kFive, 5)) {
+      ids.insert(c.id.string());
+    }
+  }
+  ids.insert(Uuid().string());
+  EXPECT_EQ(ids.size(), 11u);
+}
+
+// A left-to-right regex search for the closing fence retries a blank run from each of its
+// positions; a long run must not stall the parse.
+TEST(ResponseParser, LongBlankRunsBeforeTheClosingFence) {
+  const std::string blank(20000, ' ');
+  EXPECT_EQ(parsed("```\nA" + blank + "```", 1), std::vector<Seen>{item("A")});
+  EXPECT_EQ(parsed("```\nA" + blank + "B\n```", 1), std::vector<Seen>{item("A" + blank + "B")});
+}
+
+}  // namespace
+}  // namespace wrenfold

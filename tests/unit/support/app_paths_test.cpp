@@ -1,0 +1,83 @@
+#include "core/support/app_paths.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace wrenfold {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+// Sets or clears an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+      old_ = old;
+    }
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(AppPathsTest, DataFolderFollowsXdgDataHomeWhenAbsolute) {
+  struct Row {
+    const char* xdgDataHome;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"/srv/data", "/srv/data/Wrenfold"},
+      {nullptr, "/home/ada/.local/share/Wrenfold"},
+      {"", "/home/ada/.local/share/Wrenfold"},
+      {"relative/data", "/home/ada/.local/share/Wrenfold"},
+  };
+  ScopedEnv home("HOME", "/home/ada");
+  for (const Row& row : rows) {
+    ScopedEnv xdg("XDG_DATA_HOME", row.xdgDataHome);
+    const AppPaths paths = AppPaths::fromEnvironment();
+    EXPECT_EQ(paths.appSupportURL(), fs::path(row.expected)) << (row.xdgDataHome ? row.xdgDataHome : "unset");
+  }
+  EXPECT_EQ(AppPaths("/d").localEventsURL(), fs::path("/d/events/local-events.jsonl"));
+}
+
+TEST(AppPathsTest, EnsureDirectoriesCreatesAPrivateDataFolderAndItsSubfolders) {
+  TempDir dir;
+  const AppPaths paths(dir / "share" / "Wrenfold");
+  ASSERT_TRUE(paths.ensureDirectories());
+  ASSERT_TRUE(paths.ensureDirectories());  // existing folders are fine
+  struct stat info {};
+  ASSERT_EQ(::stat(paths.appSupportURL().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  for (const fs::path& folder : {paths.templatesDirectoryURL(), paths.styleDirectoryURL(),
+                                 paths.eventsDirectoryURL(), paths.logsDirectoryURL()}) {
+    EXPECT_TRUE(fs::is_directory(folder)) << folder;
+  }
+}
+
+TEST(AppPathsTest, EnsureDirectoriesStopsAtTheFirstFailureInOrder) {
+  TempDir dir;
+  const AppPaths paths(dir / "Wrenfold");
+  testing::writeAll(paths.styleDirectoryURL(), "a file where a folder belongs");
+  const auto result = paths.ensureDirectories();
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error().localizedDescription(),
+            "无法创建文件夹 " + paths.styleDirectoryURL().string() + "：Not a directory");
+  EXPECT_TRUE(fs::is_directory(paths.templatesDirectoryURL()));
+  EXPECT_FALSE(fs::exists(paths.eventsDirectoryURL()));
+  EXPECT_FALSE(fs::exists(paths.logsDirectoryURL()));
+}
+
+}  // namespace
+}  // namespace wrenfold
