@@ -1,0 +1,52 @@
+#pragma once
+
+// The one HTTP exchange every model provider uses: one attempt, no retries. The blocking
+// transfer runs on a worker thread; the completion comes back through the main queue.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/platform/main_queue.h"
+#include "core/support/failure.h"
+
+namespace wrenfold {
+
+struct HttpRequest {
+  std::string method = "POST";
+  std::string url;
+  std::vector<std::pair<std::string, std::string>> headers;  // sent in this order
+  std::string body;
+};
+
+struct HttpResponse {
+  long status = 0;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;  // raw bytes, as received
+};
+
+struct HttpClientOptions {
+  // The request fails when nothing arrives for this long, connecting included.
+  std::chrono::milliseconds idleTimeout{60'000};
+  // Replies larger than this fail with a clear message instead of filling memory.
+  std::size_t maxResponseBytes = 16u * 1024u * 1024u;
+  // Extra CA bundle to trust in addition to nothing else (tests only; production leaves it
+  // empty and uses the system store). Verification is never switched off.
+  std::optional<std::string> caBundlePath;
+};
+
+class HttpClient {
+ public:
+  using Completion = std::function<void(Result<HttpResponse>)>;
+  virtual ~HttpClient() = default;
+  // Sends `request` on a worker thread and calls `completion` on the main queue with the
+  // response (any status) or a transport failure with a short Chinese description. The
+  // description never contains the request's URL query or headers.
+  virtual void send(HttpRequest request, Completion completion) = 0;
+};
+
+}  // namespace wrenfold

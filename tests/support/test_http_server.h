@@ -1,0 +1,96 @@
+#pragma once
+
+// A loopback HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port, plain or HTTPS
+// with a certificate authority made at run time. It records every request as it arrived and
+// answers canned responses, and it can misbehave on purpose: accept and say nothing, stall,
+// or close in the middle of a body.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace wrenfold::testing {
+
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+struct RecordedRequest {
+  std::string method;
+  std::string target;  // the request target as sent: path, then "?" and the raw query if any
+  std::string path;
+  std::string query;           // raw, without the "?"; empty when there is none
+  HeaderList headers;          // in arrival order, names spelt as sent, values without surrounding blanks
+  std::string body;            // the body bytes (de-chunked when sent chunked)
+  std::size_t connection = 0;  // which accepted connection carried it, counting from 1
+
+  // The first header of that name, compared without regard to case.
+  [[nodiscard]] std::optional<std::string> header(std::string_view name) const;
+};
+
+struct CannedResponse {
+  int status = 200;
+  HeaderList headers;  // Content-Length is added unless given here
+  std::string body;
+  // Waits this long after reading the request before answering.
+  std::chrono::milliseconds delay{0};
+  // Announces the whole body, sends only this many bytes of it, then drops the connection.
+  std::optional<std::size_t> closeAfterBodyBytes;
+  // Closes the connection after answering instead of keeping it alive.
+  bool closeConnection = false;
+
+  [[nodiscard]] static CannedResponse json(int status, std::string body);
+  [[nodiscard]] static CannedResponse text(int status, std::string body);
+};
+
+class TestHttpServer {
+ public:
+  enum class Mode {
+    answer,  // read requests and answer them
+    silent,  // accept connections, then never read or write a byte (no TLS handshake either)
+  };
+  struct Options {
+    bool tls = false;
+    Mode mode = Mode::answer;
+    // The names the server's certificate is valid for (subjectAltName syntax).
+    std::string certificateNames = "IP:127.0.0.1,DNS:localhost";
+  };
+  using Handler = std::function<CannedResponse(const RecordedRequest&)>;
+
+  // Listens before returning. Throws std::runtime_error when it cannot.
+  explicit TestHttpServer(Options options);
+  TestHttpServer() : TestHttpServer(Options{}) {}
+  ~TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+  [[nodiscard]] int port() const;
+  // "http://127.0.0.1:PORT" or "https://..." followed by `pathAndQuery`.
+  [[nodiscard]] std::string url(std::string_view pathAndQuery = "") const;
+  // A PEM file holding the CA that signed the server's certificate (HTTPS only; empty otherwise).
+  [[nodiscard]] std::string caBundlePath() const;
+
+  // Responses are taken from this queue first, then from the handler; with neither, 500.
+  void enqueue(CannedResponse response);
+  void setHandler(Handler handler);
+
+  [[nodiscard]] std::vector<RecordedRequest> requests() const;
+  // Waits until at least `count` requests were recorded. Returns whether that happened in time.
+  [[nodiscard]] bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+  [[nodiscard]] std::size_t acceptedConnections() const;
+  // Completed TLS handshakes, full or resumed.
+  [[nodiscard]] std::size_t tlsHandshakes() const;
+
+  // Stops listening, drops every connection and joins the server's threads. Idempotent.
+  void stop();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace wrenfold::testing

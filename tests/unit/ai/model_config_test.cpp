@@ -1,0 +1,151 @@
+#include "core/ai/model_config.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "core/ai/model_config_store.h"
+#include "support/temp_dir.h"
+
+namespace wrenfold {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+TEST(ModelProviderTest, CasesInPickerOrderWithTheirDerivedValues) {
+  struct Row {
+    std::string_view id, displayName, apiKeyRef, baseURL, model;
+  };
+  const Row rows[] = {
+      {"openAICompatible", "OpenAI-compatible", "model.openAICompatible.api-key", "https://api.openai.com",
+       "gpt-4.1-mini"},
+      {"openRouter", "OpenRouter", "model.openRouter.api-key", "https://openrouter.ai/api/v1",
+       "openai/gpt-4.1-mini"},
+      {"anthropic", "Anthropic", "model.anthropic.api-key", "https://api.anthropic.com",
+       "claude-3-5-sonnet-latest"},
+      {"gemini", "Gemini", "model.gemini.api-key", "https://generativelanguage.googleapis.com",
+       "gemini-1.5-pro"},
+  };
+  ASSERT_EQ(ModelProvider::allCases().size(), std::size(rows));
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const ModelProvider provider = ModelProvider::allCases()[i];
+    EXPECT_EQ(provider.id(), rows[i].id);
+    EXPECT_EQ(provider.displayName(), rows[i].displayName);
+    EXPECT_EQ(provider.apiKeyRef(), rows[i].apiKeyRef);
+    EXPECT_EQ(provider.defaultBaseURL(), rows[i].baseURL);
+    EXPECT_EQ(provider.defaultModel(), rows[i].model);
+    EXPECT_EQ(ModelProvider::fromRawValue(rows[i].id), provider);
+  }
+  EXPECT_FALSE(ModelProvider::fromRawValue("openai"));
+  EXPECT_FALSE(ModelProvider::fromRawValue("Anthropic"));
+}
+
+class ModelConfigStoreTest : public ::testing::Test {
+ protected:
+  ModelConfig loadFrom(std::string_view fileContent) {
+    testing::writeAll(paths.configURL(), fileContent);
+    return ModelConfigStore(paths).config();
+  }
+
+  TempDir dir;
+  AppPaths paths{dir.path() / "Wrenfold"};
+};
+
+TEST_F(ModelConfigStoreTest, MissingFileGivesTheDefaultConfiguration) {
+  const ModelConfig config = ModelConfigStore(paths).config();
+  EXPECT_EQ(config, (ModelConfig{ModelProvider::openAICompatible, "https://api.openai.com", "gpt-4.1-mini",
+                                 "model.openai-compatible.api-key", "", 0.45, 900}));
+  EXPECT_FALSE(fs::exists(paths.appSupportURL())) << "nothing is written at start";
+}
+
+TEST_F(ModelConfigStoreTest, UnusableFilesAreReplacedByTheDefaultsAndLeftAlone) {
+  const std::string_view files[] = {
+      "",
+      "{",
+      "[]",
+      "\"anthropic\"",
+      R"({"provider":"openai"})",
+      R"({"provider":"Anthropic"})",
+      R"({"provider":3})",
+      R"({"baseURL":["https://x"]})",
+      R"({"apiKey":42})",
+      R"({"temperature":"0.5"})",
+      R"({"maxTokens":1.5})",
+      R"({"maxTokens":"900"})",
+      R"({"provider":"gemini","model":false})",
+  };
+  for (const auto file : files) {
+    EXPECT_EQ(loadFrom(file), ModelConfig::defaultConfig()) << file;
+    EXPECT_EQ(testing::readAll(paths.configURL()), file);
+  }
+}
+
+TEST_F(ModelConfigStoreTest, MissingAndNullKeysTakeTheDefaultsOfTheProviderRead) {
+  EXPECT_EQ(loadFrom(R"({"provider":"anthropic"})"),
+            (ModelConfig{ModelProvider::anthropic, "https://api.anthropic.com", "claude-3-5-sonnet-latest",
+                         "model.anthropic.api-key", "", 0.45, 900}));
+  EXPECT_EQ(loadFrom(R"({"provider":"gemini","model":null,"apiKey":"g-key","temperature":null})"),
+            (ModelConfig{ModelProvider::gemini, "https://generativelanguage.googleapis.com", "gemini-1.5-pro",
+                         "model.gemini.api-key", "g-key", 0.45, 900}));
+  // Unlike the default configuration, a file without a provider derives its key reference.
+  EXPECT_EQ(loadFrom(R"({"provider":null,"baseURL":null,"model":null,"apiKeyRef":null,"apiKey":null,)"
+                     R"("temperature":null,"maxTokens":null})"),
+            (ModelConfig{ModelProvider::openAICompatible, "https://api.openai.com", "gpt-4.1-mini",
+                         "model.openAICompatible.api-key", "", 0.45, 900}));
+  EXPECT_EQ(loadFrom(R"({"provider":"openRouter","baseURL":" http://h/ ","model":"m","apiKeyRef":"r",)"
+                     R"("apiKey":"k","temperature":1,"maxTokens":1200.0,"extra":true})"),
+            (ModelConfig{ModelProvider::openRouter, " http://h/ ", "m", "r", "k", 1.0, 1200}));
+}
+
+TEST_F(ModelConfigStoreTest, SaveWritesSortedPrettyJsonThatLoadsBack) {
+  ModelConfigStore store(paths);
+  int changes = 0;
+  store.addListener([&] { ++changes; });
+  const ModelConfig edited{
+      ModelProvider::gemini, "https://g.example/", "gemini-2.5-flash", "ref", "秘密-key", 0.7, 2048};
+  store.setConfig(edited);
+  EXPECT_EQ(changes, 1);
+  EXPECT_FALSE(fs::exists(paths.configURL())) << "editing does not save";
+
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(testing::readAll(paths.configURL()),
+            "{\n"
+            "  \"apiKey\": \"秘密-key\",\n"
+            "  \"apiKeyRef\": \"ref\",\n"
+            "  \"baseURL\": \"https://g.example/\",\n"
+            "  \"maxTokens\": 2048,\n"
+            "  \"model\": \"gemini-2.5-flash\",\n"
+            "  \"provider\": \"gemini\",\n"
+            "  \"temperature\": 0.7\n"
+            "}");
+  EXPECT_EQ(ModelConfigStore(paths).config(), edited);
+}
+
+TEST_F(ModelConfigStoreTest, SavedFileIsPrivateToItsOwnerEvenWhenItExistedBefore) {
+  ModelConfigStore store(paths);
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(fs::status(paths.configURL()).permissions(), fs::perms(0600));
+  EXPECT_EQ(fs::status(paths.appSupportURL()).permissions(), fs::perms(0700));
+
+  fs::permissions(paths.configURL(), fs::perms(0644));
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(fs::status(paths.configURL()).permissions(), fs::perms(0600));
+}
+
+TEST_F(ModelConfigStoreTest, SaveFailureIsReturnedAndLeavesTheConfigurationInMemory) {
+  testing::writeAll(paths.appSupportURL(), "a file where the data folder belongs");
+  ModelConfigStore store(paths);
+  ModelConfig edited = ModelConfig::defaultConfig();
+  edited.apiKey = "sk-unsaved";
+  store.setConfig(edited);
+
+  const auto saved = store.save();
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error().localizedDescription().find("sk-unsaved"), std::string::npos);
+  EXPECT_EQ(store.config(), edited);
+}
+
+}  // namespace
+}  // namespace wrenfold
