@@ -1,0 +1,1 @@
+wrenfold_add_bench(prompt_builder_bench SOURCES prompt_builder_bench.cpp)

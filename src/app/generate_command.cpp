@@ -1,0 +1,133 @@
+#include "app/generate_command.h"
+
+#include <chrono>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "core/ai/curl_http_client.h"
+#include "core/ai/llm_provider_factory.h"
+#include "core/ai/model_config_store.h"
+#include "core/ai/prompt_builder.h"
+#include "core/cycle/generation.h"
+#include "core/memory/style_memory_store.h"
+#include "core/platform/run_loop_main_queue.h"
+#include "core/support/app_logger.h"
+#include "core/support/file_io.h"
+#include "core/support/json.h"
+#include "core/templates/prompt_template_engine.h"
+#include "core/text/text.h"
+
+namespace wrenfold::app {
+namespace {
+
+// Generous: the HTTP client fails by itself after 60 s without data.
+constexpr std::chrono::hours kLongestExchange{1};
+
+std::optional<std::string> readContextText(const GenerateArguments& arguments, GenerateEnvironment& env) {
+  if (!arguments.file) {
+    std::string text{std::istreambuf_iterator<char>(env.input), std::istreambuf_iterator<char>()};
+    return text;
+  }
+  auto bytes = files::readFile(*arguments.file);
+  if (!bytes) {
+    env.errors << bytes.error().localizedDescription() << "\n";
+    return std::nullopt;
+  }
+  return std::move(*bytes);
+}
+
+std::string knownTemplateIDs(const std::vector<PromptTemplate>& templates) {
+  std::string ids;
+  for (const PromptTemplate& t : templates) {
+    ids += (ids.empty() ? "" : ", ") + t.id;
+  }
+  return ids;
+}
+
+void printCandidates(const std::vector<GeneratedCandidate>& candidates, bool asJson, std::ostream& out) {
+  std::size_t number = 0;
+  for (const GeneratedCandidate& candidate : candidates) {
+    if (asJson) {
+      out << json::dumpCompact(candidate.toJson()) << "\n";
+      continue;
+    }
+    if (number > 0) {
+      out << "\n";
+    }
+    out << ++number << ". ";
+    if (candidate.title && !text::isBlank(*candidate.title)) {
+      out << *candidate.title << "\n";
+    }
+    out << candidate.text << "\n";
+  }
+}
+
+}  // namespace
+
+int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
+  AppLogger logger(env.paths, env.systemLog);
+  PromptTemplateEngine engine(env.paths);
+
+  std::string templateID;
+  if (arguments.templateID) {
+    const auto& templates = engine.templates();
+    const bool known =
+        std::ranges::any_of(templates, [&](const auto& t) { return t.id == *arguments.templateID; });
+    if (!known) {
+      env.errors << "未知模板：" << *arguments.templateID << "。可用的模板：" << knownTemplateIDs(templates)
+                 << "\n";
+      return kExitUsage;
+    }
+    templateID = *arguments.templateID;
+  } else {
+    templateID = engine.match(arguments.instruction).id;
+  }
+
+  auto text = readContextText(arguments, env);
+  if (!text) {
+    return kExitUsage;
+  }
+  auto context = generation::makeManualContext(text::repairUtf8(*text));
+  if (!context) {
+    const std::string message = AssistantError::contextUnavailable().errorDescription();
+    env.errors << message << "\n";
+    logger.error(message);
+    return kExitGenerationFailed;
+  }
+
+  ModelConfigStore configStore(env.paths);
+  StyleMemoryStore styleStore(env.paths, logger);
+  PromptBuilder builder;
+  auto planned = generation::plan(*context, templateID, arguments.instruction, engine.templates(),
+                                  configStore.config(), styleStore.memory(), std::nullopt, builder);
+  if (!planned) {
+    const std::string message = planned.error().localizedDescription();
+    env.errors << message << "\n";
+    logger.error(message);
+    return kExitGenerationFailed;
+  }
+
+  RunLoopMainQueue mainQueue;
+  CurlHttpClient http(mainQueue, env.http);
+  auto provider =
+      LLMProviderFactory::make(configStore.config(), planned->apiKey, ProviderSession{http, mainQueue});
+  std::optional<Result<LLMResponse>> outcome;
+  provider->complete(planned->request, [&](Result<LLMResponse> result) { outcome = std::move(result); });
+  if (!mainQueue.runUntil([&] { return outcome.has_value(); }, kLongestExchange)) {
+    outcome = fail(AssistantError::network("请求超时。"));
+  }
+
+  if (!*outcome) {
+    const std::string message = outcome->error().localizedDescription();
+    env.errors << message << "\n";
+    logger.error(message);
+    return kExitGenerationFailed;
+  }
+  printCandidates((*outcome)->candidates, arguments.json, env.output);
+  logger.event("generate.success", generation::successEventFields(*context, planned->promptTemplate.id));
+  return kExitSuccess;
+}
+
+}  // namespace wrenfold::app
