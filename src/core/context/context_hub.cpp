@@ -1,0 +1,63 @@
+#include "core/context/context_hub.h"
+
+#include <string>
+#include <utility>
+
+namespace wrenfold {
+namespace {
+
+ContextSnapshot screenshotOnlySnapshot(const FocusedTarget& target) {
+  ContextSnapshot snapshot;
+  snapshot.source = ContextSource::screenshot;
+  snapshot.appName = target.appName;
+  snapshot.appBundleID = target.appBundleID;
+  snapshot.windowTitle = target.windowTitle;
+  snapshot.confidence = 0.7;
+  snapshot.warnings = {"使用当前窗口截图作为视觉上下文。"};
+  return snapshot;
+}
+
+ContextReadResult withScreenshot(ContextSnapshot snapshot, CapturedScreenshot screenshot) {
+  return {std::move(snapshot), std::move(screenshot.image), std::move(screenshot.data), std::nullopt};
+}
+
+}  // namespace
+
+void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Completion completion) {
+  const FocusedTarget& captured = *target;
+  screenshotReader_.capture(captured, [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
+                                       completion = std::move(completion)](auto screenshot) {
+    if (alive.expired()) {
+      return;
+    }
+    completion(choose(*target, std::move(screenshot)));
+  });
+}
+
+Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
+                                             std::optional<CapturedScreenshot> screenshot) {
+  ContextReadResult result;
+  auto accessibility = accessibilityReader_.read(target);
+  if (accessibility && accessibility->confidence >= kMinimumAccessibilityConfidence &&
+      !accessibility->bestText().empty()) {
+    if (screenshot) {
+      result = withScreenshot(std::move(*accessibility), std::move(*screenshot));
+    } else {
+      result.snapshot = std::move(*accessibility);
+      result.screenshotWarning = "未能获取当前应用窗口截图，请检查 Screen Recording 权限或窗口是否可见。";
+    }
+  } else if (screenshot) {
+    result = withScreenshot(screenshotOnlySnapshot(target), std::move(*screenshot));
+  } else if (auto clipboard = clipboardReader_.readFallback(target)) {
+    result.snapshot = std::move(*clipboard);
+  } else {
+    return fail(AssistantError::contextUnavailable());
+  }
+  // An application that exposes nothing until restarted says so once; the user should know.
+  if (auto notice = ax_.takeApplicationNotice(target.processID)) {
+    result.snapshot.warnings.push_back(std::move(*notice));
+  }
+  return result;
+}
+
+}  // namespace wrenfold

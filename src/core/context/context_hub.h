@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/context/accessibility_reader.h"
+#include "core/context/clipboard_context_reader.h"
+#include "core/context/context_snapshot.h"
+#include "core/context/screenshot_reader.h"
+#include "core/platform/accessibility.h"
+#include "core/support/failure.h"
+#include "core/target/focused_target.h"
+
+namespace wrenfold {
+
+// Produces one context per cycle from, in order of preference, accessibility text, a window
+// screenshot and the clipboard. Main thread only.
+class ContextHub {
+ public:
+  using Completion = std::function<void(Result<ContextReadResult>)>;
+
+  static constexpr double kMinimumAccessibilityConfidence = 0.35;
+
+  ContextHub(AccessibilityReader accessibilityReader, ClipboardContextReader clipboardReader,
+             ScreenshotReader screenshotReader, Accessibility& accessibility)
+      : accessibilityReader_(std::move(accessibilityReader)),
+        clipboardReader_(std::move(clipboardReader)),
+        screenshotReader_(std::move(screenshotReader)),
+        ax_(accessibility) {}
+  ContextHub(const ContextHub&) = delete;
+  ContextHub& operator=(const ContextHub&) = delete;
+
+  // Captures the screenshot first, then reads the text; `completion` runs later on the main
+  // thread with the result or contextUnavailable, and never once the hub is gone.
+  void readContext(std::shared_ptr<const FocusedTarget> target, Completion completion);
+
+ private:
+  [[nodiscard]] Result<ContextReadResult> choose(const FocusedTarget& target,
+                                                 std::optional<CapturedScreenshot> screenshot);
+
+  AccessibilityReader accessibilityReader_;
+  ClipboardContextReader clipboardReader_;
+  ScreenshotReader screenshotReader_;
+  Accessibility& ax_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace wrenfold

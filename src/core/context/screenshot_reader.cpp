@@ -1,0 +1,138 @@
+#include "core/context/screenshot_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
+
+#include "core/text/text.h"
+
+namespace wrenfold {
+namespace {
+
+// Larger than any X11 window can be; keeps the conversion to int defined.
+constexpr double kMaxPixels = 32767;
+
+// Truncates a pixel length towards zero, at least 1.
+int pixels(double value) {
+  if (!(value >= 1)) {  // also NaN
+    return 1;
+  }
+  return static_cast<int>(std::min(value, kMaxPixels));
+}
+
+bool bigEnough(const Rect& frame) {
+  return frame.width > ScreenshotReader::kMinimumWindowSide &&
+         frame.height > ScreenshotReader::kMinimumWindowSide;
+}
+
+// The first window with the largest value of `score`.
+template <class Score>
+const ShareableWindow* firstBest(const std::vector<const ShareableWindow*>& windows, Score score) {
+  const ShareableWindow* best = nullptr;
+  double bestScore = 0;
+  for (const auto* window : windows) {
+    const double value = score(*window);
+    if (best == nullptr || value > bestScore) {
+      best = window;
+      bestScore = value;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void ScreenshotReader::capture(const FocusedTarget& target, Completion completion) {
+  WindowQuery query{target.processID, target.screenFrame, target.windowTitle};
+  worker_.run([&capture = capture_, &codec = codec_, &mainQueue = mainQueue_, &logger = logger_,
+               query = std::move(query), completion = std::move(completion)]() mutable {
+    auto outcome = std::make_shared<Outcome>(captureBlocking(capture, codec, query));
+    mainQueue.post([&logger, outcome, completion = std::move(completion)] {
+      if (outcome->errorLine) {
+        logger.error(*outcome->errorLine);
+      }
+      completion(std::move(outcome->screenshot));
+    });
+  });
+}
+
+ScreenshotReader::Outcome ScreenshotReader::captureBlocking(WindowCapture& capture, ImageCodec& codec,
+                                                            const WindowQuery& query) {
+  const auto windows = capture.shareableWindows();
+  if (!windows) {
+    return {std::nullopt, "screen capture failed: " + windows.error().localizedDescription()};
+  }
+  const auto window = captureWindow(query, *windows);
+  if (!window) {
+    return {std::nullopt, "screen capture failed: active app window is unavailable"};
+  }
+  const auto image = capture.captureWindow(*window, captureSize(*window));
+  if (!image) {
+    return {std::nullopt, "screen capture failed: " + image.error().localizedDescription()};
+  }
+  auto jpeg = codec.jpegData(resizedImage(codec, *image, kJpegMaxPixelSize), kJpegQuality);
+  if (!jpeg) {
+    return {std::nullopt, "screen capture encoding failed"};
+  }
+  return {CapturedScreenshot{resizedImage(codec, *image, kPreviewMaxPixelSize), std::move(*jpeg)},
+          std::nullopt};
+}
+
+std::optional<ShareableWindow> ScreenshotReader::captureWindow(const WindowQuery& query,
+                                                               const std::vector<ShareableWindow>& windows) {
+  std::vector<const ShareableWindow*> candidates;
+  for (const auto& window : windows) {
+    if (window.processID == query.processID && window.isOnScreen && window.layer == 0 &&
+        bigEnough(window.frame)) {
+      candidates.push_back(&window);
+    }
+  }
+  if (candidates.empty()) {
+    return std::nullopt;
+  }
+  if (query.screenFrame && bigEnough(*query.screenFrame)) {
+    const Rect& focused = *query.screenFrame;
+    const auto overlap = [&](const ShareableWindow& w) { return w.frame.intersectionArea(focused); };
+    const auto* best = firstBest(candidates, overlap);
+    if (overlap(*best) >= focused.area() / 2) {
+      return *best;
+    }
+  }
+  if (query.windowTitle) {
+    const std::string title = text::trim(*query.windowTitle);
+    if (!title.empty()) {
+      for (const auto* window : candidates) {
+        if (text::trim(window->title) == title) {
+          return *window;
+        }
+      }
+    }
+  }
+  return *firstBest(candidates, [](const ShareableWindow& w) { return w.frame.area(); });
+}
+
+PixelSize ScreenshotReader::captureSize(const ShareableWindow& window) {
+  return {pixels(window.frame.width * window.pointPixelScale),
+          pixels(window.frame.height * window.pointPixelScale)};
+}
+
+std::optional<PixelSize> ScreenshotReader::reducedSize(int width, int height, int maxPixelSize) {
+  const int longest = std::max(width, height);
+  if (longest <= maxPixelSize) {
+    return std::nullopt;
+  }
+  const double scale = static_cast<double>(maxPixelSize) / static_cast<double>(longest);
+  return PixelSize{pixels(width * scale), pixels(height * scale)};
+}
+
+Image ScreenshotReader::resizedImage(ImageCodec& codec, const Image& image, int maxPixelSize) {
+  const auto size = reducedSize(image.width, image.height, maxPixelSize);
+  if (!size) {
+    return image;
+  }
+  auto resized = codec.resized(image, size->width, size->height);
+  return resized ? std::move(*resized) : image;
+}
+
+}  // namespace wrenfold

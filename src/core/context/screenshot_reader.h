@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/context/image.h"
+#include "core/platform/geometry.h"
+#include "core/platform/image_codec.h"
+#include "core/platform/main_queue.h"
+#include "core/platform/window_capture.h"
+#include "core/platform/work_queue.h"
+#include "core/support/app_logger.h"
+#include "core/target/focused_target.h"
+
+namespace wrenfold {
+
+// One window capture: a preview and the JPEG sent to the model.
+struct CapturedScreenshot {
+  Image image;                     // longest side at most 1200 pixels
+  std::vector<std::uint8_t> data;  // JPEG of the capture at most 2048 pixels on its longest side
+  bool operator==(const CapturedScreenshot&) const = default;
+};
+
+// Captures the target application's focused window. Listing, capturing, scaling and encoding
+// block, so they run on the work queue; the result comes back through the main queue. A
+// missing screenshot is never an error, only a line in the log.
+class ScreenshotReader {
+ public:
+  using Completion = std::function<void(std::optional<CapturedScreenshot>)>;
+
+  static constexpr double kMinimumWindowSide = 20;  // points; smaller windows are never chosen
+  static constexpr int kJpegMaxPixelSize = 2048;
+  static constexpr int kPreviewMaxPixelSize = 1200;
+  static constexpr double kJpegQuality = 0.82;
+
+  // What the window choice needs from a target: plain values, safe to hand to the worker.
+  struct WindowQuery {
+    std::int32_t processID = 0;
+    std::optional<Rect> screenFrame;
+    std::optional<std::string> windowTitle;
+  };
+
+  // The ports and the logger must outlive every capture in flight.
+  ScreenshotReader(WindowCapture& capture, ImageCodec& codec, WorkQueue& worker, MainQueue& mainQueue,
+                   AppLogger& logger)
+      : capture_(capture), codec_(codec), worker_(worker), mainQueue_(mainQueue), logger_(logger) {}
+
+  // Called on the main thread; `completion` runs later on the main thread, exactly once.
+  void capture(const FocusedTarget& target, Completion completion);
+
+  // The window to capture among `windows`: by overlap with the focused window's frame, else by
+  // title, else the largest of the process.
+  [[nodiscard]] static std::optional<ShareableWindow> captureWindow(
+      const WindowQuery& query, const std::vector<ShareableWindow>& windows);
+  // The window's size in pixels, each side at least 1.
+  [[nodiscard]] static PixelSize captureSize(const ShareableWindow& window);
+  // The size an image is drawn at to fit `maxPixelSize`; absent when it fits already.
+  [[nodiscard]] static std::optional<PixelSize> reducedSize(int width, int height, int maxPixelSize);
+
+ private:
+  struct Outcome {
+    std::optional<CapturedScreenshot> screenshot;
+    std::optional<std::string> errorLine;
+  };
+  [[nodiscard]] static Outcome captureBlocking(WindowCapture& capture, ImageCodec& codec,
+                                               const WindowQuery& query);
+  [[nodiscard]] static Image resizedImage(ImageCodec& codec, const Image& image, int maxPixelSize);
+
+  WindowCapture& capture_;
+  ImageCodec& codec_;
+  WorkQueue& worker_;
+  MainQueue& mainQueue_;
+  AppLogger& logger_;
+};
+
+}  // namespace wrenfold

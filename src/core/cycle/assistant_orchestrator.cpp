@@ -1,0 +1,264 @@
+#include "core/cycle/assistant_orchestrator.h"
+
+#include "core/ai/llm_provider_factory.h"
+#include "core/cycle/generation.h"
+#include "core/text/text.h"
+
+namespace wrenfold {
+namespace {
+
+constexpr std::string_view kManualContextLabel = "用户补充上下文：\n";
+constexpr std::string_view kManualContextAddedWarning = "已加入用户补充的上下文。";
+
+}  // namespace
+
+AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngine,
+                                             ModelConfigStore& modelConfigStore,
+                                             StyleMemoryStore& styleMemoryStore, OverlayWindow& overlay,
+                                             CyclePorts ports)
+    : templateEngine_(templateEngine),
+      modelConfigStore_(modelConfigStore),
+      styleMemoryStore_(styleMemoryStore),
+      overlay_(overlay),
+      ports_(ports),
+      targetResolver_(ports.accessibility, ports.workspace),
+      contextHub_(
+          AccessibilityReader(ports.accessibility, ports.clock, {.maxTextLength = 8000, .maxNodes = 500}),
+          ClipboardContextReader(ports.pasteboard),
+          ScreenshotReader(ports.windowCapture, ports.imageCodec, ports.workQueue, ports.mainQueue,
+                           ports.logger),
+          ports.accessibility),
+      textInserter_(ports.accessibility, ports.workspace, ports.pasteboard, ports.keyEvents,
+                    ports.mainQueue) {
+  OverlayViewModel& model = overlay_.model();
+  std::weak_ptr<bool> alive = alive_;
+  model.onGenerate = [this, alive](const std::string& templateID, const std::string& instruction,
+                                   const std::string& manualContext) {
+    if (alive.expired()) {
+      return;
+    }
+    later([templateID, instruction, manualContext](AssistantOrchestrator& self) {
+      self.generate(templateID, instruction, manualContext);
+    });
+  };
+  model.onInsert = [this, alive](const GeneratedCandidate& candidate, const std::string& templateID) {
+    if (!alive.expired()) {
+      insert(candidate, templateID);
+    }
+  };
+  model.onClose = [this, alive] {
+    if (!alive.expired()) {
+      overlay_.close();
+    }
+  };
+}
+
+AssistantOrchestrator::~AssistantOrchestrator() {
+  // The view model outlives us: leave no callback that points here.
+  OverlayViewModel& model = overlay_.model();
+  model.onGenerate = nullptr;
+  model.onInsert = nullptr;
+  model.onClose = nullptr;
+}
+
+void AssistantOrchestrator::later(std::function<void(AssistantOrchestrator&)> action) {
+  std::weak_ptr<bool> alive = alive_;
+  ports_.mainQueue.post([this, alive, action = std::move(action)] {
+    if (!alive.expired()) {
+      action(*this);
+    }
+  });
+}
+
+void AssistantOrchestrator::setState(AssistantState state) {
+  if (state_ == state) {
+    return;
+  }
+  state_ = std::move(state);
+  notifyChanged();
+}
+
+void AssistantOrchestrator::trigger(std::string instruction) {
+  if (isOpening_) {
+    return;
+  }
+  isOpening_ = true;
+  later([instruction = std::move(instruction)](AssistantOrchestrator& self) {
+    self.openAndGenerate(instruction);
+  });
+}
+
+void AssistantOrchestrator::openAndGenerate(std::string instruction) {
+  const std::uint64_t cycle = ++cycle_;
+  ++latestRequest_;  // a regeneration of the previous cycle still in flight no longer counts
+  lastTarget_.reset();
+  lastContext_.reset();
+  lastContextImage_.reset();
+  setState(AssistantState::resolvingTarget());
+
+  OverlayViewModel& model = overlay_.model();
+  model.setPhase(OverlayPhase::reading());
+  model.setInstruction(instruction);
+  model.setManualContext("");
+  model.setContextSummary("");
+  model.setContextDetails("");
+  model.setContextScreenshot(std::nullopt);
+  model.setContextScreenshotWarning(std::nullopt);
+  model.setCandidates({});
+  model.setSelectedCandidateID(std::nullopt);
+  overlay_.show(std::nullopt);
+
+  auto target = targetResolver_.resolve();
+  if (!target) {
+    isOpening_ = false;
+    fail(target.error());
+    return;
+  }
+  lastTarget_ = *target;
+  overlay_.show(lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame);
+  setState(AssistantState::readingContext());
+
+  std::weak_ptr<bool> alive = alive_;
+  contextHub_.readContext(lastTarget_, [this, alive, cycle, instruction](Result<ContextReadResult> result) {
+    if (!alive.expired()) {
+      contextRead(cycle, instruction, std::move(result));
+    }
+  });
+}
+
+void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,
+                                        Result<ContextReadResult> result) {
+  if (cycle != cycle_) {
+    return;
+  }
+  if (!result) {
+    isOpening_ = false;
+    fail(result.error());
+    return;
+  }
+  lastContext_ = result->snapshot;
+  if (result->screenshotData) {
+    lastContextImage_ =
+        LLMImage{std::string(result->screenshotData->begin(), result->screenshotData->end()), "image/jpeg"};
+  }
+
+  OverlayViewModel& model = overlay_.model();
+  model.setContextSummary(generation::summaryLine(result->snapshot));
+  model.setContextDetails(generation::contextDetails(result->snapshot));
+  model.setContextScreenshot(std::move(result->screenshot));
+  model.setContextScreenshotWarning(std::move(result->screenshotWarning));
+  overlay_.ensureSize();
+
+  model.setSelectedTemplateID(templateEngine_.match(instruction).id);
+  // The user may have typed extra context or picked a template while the read was pending.
+  generate(model.selectedTemplateID(), instruction, model.manualContext(),
+           [this, alive = std::weak_ptr<bool>(alive_)] {
+             if (!alive.expired()) {
+               isOpening_ = false;
+             }
+           });
+}
+
+std::optional<ContextSnapshot> AssistantOrchestrator::contextForGeneration(
+    const std::string& manualContext) const {
+  const std::string extra = text::trim(manualContext);
+  if (!lastContext_) {
+    generation::ManualOrigin origin;
+    if (lastTarget_) {
+      origin = {lastTarget_->appName, lastTarget_->appBundleID, lastTarget_->windowTitle};
+    }
+    return generation::makeManualContext(extra, origin);
+  }
+  if (extra.empty()) {
+    return lastContext_;
+  }
+  ContextSnapshot merged = *lastContext_;
+  std::string visible = text::trim(merged.visibleText);
+  const std::string addition = std::string(kManualContextLabel) + extra;
+  merged.visibleText = visible.empty() ? addition : visible + "\n\n" + addition;
+  merged.warnings.emplace_back(kManualContextAddedWarning);
+  return merged;
+}
+
+void AssistantOrchestrator::generate(std::string templateID, std::string instruction,
+                                     std::string manualContext, std::function<void()> done) {
+  auto finish = [&done] {
+    if (done) {
+      done();
+    }
+  };
+  const auto context = contextForGeneration(manualContext);
+  if (!context) {
+    fail(AssistantError::contextUnavailable());
+    finish();
+    return;
+  }
+  setState(AssistantState::generating());
+  OverlayViewModel& model = overlay_.model();
+  model.setPhase(OverlayPhase::generating());
+  model.setContextSummary(generation::summaryLine(*context));
+  model.setContextDetails(generation::contextDetails(*context));
+
+  auto planned = generation::plan(*context, templateID, instruction, templateEngine_.templates(),
+                                  modelConfigStore_.config(), styleMemoryStore_.memory(), lastContextImage_,
+                                  promptBuilder_);
+  if (!planned) {
+    fail(planned.error());
+    finish();
+    return;
+  }
+
+  const std::uint64_t request = ++latestRequest_;
+  auto provider = LLMProviderFactory::make(modelConfigStore_.config(), planned->apiKey,
+                                           ProviderSession{ports_.http, ports_.mainQueue});
+  std::weak_ptr<bool> alive = alive_;
+  provider->complete(std::move(planned->request), [this, alive, request, context = *context,
+                                                   usedTemplateID = planned->promptTemplate.id,
+                                                   done = std::move(done)](Result<LLMResponse> response) {
+    if (alive.expired()) {
+      return;
+    }
+    // A newer request (a regeneration or a new cycle) owns the overlay now.
+    if (request == latestRequest_) {
+      if (!response) {
+        fail(response.error());
+      } else {
+        auto& candidates = response->candidates;
+        setState(AssistantState::ready(candidates));
+        OverlayViewModel& m = overlay_.model();
+        m.setCandidates(candidates);
+        m.setSelectedCandidateID(candidates.empty() ? std::nullopt
+                                                    : std::optional<Uuid>(candidates.front().id));
+        m.setPhase(OverlayPhase::ready(candidates));
+        overlay_.ensureSize();
+        overlay_.focusPanel();
+        ports_.logger.event("generate.success", generation::successEventFields(context, usedTemplateID));
+      }
+    }
+    if (done) {
+      done();
+    }
+  });
+}
+
+void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const std::string& templateID) {
+  if (!lastTarget_) {
+    return;
+  }
+  overlay_.close();
+  const InsertResult result = textInserter_.insert(candidate.text, lastTarget_);
+  styleMemoryStore_.record(candidate.text, templateID, lastTarget_->appName);
+  ports_.logger.event("insert.success",
+                      {{"app", lastTarget_->appName}, {"mode", std::string(insertResultName(result))}});
+}
+
+void AssistantOrchestrator::fail(const Failure& failure) {
+  const std::string message = failure.localizedDescription();
+  setState(AssistantState::failed(message));
+  overlay_.model().setPhase(OverlayPhase::error(message));
+  overlay_.ensureSize();
+  overlay_.focusPanel();
+  ports_.logger.error(message);
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,103 @@
+#pragma once
+
+// Runs one assistance cycle end to end: resolve the focused field, show the overlay beside
+// it, read the context, pick a template, ask the model, show the candidates, and insert the
+// one the user chooses. The only place where a failure becomes a user message. Main thread.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/ai/http_client.h"
+#include "core/ai/llm_provider.h"
+#include "core/ai/model_config_store.h"
+#include "core/ai/prompt_builder.h"
+#include "core/context/context_hub.h"
+#include "core/cycle/assistant_state.h"
+#include "core/memory/style_memory_store.h"
+#include "core/overlay/overlay_window.h"
+#include "core/platform/accessibility.h"
+#include "core/platform/clock.h"
+#include "core/platform/image_codec.h"
+#include "core/platform/key_events.h"
+#include "core/platform/main_queue.h"
+#include "core/platform/pasteboard.h"
+#include "core/platform/window_capture.h"
+#include "core/platform/work_queue.h"
+#include "core/platform/workspace.h"
+#include "core/support/app_logger.h"
+#include "core/support/observable.h"
+#include "core/target/focused_target_resolver.h"
+#include "core/target/text_inserter.h"
+#include "core/templates/prompt_template_engine.h"
+
+namespace wrenfold {
+
+// The desktop the cycle runs on. Every port outlives the orchestrator.
+struct CyclePorts {
+  Accessibility& accessibility;
+  Workspace& workspace;
+  Pasteboard& pasteboard;
+  WindowCapture& windowCapture;
+  ImageCodec& imageCodec;
+  KeyEvents& keyEvents;
+  MainQueue& mainQueue;
+  WorkQueue& workQueue;
+  const Clock& clock;
+  HttpClient& http;
+  AppLogger& logger;
+};
+
+class AssistantOrchestrator : public Observable {
+ public:
+  AssistantOrchestrator(PromptTemplateEngine& templateEngine, ModelConfigStore& modelConfigStore,
+                        StyleMemoryStore& styleMemoryStore, OverlayWindow& overlay, CyclePorts ports);
+  ~AssistantOrchestrator();
+  AssistantOrchestrator(const AssistantOrchestrator&) = delete;
+  AssistantOrchestrator& operator=(const AssistantOrchestrator&) = delete;
+
+  [[nodiscard]] const AssistantState& state() const { return state_; }
+
+  // Starts a cycle; ignored while one is opening (until its first generation has finished).
+  void trigger(std::string instruction);
+
+  // One model request on the current cycle's context; also the regeneration path. `done`
+  // runs when it has finished, whatever the outcome.
+  void generate(std::string templateID, std::string instruction, std::string manualContext,
+                std::function<void()> done = {});
+
+ private:
+  void openAndGenerate(std::string instruction);
+  void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
+  void insert(const GeneratedCandidate& candidate, const std::string& templateID);
+  void fail(const Failure& failure);
+  void setState(AssistantState state);
+  [[nodiscard]] std::optional<ContextSnapshot> contextForGeneration(const std::string& manualContext) const;
+  // Runs `action` on the main queue later, unless the orchestrator is gone by then.
+  void later(std::function<void(AssistantOrchestrator&)> action);
+
+  PromptTemplateEngine& templateEngine_;
+  ModelConfigStore& modelConfigStore_;
+  StyleMemoryStore& styleMemoryStore_;
+  OverlayWindow& overlay_;
+  CyclePorts ports_;
+  FocusedTargetResolver targetResolver_;
+  ContextHub contextHub_;
+  PromptBuilder promptBuilder_;
+  TextInserter textInserter_;
+
+  AssistantState state_;
+  std::shared_ptr<const FocusedTarget> lastTarget_;
+  std::optional<ContextSnapshot> lastContext_;
+  std::optional<LLMImage> lastContextImage_;
+  bool isOpening_ = false;
+  // Which cycle and which request is current: a reply or context read for an older one is
+  // dropped so it cannot overwrite what the user asked for since.
+  std::uint64_t cycle_ = 0;
+  std::uint64_t latestRequest_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace wrenfold

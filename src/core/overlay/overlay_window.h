@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+
+#include "core/overlay/overlay_view_model.h"
+#include "core/platform/geometry.h"
+
+namespace wrenfold {
+
+// The floating panel as the cycle drives it. The desktop implements it with a
+// non-activating tool window; tests record the calls.
+class OverlayWindow {
+ public:
+  OverlayWindow() = default;
+  virtual ~OverlayWindow() = default;
+  OverlayWindow(const OverlayWindow&) = delete;
+  OverlayWindow& operator=(const OverlayWindow&) = delete;
+
+  [[nodiscard]] virtual OverlayViewModel& model() = 0;
+  // Shows the panel without taking keyboard focus: beside `anchor` (a field or window frame in
+  // top-left screen coordinates), or centred on the screen when there is none.
+  virtual void show(std::optional<Rect> anchor) = 0;
+  // Gives the panel its full size (and shows it again if it was hidden).
+  virtual void ensureSize() = 0;
+  // Makes the panel the key window so its keys work.
+  virtual void focusPanel() = 0;
+  // Hides the panel.
+  virtual void close() = 0;
+};
+
+}  // namespace wrenfold

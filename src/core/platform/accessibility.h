@@ -1,0 +1,121 @@
+#pragma once
+
+// The accessibility port: how the core sees and changes another application's user interface.
+// Everything here is synchronous and called on the main thread only. Reads never fail towards
+// the caller: a failure, a missing attribute and a value of another type are all "absent".
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/platform/geometry.h"
+
+namespace wrenfold {
+
+// The attributes the core reads and writes, each with one value type.
+enum class AXAttribute {
+  focusedUIElement,   // "AXFocusedUIElement": element (on the application element)
+  focusedWindow,      // "AXFocusedWindow": element (on the application element)
+  window,             // "AXWindow": element, the window holding this element
+  children,           // "AXChildren": ordered element list
+  role,               // "AXRole": string, AX role names (see the back-end's role mapping)
+  title,              // "AXTitle": string
+  value,              // "AXValue": string (read and write)
+  description,        // "AXDescription": string
+  help,               // "AXHelp": string
+  selectedText,       // "AXSelectedText": string (read and write)
+  selectedTextRange,  // "AXSelectedTextRange": TextRange in UTF-16 units (read and write)
+  position,           // "AXPosition": Point, screen points
+  size,               // "AXSize": Size, screen points
+  protectedContent,   // "AXProtectedContent": bool
+  focused,            // "AXFocused": bool (written true to give the element focus)
+};
+
+// The attribute's AX name, e.g. "AXSelectedTextRange".
+[[nodiscard]] std::string_view axAttributeName(AXAttribute attribute);
+
+// A text range in UTF-16 code units; signed because the platform's ranges are.
+struct TextRange {
+  std::int64_t location = 0;
+  std::int64_t length = 0;
+  bool operator==(const TextRange&) const = default;
+};
+
+// A cheap, copyable, comparable handle to one element of another process. Each back-end
+// derives its own node type; two handles are equal when they name the same element.
+class AccessibilityElement {
+ public:
+  class Node {
+   public:
+    virtual ~Node() = default;
+    // True when `other` names the same element (it may be another back-end's node).
+    [[nodiscard]] virtual bool sameElement(const Node& other) const = 0;
+  };
+
+  explicit AccessibilityElement(std::shared_ptr<Node> node) : node_(std::move(node)) {}
+
+  [[nodiscard]] Node& node() const { return *node_; }
+  // The back-end's own node, or null when the handle came from another back-end.
+  template <class T>
+  [[nodiscard]] T* as() const {
+    return dynamic_cast<T*>(node_.get());
+  }
+
+  friend bool operator==(const AccessibilityElement& a, const AccessibilityElement& b) {
+    return a.node_ == b.node_ || a.node_->sameElement(*b.node_);
+  }
+
+ private:
+  std::shared_ptr<Node> node_;  // never null
+};
+
+class Accessibility {
+ public:
+  Accessibility() = default;
+  virtual ~Accessibility() = default;
+  Accessibility(const Accessibility&) = delete;
+  Accessibility& operator=(const Accessibility&) = delete;
+
+  // Whether this process may use the interface now, without asking; false when unknown.
+  [[nodiscard]] virtual bool isProcessTrusted() = 0;
+  // Asks the system (or the user) to grant access; the outcome is not reported.
+  virtual void promptForTrust() = 0;
+  // The application element of process `processID`; absent when that process exposes none.
+  [[nodiscard]] virtual std::optional<AccessibilityElement> applicationElement(std::int32_t processID) = 0;
+
+  // Typed reads: absent when missing, failing, or of another type.
+  [[nodiscard]] virtual std::optional<std::string> stringAttribute(const AccessibilityElement& element,
+                                                                   AXAttribute attribute) = 0;
+  [[nodiscard]] virtual std::optional<bool> boolAttribute(const AccessibilityElement& element,
+                                                          AXAttribute attribute) = 0;
+  [[nodiscard]] virtual std::optional<AccessibilityElement> elementAttribute(
+      const AccessibilityElement& element, AXAttribute attribute) = 0;
+  // Absent when missing; otherwise only the members that are elements, in order.
+  [[nodiscard]] virtual std::optional<std::vector<AccessibilityElement>> elementListAttribute(
+      const AccessibilityElement& element, AXAttribute attribute) = 0;
+  [[nodiscard]] virtual std::optional<TextRange> rangeAttribute(const AccessibilityElement& element,
+                                                                AXAttribute attribute) = 0;
+  [[nodiscard]] virtual std::optional<Point> pointAttribute(const AccessibilityElement& element,
+                                                            AXAttribute attribute) = 0;
+  [[nodiscard]] virtual std::optional<Size> sizeAttribute(const AccessibilityElement& element,
+                                                          AXAttribute attribute) = 0;
+
+  // Writes: false when refused, failing, or when the value did not take effect (a back-end
+  // that can read the field back does so).
+  [[nodiscard]] virtual bool setString(const AccessibilityElement& element, AXAttribute attribute,
+                                       std::string_view value) = 0;
+  [[nodiscard]] virtual bool setRange(const AccessibilityElement& element, AXAttribute attribute,
+                                      TextRange value) = 0;
+  [[nodiscard]] virtual bool setBool(const AccessibilityElement& element, AXAttribute attribute,
+                                     bool value) = 0;
+
+  // A note for the user about this application's accessibility (for example that it must be
+  // restarted before it exposes any text), handed out at most once per application; absent
+  // when there is nothing to say.
+  [[nodiscard]] virtual std::optional<std::string> takeApplicationNotice(std::int32_t processID) = 0;
+};
+
+}  // namespace wrenfold

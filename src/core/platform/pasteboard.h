@@ -1,0 +1,48 @@
+#pragma once
+
+// The pasteboard port: the system clipboard as items of typed byte payloads. Main thread only.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace wrenfold {
+
+// One clipboard item: (type, bytes) pairs in the order the owner offers them. Types are the
+// back-end's identifiers (MIME types on the Linux desktop).
+struct PasteboardItem {
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> representations;
+  bool operator==(const PasteboardItem&) const = default;
+};
+
+// Whether clipboard managers may keep a written text in their history.
+enum class ClipboardHistory { keep, skip };
+
+class Pasteboard {
+ public:
+  Pasteboard() = default;
+  virtual ~Pasteboard() = default;
+  Pasteboard(const Pasteboard&) = delete;
+  Pasteboard& operator=(const Pasteboard&) = delete;
+
+  // Every item with every type whose bytes could be read; types that fail are left out,
+  // empty when the clipboard is empty or unreadable.
+  [[nodiscard]] virtual std::vector<PasteboardItem> items() = 0;
+  // The plain-text content; absent when there is none or it cannot be read.
+  [[nodiscard]] virtual std::optional<std::string> string() = 0;
+  // Empties the clipboard. Failures are not reported (the next read shows the state).
+  virtual void clearContents() = 0;
+  // Puts `text` on the clipboard as its only, plain-text content; false when refused.
+  [[nodiscard]] virtual bool setString(std::string_view text, ClipboardHistory history) = 0;
+  // Replaces the contents with `items` in one write; false when refused.
+  [[nodiscard]] virtual bool writeItems(const std::vector<PasteboardItem>& items) = 0;
+  // A number that changes whenever the contents change, by anyone, this process included (a
+  // write of ours has moved it by the time the call returns); absent when the back-end cannot
+  // tell.
+  [[nodiscard]] virtual std::optional<std::int64_t> changeCount() = 0;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,37 @@
+#pragma once
+
+// The workspace port: which applications run and which one is in front. Main thread only.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wrenfold {
+
+struct RunningApplication {
+  std::int32_t processID = 0;
+  // The application id ("bundle identifier"): desktop-file or Flatpak id, else WM_CLASS,
+  // else the executable name; absent when none is known.
+  std::optional<std::string> bundleIdentifier;
+  std::optional<std::string> localizedName;
+  bool operator==(const RunningApplication&) const = default;
+};
+
+class Workspace {
+ public:
+  Workspace() = default;
+  virtual ~Workspace() = default;
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  // The application that owns the active window; absent when none can be determined.
+  [[nodiscard]] virtual std::optional<RunningApplication> frontmostApplication() = 0;
+  // Applications with at least one window, in the system's order; empty on failure.
+  [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() = 0;
+  // Asks for the application's window to become active; false when the request could not be
+  // made (no such process, no window). Does not wait for the window manager.
+  [[nodiscard]] virtual bool activate(std::int32_t processID) = 0;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/platform/accessibility.h"
+#include "core/platform/geometry.h"
+
+namespace wrenfold {
+
+// The frontmost application and its focused element for one cycle. Immutable once resolved
+// and shared (std::shared_ptr<const FocusedTarget>) by the orchestrator, the context readers
+// and the inserter. Holds accessibility handles: main thread only.
+struct FocusedTarget {
+  std::int32_t processID = 0;
+  std::string appBundleID;                 // "unknown" when the application has none
+  std::string appName;                     // localized name, else the id, else "Unknown App"
+  std::optional<std::string> windowTitle;  // "AXTitle" of the focused window
+  std::optional<AccessibilityElement> focusedElement;
+  std::optional<std::string> focusedRole;      // "AXRole" of the focused element
+  std::optional<TextRange> selectedTextRange;  // its "AXSelectedTextRange"
+  std::optional<Rect> inputFrame;              // frame of the focused element
+  std::optional<Rect> screenFrame;             // frame of the focused window
+  bool canReadAX = true;
+  bool canWriteAX = false;  // a plain text input that may be written through accessibility
+};
+
+}  // namespace wrenfold

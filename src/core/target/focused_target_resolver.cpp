@@ -1,0 +1,100 @@
+#include "core/target/focused_target_resolver.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/target/ax_helper.h"
+#include "core/text/text.h"
+
+namespace wrenfold {
+namespace {
+
+constexpr std::array<std::string_view, 7> kSensitiveBundleWords{"password", "1password", "bitwarden", "bank",
+                                                                "wallet",   "payment",   "security"};
+
+bool isSecureTextField(const AXHelper& helper, const AccessibilityElement& element) {
+  if (helper.copyString(element, AXAttribute::role) == "AXSecureTextField") {
+    return true;
+  }
+  return helper.copyBool(element, AXAttribute::protectedContent) == true;
+}
+
+// Only the bundle identifier is tested, never the display name.
+std::optional<std::string> unsafeReason(const AXHelper& helper, const RunningApplication& app,
+                                        const std::optional<AccessibilityElement>& focused) {
+  const std::string bundle = text::lowercased(app.bundleIdentifier.value_or(""));
+  for (const auto word : kSensitiveBundleWords) {
+    if (bundle.find(word) != std::string::npos) {
+      return "敏感应用不允许自动读取或填入";
+    }
+  }
+  if (focused && isSecureTextField(helper, *focused)) {
+    return "密码输入框不允许运行";
+  }
+  return std::nullopt;
+}
+
+// An empty name or id counts as none; names come from other programs, so repair them.
+std::optional<std::string> present(const std::optional<std::string>& value) {
+  if (!value || value->empty()) {
+    return std::nullopt;
+  }
+  return text::repairUtf8(*value);
+}
+
+std::string displayName(const RunningApplication& app) {
+  if (auto name = present(app.localizedName)) {
+    return *name;
+  }
+  return present(app.bundleIdentifier).value_or("Unknown App");
+}
+
+}  // namespace
+
+Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() const {
+  if (!ax_.isProcessTrusted()) {
+    ax_.promptForTrust();
+    return fail(AssistantError::accessibilityNotTrusted());
+  }
+  const auto app = workspace_.frontmostApplication();
+  if (!app) {
+    return fail(AssistantError::targetUnavailable());
+  }
+  const AXHelper helper(ax_);
+  const auto appElement = ax_.applicationElement(app->processID);
+  std::optional<AccessibilityElement> focused;
+  std::optional<AccessibilityElement> window;
+  if (appElement) {
+    focused = helper.elementAttribute(*appElement, AXAttribute::focusedUIElement);
+    window = helper.elementAttribute(*appElement, AXAttribute::focusedWindow);
+  }
+
+  auto target = std::make_shared<FocusedTarget>();
+  if (window) {
+    target->windowTitle = helper.copyString(*window, AXAttribute::title);
+  }
+  if (focused) {
+    target->focusedRole = helper.copyString(*focused, AXAttribute::role);
+    target->selectedTextRange = helper.rangeAttribute(*focused, AXAttribute::selectedTextRange);
+    target->inputFrame = helper.rectAttribute(*focused);
+  }
+  if (window) {
+    target->screenFrame = helper.rectAttribute(*window);
+  }
+  target->canWriteAX = focused && target->focusedRole && isPlainTextInputRole(*target->focusedRole) &&
+                       !isSecureTextField(helper, *focused);
+
+  if (auto reason = unsafeReason(helper, *app, focused)) {
+    return fail(AssistantError::unsafeTarget(std::move(*reason)));
+  }
+  target->processID = app->processID;
+  target->appBundleID = present(app->bundleIdentifier).value_or("unknown");
+  target->appName = displayName(*app);
+  target->focusedElement = std::move(focused);
+  target->canReadAX = true;
+  return std::shared_ptr<const FocusedTarget>(std::move(target));
+}
+
+}  // namespace wrenfold

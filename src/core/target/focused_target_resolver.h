@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+
+#include "core/platform/accessibility.h"
+#include "core/platform/workspace.h"
+#include "core/support/failure.h"
+#include "core/target/focused_target.h"
+
+namespace wrenfold {
+
+// Finds the frontmost application and its focused element at the start of a cycle, and
+// refuses to work without accessibility access, in sensitive applications and in password
+// fields. Main thread only.
+class FocusedTargetResolver {
+ public:
+  FocusedTargetResolver(Accessibility& accessibility, Workspace& workspace)
+      : ax_(accessibility), workspace_(workspace) {}
+
+  // Fails with accessibilityNotTrusted (after asking for access), targetUnavailable or
+  // unsafeTarget(reason).
+  [[nodiscard]] Result<std::shared_ptr<const FocusedTarget>> resolve() const;
+
+ private:
+  Accessibility& ax_;
+  Workspace& workspace_;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,76 @@
+#include "fakes/fake_pasteboard.h"
+
+#include <utility>
+
+namespace wrenfold::testing {
+
+std::vector<PasteboardItem> FakePasteboard::items() {
+  std::vector<PasteboardItem> readable;
+  for (const auto& item : items_) {
+    PasteboardItem copy;
+    for (const auto& representation : item.representations) {
+      if (!unreadable_.contains(representation.first)) {
+        copy.representations.push_back(representation);
+      }
+    }
+    readable.push_back(std::move(copy));
+  }
+  return readable;
+}
+
+std::optional<std::string> FakePasteboard::string() {
+  if (unreadable_.contains(std::string(kPlainTextType))) {
+    return std::nullopt;
+  }
+  for (const auto& item : items_) {
+    for (const auto& [type, bytes] : item.representations) {
+      if (type == kPlainTextType) {
+        return std::string(bytes.begin(), bytes.end());
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+void FakePasteboard::clearContents() {
+  items_.clear();
+  ++changeCount_;
+}
+
+bool FakePasteboard::setString(std::string_view text, ClipboardHistory history) {
+  if (refuseWrites_) {
+    return false;
+  }
+  items_ = {textItem(text)};
+  lastHistory_ = history;
+  ++changeCount_;
+  return true;
+}
+
+bool FakePasteboard::writeItems(const std::vector<PasteboardItem>& items) {
+  if (refuseWrites_) {
+    return false;
+  }
+  items_ = items;
+  ++changeCount_;
+  return true;
+}
+
+std::optional<std::int64_t> FakePasteboard::changeCount() {
+  return changeCountKnown_ ? std::optional(changeCount_) : std::nullopt;
+}
+
+void FakePasteboard::copyExternally(std::vector<PasteboardItem> items) {
+  items_ = std::move(items);
+  ++changeCount_;
+}
+
+void FakePasteboard::copyTextExternally(std::string_view text) {
+  copyExternally({textItem(text)});
+}
+
+PasteboardItem FakePasteboard::textItem(std::string_view text) {
+  return PasteboardItem{{{std::string(kPlainTextType), std::vector<std::uint8_t>(text.begin(), text.end())}}};
+}
+
+}  // namespace wrenfold::testing

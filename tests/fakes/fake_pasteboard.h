@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/platform/pasteboard.h"
+
+namespace wrenfold::testing {
+
+// A clipboard of several items with several types each. Plain text is the type
+// kPlainTextType; every change, ours or the test's, moves the change count.
+class FakePasteboard final : public Pasteboard {
+ public:
+  static constexpr std::string_view kPlainTextType = "text/plain;charset=utf-8";
+
+  [[nodiscard]] std::vector<PasteboardItem> items() override;
+  [[nodiscard]] std::optional<std::string> string() override;
+  void clearContents() override;
+  [[nodiscard]] bool setString(std::string_view text, ClipboardHistory history) override;
+  [[nodiscard]] bool writeItems(const std::vector<PasteboardItem>& items) override;
+  [[nodiscard]] std::optional<std::int64_t> changeCount() override;
+
+  // --- test interface
+  // Another application puts these items on the clipboard.
+  void copyExternally(std::vector<PasteboardItem> items);
+  void copyTextExternally(std::string_view text);
+  // The contents as they are, unreadable types included.
+  [[nodiscard]] const std::vector<PasteboardItem>& contents() const { return items_; }
+  // Reads of this type fail, as with an owner that does not answer.
+  void makeUnreadable(std::string type) { unreadable_.insert(std::move(type)); }
+  void refuseWrites(bool refuse) { refuseWrites_ = refuse; }
+  void hideChangeCount() { changeCountKnown_ = false; }
+  // The history flag of the last setString.
+  [[nodiscard]] std::optional<ClipboardHistory> lastHistory() const { return lastHistory_; }
+
+  // One item holding `text` as plain text.
+  [[nodiscard]] static PasteboardItem textItem(std::string_view text);
+
+ private:
+  std::vector<PasteboardItem> items_;
+  std::set<std::string> unreadable_;
+  std::int64_t changeCount_ = 0;
+  bool changeCountKnown_ = true;
+  bool refuseWrites_ = false;
+  std::optional<ClipboardHistory> lastHistory_;
+};
+
+}  // namespace wrenfold::testing

@@ -1,0 +1,189 @@
+#include "core/context/context_hub.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/text/text.h"
+#include "fakes/fake_accessibility.h"
+#include "fakes/fake_image_codec.h"
+#include "fakes/fake_pasteboard.h"
+#include "fakes/fake_window_capture.h"
+#include "fakes/manual_main_queue.h"
+#include "fakes/manual_work_queue.h"
+#include "support/temp_dir.h"
+
+namespace wrenfold {
+namespace {
+
+using testing::FakeImageCodec;
+
+constexpr std::int32_t kPid = 900;
+constexpr const char* kScreenRecordingWarning =
+    "未能获取当前应用窗口截图，请检查 Screen Recording 权限或窗口是否可见。";
+
+class QuietLog final : public SystemLog {
+ public:
+  void write(LogLevel, std::string_view) override {}
+};
+
+class HubTest : public ::testing::Test {
+ protected:
+  HubTest() {
+    window_ = ax_.addElement("AXWindow");
+    field_ = ax_.addChild(window_, "AXTextArea");
+    ax_.set(field_, AXAttribute::window, window_);
+    auto t = std::make_shared<FocusedTarget>();
+    t->processID = kPid;
+    t->appName = "Editor";
+    t->appBundleID = "org.example.editor";
+    t->windowTitle = "Draft";
+    t->focusedElement = field_;
+    t->inputFrame = Rect{0, 0, 100, 20};
+    target_ = t;
+  }
+
+  void windowText(const std::string& text) { ax_.addChild(window_, "AXStaticText", text); }
+  void screenshotAvailable() { windows_.addWindow({1, kPid, true, 0, {0, 0, 400, 300}, "Draft", 1.0}); }
+
+  Result<ContextReadResult> read(std::shared_ptr<const FocusedTarget> target = nullptr) {
+    std::optional<Result<ContextReadResult>> result;
+    hub_->readContext(target ? target : target_, [&](Result<ContextReadResult> r) { result = std::move(r); });
+    worker_.runAll();
+    queue_.runPending();
+    EXPECT_TRUE(result);
+    return result.value_or(fail(AssistantError::unknown("no completion")));
+  }
+
+  testing::FakeAccessibility ax_;
+  testing::FakePasteboard pasteboard_;
+  testing::FakeWindowCapture windows_;
+  FakeImageCodec codec_;
+  testing::ManualWorkQueue worker_;
+  testing::ManualClock clock_;
+  testing::ManualMainQueue queue_{clock_};
+  testing::TempDir dir_;
+  AppLogger logger_{AppPaths(dir_.path()), std::make_shared<QuietLog>()};
+  std::unique_ptr<ContextHub> hub_ =
+      std::make_unique<ContextHub>(AccessibilityReader(ax_, clock_), ClipboardContextReader(pasteboard_),
+                                   ScreenshotReader(windows_, codec_, worker_, queue_, logger_), ax_);
+  AccessibilityElement window_ = ax_.addElement();
+  AccessibilityElement field_ = window_;
+  std::shared_ptr<const FocusedTarget> target_;
+};
+
+TEST_F(HubTest, GoodAccessibilityTextWithScreenshot) {
+  windowText("Meeting notes");
+  screenshotAvailable();
+  const auto result = read();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.source, ContextSource::accessibility);
+  EXPECT_EQ(result->snapshot.visibleText, "Meeting notes");
+  ASSERT_TRUE(result->screenshot);
+  EXPECT_EQ(result->screenshotData, FakeImageCodec::encoded(400, 300, 0.82));
+  EXPECT_FALSE(result->screenshotWarning);
+}
+
+TEST_F(HubTest, GoodAccessibilityTextWithoutScreenshotWarns) {
+  windowText("Meeting notes");
+  const auto result = read();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.visibleText, "Meeting notes");
+  EXPECT_FALSE(result->screenshot);
+  EXPECT_FALSE(result->screenshotData);
+  EXPECT_EQ(result->screenshotWarning, kScreenRecordingWarning);
+}
+
+TEST_F(HubTest, LowestGradeWithTextIsStillAboveTheBar) {
+  windowText("Meeting notes");
+  auto t = std::make_shared<FocusedTarget>(*target_);
+  t->inputFrame.reset();
+  const auto result = read(t);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.confidence, 0.55);
+  EXPECT_EQ(result->snapshot.source, ContextSource::accessibility);
+}
+
+TEST_F(HubTest, WhitespaceOnlyAccessibilityTextIsNotUsedEvenAtHighConfidence) {
+  ax_.set(field_, AXAttribute::selectedText, std::string("  \n"));
+  pasteboard_.copyTextExternally("clipboard words");
+  const auto result = read();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.source, ContextSource::clipboardFallback);
+}
+
+TEST_F(HubTest, WeakAccessibilityTextGivesWayToTheScreenshot) {
+  windowText("close");
+  screenshotAvailable();
+  const auto result = read();
+  ASSERT_TRUE(result);
+  ContextSnapshot expected;
+  expected.source = ContextSource::screenshot;
+  expected.appName = "Editor";
+  expected.appBundleID = "org.example.editor";
+  expected.windowTitle = "Draft";
+  expected.confidence = 0.7;
+  expected.warnings = {"使用当前窗口截图作为视觉上下文。"};
+  EXPECT_EQ(result->snapshot, expected);
+  EXPECT_TRUE(result->screenshot);
+  EXPECT_FALSE(result->screenshotWarning);
+}
+
+TEST_F(HubTest, NoFocusedElementFallsBackToTheClipboardTrimmed) {
+  auto t = std::make_shared<FocusedTarget>(*target_);
+  t->focusedElement.reset();
+  pasteboard_.copyTextExternally("  word \n");
+  const auto result = read(t);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.source, ContextSource::clipboardFallback);
+  EXPECT_EQ(result->snapshot.visibleText, "word");
+  EXPECT_EQ(result->snapshot.confidence, 0.45);
+  EXPECT_EQ(result->snapshot.warnings, std::vector<std::string>{"使用剪贴板作为低置信度上下文。"});
+  EXPECT_EQ(result->snapshot.appName, "Editor");
+  EXPECT_FALSE(result->snapshot.nearbyText);
+  EXPECT_EQ(pasteboard_.string(), "  word \n");  // read, never written
+}
+
+TEST_F(HubTest, ClipboardTextIsCutToFiveThousandCharacters) {
+  for (const std::size_t length : {5000u, 5001u}) {
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+      text += "é";
+    }
+    pasteboard_.copyTextExternally(text);
+    const auto result = read();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(text::graphemeCount(result->snapshot.visibleText), 5000u) << length;
+  }
+}
+
+TEST_F(HubTest, NothingAnywhereIsContextUnavailable) {
+  for (const char* clipboard : {"", " \n\t"}) {
+    pasteboard_.copyTextExternally(clipboard);
+    const auto result = read();
+    ASSERT_FALSE(result);
+    EXPECT_TRUE(result.error().is(AssistantError::Kind::contextUnavailable));
+  }
+}
+
+TEST_F(HubTest, ApplicationNoticeIsAddedOnceToTheChosenContext) {
+  windowText("Meeting notes");
+  ax_.setApplicationNotice(kPid, "请重新启动 Chromium 以读取其文本。");
+  auto result = read();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.warnings, std::vector<std::string>{"请重新启动 Chromium 以读取其文本。"});
+  result = read();
+  EXPECT_TRUE(result->snapshot.warnings.empty());
+}
+
+TEST_F(HubTest, CompletionDoesNothingOnceTheHubIsGone) {
+  bool called = false;
+  hub_->readContext(target_, [&](Result<ContextReadResult>) { called = true; });
+  hub_.reset();
+  worker_.runAll();
+  queue_.runPending();
+  EXPECT_FALSE(called);
+}
+
+}  // namespace
+}  // namespace wrenfold

@@ -1,0 +1,293 @@
+#include "core/cycle/assistant_orchestrator.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "fakes/fake_accessibility.h"
+#include "fakes/fake_image_codec.h"
+#include "fakes/fake_key_events.h"
+#include "fakes/fake_pasteboard.h"
+#include "fakes/fake_window_capture.h"
+#include "fakes/fake_workspace.h"
+#include "fakes/manual_clock.h"
+#include "fakes/manual_main_queue.h"
+#include "fakes/manual_work_queue.h"
+#include "support/temp_dir.h"
+
+namespace wrenfold {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using namespace wrenfold::testing;
+
+constexpr std::int32_t kPid = 77;
+
+class NullSystemLog final : public SystemLog {
+ public:
+  void write(LogLevel, std::string_view) override {}
+};
+
+// Holds each request until the test answers it, so tests choose the order replies arrive in.
+class HeldHttpClient final : public HttpClient {
+ public:
+  explicit HeldHttpClient(MainQueue& queue) : queue_(queue) {}
+  void send(HttpRequest request, Completion completion) override {
+    requests.push_back(std::move(request));
+    pending_.push_back(std::move(completion));
+  }
+  void answer(std::size_t index, std::string modelText) {
+    const json::Json content = modelText;
+    HttpResponse response{200, {}, R"({"choices":[{"message":{"role":"assistant","content":)" + content.dump() + "}}]}"};
+    queue_.post([completion = std::move(pending_.at(index)), response] { completion(response); });
+  }
+  std::vector<HttpRequest> requests;
+
+ private:
+  MainQueue& queue_;
+  std::deque<Completion> pending_;
+};
+
+class RecordingOverlay final : public OverlayWindow {
+ public:
+  OverlayViewModel& model() override { return model_; }
+  void show(std::optional<Rect> anchor) override { calls.push_back(anchor ? "show(anchor)" : "show"); }
+  void ensureSize() override { calls.push_back("ensureSize"); }
+  void focusPanel() override { calls.push_back("focus"); }
+  void close() override { calls.push_back("close"); }
+  std::vector<std::string> calls;
+
+ private:
+  OverlayViewModel model_;
+};
+
+std::string envelope(std::initializer_list<const char*> texts) {
+  json::Json list = json::Json::array();
+  for (const char* t : texts) {
+    list.push_back({{"text", t}, {"confidence", 0.8}});
+  }
+  return json::Json{{"candidates", list}}.dump();
+}
+
+class OrchestratorTest : public ::testing::Test {
+ protected:
+  OrchestratorTest() {
+    app_ = ax_.addElement("AXApplication");
+    window_ = ax_.addElement("AXWindow");
+    ax_.set(window_, AXAttribute::title, std::string("Chat"));
+    ax_.setFrame(window_, {0, 0}, {800, 600});
+    ax_.addChild(window_, "AXStaticText", "Alice: are we still meeting tomorrow at ten?");
+    field_ = ax_.addChild(window_, "AXTextArea", "draft");
+    ax_.set(field_, AXAttribute::window, window_);
+    ax_.set(field_, AXAttribute::selectedTextRange, TextRange{5, 0});
+    ax_.setFrame(field_, {10, 500}, {600, 40});
+    ax_.set(app_, AXAttribute::focusedUIElement, field_);
+    ax_.set(app_, AXAttribute::focusedWindow, window_);
+    ax_.setApplication(kPid, app_);
+    workspace_.addApplication({kPid, "org.example.chat", "Chat"}, true);
+    writeConfig("sk-test");
+  }
+
+  void writeConfig(const std::string& key) {
+    ModelConfig config = ModelConfig::defaultConfig();
+    config.apiKey = key;
+    config.baseURL = "http://127.0.0.1:9";
+    configStore_.setConfig(config);
+  }
+
+  // Runs queued work and main-thread tasks until nothing is left to do now.
+  void settle() {
+    for (int i = 0; i < 100 && (work_.pendingCount() > 0 || queue_.pendingCount() > 0); ++i) {
+      work_.runAll();
+      queue_.runPending();
+    }
+  }
+
+  std::string events() {
+    logger_.flush();
+    return readAll(data_ / "events/local-events.jsonl");
+  }
+
+  TempDir data_;
+  AppPaths paths_{data_.path()};
+  AppLogger logger_{paths_, std::make_shared<NullSystemLog>()};
+  FakeAccessibility ax_;
+  FakeWorkspace workspace_;
+  FakePasteboard pasteboard_;
+  FakeWindowCapture capture_;
+  FakeImageCodec codec_;
+  FakeKeyEvents keys_;
+  ManualClock clock_;
+  ManualMainQueue queue_{clock_};
+  ManualWorkQueue work_;
+  HeldHttpClient http_{queue_};
+  PromptTemplateEngine engine_{paths_};
+  ModelConfigStore configStore_{paths_};
+  StyleMemoryStore styleStore_{paths_, logger_};
+  RecordingOverlay overlay_;
+  AccessibilityElement app_ = ax_.addElement();
+  AccessibilityElement window_ = app_;
+  AccessibilityElement field_ = app_;
+  std::unique_ptr<AssistantOrchestrator> orchestrator_ = [this] {
+    overlay_.model().setTemplates(engine_.templates());
+    return std::make_unique<AssistantOrchestrator>(engine_, configStore_, styleStore_, overlay_,
+                                                   CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_,
+                                                              keys_, queue_, work_, clock_, http_, logger_});
+  }();
+  OverlayViewModel& model_ = overlay_.model();
+};
+
+TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
+  orchestrator_->trigger("");
+  settle();
+  ASSERT_EQ(http_.requests.size(), 1u);
+  EXPECT_THAT(http_.requests[0].body, HasSubstr("are we still meeting tomorrow"));
+  EXPECT_EQ(model_.phase(), OverlayPhase::generating());
+  EXPECT_THAT(model_.contextSummary(), ::testing::StartsWith("Chat / accessibility / "));
+
+  http_.answer(0, envelope({"Yes, see you at ten.", "Sure, ten works."}));
+  settle();
+  ASSERT_EQ(model_.phase().kind(), OverlayPhase::Kind::ready) << model_.phase().message();
+  ASSERT_EQ(model_.candidates().size(), 2u);
+  EXPECT_EQ(model_.selectedCandidateID(), model_.candidates()[0].id);
+  EXPECT_EQ(orchestrator_->state().kind(), AssistantState::Kind::ready);
+  EXPECT_EQ(overlay_.calls.front(), "show");
+  EXPECT_EQ(overlay_.calls[1], "show(anchor)");
+  EXPECT_EQ(overlay_.calls.back(), "focus");
+  EXPECT_THAT(events(), HasSubstr(R"("templateID":"reply.quick")"));
+  EXPECT_THAT(events(), HasSubstr(R"("source":"accessibility")"));
+
+  ASSERT_TRUE(model_.moveCandidateSelection(1));
+  model_.onInsert(*model_.selectedCandidate(), model_.selectedTemplateID());
+  settle();
+  EXPECT_EQ(overlay_.calls.back(), "close");
+  EXPECT_EQ(std::get<std::string>(*ax_.get(field_, AXAttribute::value)), "draftSure, ten works.");
+  EXPECT_THAT(events(), HasSubstr(R"("event":"insert.success")"));
+  EXPECT_THAT(events(), HasSubstr(R"("mode":"inserted")"));
+  EXPECT_THAT(readAll(data_ / "style/samples.jsonl"), HasSubstr("Sure, ten works."));
+}
+
+TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration) {
+  writeConfig("   ");
+  orchestrator_->trigger("");
+  settle();
+  EXPECT_EQ(model_.phase(), OverlayPhase::error("请先在设置中配置模型 API Key。"));
+  EXPECT_EQ(orchestrator_->state(), AssistantState::failed("请先在设置中配置模型 API Key。"));
+  EXPECT_EQ(overlay_.calls.back(), "focus");
+  logger_.flush();
+  EXPECT_THAT(readAll(data_ / "logs/app.log"), HasSubstr("ERROR 请先在设置中配置模型 API Key。"));
+
+  // The key is set afterwards: a regeneration works from the context already read.
+  writeConfig("sk-now");
+  model_.regenerate();
+  settle();
+  ASSERT_EQ(http_.requests.size(), 1u);
+  EXPECT_THAT(http_.requests[0].body, HasSubstr("are we still meeting tomorrow"));
+}
+
+TEST_F(OrchestratorTest, UnreadableTargetThenTypedContextGivesAManualSnapshot) {
+  ax_.setTrusted(false);
+  orchestrator_->trigger("");
+  settle();
+  EXPECT_EQ(model_.phase(), OverlayPhase::error("需要在系统设置中开启 Accessibility 权限。"));
+
+  model_.setManualContext("  Bob: lunch on Friday?  ");
+  model_.regenerate();
+  settle();
+  ASSERT_EQ(http_.requests.size(), 1u);
+  EXPECT_THAT(http_.requests[0].body, HasSubstr("Bob: lunch on Friday?"));
+  http_.answer(0, envelope({"Friday works."}));
+  settle();
+  EXPECT_THAT(events(), HasSubstr(R"("source":"manual")"));
+  EXPECT_THAT(events(), HasSubstr(R"("app":"Manual")"));
+  EXPECT_THAT(events(), HasSubstr(R"("confidence":"0.60")"));
+}
+
+TEST_F(OrchestratorTest, ManualContextIsAddedToTheReadContextOnEveryRegeneration) {
+  orchestrator_->trigger("");
+  settle();
+  http_.answer(0, envelope({"a"}));
+  settle();
+  model_.setManualContext("extra detail");
+  model_.regenerate();
+  settle();
+  ASSERT_EQ(http_.requests.size(), 2u);
+  EXPECT_THAT(http_.requests[1].body, HasSubstr("用户补充上下文：\\nextra detail"));
+  EXPECT_THAT(model_.contextDetails(), HasSubstr("- 已加入用户补充的上下文。"));
+  model_.setManualContext(" \n ");
+  http_.answer(1, envelope({"b"}));
+  settle();
+  model_.regenerate();
+  settle();
+  EXPECT_THAT(http_.requests[2].body, Not(HasSubstr("用户补充上下文")));
+}
+
+TEST_F(OrchestratorTest, SecondTriggerWhileOpeningIsIgnored) {
+  orchestrator_->trigger("");
+  orchestrator_->trigger("");
+  settle();
+  orchestrator_->trigger("");
+  settle();
+  EXPECT_EQ(http_.requests.size(), 1u);
+  http_.answer(0, envelope({"a"}));
+  settle();
+  orchestrator_->trigger("");  // the first cycle has finished: this one runs
+  settle();
+  EXPECT_EQ(http_.requests.size(), 2u);
+}
+
+TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {
+  orchestrator_->trigger("");
+  settle();
+  http_.answer(0, envelope({"first"}));
+  settle();
+  model_.selectTemplate(engine_.templateWithID("rewrite.polish"));  // request 1
+  settle();
+  model_.setPhase(OverlayPhase::error("x"));                      // as if the user retried from an error
+  model_.selectTemplate(engine_.templateWithID("translate.en"));  // request 2
+  settle();
+  ASSERT_EQ(http_.requests.size(), 3u);
+  http_.answer(2, envelope({"newest"}));
+  settle();
+  http_.answer(1, envelope({"stale"}));
+  settle();
+  ASSERT_EQ(model_.candidates().size(), 1u);
+  EXPECT_EQ(model_.candidates()[0].text, "newest");
+  EXPECT_THAT(events(), Not(HasSubstr("rewrite.polish")));
+}
+
+TEST_F(OrchestratorTest, UnknownTemplateFallsBackAndTheEventNamesTheOneUsed) {
+  orchestrator_->trigger("");
+  settle();
+  http_.answer(0, envelope({"a"}));
+  settle();
+  orchestrator_->generate("no.such.template", "", "");
+  settle();
+  http_.answer(1, envelope({"b"}));
+  settle();
+  EXPECT_THAT(events(), Not(HasSubstr("no.such.template")));
+}
+
+TEST_F(OrchestratorTest, InsertWithoutATargetDoesNothing) {
+  ax_.setTrusted(false);
+  orchestrator_->trigger("");
+  settle();
+  const auto calls = overlay_.calls;
+  model_.onInsert(GeneratedCandidate{Uuid::random(), "x", std::nullopt, 1}, "reply.quick");
+  EXPECT_EQ(overlay_.calls, calls);
+}
+
+TEST_F(OrchestratorTest, CallbacksDoNothingOnceTheOrchestratorIsGone) {
+  orchestrator_->trigger("");
+  settle();
+  orchestrator_.reset();
+  http_.answer(0, envelope({"late"}));
+  settle();
+  EXPECT_FALSE(static_cast<bool>(model_.onGenerate));
+  EXPECT_TRUE(model_.candidates().empty());
+}
+
+}  // namespace
+}  // namespace wrenfold
