@@ -1,0 +1,429 @@
+#include "platform/linux/atspi_calls.h"
+
+#include <climits>
+#include <utility>
+
+namespace wrenfold {
+namespace {
+
+using std::chrono::steady_clock;
+
+std::optional<std::string> adoptString(gchar* value) {
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  std::string result(value);
+  g_free(value);
+  return result;
+}
+
+AtspiText* asText(AtspiAccessible* object) {
+  return reinterpret_cast<AtspiText*>(object);
+}
+AtspiEditableText* asEditable(AtspiAccessible* object) {
+  return reinterpret_cast<AtspiEditableText*>(object);
+}
+AtspiComponent* asComponent(AtspiAccessible* object) {
+  return reinterpret_cast<AtspiComponent*>(object);
+}
+
+// libatspi's offsets are gint; ours are 64-bit. Out-of-range values never reach the toolkit.
+bool fitsInt(std::int64_t value) {
+  return value >= INT_MIN && value <= INT_MAX;
+}
+gint toInt(std::int64_t value) {
+  return static_cast<gint>(value);
+}
+
+}  // namespace
+
+// One round trip: measures it and tells AtspiCalls whether the application stopped answering.
+class AtspiCalls::Call {
+ public:
+  Call(AtspiCalls& calls, AtspiAccessible* object)
+      : calls_(calls), object_(object), start_(steady_clock::now()) {}
+  ~Call() { calls_.record(object_, steady_clock::now() - start_, slot_.failed() || failedWithoutError_); }
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+  [[nodiscard]] GError** error() { return slot_.out(); }
+  [[nodiscard]] bool ok() const { return !slot_.failed(); }
+  // For the calls libatspi gives no error for: a slow answer then counts as a time-out.
+  void markSilentCall() { failedWithoutError_ = true; }
+
+ private:
+  AtspiCalls& calls_;
+  AtspiAccessible* object_;
+  steady_clock::time_point start_;
+  GErrorSlot slot_;
+  bool failedWithoutError_ = false;
+};
+
+AtspiCalls::AtspiCalls(Limits limits) : limits_(limits) {
+  // No longer grace period for freshly started applications: one that hangs while starting
+  // must not freeze us either.
+  atspi_set_timeout(static_cast<gint>(limits_.callTimeout.count()), 0);
+}
+
+bool AtspiCalls::available(AtspiAccessible* object) {
+  if (object == nullptr) {
+    return false;
+  }
+  const auto it = pausedUntil_.find(applicationBusName(object));
+  if (it == pausedUntil_.end()) {
+    return true;
+  }
+  if (steady_clock::now() >= it->second) {
+    pausedUntil_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed, bool failed) {
+  // A failure that took (nearly) the whole timeout is the application not answering.
+  if (!failed || elapsed < limits_.callTimeout * 9 / 10) {
+    return;
+  }
+  const auto bus = applicationBusName(object);
+  if (!bus.empty()) {
+    pausedUntil_.insert_or_assign(std::string(bus), steady_clock::now() + limits_.hungPause);
+  }
+}
+
+GObjectPtr<AtspiAccessible> AtspiCalls::desktop() {
+  return GObjectPtr<AtspiAccessible>(atspi_get_desktop(0));
+}
+
+std::optional<AtspiRole> AtspiCalls::role(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  const AtspiRole role = atspi_accessible_get_role(object, call.error());
+  return call.ok() ? std::optional(role) : std::nullopt;
+}
+
+std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  call.markSilentCall();
+  GObjectPtr<AtspiStateSet> set(atspi_accessible_get_state_set(object));
+  if (!set) {
+    return std::nullopt;
+  }
+  GArray* list = atspi_state_set_get_states(set.get());
+  std::uint64_t bits = 0;
+  if (list != nullptr) {
+    const auto* values = static_cast<const AtspiStateType*>(static_cast<const void*>(list->data));
+    for (guint i = 0; i < list->len; ++i) {
+      if (values[i] < 64) {
+        bits |= std::uint64_t{1} << static_cast<unsigned>(values[i]);
+      }
+    }
+    g_array_free(list, TRUE);
+  }
+  const AtspiStates states(bits);
+  if (states.has(ATSPI_STATE_DEFUNCT)) {
+    return std::nullopt;
+  }
+  return states;
+}
+
+std::optional<std::string> AtspiCalls::name(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  auto value = adoptString(atspi_accessible_get_name(object, call.error()));
+  return call.ok() ? value : std::nullopt;
+}
+
+std::optional<std::string> AtspiCalls::description(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  auto value = adoptString(atspi_accessible_get_description(object, call.error()));
+  return call.ok() ? value : std::nullopt;
+}
+
+std::optional<int> AtspiCalls::childCount(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  const gint count = atspi_accessible_get_child_count(object, call.error());
+  return call.ok() && count >= 0 ? std::optional<int>(count) : std::nullopt;
+}
+
+GObjectPtr<AtspiAccessible> AtspiCalls::child(AtspiAccessible* object, int index) {
+  if (!available(object)) {
+    return nullptr;
+  }
+  Call call(*this, object);
+  GObjectPtr<AtspiAccessible> result(atspi_accessible_get_child_at_index(object, index, call.error()));
+  return call.ok() ? std::move(result) : nullptr;
+}
+
+GObjectPtr<AtspiAccessible> AtspiCalls::parent(AtspiAccessible* object) {
+  if (!available(object)) {
+    return nullptr;
+  }
+  Call call(*this, object);
+  GObjectPtr<AtspiAccessible> result(atspi_accessible_get_parent(object, call.error()));
+  return call.ok() ? std::move(result) : nullptr;
+}
+
+std::optional<std::int32_t> AtspiCalls::processID(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  const guint pid = atspi_accessible_get_process_id(object, call.error());
+  if (!call.ok() || pid == 0 || pid > INT32_MAX) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(pid);
+}
+
+std::string AtspiCalls::toolkitName(AtspiAccessible* object) {
+  const auto bus = applicationBusName(object);
+  if (const auto known = toolkits_.find(bus); known != toolkits_.end()) {
+    return known->second;
+  }
+  if (!available(object)) {
+    return {};
+  }
+  // Qt answers the Application interface only on the application's root object.
+  GObjectPtr<AtspiAccessible> application;
+  {
+    Call call(*this, object);
+    application.reset(atspi_accessible_get_application(object, call.error()));
+    if (!call.ok() || !application) {
+      return {};
+    }
+  }
+  Call call(*this, application.get());
+  auto name = adoptString(atspi_accessible_get_toolkit_name(application.get(), call.error()));
+  if (!call.ok() || !name) {
+    return {};
+  }
+  if (!bus.empty()) {
+    toolkits_.insert_or_assign(std::string(bus), *name);
+  }
+  return *name;
+}
+
+bool AtspiCalls::hasText(AtspiAccessible* object) {
+  if (!available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  call.markSilentCall();
+  return GObjectPtr<void>(atspi_accessible_get_text_iface(object)) != nullptr;
+}
+
+bool AtspiCalls::hasEditableText(AtspiAccessible* object) {
+  if (!available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  call.markSilentCall();
+  return GObjectPtr<void>(atspi_accessible_get_editable_text_iface(object)) != nullptr;
+}
+
+bool AtspiCalls::hasComponent(AtspiAccessible* object) {
+  if (!available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  call.markSilentCall();
+  return GObjectPtr<void>(atspi_accessible_get_component_iface(object)) != nullptr;
+}
+
+std::optional<std::int64_t> AtspiCalls::characterCount(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  const gint count = atspi_text_get_character_count(asText(object), call.error());
+  return call.ok() && count >= 0 ? std::optional<std::int64_t>(count) : std::nullopt;
+}
+
+std::optional<std::string> AtspiCalls::text(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
+  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  auto value = adoptString(atspi_text_get_text(asText(object), toInt(start), toInt(end), call.error()));
+  return call.ok() ? value : std::nullopt;
+}
+
+std::optional<int> AtspiCalls::selectionCount(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  const gint count = atspi_text_get_n_selections(asText(object), call.error());
+  return call.ok() && count >= 0 ? std::optional<int>(count) : std::nullopt;
+}
+
+std::optional<ToolkitRange> AtspiCalls::selection(AtspiAccessible* object, int index) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  AtspiRange* range = atspi_text_get_selection(asText(object), index, call.error());
+  if (range == nullptr) {
+    return std::nullopt;
+  }
+  const ToolkitRange result{std::min(range->start_offset, range->end_offset),
+                            std::max(range->start_offset, range->end_offset)};
+  g_free(range);
+  return call.ok() ? std::optional(result) : std::nullopt;
+}
+
+std::optional<std::int64_t> AtspiCalls::caretOffset(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  const gint offset = atspi_text_get_caret_offset(asText(object), call.error());
+  return call.ok() && offset >= 0 ? std::optional<std::int64_t>(offset) : std::nullopt;
+}
+
+std::optional<Rect> AtspiCalls::screenExtents(AtspiAccessible* object) {
+  if (!available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  AtspiRect* rect = atspi_component_get_extents(asComponent(object), ATSPI_COORD_TYPE_SCREEN, call.error());
+  if (rect == nullptr) {
+    return std::nullopt;
+  }
+  const Rect result{static_cast<double>(rect->x), static_cast<double>(rect->y),
+                    static_cast<double>(rect->width), static_cast<double>(rect->height)};
+  // Toolkits answer INT_MIN or negative sizes for elements that are not on screen.
+  const bool valid = rect->x != INT_MIN && rect->y != INT_MIN && rect->width >= 0 && rect->height >= 0;
+  g_free(rect);
+  return call.ok() && valid ? std::optional(result) : std::nullopt;
+}
+
+bool AtspiCalls::setTextContents(AtspiAccessible* object, std::string_view text) {
+  if (!available(object)) {
+    return false;
+  }
+  const std::string value(text);
+  Call call(*this, object);
+  const gboolean done =
+      atspi_editable_text_set_text_contents(asEditable(object), value.c_str(), call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,
+                            std::int64_t length) {
+  if (!fitsInt(position) || !fitsInt(length) || !available(object)) {
+    return false;
+  }
+  const std::string value(text);
+  Call call(*this, object);
+  const gboolean done = atspi_editable_text_insert_text(asEditable(object), toInt(position), value.c_str(),
+                                                        toInt(length), call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::deleteText(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
+  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  const gboolean done =
+      atspi_editable_text_delete_text(asEditable(object), toInt(start), toInt(end), call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::setCaretOffset(AtspiAccessible* object, std::int64_t offset) {
+  if (!fitsInt(offset) || !available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  const gboolean done = atspi_text_set_caret_offset(asText(object), toInt(offset), call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::setSelection(AtspiAccessible* object, int index, std::int64_t start, std::int64_t end) {
+  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  const gboolean done =
+      atspi_text_set_selection(asText(object), index, toInt(start), toInt(end), call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::addSelection(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
+  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  const gboolean done = atspi_text_add_selection(asText(object), toInt(start), toInt(end), call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::removeSelection(AtspiAccessible* object, int index) {
+  if (!available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  const gboolean done = atspi_text_remove_selection(asText(object), index, call.error());
+  return call.ok() && done != FALSE;
+}
+
+bool AtspiCalls::grabFocus(AtspiAccessible* object) {
+  if (!available(object)) {
+    return false;
+  }
+  Call call(*this, object);
+  const gboolean done = atspi_component_grab_focus(asComponent(object), call.error());
+  return call.ok() && done != FALSE;
+}
+
+GObjectPtr<AtspiAccessible> AtspiCalls::firstMatch(AtspiAccessible* object, AtspiStateType state,
+                                                   bool& supported) {
+  supported = false;
+  if (!available(object)) {
+    return nullptr;
+  }
+  GObjectPtr<AtspiStateSet> states(atspi_state_set_new(nullptr));
+  atspi_state_set_add(states.get(), state);
+  GObjectPtr<AtspiMatchRule> rule(
+      atspi_match_rule_new(states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL,
+                           nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+  Call call(*this, object);
+  GArray* matches =
+      atspi_collection_get_matches(reinterpret_cast<AtspiCollection*>(object), rule.get(),
+                                   ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, call.error());
+  if (!call.ok() || matches == nullptr) {
+    if (matches != nullptr) {
+      g_array_free(matches, TRUE);
+    }
+    return nullptr;
+  }
+  supported = true;
+  GObjectPtr<AtspiAccessible> first;
+  auto* items = static_cast<AtspiAccessible**>(static_cast<void*>(matches->data));
+  for (guint i = 0; i < matches->len; ++i) {
+    if (i == 0) {
+      first.reset(items[i]);
+    } else {
+      g_object_unref(items[i]);
+    }
+  }
+  g_array_free(matches, TRUE);
+  return first;
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,103 @@
+#pragma once
+
+// Every libatspi call the back-end makes, behind one seam. Each call is a blocking D-Bus round
+// trip, bounded by a short timeout; an application whose call timed out is left alone for a
+// while, so one hung program costs one timeout per trigger instead of one per element.
+// Main thread only.
+
+#include <atspi/atspi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/platform/geometry.h"
+#include "platform/linux/atspi_handle.h"
+
+namespace wrenfold {
+
+// A set of AtspiStateType values.
+class AtspiStates {
+ public:
+  AtspiStates() = default;
+  explicit AtspiStates(std::uint64_t bits) : bits_(bits) {}
+  [[nodiscard]] bool has(AtspiStateType state) const {
+    return (bits_ >> static_cast<unsigned>(state) & 1U) != 0;
+  }
+
+ private:
+  std::uint64_t bits_ = 0;
+};
+
+// A range of toolkit character offsets, [start, end).
+struct ToolkitRange {
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+};
+
+class AtspiCalls {
+ public:
+  struct Limits {
+    std::chrono::milliseconds callTimeout{300};
+    std::chrono::milliseconds hungPause{3000};
+  };
+
+  explicit AtspiCalls(Limits limits);
+  AtspiCalls(const AtspiCalls&) = delete;
+  AtspiCalls& operator=(const AtspiCalls&) = delete;
+
+  [[nodiscard]] GObjectPtr<AtspiAccessible> desktop();
+  [[nodiscard]] std::optional<AtspiRole> role(AtspiAccessible* object);
+  [[nodiscard]] std::optional<AtspiStates> states(AtspiAccessible* object);
+  [[nodiscard]] std::optional<std::string> name(AtspiAccessible* object);
+  [[nodiscard]] std::optional<std::string> description(AtspiAccessible* object);
+  [[nodiscard]] std::optional<int> childCount(AtspiAccessible* object);
+  [[nodiscard]] GObjectPtr<AtspiAccessible> child(AtspiAccessible* object, int index);
+  [[nodiscard]] GObjectPtr<AtspiAccessible> parent(AtspiAccessible* object);
+  [[nodiscard]] std::optional<std::int32_t> processID(AtspiAccessible* object);
+  // The toolkit of the application owning `object` ("Qt", "GTK", ...), asked once per
+  // application; "" when unknown.
+  [[nodiscard]] std::string toolkitName(AtspiAccessible* object);
+
+  [[nodiscard]] bool hasText(AtspiAccessible* object);
+  [[nodiscard]] bool hasEditableText(AtspiAccessible* object);
+  [[nodiscard]] bool hasComponent(AtspiAccessible* object);
+
+  [[nodiscard]] std::optional<std::int64_t> characterCount(AtspiAccessible* object);
+  [[nodiscard]] std::optional<std::string> text(AtspiAccessible* object, std::int64_t start,
+                                                std::int64_t end);
+  [[nodiscard]] std::optional<int> selectionCount(AtspiAccessible* object);
+  [[nodiscard]] std::optional<ToolkitRange> selection(AtspiAccessible* object, int index);
+  [[nodiscard]] std::optional<std::int64_t> caretOffset(AtspiAccessible* object);
+  [[nodiscard]] std::optional<Rect> screenExtents(AtspiAccessible* object);
+
+  [[nodiscard]] bool setTextContents(AtspiAccessible* object, std::string_view text);
+  [[nodiscard]] bool insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,
+                                std::int64_t length);
+  [[nodiscard]] bool deleteText(AtspiAccessible* object, std::int64_t start, std::int64_t end);
+  [[nodiscard]] bool setCaretOffset(AtspiAccessible* object, std::int64_t offset);
+  [[nodiscard]] bool setSelection(AtspiAccessible* object, int index, std::int64_t start, std::int64_t end);
+  [[nodiscard]] bool addSelection(AtspiAccessible* object, std::int64_t start, std::int64_t end);
+  [[nodiscard]] bool removeSelection(AtspiAccessible* object, int index);
+  [[nodiscard]] bool grabFocus(AtspiAccessible* object);
+
+  // The first element under `object` (itself included) in state `state`, in one call through
+  // the Collection interface. Absent when there is none; `supported` tells whether the
+  // application offers the interface at all (Qt and GTK 4 do not).
+  [[nodiscard]] GObjectPtr<AtspiAccessible> firstMatch(AtspiAccessible* object, AtspiStateType state,
+                                                       bool& supported);
+
+ private:
+  class Call;
+  [[nodiscard]] bool available(AtspiAccessible* object);
+  void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed);
+
+  Limits limits_;
+  std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> pausedUntil_;
+  std::map<std::string, std::string, std::less<>> toolkits_;  // by application bus name
+};
+
+}  // namespace wrenfold

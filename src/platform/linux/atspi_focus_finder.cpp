@@ -1,0 +1,134 @@
+#include "platform/linux/atspi_focus_finder.h"
+
+#include <deque>
+
+#include "platform/linux/atspi_roles.h"
+
+namespace wrenfold {
+namespace {
+
+constexpr int kMaxWindowsPerApplication = 64;
+constexpr int kMaxParentSteps = 64;
+
+}  // namespace
+
+bool AtspiFocusFinder::isFocusedIn(AtspiAccessible* element, AtspiAccessible* application) {
+  if (element == nullptr || applicationBusName(element) != applicationBusName(application)) {
+    return false;
+  }
+  const auto states = calls_.states(element);
+  return states && states->has(ATSPI_STATE_FOCUSED);
+}
+
+GObjectPtr<AtspiAccessible> AtspiFocusFinder::rememberedFocus(AtspiAccessible* application) {
+  AtspiAccessible* last = tracker_.lastFocused();
+  if (!isFocusedIn(last, application)) {
+    return nullptr;
+  }
+  // Focus parked in a menu (Alt pressed twice in some applications): the user still means the
+  // field focused just before, if it is still on screen.
+  AtspiAccessible* previous = tracker_.previousFocused();
+  const auto role = calls_.role(last);
+  if (previous != nullptr && role && isMenuRole(*role) &&
+      applicationBusName(previous) == applicationBusName(application)) {
+    const auto previousRole = calls_.role(previous);
+    const auto states = calls_.states(previous);
+    if (previousRole && !isMenuRole(*previousRole) && states && states->has(ATSPI_STATE_SHOWING)) {
+      return retained(previous);
+    }
+  }
+  return retained(last);
+}
+
+GObjectPtr<AtspiAccessible> AtspiFocusFinder::focusedElement(AtspiAccessible* application) {
+  if (auto remembered = rememberedFocus(application)) {
+    return remembered;
+  }
+  auto window = activeWindow(application);
+  AtspiAccessible* root = window ? window.get() : application;
+  bool collectionSupported = false;
+  auto match = calls_.firstMatch(root, ATSPI_STATE_FOCUSED, collectionSupported);
+  if (collectionSupported) {
+    return match;
+  }
+  return walkForFocus(root);
+}
+
+GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root) {
+  std::deque<GObjectPtr<AtspiAccessible>> queue;
+  queue.push_back(retained(root));
+  int visited = 0;
+  while (!queue.empty() && visited < searchLimit_) {
+    GObjectPtr<AtspiAccessible> current = std::move(queue.front());
+    queue.pop_front();
+    ++visited;
+    const auto states = calls_.states(current.get());
+    if (!states) {
+      continue;
+    }
+    if (states->has(ATSPI_STATE_FOCUSED)) {
+      return current;
+    }
+    // Tables and long lists manage their own descendants, possibly millions of them.
+    if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
+      continue;
+    }
+    const int count = calls_.childCount(current.get()).value_or(0);
+    for (int i = 0; i < count && static_cast<int>(queue.size()) + visited < searchLimit_; ++i) {
+      if (auto child = calls_.child(current.get(), i)) {
+        queue.push_back(std::move(child));
+      }
+    }
+  }
+  return nullptr;
+}
+
+GObjectPtr<AtspiAccessible> AtspiFocusFinder::activeWindow(AtspiAccessible* application) {
+  const int count = std::min(calls_.childCount(application).value_or(0), kMaxWindowsPerApplication);
+  GObjectPtr<AtspiAccessible> onlyShowing;
+  int showing = 0;
+  for (int i = 0; i < count; ++i) {
+    auto window = calls_.child(application, i);
+    const auto states = window ? calls_.states(window.get()) : std::nullopt;
+    if (!states || states->has(ATSPI_STATE_ICONIFIED) || !states->has(ATSPI_STATE_SHOWING)) {
+      continue;
+    }
+    if (states->has(ATSPI_STATE_ACTIVE)) {
+      return window;
+    }
+    ++showing;
+    onlyShowing = std::move(window);
+  }
+  AtspiAccessible* activated = tracker_.lastActivatedWindow();
+  if (activated != nullptr && applicationBusName(activated) == applicationBusName(application)) {
+    const auto states = calls_.states(activated);
+    if (states && states->has(ATSPI_STATE_SHOWING)) {
+      return retained(activated);
+    }
+  }
+  return showing == 1 ? std::move(onlyShowing) : nullptr;
+}
+
+GObjectPtr<AtspiAccessible> AtspiFocusFinder::enclosingWindow(AtspiAccessible* element) {
+  auto current = retained(element);
+  auto role = calls_.role(current.get());
+  for (int step = 0; step < kMaxParentSteps; ++step) {
+    if (role && isWindowRole(*role)) {
+      return current;
+    }
+    auto parent = calls_.parent(current.get());
+    if (!parent) {
+      return nullptr;
+    }
+    const auto parentRole = calls_.role(parent.get());
+    // A child of the application is its top-level window, whatever role it claims.
+    if (parentRole == ATSPI_ROLE_APPLICATION) {
+      return current;
+    }
+    current = std::move(parent);
+    role = parentRole;
+  }
+  return nullptr;
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,37 @@
+#pragma once
+
+// Finds an application's active window, an element's window and the focused element, the
+// cheap ways first: the remembered focus event, then one Collection query, then a bounded walk.
+// Main thread only.
+
+#include <atspi/atspi.h>
+
+#include "platform/linux/atspi_calls.h"
+#include "platform/linux/focus_tracker.h"
+
+namespace wrenfold {
+
+class AtspiFocusFinder {
+ public:
+  AtspiFocusFinder(AtspiCalls& calls, const FocusTracker& tracker, int searchLimit)
+      : calls_(calls), tracker_(tracker), searchLimit_(searchLimit) {}
+
+  // The element of `application` that has keyboard focus; null when none can be found.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> focusedElement(AtspiAccessible* application);
+  // The window of `application` that is active; else its only window on screen; else null.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> activeWindow(AtspiAccessible* application);
+  // The top-level window holding `element` (the element itself when it is one); null when the
+  // chain of parents breaks.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> enclosingWindow(AtspiAccessible* element);
+
+ private:
+  [[nodiscard]] bool isFocusedIn(AtspiAccessible* element, AtspiAccessible* application);
+  [[nodiscard]] GObjectPtr<AtspiAccessible> rememberedFocus(AtspiAccessible* application);
+  [[nodiscard]] GObjectPtr<AtspiAccessible> walkForFocus(AtspiAccessible* root);
+
+  AtspiCalls& calls_;
+  const FocusTracker& tracker_;
+  int searchLimit_;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,42 @@
+#pragma once
+
+// Remembers where keyboard focus went, from AT-SPI events: the cheapest way to the focused
+// element, and the only cheap one for Qt and GTK 4, which offer no Collection interface.
+// Events arrive through the default GLib main context (run by the Qt event loop); main thread
+// only.
+
+#include <atspi/atspi.h>
+
+#include "platform/linux/atspi_handle.h"
+
+namespace wrenfold {
+
+class FocusTracker {
+ public:
+  FocusTracker();
+  ~FocusTracker();
+  FocusTracker(const FocusTracker&) = delete;
+  FocusTracker& operator=(const FocusTracker&) = delete;
+
+  // Whether the listeners are registered with the accessibility bus.
+  [[nodiscard]] bool isListening() const { return listening_; }
+  // The element that last gained focus, as the event said; callers re-check its state.
+  [[nodiscard]] AtspiAccessible* lastFocused() const { return lastFocused_.get(); }
+  // The element focused before the last one: after Alt some applications move focus into their
+  // menu bar, and the user still means the field focused before.
+  [[nodiscard]] AtspiAccessible* previousFocused() const { return previousFocused_.get(); }
+  // The window that was last activated.
+  [[nodiscard]] AtspiAccessible* lastActivatedWindow() const { return lastWindow_.get(); }
+
+ private:
+  static void onEvent(AtspiEvent* event, void* self);
+  void handle(const AtspiEvent& event);
+
+  GObjectPtr<AtspiEventListener> listener_;
+  bool listening_ = false;
+  GObjectPtr<AtspiAccessible> lastFocused_;
+  GObjectPtr<AtspiAccessible> previousFocused_;
+  GObjectPtr<AtspiAccessible> lastWindow_;
+};
+
+}  // namespace wrenfold

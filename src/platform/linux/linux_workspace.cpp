@@ -1,0 +1,211 @@
+#include "platform/linux/linux_workspace.h"
+
+#include <X11/extensions/XRes.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "core/text/text.h"
+
+namespace wrenfold {
+namespace {
+
+// How an activation request introduces itself: 2 is a pager or other tool acting for the user,
+// which window managers honour rather than treating as focus stealing.
+constexpr long kActivationSourceTool = 2;
+constexpr int kMaxParentSteps = 32;
+
+std::optional<std::string> readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+std::optional<std::string> executableName(std::int32_t processID) {
+  const std::filesystem::path proc = "/proc/" + std::to_string(processID);
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink(proc / "exe", ec);
+  if (!ec && !exe.filename().empty()) {
+    return exe.filename().string();
+  }
+  auto comm = readFile(proc / "comm");
+  if (comm && !comm->empty() && comm->back() == '\n') {
+    comm->pop_back();
+  }
+  return comm;
+}
+
+std::optional<std::string> repaired(std::optional<std::string> value) {
+  return value ? std::optional(text::repairUtf8(*value)) : std::nullopt;
+}
+
+}  // namespace
+
+LinuxWorkspace::LinuxWorkspace() : LinuxWorkspace(X11Connection::open()) {}
+
+LinuxWorkspace::LinuxWorkspace(std::unique_ptr<X11Connection> connection) : x_(std::move(connection)) {
+  if (x_) {
+    int event = 0;
+    int error = 0;
+    hasXRes_ = XResQueryExtension(x_->display(), &event, &error) != False;
+  }
+}
+
+LinuxWorkspace::~LinuxWorkspace() = default;
+
+std::optional<Window> LinuxWorkspace::activeWindow() {
+  const auto active = x_->cardinals(x_->root(), "_NET_ACTIVE_WINDOW");
+  const auto clients = x_->cardinals(x_->root(), "_NET_CLIENT_LIST");
+  if (!active || !clients) {
+    return focusedClientWindow();
+  }
+  // The property can name a window that is already gone, and X reuses the ids of a client that
+  // quit for the next one: only a window the manager still lists counts.
+  if (active->empty() || std::find(clients->begin(), clients->end(), active->front()) == clients->end()) {
+    return std::nullopt;
+  }
+  return static_cast<Window>(active->front());
+}
+
+// Without an EWMH window manager: the input focus, climbed to the window the manager tags.
+std::optional<Window> LinuxWorkspace::focusedClientWindow() {
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(x_->display(), &focus, &revert);
+  X11Connection::ErrorTrap trap(*x_);
+  for (int step = 0; step < kMaxParentSteps && focus != 0 && focus != x_->root() && focus != PointerRoot;
+       ++step) {
+    if (x_->cardinals(focus, "WM_STATE")) {
+      return focus;
+    }
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(x_->display(), focus, &root, &parent, &children, &count) == 0) {
+      return std::nullopt;
+    }
+    if (children != nullptr) {
+      XFree(children);
+    }
+    focus = parent;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> LinuxWorkspace::processOf(Window window) {
+  // XRes names the real peer; _NET_WM_PID is whatever the client chose to write.
+  if (hasXRes_) {
+    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    X11Connection::ErrorTrap trap(*x_);
+    const Status status = XResQueryClientIds(x_->display(), 1, &spec, &count, &values);
+    std::optional<std::int32_t> pid;
+    if (trap.succeeded() && status == Success) {
+      for (long i = 0; i < count && !pid; ++i) {
+        const pid_t value = XResGetClientPid(&values[i]);
+        if (value > 0) {
+          pid = static_cast<std::int32_t>(value);
+        }
+      }
+    }
+    if (values != nullptr) {
+      XResClientIdsDestroy(count, values);
+    }
+    if (pid) {
+      return pid;
+    }
+  }
+  const auto wmPid = x_->cardinals(window, "_NET_WM_PID");
+  if (wmPid && !wmPid->empty() && wmPid->front() > 0 && wmPid->front() <= INT32_MAX) {
+    return static_cast<std::int32_t>(wmPid->front());
+  }
+  return std::nullopt;
+}
+
+const DesktopFileIndex& LinuxWorkspace::desktopFiles() {
+  if (!desktopFiles_) {
+    desktopFiles_ =
+        DesktopFileIndex::load(DesktopFileIndex::standardDataDirs(), DesktopFileIndex::messagesLocale());
+  }
+  return *desktopFiles_;
+}
+
+RunningApplication LinuxWorkspace::describe(Window window, std::int32_t processID) {
+  WindowFacts facts;
+  if (auto wmClass = x_->windowClass(window)) {
+    facts.wmInstance = text::repairUtf8(wmClass->first);
+    facts.wmClass = text::repairUtf8(wmClass->second);
+  }
+  facts.gtkApplicationID = repaired(x_->text(window, "_GTK_APPLICATION_ID"));
+  facts.kdeDesktopFile = repaired(x_->text(window, "_KDE_NET_WM_DESKTOP_FILE"));
+  const auto info = readFile("/proc/" + std::to_string(processID) + "/root/.flatpak-info");
+  facts.flatpakID = info ? flatpakIDFromInfo(*info) : std::nullopt;
+  facts.executable = repaired(executableName(processID));
+  const auto identity = identifyApplication(facts, desktopFiles());
+  return RunningApplication{processID, identity.id, identity.name};
+}
+
+std::optional<RunningApplication> LinuxWorkspace::frontmostApplication() {
+  if (!x_) {
+    return std::nullopt;
+  }
+  const auto window = activeWindow();
+  const auto pid = window ? processOf(*window) : std::nullopt;
+  if (!pid) {
+    return std::nullopt;
+  }
+  return describe(*window, *pid);
+}
+
+std::vector<RunningApplication> LinuxWorkspace::runningApplications() {
+  std::vector<RunningApplication> applications;
+  if (!x_) {
+    return applications;
+  }
+  std::set<std::int32_t> seen;
+  for (const auto window :
+       x_->cardinals(x_->root(), "_NET_CLIENT_LIST").value_or(std::vector<unsigned long>{})) {
+    const auto pid = processOf(static_cast<Window>(window));
+    if (pid && seen.insert(*pid).second) {
+      applications.push_back(describe(static_cast<Window>(window), *pid));
+    }
+  }
+  return applications;
+}
+
+bool LinuxWorkspace::activate(std::int32_t processID) {
+  if (!x_) {
+    return false;
+  }
+  // The topmost window of the process: the one the user saw last.
+  const auto stacking =
+      x_->cardinals(x_->root(), "_NET_CLIENT_LIST_STACKING").value_or(std::vector<unsigned long>{});
+  for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
+    const auto window = static_cast<Window>(*it);
+    if (processOf(window) != processID) {
+      continue;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = x_->atom("_NET_ACTIVE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = kActivationSourceTool;
+    event.xclient.data.l[1] = static_cast<long>(x_->serverTime());
+    X11Connection::ErrorTrap trap(*x_);
+    XSendEvent(x_->display(), x_->root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    return trap.succeeded();
+  }
+  return false;
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,41 @@
+#pragma once
+
+// The workspace port over X11 and EWMH: the active window (_NET_ACTIVE_WINDOW), its process
+// (XRes, else _NET_WM_PID), its application id and name (desktop files, Flatpak, WM_CLASS),
+// and activation through the window manager. Main thread only.
+
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <optional>
+
+#include "core/platform/workspace.h"
+#include "platform/linux/application_identity.h"
+#include "platform/linux/x11_connection.h"
+
+namespace wrenfold {
+
+class LinuxWorkspace final : public Workspace {
+ public:
+  // Opens its own connection to $DISPLAY; without one every answer is "none".
+  LinuxWorkspace();
+  explicit LinuxWorkspace(std::unique_ptr<X11Connection> connection);
+  ~LinuxWorkspace() override;
+
+  [[nodiscard]] std::optional<RunningApplication> frontmostApplication() override;
+  [[nodiscard]] std::vector<RunningApplication> runningApplications() override;
+  [[nodiscard]] bool activate(std::int32_t processID) override;
+
+ private:
+  [[nodiscard]] std::optional<Window> activeWindow();
+  [[nodiscard]] std::optional<Window> focusedClientWindow();
+  [[nodiscard]] std::optional<std::int32_t> processOf(Window window);
+  [[nodiscard]] RunningApplication describe(Window window, std::int32_t processID);
+  [[nodiscard]] const DesktopFileIndex& desktopFiles();
+
+  std::unique_ptr<X11Connection> x_;
+  std::optional<DesktopFileIndex> desktopFiles_;
+  bool hasXRes_ = false;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,40 @@
+#pragma once
+
+// The window-capture port over X11: windows from the EWMH client list, pixels through
+// XComposite when a compositing manager runs (the whole window, even covered), else from the
+// root window over the window's rectangle (what is on screen there). No cursor. Called on a
+// worker thread: one private connection, used by one caller at a time.
+
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "core/platform/window_capture.h"
+#include "platform/linux/x11_connection.h"
+
+namespace wrenfold {
+
+class X11WindowCapture final : public WindowCapture {
+ public:
+  X11WindowCapture();
+  ~X11WindowCapture() override;
+
+  [[nodiscard]] bool canCaptureWindows() override;
+  [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
+  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
+
+ private:
+  [[nodiscard]] X11Connection* connection();
+  [[nodiscard]] std::optional<ShareableWindow> describe(Window window, long currentDesktop);
+  [[nodiscard]] bool compositing();
+  [[nodiscard]] std::optional<Image> captureComposited(Window window);
+  [[nodiscard]] std::optional<Image> captureFromRoot(Window window);
+
+  std::mutex mutex_;
+  std::unique_ptr<X11Connection> x_;
+  bool triedToConnect_ = false;
+};
+
+}  // namespace wrenfold
