@@ -40,7 +40,8 @@ class HeldHttpClient final : public HttpClient {
   }
   void answer(std::size_t index, std::string modelText) {
     const json::Json content = modelText;
-    HttpResponse response{200, {}, R"({"choices":[{"message":{"role":"assistant","content":)" + content.dump() + "}}]}"};
+    HttpResponse response{
+        200, {}, R"({"choices":[{"message":{"role":"assistant","content":)" + content.dump() + "}}]}"};
     queue_.post([completion = std::move(pending_.at(index)), response] { completion(response); });
   }
   std::vector<HttpRequest> requests;
