@@ -1,7 +1,7 @@
 # Warnings are errors for our own targets; third-party headers come in as SYSTEM.
 # -Wnull-dereference is left out; -Wrestrict and -Wmaybe-uninitialized are switched off: with
-# GCC 12 at -O2 they fire
-# inside the standard library (false positives, GCC bug 105329 and std::variant moves).
+# GCC 12 at -O2 they fire inside the standard library (false positives: GCC bug 105329 and
+# std::variant moves).
 function(wrenfold_set_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Werror
