@@ -1,0 +1,42 @@
+#pragma once
+
+// The global hot-key port: keys registered here reach Wrenfold whichever application has the
+// focus, and do not reach that application. Main thread only.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "core/support/failure.h"
+#include "core/trigger/shortcut.h"
+
+namespace wrenfold {
+
+class GlobalHotKeys {
+ public:
+  enum class Phase { pressed, released };
+  using Handler = std::function<void(std::uint32_t id, Phase phase)>;
+
+  GlobalHotKeys() = default;
+  virtual ~GlobalHotKeys() = default;
+  GlobalHotKeys(const GlobalHotKeys&) = delete;
+  GlobalHotKeys& operator=(const GlobalHotKeys&) = delete;
+
+  // Receives the press and the release of every registered key, on the main thread. A key held
+  // down is pressed once and released once, however long the keyboard repeats it.
+  virtual void setHandler(Handler handler) = 0;
+  // Registers `shortcut` under `id`. Failure (Chinese description): another application holds
+  // the key, this keyboard has no such key, or the session offers no global keys.
+  [[nodiscard]] virtual Result<void> registerHotKey(std::uint32_t id, const Shortcut& shortcut) = 0;
+  // Harmless for an id not registered.
+  virtual void unregisterHotKey(std::uint32_t id) = 0;
+  // Whether another application holds `shortcut`, so registering it would fail. False for a
+  // shortcut registered here.
+  [[nodiscard]] virtual bool isTakenByAnotherApplication(const Shortcut& shortcut) = 0;
+  // The shortcut a key event of this desktop stands for, from the event's native key code and
+  // modifier state (X11: the keycode and the state mask); absent for a key outside the table.
+  [[nodiscard]] virtual std::optional<Shortcut> shortcutForNativeKey(std::uint32_t nativeKeyCode,
+                                                                     std::uint32_t nativeModifiers) const = 0;
+};
+
+}  // namespace wrenfold
