@@ -1,0 +1,34 @@
+#pragma once
+
+// The Wrenfold mark: four corner brackets around a text cursor, a focus frame around an
+// insertion point. One 18 x 18 drawing serves the tray, the overlay header and the desktop file.
+
+#include <QIcon>
+#include <QPainterPath>
+#include <string>
+
+class QPainter;
+class QColor;
+class QRectF;
+
+namespace wrenfold {
+
+class BrandIcon {
+ public:
+  static constexpr double kCanvas = 18.0;
+  static constexpr double kLineWidth = 1.5;
+
+  // The stroke path on the 18 x 18 canvas in widget coordinates (y growing downwards).
+  [[nodiscard]] static QPainterPath path();
+  // Strokes the mark into `target` (scaled from the 18 x 18 canvas) in `color`.
+  static void paint(QPainter& painter, const QRectF& target, const QColor& color);
+  // A monochrome icon drawn at paint time in the application palette's window-text colour
+  // (so it follows light and dark panels) and flagged as a mask for trays that tint icons.
+  [[nodiscard]] static QIcon makeTemplateIcon();
+};
+
+// The same drawing as SVG text in black strokes: the desktop file's icon
+// (resources/wrenfold.svg holds a copy).
+[[nodiscard]] std::string brandIconSvg();
+
+}  // namespace wrenfold

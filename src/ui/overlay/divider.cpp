@@ -1,0 +1,19 @@
+#include "ui/overlay/divider.h"
+
+#include <QPainter>
+
+#include "ui/overlay/overlay_style.h"
+
+namespace wrenfold {
+
+Divider::Divider(QWidget* parent) : QWidget(parent) {
+  setFixedHeight(1);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void Divider::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), style::hairline(palette()));
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,104 @@
+#include "ui/overlay/overlay_window_controller.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+
+#include "ui/overlay/clipboard_text.h"
+#include "ui/overlay/overlay_panel.h"
+#include "ui/overlay/overlay_placement.h"
+#include "ui/overlay/overlay_view.h"
+
+namespace wrenfold {
+
+Rect availableScreenArea(const std::optional<Rect>& anchor) {
+  QScreen* screen = nullptr;
+  if (anchor) {
+    const QPoint centre(static_cast<int>(anchor->x + anchor->width / 2),
+                        static_cast<int>(anchor->y + anchor->height / 2));
+    screen = QGuiApplication::screenAt(centre);
+  } else {
+    screen = QGuiApplication::screenAt(QCursor::pos());
+  }
+  if (screen == nullptr) {
+    screen = QGuiApplication::primaryScreen();
+  }
+  if (screen == nullptr) {
+    return {};
+  }
+  const QRect area = screen->availableGeometry();
+  return {static_cast<double>(area.x()), static_cast<double>(area.y()), static_cast<double>(area.width()),
+          static_cast<double>(area.height())};
+}
+
+OverlayWindowController::OverlayWindowController(std::vector<PromptTemplate> templates)
+    : keys_(model_, [](const std::string& text) { copyPlainText(text); }) {
+  model_.setTemplates(std::move(templates));
+}
+
+OverlayWindowController::~OverlayWindowController() = default;
+
+void OverlayWindowController::createPanel() {
+  panel_ = std::make_unique<OverlayPanel>(model_);
+  // The panel is owned here and destroyed first, so these callbacks never outlive `this`.
+  panel_->onKeyDown = [this](const QKeyEvent& event) { return handleKeyDown(event); };
+  panel_->view().onOpenSettings = [this] {
+    if (onOpenSettings) {
+      onOpenSettings();
+    }
+  };
+}
+
+void OverlayWindowController::show(std::optional<Rect> anchor) {
+  lastAnchor_ = anchor;
+  if (!panel_) {
+    createPanel();
+  }
+  ensureSize();
+  position(lastAnchor_);
+  panel_->stayOnTop();
+  panel_->show();  // without activation: the user's application keeps the keyboard
+  panel_->raise();
+}
+
+void OverlayWindowController::ensureSize() {
+  const QSize size(OverlayView::kWidth, OverlayView::kHeight);
+  if (panel_ && panel_->size() != size) {
+    panel_->resize(size);
+  }
+}
+
+void OverlayWindowController::focusPanel() {
+  if (!panel_) {
+    return;
+  }
+  panel_->view().clearTextFocus();
+  panel_->show();
+  panel_->raise();
+  panel_->activateWindow();
+}
+
+void OverlayWindowController::stepBack() {
+  if (panel_ && panel_->isVisible()) {
+    panel_->stepBack();
+  }
+}
+
+void OverlayWindowController::close() {
+  if (panel_) {
+    panel_->hide();
+  }
+}
+
+void OverlayWindowController::position(const std::optional<Rect>& anchor) {
+  const Size size{static_cast<double>(panel_->width()), static_cast<double>(panel_->height())};
+  const Point origin = OverlayPlacement::origin(size, availableScreenArea(anchor), anchor);
+  panel_->move(static_cast<int>(std::lround(origin.x)), static_cast<int>(std::lround(origin.y)));
+}
+
+bool OverlayWindowController::handleKeyDown(const QKeyEvent& event) {
+  return keys_.handleKeyDown(event, isTextInput(panel_->focusWidget()));
+}
+
+}  // namespace wrenfold

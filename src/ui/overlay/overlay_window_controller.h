@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QRect>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "core/overlay/overlay_window.h"
+#include "core/templates/prompt_template.h"
+#include "ui/overlay/overlay_key_handler.h"
+
+class QKeyEvent;
+
+namespace wrenfold {
+
+class OverlayPanel;
+
+// Owns the overlay's view model and its floating panel: creates the panel on the first `show`,
+// places it beside the field being assisted, shows it without taking focus from the user's
+// application, and routes the panel's keys to the view model. Main thread only.
+class OverlayWindowController final : public OverlayWindow {
+ public:
+  explicit OverlayWindowController(std::vector<PromptTemplate> templates);
+  ~OverlayWindowController() override;
+
+  [[nodiscard]] OverlayViewModel& model() override { return model_; }
+  void show(std::optional<Rect> anchor) override;
+  // Restores the panel's 560 x 540 if something changed it; does not show a hidden panel.
+  void ensureSize() override;
+  void focusPanel() override;
+  void close() override;
+
+  // Lets the settings window, opened while the panel shows, come in front of it; the panel
+  // floats on top again once the user activates it or a new cycle shows it.
+  void stepBack();
+
+  // Asked for by the error view's "打开设置"; the application wires it to the settings window.
+  std::function<void()> onOpenSettings;
+
+  // Null until the first `show`.
+  [[nodiscard]] OverlayPanel* panel() const { return panel_.get(); }
+  [[nodiscard]] const std::optional<Rect>& lastAnchor() const { return lastAnchor_; }
+
+ private:
+  void createPanel();
+  void position(const std::optional<Rect>& anchor);
+  [[nodiscard]] bool handleKeyDown(const QKeyEvent& event);
+
+  OverlayViewModel model_;
+  OverlayKeyHandler keys_;
+  std::optional<Rect> lastAnchor_;
+  std::unique_ptr<OverlayPanel> panel_;  // declared last: destroyed first, while the model lives
+};
+
+// The usable area of the screen that holds `anchor` (else the one under the pointer, else the
+// primary screen), without panels and docks; a zero rectangle when there is no screen.
+[[nodiscard]] Rect availableScreenArea(const std::optional<Rect>& anchor);
+
+}  // namespace wrenfold

@@ -1,0 +1,63 @@
+#pragma once
+
+// The "模型" tab: the service picker that fills in recommended parameters, the connection
+// fields, the API key with its eye toggle, the generation preferences and the save row.
+
+#include <QWidget>
+
+#include "core/support/observable.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QToolButton;
+
+namespace wrenfold {
+
+class SaveStatusView;
+class SettingsViewModel;
+
+class ModelSettingsTab : public QWidget {
+ public:
+  static constexpr int kSliderTicks = 20;  // 0 to 1 in steps of 0.05
+  static constexpr int kMinTokens = 64;
+  static constexpr int kMaxTokens = 4096;
+  static constexpr int kTokenStep = 64;
+
+  explicit ModelSettingsTab(SettingsViewModel& model, QWidget* parent = nullptr);
+  ~ModelSettingsTab() override;
+  ModelSettingsTab(const ModelSettingsTab&) = delete;
+  ModelSettingsTab& operator=(const ModelSettingsTab&) = delete;
+
+  // The temperature as the value label shows it: two fraction digits in the default locale.
+  [[nodiscard]] static QString formattedTemperature(double temperature);
+
+ private:
+  [[nodiscard]] QWidget* makeServiceGroup();
+  [[nodiscard]] QWidget* makeConnectionGroup();
+  [[nodiscard]] QWidget* makePreferenceGroup();
+  [[nodiscard]] QLayout* makeSaveRow();
+  [[nodiscard]] QLayout* makeKeyRow();
+  [[nodiscard]] QLayout* makeTemperatureRow();
+  // Shows the model's state; never writes back to it.
+  void refresh();
+  void refreshKeyField();
+
+  SettingsViewModel& model_;
+  Observable::Token token_ = 0;
+  QComboBox* provider_ = nullptr;
+  QLineEdit* baseURL_ = nullptr;
+  QLineEdit* modelName_ = nullptr;
+  QLineEdit* apiKey_ = nullptr;
+  QToolButton* eye_ = nullptr;
+  QSlider* temperature_ = nullptr;
+  QLabel* temperatureValue_ = nullptr;
+  QSpinBox* maxTokens_ = nullptr;
+  QPushButton* save_ = nullptr;
+  SaveStatusView* status_ = nullptr;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,103 @@
+#include "ui/settings/permission_settings_tab.h"
+
+#include <QHBoxLayout>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/settings/permission_row.h"
+#include "ui/settings/settings_hairline.h"
+#include "ui/settings/settings_permissions.h"
+#include "ui/settings/settings_section_header.h"
+#include "ui/settings/settings_symbol.h"
+
+namespace wrenfold {
+namespace {
+
+QString accessibilityExplanation(bool granted) {
+  return granted ? QStringLiteral(
+                       "已为当前桌面会话开启辅助功能。在此之前启动的应用需要重新启动，Wrenfold "
+                       "才能读取其中的文字。")
+                 : QStringLiteral(
+                       "无法开启辅助功能：没有连接到 AT-SPI 辅助功能总线。请安装 at-spi2-core，"
+                       "或在桌面设置的“辅助功能”中开启，然后点击刷新。");
+}
+
+QString screenRecordingExplanation(bool available) {
+  return available ? QStringLiteral(
+                         "在 X11 会话中，Wrenfold 可以直接截取当前窗口，无需另外授权；截图只在触发时"
+                         "进行。")
+                   : QStringLiteral(
+                         "当前会话无法截取窗口（Wayland 会话或没有 X11 显示）。请在登录界面选择 X11 "
+                         "会话（例如“GNOME on Xorg”）。在此之前，Wrenfold 仍会读取辅助功能文字和剪贴板。");
+}
+
+QWidget* makeHeaderRow(SettingsPermissions& permissions, QWidget* parent) {
+  auto* row = new QWidget(parent);
+  auto* refresh = new QToolButton(row);
+  refresh->setAutoRaise(true);
+  refresh->setIcon(SettingsSymbol::icon("arrow.clockwise"));
+  refresh->setToolTip(QStringLiteral("刷新权限状态"));
+  refresh->setAccessibleName(QStringLiteral("刷新权限状态"));
+  QObject::connect(refresh, &QToolButton::clicked, row, [&permissions] { permissions.refresh(); });
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(
+      new SettingsSectionHeader(
+          QStringLiteral("系统权限"),
+          QStringLiteral("Wrenfold 只在触发时读取当前窗口内容，并在填入候选时使用辅助功能权限。"), row),
+      1, Qt::AlignTop);
+  layout->addWidget(refresh, 0, Qt::AlignTop);
+  return row;
+}
+
+}  // namespace
+
+PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions, QWidget* parent)
+    : QWidget(parent), permissions_(permissions) {
+  setObjectName(QStringLiteral("permissionsTab"));
+  accessibility_ =
+      new PermissionRow({"accessibility", QStringLiteral("辅助功能"),
+                         QStringLiteral("读取当前输入框和可见文字，并将确认后的候选填入目标应用。"),
+                         QStringLiteral("开启辅助功能"), [this] { permissions_.enableAccessibility(); }},
+                        this);
+  screenRecording_ =
+      new PermissionRow({"rectangle.on.rectangle", QStringLiteral("屏幕录制"),
+                         QStringLiteral("截取当前窗口、显示预览，并将截图发送给已配置的视觉模型作为上下文。"),
+                         QStringLiteral("查看说明"), [this] { permissions_.explainScreenRecording(); }},
+                        this);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 8, 4, 4);
+  layout->setSpacing(18);
+  layout->addWidget(makeHeaderRow(permissions_, this));
+  layout->addWidget(accessibility_);
+  layout->addWidget(new SettingsHairline(this));
+  layout->addWidget(screenRecording_);
+  layout->addStretch(1);
+
+  refresh();
+  token_ = permissions_.addListener([this] { refresh(); });
+}
+
+PermissionSettingsTab::~PermissionSettingsTab() {
+  permissions_.removeListener(token_);
+}
+
+void PermissionSettingsTab::refresh() {
+  const bool accessibility = permissions_.hasAccessibilityPermission();
+  const bool capture = permissions_.hasScreenRecordingPermission();
+  accessibility_->setGranted(accessibility);
+  screenRecording_->setGranted(capture);
+  QString explanation;
+  if (permissions_.showsAccessibilityExplanation()) {
+    explanation = accessibilityExplanation(accessibility);
+    if (!permissions_.restartNotice().empty()) {
+      explanation += QStringLiteral("\n") + QString::fromStdString(permissions_.restartNotice());
+    }
+  }
+  accessibility_->setExplanation(explanation);
+  screenRecording_->setExplanation(
+      permissions_.showsScreenRecordingExplanation() ? screenRecordingExplanation(capture) : QString());
+}
+
+}  // namespace wrenfold

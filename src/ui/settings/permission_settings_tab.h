@@ -1,0 +1,36 @@
+#pragma once
+
+// The "权限" tab: accessibility and window capture, each granted or not, with the action that
+// leads the user to granting it and a button that checks both again.
+
+#include <QWidget>
+
+#include "core/support/observable.h"
+
+class QToolButton;
+
+namespace wrenfold {
+
+class PermissionRow;
+class SettingsPermissions;
+
+class PermissionSettingsTab : public QWidget {
+ public:
+  explicit PermissionSettingsTab(SettingsPermissions& permissions, QWidget* parent = nullptr);
+  ~PermissionSettingsTab() override;
+  PermissionSettingsTab(const PermissionSettingsTab&) = delete;
+  PermissionSettingsTab& operator=(const PermissionSettingsTab&) = delete;
+
+  [[nodiscard]] PermissionRow& accessibilityRow() const { return *accessibility_; }
+  [[nodiscard]] PermissionRow& screenRecordingRow() const { return *screenRecording_; }
+
+ private:
+  void refresh();
+
+  SettingsPermissions& permissions_;
+  Observable::Token token_ = 0;
+  PermissionRow* accessibility_ = nullptr;
+  PermissionRow* screenRecording_ = nullptr;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,58 @@
+#include "ui/settings/settings_permissions.h"
+
+namespace wrenfold {
+
+SettingsPermissions::SettingsPermissions(Accessibility& accessibility, WindowCapture& windowCapture,
+                                         WorkQueue& workQueue, MainQueue& mainQueue)
+    : accessibility_(accessibility),
+      windowCapture_(windowCapture),
+      workQueue_(workQueue),
+      mainQueue_(mainQueue),
+      self_(std::make_shared<SettingsPermissions*>(this)) {}
+
+SettingsPermissions::~SettingsPermissions() = default;
+
+void SettingsPermissions::refresh() {
+  hasAccessibilityPermission_ = accessibility_.isProcessTrusted();
+  notifyChanged();
+  std::weak_ptr<SettingsPermissions*> weak = self_;
+  workQueue_.run([weak, &capture = windowCapture_, &mainQueue = mainQueue_] {
+    const bool available = capture.canCaptureWindows();
+    mainQueue.post([weak, available] {
+      if (const auto self = weak.lock()) {
+        (*self)->screenRecordingChecked(available);
+      }
+    });
+  });
+}
+
+void SettingsPermissions::enableAccessibility() {
+  accessibility_.promptForTrust();
+  showsAccessibilityExplanation_ = true;
+  refresh();
+  std::weak_ptr<SettingsPermissions*> weak = self_;
+  mainQueue_.postAfter(kRestartCheckDelay, [weak] {
+    if (const auto self = weak.lock()) {
+      (*self)->checkRestarts();
+    }
+  });
+}
+
+void SettingsPermissions::checkRestarts() {
+  if (auto notice = accessibility_.takeRestartNotice()) {
+    restartNotice_ = std::move(*notice);
+    notifyChanged();
+  }
+}
+
+void SettingsPermissions::explainScreenRecording() {
+  showsScreenRecordingExplanation_ = true;
+  refresh();
+}
+
+void SettingsPermissions::screenRecordingChecked(bool available) {
+  hasScreenRecordingPermission_ = available;
+  notifyChanged();
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,67 @@
+#pragma once
+
+// The settings content: a tab view padded by 20 with the tabs "模型", "快捷键" (when the
+// shortcut tab is given), "模板", "权限" and "隐私". It owns the view state (the key being
+// edited, the eye toggle, the status, the permission flags) for the life of the window.
+
+#include <QWidget>
+#include <memory>
+
+#include "core/ai/model_config_store.h"
+#include "core/memory/style_memory_store.h"
+#include "core/platform/accessibility.h"
+#include "core/platform/desktop_services.h"
+#include "core/platform/launch_at_login.h"
+#include "core/platform/main_queue.h"
+#include "core/platform/window_capture.h"
+#include "core/platform/work_queue.h"
+#include "core/support/app_paths.h"
+
+class QTabWidget;
+
+namespace wrenfold {
+
+class SettingsPermissions;
+class SettingsViewModel;
+
+// What the settings work on; every reference outlives the settings window.
+struct SettingsContext {
+  ModelConfigStore& modelConfigStore;
+  StyleMemoryStore& styleMemoryStore;
+  AppPaths paths;
+  DesktopServices& desktop;
+  Accessibility& accessibility;
+  WindowCapture& windowCapture;
+  WorkQueue& workQueue;
+  MainQueue& mainQueue;
+  LaunchAtLogin* launchAtLogin = nullptr;  // absent: the option is not offered
+};
+
+class SettingsView : public QWidget {
+ public:
+  static constexpr int kPadding = 20;
+  static constexpr int kMinimumWidth = 760;
+  static constexpr int kMinimumHeight = 560;
+
+  // `shortcutTab` (the global shortcut recorder) becomes the second tab when given.
+  explicit SettingsView(const SettingsContext& context, std::unique_ptr<QWidget> shortcutTab = nullptr,
+                        QWidget* parent = nullptr);
+  ~SettingsView() override;
+  SettingsView(const SettingsView&) = delete;
+  SettingsView& operator=(const SettingsView&) = delete;
+
+  [[nodiscard]] QTabWidget& tabs() const { return *tabs_; }
+  [[nodiscard]] SettingsViewModel& model() const { return *model_; }
+  [[nodiscard]] SettingsPermissions& permissions() const { return *permissions_; }
+
+ protected:
+  // Each time the content appears the key field is reloaded and the permissions are checked.
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::unique_ptr<SettingsViewModel> model_;
+  std::unique_ptr<SettingsPermissions> permissions_;
+  QTabWidget* tabs_;
+};
+
+}  // namespace wrenfold

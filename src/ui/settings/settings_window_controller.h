@@ -1,0 +1,41 @@
+#pragma once
+
+// Owns the one settings window: built on the first show(), then brought back unchanged (its
+// view state survives closing). Main thread only.
+
+#include <functional>
+#include <memory>
+
+#include "ui/settings/settings_view.h"
+
+namespace wrenfold {
+
+class SettingsWindowController {
+ public:
+  static constexpr int kWidth = 800;
+  static constexpr int kHeight = 600;
+
+  // Makes the shortcut tab when the window is built; absent while there is none.
+  using ShortcutTabFactory = std::function<std::unique_ptr<QWidget>()>;
+
+  explicit SettingsWindowController(SettingsContext context, ShortcutTabFactory shortcutTab = {});
+  ~SettingsWindowController();
+  SettingsWindowController(const SettingsWindowController&) = delete;
+  SettingsWindowController& operator=(const SettingsWindowController&) = delete;
+
+  // Builds the window when needed, shows it, and raises and activates it once the current
+  // event has been handled.
+  void show();
+
+  // Null until the first show().
+  [[nodiscard]] SettingsView* window() const { return window_.get(); }
+
+ private:
+  void build();
+
+  SettingsContext context_;
+  ShortcutTabFactory shortcutTab_;
+  std::unique_ptr<SettingsView> window_;
+};
+
+}  // namespace wrenfold

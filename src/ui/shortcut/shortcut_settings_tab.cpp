@@ -1,0 +1,118 @@
+#include "ui/shortcut/shortcut_settings_tab.h"
+
+#include <QFormLayout>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "ui/shortcut/shortcut_recorder.h"
+
+namespace wrenfold {
+namespace {
+
+QFrame* makeGroup() {
+  auto* group = new QFrame;
+  group->setFrameShape(QFrame::StyledPanel);
+  return group;
+}
+
+QLabel* makeHeadline(const QString& text) {
+  auto* label = new QLabel(text);
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
+  return label;
+}
+
+QLabel* makeDescription(const QString& text) {
+  auto* label = new QLabel(text);
+  label->setWordWrap(true);
+  label->setForegroundRole(QPalette::PlaceholderText);
+  QFont font = label->font();
+  font.setPointSizeF(font.pointSizeF() * 0.9);
+  label->setFont(font);
+  return label;
+}
+
+QIcon restoreIcon(const QStyle& style) {
+  // arrow.counterclockwise
+  return QIcon::fromTheme("edit-undo-symbolic",
+                          QIcon::fromTheme("edit-undo", style.standardIcon(QStyle::SP_ArrowBack)));
+}
+
+}  // namespace
+
+ShortcutSettingsTab::ShortcutSettingsTab(ShortcutRegistry& registry, HotkeyController& hotkeyController,
+                                         QWidget* parent)
+    : QWidget(parent),
+      registry_(registry),
+      hotkeyController_(hotkeyController),
+      customShortcut_(registry.getShortcut(kShowAssistant)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(16);
+  layout->addWidget(makeShortcutGroup());
+  layout->addWidget(makeDefaultTriggerGroup());
+  layout->addStretch(1);
+  refreshDefaultTrigger();
+}
+
+QWidget* ShortcutSettingsTab::makeShortcutGroup() {
+  auto* group = makeGroup();
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(makeHeadline("全局快捷键"));
+  layout->addWidget(makeDescription("在任意应用中唤起 Wrenfold。修改后立即生效。"));
+  recorder_ = new ShortcutRecorder(registry_, kShowAssistant,
+                                   [this](const std::optional<Shortcut>& s) { customShortcutChanged(s); });
+  auto* form = new QFormLayout;
+  form->addRow("唤起 Wrenfold", recorder_);
+  layout->addLayout(form);
+  return group;
+}
+
+QWidget* ShortcutSettingsTab::makeDefaultTriggerGroup() {
+  auto* group = makeGroup();
+  auto* layout = new QVBoxLayout(group);
+  // Alt is the Option key of this desktop.
+  defaultTrigger_ = new QLabel("双击 Alt");
+  defaultTrigger_->setObjectName("defaultTriggerLabel");
+  auto* form = new QFormLayout;
+  form->addRow("默认触发方式", defaultTrigger_);
+  layout->addLayout(form);
+  restoreDefault_ = new QPushButton(restoreIcon(*style()), "恢复默认");
+  restoreDefault_->setObjectName("restoreDefaultButton");
+  connect(restoreDefault_, &QPushButton::clicked, this, [this] { restoreDefault(); });
+  layout->addWidget(restoreDefault_, 0, Qt::AlignLeft);
+  return group;
+}
+
+void ShortcutSettingsTab::customShortcutChanged(const std::optional<Shortcut>& shortcut) {
+  customShortcut_ = shortcut;
+  if (shortcut) {
+    hotkeyController_.stopDefaultShortcutMonitoring();
+  } else {
+    hotkeyController_.startDefaultShortcutMonitoring();
+  }
+  refreshDefaultTrigger();
+}
+
+void ShortcutSettingsTab::restoreDefault() {
+  if (const auto cleared = registry_.setShortcut(std::nullopt, kShowAssistant); !cleared) {
+    showShortcutAlert(window(), "无法清除快捷键。",
+                      QString::fromStdString(cleared.error().localizedDescription()));
+    return;
+  }
+  hotkeyController_.startDefaultShortcutMonitoring();
+  customShortcut_.reset();
+  refreshDefaultTrigger();
+}
+
+void ShortcutSettingsTab::refreshDefaultTrigger() {
+  // Primary while the double tap is the trigger in effect, secondary while a shortcut replaces it.
+  defaultTrigger_->setForegroundRole(customShortcut_ ? QPalette::PlaceholderText : QPalette::WindowText);
+  restoreDefault_->setEnabled(customShortcut_.has_value());
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,57 @@
+#include "ui/tray/menu_bar_controller.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+
+#include "ui/brand/brand_icon.h"
+
+namespace wrenfold {
+
+MenuBarController::MenuBarController() {
+  statusItem_.setIcon(BrandIcon::makeTemplateIcon());
+  statusItem_.setToolTip(QStringLiteral("Wrenfold"));
+  rebuildMenu();
+  statusItem_.setContextMenu(&menu_);
+  // Trays differ: some open the context menu on any click, others only report the click. A
+  // plain click opens the menu everywhere.
+  QObject::connect(&statusItem_, &QSystemTrayIcon::activated, &menu_,
+                   [this](QSystemTrayIcon::ActivationReason reason) {
+                     if (reason == QSystemTrayIcon::Trigger && !menu_.isVisible()) {
+                       menu_.popup(QCursor::pos());
+                     }
+                   });
+  statusItem_.show();
+}
+
+MenuBarController::~MenuBarController() {
+  statusItem_.hide();
+}
+
+bool MenuBarController::isTrayAvailable() {
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MenuBarController::rebuildMenu() {
+  menu_.clear();
+  menu_.addAction(QStringLiteral("生成候选"), &menu_, [this] { trigger(); });
+  menu_.addSeparator();
+  menu_.addAction(QStringLiteral("设置"), QKeySequence(QStringLiteral("Ctrl+,")), &menu_,
+                  [this] { openSettings(); });
+  menu_.addSeparator();
+  menu_.addAction(QStringLiteral("退出"), QKeySequence(QStringLiteral("Ctrl+Q")), &menu_,
+                  [] { QCoreApplication::quit(); });
+}
+
+void MenuBarController::trigger() const {
+  if (onTrigger) {
+    onTrigger();
+  }
+}
+
+void MenuBarController::openSettings() const {
+  if (onSettings) {
+    onSettings();
+  }
+}
+
+}  // namespace wrenfold

@@ -1,0 +1,38 @@
+#pragma once
+
+// The tray icon (the brand mark) and its menu: "生成候选", "设置" (Ctrl+,), "退出" (Ctrl+Q),
+// separated by lines. A click on the icon opens the menu. Main thread only.
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <functional>
+
+namespace wrenfold {
+
+class MenuBarController {
+ public:
+  MenuBarController();
+  ~MenuBarController();
+  MenuBarController(const MenuBarController&) = delete;
+  MenuBarController& operator=(const MenuBarController&) = delete;
+
+  // Whether the desktop shows tray icons at all; without one the menu cannot be reached.
+  [[nodiscard]] static bool isTrayAvailable();
+
+  // Called by "生成候选" and "设置"; nothing happens while unset.
+  std::function<void()> onTrigger;
+  std::function<void()> onSettings;
+
+  [[nodiscard]] QMenu& menu() { return menu_; }
+  [[nodiscard]] QSystemTrayIcon& statusItem() { return statusItem_; }
+
+ private:
+  void rebuildMenu();
+  void trigger() const;
+  void openSettings() const;
+
+  QMenu menu_;
+  QSystemTrayIcon statusItem_;
+};
+
+}  // namespace wrenfold

@@ -1,0 +1,349 @@
+// The settings window on the offscreen platform, over real stores in a temporary data folder.
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+#include "app/autostart.h"
+#include "fakes/fake_accessibility.h"
+#include "fakes/fake_window_capture.h"
+#include "fakes/manual_clock.h"
+#include "fakes/manual_main_queue.h"
+#include "fakes/manual_work_queue.h"
+#include "settings/recording_desktop_services.h"
+#include "support/temp_dir.h"
+#include "ui/overlay/overlay_style.h"
+#include "ui/settings/permission_row.h"
+#include "ui/settings/permission_settings_tab.h"
+#include "ui/settings/save_status_view.h"
+#include "ui/settings/settings_permissions.h"
+#include "ui/settings/settings_view_model.h"
+#include "ui/settings/settings_window_controller.h"
+
+namespace wrenfold::testing {
+namespace {
+
+// A stored configuration that differs from every provider's recommendations.
+constexpr const char* kStoredConfig =
+    "{\"apiKey\": \"sk-stored\", \"apiKeyRef\": \"model.openAICompatible.api-key\","
+    " \"baseURL\": \"https://llm.example.test/v1\", \"maxTokens\": 1280, \"model\": \"house-model\","
+    " \"provider\": \"openAICompatible\", \"temperature\": 0.7}";
+
+class Harness {
+ public:
+  explicit Harness(const char* storedConfig = kStoredConfig, LaunchAtLogin* launchAtLogin = nullptr) {
+    if (storedConfig != nullptr) {
+      writeAll(paths.configURL(), storedConfig);
+    }
+    configs = std::make_unique<ModelConfigStore>(paths);
+    memory = std::make_unique<StyleMemoryStore>(paths, logger);
+    controller = std::make_unique<SettingsWindowController>(
+        SettingsContext{*configs, *memory, paths, desktop, accessibility, windowCapture, workQueue, mainQueue,
+                        launchAtLogin});
+    controller->show();
+    settleChecks();
+  }
+
+  // Lets the capture check finish on the "worker" and its answer arrive on the "main thread".
+  void settleChecks() {
+    workQueue.runAll();
+    mainQueue.runPending();
+  }
+
+  SettingsView& window() const { return *controller->window(); }
+  template <class T>
+  T* find(const char* name) const {
+    // By name, then checked by C++ type: most settings widgets have no meta-object of their own.
+    T* widget = dynamic_cast<T*>(window().findChild<QObject*>(QString::fromLatin1(name)));
+    if (widget == nullptr) {
+      qFatal("no widget named %s", name);
+    }
+    return widget;
+  }
+  void selectTab(const QString& label) const {
+    QTabWidget& tabs = window().tabs();
+    for (int i = 0; i < tabs.count(); ++i) {
+      if (tabs.tabText(i) == label) {
+        tabs.setCurrentIndex(i);
+      }
+    }
+  }
+  QPushButton* button(const QString& text) const {
+    for (QPushButton* b : window().findChildren<QPushButton*>()) {
+      if (b->text() == text) {
+        return b;
+      }
+    }
+    qFatal("no button %s", qPrintable(text));
+  }
+  QString configOnDisk() const { return QString::fromStdString(readAll(paths.configURL())); }
+
+  TempDir dir;
+  AppPaths paths{dir / "Wrenfold"};
+  AppLogger logger{paths, std::make_shared<SilentSystemLog>()};
+  RecordingDesktopServices desktop;
+  FakeAccessibility accessibility;
+  FakeWindowCapture windowCapture;
+  ManualWorkQueue workQueue;
+  ManualClock clock;
+  ManualMainQueue mainQueue{clock};
+  std::unique_ptr<ModelConfigStore> configs;
+  std::unique_ptr<StyleMemoryStore> memory;
+  std::unique_ptr<SettingsWindowController> controller;
+};
+
+void chooseProvider(const Harness& h, ModelProvider provider) {
+  auto* picker = h.find<QComboBox>("provider");
+  picker->setCurrentIndex(picker->findText(QString::fromUtf8(provider.displayName().data())));
+}
+
+// Makes saving config.json fail for any user, root included: the data folder is read-only,
+// and a directory stands where the file would be replaced. Undone at the end of the scope.
+class UnwritableConfig {
+ public:
+  explicit UnwritableConfig(const AppPaths& paths) : folder_(paths.appSupportURL()) {
+    std::filesystem::remove(paths.configURL());
+    std::filesystem::create_directories(paths.configURL());
+    ::chmod(folder_.c_str(), 0500);
+  }
+  ~UnwritableConfig() { ::chmod(folder_.c_str(), 0700); }
+  UnwritableConfig(const UnwritableConfig&) = delete;
+  UnwritableConfig& operator=(const UnwritableConfig&) = delete;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+}  // namespace
+
+class SettingsViewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+  void windowIsBuiltOnceWithItsTabs() {
+    Harness h;
+    SettingsView* first = &h.window();
+    QCOMPARE(first->windowTitle(), QStringLiteral("Wrenfold 设置"));
+    QCOMPARE(first->size(), QSize(800, 600));
+    QCOMPARE(first->minimumSize(), QSize(760, 560));
+    QStringList labels;
+    for (int i = 0; i < first->tabs().count(); ++i) {
+      labels << first->tabs().tabText(i);
+    }
+    QCOMPARE(labels, (QStringList{"模型", "模板", "权限", "隐私"}));
+
+    // An unsaved key is dropped when the window comes back; the window itself is reused.
+    QTest::keyClicks(h.find<QLineEdit>("apiKey"), "-typed");
+    first->close();
+    h.controller->show();
+    QCOMPARE(&h.window(), first);
+    QVERIFY(h.window().isVisible());
+    QCOMPARE(h.find<QLineEdit>("apiKey")->text(), QStringLiteral("sk-stored"));
+
+    first->showMinimized();
+    h.controller->show();
+    QVERIFY(!h.window().isMinimized());
+  }
+
+  void providerSwitchFillsRecommendationsWithoutSaving() {
+    Harness h;
+    h.find<QPushButton>("save")->click();
+    QVERIFY(h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
+    const QString savedBytes = h.configOnDisk();
+
+    QTest::keyClicks(h.find<QLineEdit>("apiKey"), "-unsaved");
+    chooseProvider(h, ModelProvider::anthropic);
+
+    const ModelConfig& config = h.configs->config();
+    QCOMPARE(config.provider, ModelProvider(ModelProvider::anthropic));
+    QCOMPARE(config.baseURL, std::string("https://api.anthropic.com"));
+    QCOMPARE(config.model, std::string("claude-3-5-sonnet-latest"));
+    QCOMPARE(config.apiKeyRef, std::string("model.anthropic.api-key"));
+    QCOMPARE(config.temperature, 0.7);
+    QCOMPARE(config.maxTokens, std::int64_t{1280});
+    QCOMPARE(config.apiKey, std::string("sk-stored"));
+    QCOMPARE(h.find<QLineEdit>("apiKey")->text(), QStringLiteral("sk-stored"));
+    QCOMPARE(h.find<QLineEdit>("baseURL")->text(), QStringLiteral("https://api.anthropic.com"));
+    QCOMPARE(h.find<QLineEdit>("model")->text(), QStringLiteral("claude-3-5-sonnet-latest"));
+    QVERIFY(!h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
+    QCOMPARE(h.configOnDisk(), savedBytes);
+  }
+
+  void editsReachTheConfigurationAtOnceButTheKeyOnlyOnSave() {
+    Harness h;
+    QTest::keyClicks(h.find<QLineEdit>("model"), "-2");
+    QCOMPARE(h.configs->config().model, std::string("house-model-2"));
+    h.find<QSlider>("temperature")->setValue(12);
+    QCOMPARE(h.configs->config().temperature, 0.6);
+    h.find<QSpinBox>("maxTokens")->stepBy(1);
+    QCOMPARE(h.configs->config().maxTokens, std::int64_t{1344});
+    QCOMPARE(h.find<QSpinBox>("maxTokens")->text(), QStringLiteral("最多 1344 tokens"));
+
+    QLineEdit* key = h.find<QLineEdit>("apiKey");
+    key->clear();
+    QTest::keyClicks(key, "  sk-blank  ");
+    QCOMPARE(h.configs->config().apiKey, std::string("sk-stored"));
+    QCOMPARE(key->echoMode(), QLineEdit::Password);
+    h.find<QToolButton>("apiKeyVisibility")->click();
+    QCOMPARE(key->echoMode(), QLineEdit::Normal);
+    QCOMPARE(h.find<QToolButton>("apiKeyVisibility")->toolTip(), QStringLiteral("隐藏 API Key"));
+
+    QVERIFY(QTest::qWaitForWindowActive(&h.window()));
+    QTest::keySequence(&h.window(), QKeySequence(QStringLiteral("Ctrl+S")));
+    QTRY_COMPARE(h.configs->config().apiKey, std::string("  sk-blank  "));  // the button animates its click
+    QVERIFY(h.configOnDisk().contains(QStringLiteral("\"apiKey\": \"  sk-blank  \"")));
+    QVERIFY(h.configOnDisk().contains(QStringLiteral("\"model\": \"house-model-2\"")));
+    QCOMPARE(h.find<SaveStatusView>("saveStatus")->text(), QStringLiteral("已保存"));
+  }
+
+  void saveFailureShowsInTheTemplateTabUntilTheProviderChanges() {
+    Harness h;
+    const UnwritableConfig unwritable(h.paths);
+    h.find<QPushButton>("save")->click();
+    auto* modelStatus = h.find<SaveStatusView>("saveStatus");
+    auto* templateStatus = h.find<SaveStatusView>("templateStatus");
+    QVERIFY(modelStatus->tone() == &style::warning);
+    QVERIFY(!modelStatus->text().isEmpty());
+    h.selectTab(QStringLiteral("模板"));
+    QVERIFY(templateStatus->isVisible());
+    QCOMPARE(templateStatus->text(), modelStatus->text());
+
+    chooseProvider(h, ModelProvider::gemini);
+    QVERIFY(!templateStatus->isVisibleTo(&h.window()));
+  }
+
+  void createUserTemplateFile_data() {
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("missing file is created empty") << false;
+    QTest::newRow("existing file is left untouched") << true;
+  }
+  void createUserTemplateFile() {
+    QFETCH(bool, exists);
+    Harness h;
+    const std::string userFile = "[{\"id\": \"mine\", \"name\": \"Mine\"}]";
+    if (exists) {
+      writeAll(h.paths.userTemplatesURL(), userFile);
+    }
+    h.selectTab(QStringLiteral("模板"));
+    h.button(QStringLiteral("创建用户模板文件"))->click();
+    QCOMPARE(readAll(h.paths.userTemplatesURL()), exists ? userFile : std::string("[]\n"));
+    QCOMPARE(h.desktop.opened, std::vector<std::string>{h.paths.userTemplatesURL().string()});
+    QVERIFY(!h.find<SaveStatusView>("templateStatus")->isVisibleTo(&h.window()));
+  }
+
+  void preferenceIsSavedOnEveryEditAndClearedWithTheSamples() {
+    Harness h;
+    h.selectTab(QStringLiteral("隐私"));
+    auto* field = h.find<QPlainTextEdit>("preference");
+    QTest::keyClicks(field, "short");
+    QVERIFY(readAll(h.paths.styleMemoryURL()).find("\"userWrittenPreference\": \"short\"") !=
+            std::string::npos);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QVERIFY(readAll(h.paths.styleMemoryURL()).find("\"userWrittenPreference\": \"shor\"") !=
+            std::string::npos);
+
+    h.button(QStringLiteral("清除语气样本"))->click();
+    QCOMPARE(field->toPlainText(), QString());
+    QCOMPARE(h.memory->memory().userWrittenPreference, std::string());
+  }
+
+  void startWithTheSessionWritesTheAutostartEntryAndShowsWhyItCannot() {
+    TempDir session;
+    const auto installed = session / "share/wrenfold/autostart/wrenfold.desktop";
+    std::filesystem::create_directories(installed.parent_path());
+    writeAll(installed, "[Desktop Entry]\nType=Application\nName=Wrenfold\nExec=wrenfold\n");
+    app::AutostartEntry entry(session / "config/autostart/wrenfold.desktop", installed);
+    Harness h(kStoredConfig, &entry);
+    h.selectTab(QStringLiteral("隐私"));
+    auto* box = h.find<QCheckBox>("launchAtLogin");
+    QVERIFY(!box->isChecked());
+
+    box->click();
+    QVERIFY(entry.isEnabled());
+    QCOMPARE(readAll(entry.entryFile()), readAll(installed));
+    box->click();
+    QVERIFY(!std::filesystem::exists(entry.entryFile()));
+
+    // Not installed: the box stays off and the tab says which file is missing.
+    std::filesystem::remove(installed);
+    box->click();
+    QVERIFY(!box->isChecked());
+    QVERIFY(!std::filesystem::exists(entry.entryFile()));
+    QVERIFY(h.window().model().status().kind == SaveStatus::Kind::failed);
+    QVERIFY(h.window().model().status().message.find("wrenfold.desktop") != std::string::npos);
+  }
+
+  void withoutAutostartTheOptionIsNotOffered() {
+    Harness h;
+    QVERIFY(h.window().findChild<QCheckBox*>(QStringLiteral("launchAtLogin")) == nullptr);
+  }
+
+  void temperatureLabelFollowsTheLocale_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("default temperature") << QLocale(QLocale::English) << -1 << QStringLiteral("0.45");
+    QTest::newRow("decimal comma") << QLocale(QLocale::German) << -1 << QStringLiteral("0,45");
+    QTest::newRow("slider moved, decimal comma") << QLocale(QLocale::French) << 19 << QStringLiteral("0,95");
+    QTest::newRow("slider at zero") << QLocale(QLocale::English) << 0 << QStringLiteral("0.00");
+  }
+  void temperatureLabelFollowsTheLocale() {
+    QFETCH(QLocale, locale);
+    QFETCH(int, ticks);
+    QFETCH(QString, label);
+    QLocale::setDefault(locale);
+    Harness h(nullptr);  // no config.json: the default temperature
+    if (ticks >= 0) {
+      h.find<QSlider>("temperature")->setValue(ticks);
+    }
+    QCOMPARE(h.find<QLabel>("temperatureValue")->text(), label);
+  }
+
+  void permissionRowsShowWhatTheDesktopGrants() {
+    Harness h;
+    h.accessibility.setTrusted(false);
+    h.windowCapture.setAvailable(false);
+    h.window().permissions().refresh();
+    QCOMPARE(h.workQueue.pendingCount(), std::size_t{1});  // the capture check waits for the worker
+    h.settleChecks();
+    auto* tab = h.find<PermissionSettingsTab>("permissionsTab");
+    QCOMPARE(tab->accessibilityRow().grantLabel(), QStringLiteral("需要授权"));
+    QCOMPARE(tab->screenRecordingRow().grantLabel(), QStringLiteral("需要授权"));
+
+    h.accessibility.setTrusted(true);  // as if enabling succeeded
+    tab->accessibilityRow().actionButton()->click();
+    h.settleChecks();
+    QCOMPARE(h.accessibility.trustPrompts(), 1);
+    QCOMPARE(tab->accessibilityRow().grantLabel(), QStringLiteral("已授权"));
+    QVERIFY(tab->accessibilityRow().explanation().contains(QStringLiteral("重新启动")));
+
+    tab->screenRecordingRow().actionButton()->click();
+    h.settleChecks();
+    QVERIFY(tab->screenRecordingRow().explanation().contains(QStringLiteral("Wayland")));
+  }
+
+  void captureAnswerAfterTheWindowIsGoneIsDropped() {
+    auto h = std::make_unique<Harness>();
+    h->window().permissions().refresh();
+    h->controller.reset();
+    h->settleChecks();  // must not touch the destroyed view state
+    QCOMPARE(h->mainQueue.pendingCount(), std::size_t{0});
+  }
+};
+
+}  // namespace wrenfold::testing
+
+QTEST_MAIN(wrenfold::testing::SettingsViewTest)
+#include "settings_view_test.moc"
