@@ -7,11 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "core/platform/launch_at_login.h"
 #include "core/support/failure.h"
 
 namespace wrenfold::app {
 
-class AutostartEntry {
+class AutostartEntry final : public LaunchAtLogin {
  public:
   // `entryFile`: the user's entry; `installedEntry`: the copy shipped with Wrenfold.
   AutostartEntry(std::filesystem::path entryFile, std::filesystem::path installedEntry);
@@ -20,12 +21,13 @@ class AutostartEntry {
 
   // Whether the session will start Wrenfold: the entry exists and neither hides itself
   // ("Hidden=true") nor was switched off by the desktop ("X-GNOME-Autostart-enabled=false").
-  [[nodiscard]] bool isEnabled() const;
+  [[nodiscard]] bool isEnabled() const override;
   // Replaces the user's entry with the installed one, creating the folder. Fails, naming the
   // file, when the installed entry is missing (Wrenfold not installed) or the write fails.
   [[nodiscard]] Result<void> enable() const;
   // Removes the user's entry; an absent entry is fine. Fails, naming the file, otherwise.
   [[nodiscard]] Result<void> disable() const;
+  [[nodiscard]] Result<void> setEnabled(bool enabled) override { return enabled ? enable() : disable(); }
 
   [[nodiscard]] const std::filesystem::path& entryFile() const { return entryFile_; }
 

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
@@ -353,7 +354,7 @@ class SingleInstanceServer::Listener {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t woke = ::write(wake_.get(), &one, sizeof one);
     worker_.join();
-    // Only our own socket: a successor may already have replaced a file we consider gone.
+    // Only while the file is still our socket: never remove one another instance made since.
     if (identity_ && identityOf(path_) == identity_) {
       ::unlink(path_.c_str());
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,10 @@ namespace {
 
 constexpr std::array<std::string_view, 7> kSensitiveBundleWords{"password", "1password", "bitwarden", "bank",
                                                                 "wallet",   "payment",   "security"};
+// Linux password managers whose application ids carry none of the words above (KeePassXC,
+// GNOME Seahorse, GNOME Secrets).
+constexpr std::array<std::string_view, 3> kLinuxPasswordManagerWords{"keepass", "seahorse",
+                                                                     "org.gnome.world.secrets"};
 
 bool isSecureTextField(const AXHelper& helper, const AccessibilityElement& element) {
   if (helper.copyString(element, AXAttribute::role) == "AXSecureTextField") {
@@ -25,9 +30,12 @@ bool isSecureTextField(const AXHelper& helper, const AccessibilityElement& eleme
 std::optional<std::string> unsafeReason(const AXHelper& helper, const RunningApplication& app,
                                         const std::optional<AccessibilityElement>& focused) {
   const std::string bundle = text::lowercased(app.bundleIdentifier.value_or(""));
-  for (const auto word : kSensitiveBundleWords) {
-    if (bundle.find(word) != std::string::npos) {
-      return "敏感应用不允许自动读取或填入";
+  for (const auto& words : {std::span<const std::string_view>(kSensitiveBundleWords),
+                            std::span<const std::string_view>(kLinuxPasswordManagerWords)}) {
+    for (const auto word : words) {
+      if (bundle.find(word) != std::string::npos) {
+        return "敏感应用不允许自动读取或填入";
+      }
     }
   }
   if (focused && isSecureTextField(helper, *focused)) {

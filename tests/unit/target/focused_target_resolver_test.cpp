@@ -73,6 +73,11 @@ TEST_F(ResolverTest, SensitiveBundleIdentifiersAreRefusedCaseInsensitively) {
       {"org.gnome.SecurityCenter", "S", true},
       {"org.gnome.TextEditor", "Bank statements", false},
       {"org.example.embankment", "Editor", true},
+      // Linux password managers whose ids name no sensitive word.
+      {"org.keepassxc.KeePassXC", "KeePassXC", true},
+      {"org.gnome.seahorse.Application", "密码和密钥", true},
+      {"org.gnome.World.Secrets", "Secrets", true},
+      {"org.gnome.Nautilus", "Secrets", false},
   };
   for (const auto& row : rows) {
     FakeWorkspace workspace;

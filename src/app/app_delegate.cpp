@@ -1,0 +1,145 @@
+#include "app/app_delegate.h"
+
+#include <QCoreApplication>
+
+#include "ui/shortcut/shortcut_settings_tab.h"
+
+namespace wrenfold::app {
+namespace {
+
+constexpr std::string_view kNoDoubleTapHint =
+    "无法监听 Alt 键的双击（X11 的 XInput 2 不可用）：请在设置的“快捷键”页录制一个唤起快捷键。";
+constexpr std::string_view kNoTrayHint =
+    "桌面没有系统托盘，Wrenfold 在后台继续运行：双击 Alt 键（或使用在设置中录制的快捷键）唤起候选；"
+    "生成出错时可在浮窗中点“打开设置”进入设置。";
+
+}  // namespace
+
+AppDelegate::AppDelegate(AppPaths paths, std::shared_ptr<SystemLog> systemLog, DesktopPorts ports)
+    : ports_(std::move(ports)),
+      paths_(std::move(paths)),
+      logger_(paths_, std::move(systemLog)),
+      modelConfigStore_(paths_),
+      styleMemoryStore_(paths_, logger_),
+      templateEngine_(paths_),
+      notifications_(*ports_.mainQueue),
+      shortcutRegistry_(*ports_.userDefaults, *ports_.globalHotKeys, notifications_),
+      hotkey_(*ports_.modifierMonitor, shortcutRegistry_, *ports_.mainQueue, *ports_.clock) {
+  if (auto entry = AutostartEntry::forThisProcess()) {
+    autostart_ = std::move(*entry);
+  }
+  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &connections_,
+                   weakly([](AppDelegate& self) { self.applicationWillTerminate(); }));
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+  static_cast<void>(paths_.ensureDirectories());  // every writer creates what it needs again
+
+  const auto startCycle = weakly([](AppDelegate& self) { self.trigger(); });
+  menuBar_ = std::make_unique<MenuBarController>();
+  menuBar_->onTrigger = startCycle;
+  menuBar_->onSettings = weakly([](AppDelegate& self) { self.showSettings(); });
+  // An open tray menu holds the keyboard; the custom shortcut still works through it.
+  menuShortcuts_ = std::make_unique<MenuShortcutBridge>(shortcutRegistry_);
+  menuShortcuts_->attach(&menuBar_->menu());
+
+  hotkey_.onQuickTrigger = startCycle;
+  hotkey_.start();
+
+  notifications_.addObserver(
+      std::string(kOpenSettingsRequested),
+      [open = weakly([](AppDelegate& self) { self.showSettings(); })](const Notification&) { open(); });
+  reportSession();
+  logger_.info("Wrenfold launched");
+}
+
+void AppDelegate::applicationWillTerminate() {
+  hotkey_.stopDefaultShortcutMonitoring();
+  shortcutRegistry_.disable({kShowAssistant});
+  if (overlay_) {
+    overlay_->close();
+  }
+  if (settings_ && settings_->window() != nullptr) {
+    settings_->window()->close();
+  }
+  logger_.flush();
+}
+
+void AppDelegate::trigger() {
+  orchestrator().trigger("");
+}
+
+void AppDelegate::showSettings() {
+  // The overlay floats above every window: without this it would cover the settings window
+  // opened from its own "打开设置" button, and take the clicks meant for it.
+  if (overlay_) {
+    overlay_->stepBack();
+  }
+  settings().show();
+}
+
+OverlayWindowController& AppDelegate::overlay() {
+  if (!overlay_) {
+    // A copy taken now: templates read later do not reach an overlay that already exists.
+    overlay_ = std::make_unique<OverlayWindowController>(templateEngine_.templates());
+    overlay_->onOpenSettings = [&notifications = notifications_] {
+      notifications.post({std::string(kOpenSettingsRequested), {}});
+    };
+  }
+  return *overlay_;
+}
+
+AssistantOrchestrator& AppDelegate::orchestrator() {
+  if (!orchestrator_) {
+    CyclePorts ports{*ports_.accessibility,
+                     *ports_.workspace,
+                     *ports_.pasteboard,
+                     *ports_.windowCapture,
+                     *ports_.imageCodec,
+                     *ports_.keyEvents,
+                     *ports_.mainQueue,
+                     *ports_.workQueue,
+                     *ports_.clock,
+                     *ports_.http,
+                     logger_};
+    orchestrator_ = std::make_unique<AssistantOrchestrator>(templateEngine_, modelConfigStore_,
+                                                            styleMemoryStore_, overlay(), ports);
+  }
+  return *orchestrator_;
+}
+
+SettingsWindowController& AppDelegate::settings() {
+  if (!settings_) {
+    settings_ = std::make_unique<SettingsWindowController>(
+        SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
+                        *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
+                        autostart_ ? &*autostart_ : nullptr},
+        [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
+  }
+  return *settings_;
+}
+
+std::function<void()> AppDelegate::weakly(std::function<void(AppDelegate&)> action) const {
+  return [weak = std::weak_ptr<AppDelegate*>(self_), action = std::move(action)] {
+    if (const auto self = weak.lock()) {
+      action(**self);
+    }
+  };
+}
+
+void AppDelegate::reportSession() {
+  sessionProblems_ = missingCapabilities(*ports_.accessibility, *ports_.windowCapture);
+  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.getShortcut(kShowAssistant)) {
+    sessionProblems_.emplace_back(kNoDoubleTapHint);
+  }
+  if (!MenuBarController::isTrayAvailable()) {
+    sessionProblems_.emplace_back(kNoTrayHint);
+  }
+  for (const std::string& problem : sessionProblems_) {
+    logger_.info(problem);
+  }
+}
+
+}  // namespace wrenfold::app

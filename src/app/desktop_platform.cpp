@@ -1,0 +1,139 @@
+#include "app/desktop_platform.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <array>
+#include <csignal>
+#include <cstdlib>
+#include <string_view>
+
+// Qt before Xlib: Xlib's macros (Bool, Status) break Qt's headers.
+#include "platform/qt/qt_desktop_services.h"
+#include "platform/qt/qt_image_codec.h"
+#include "platform/qt/qt_main_queue.h"
+#include "platform/qt/qt_pasteboard.h"
+#include "platform/qt/qt_user_defaults.h"
+
+#include "core/ai/curl_http_client.h"
+#include "core/platform/thread_work_queue.h"
+#include "platform/linux/linux_accessibility.h"
+#include "platform/linux/linux_workspace.h"
+#include "platform/linux/x11_connection.h"
+#include "platform/linux/x11_trigger_backend.h"
+#include "platform/linux/x11_window_capture.h"
+#include "platform/linux/xtest_key_events.h"
+
+namespace wrenfold::app {
+namespace {
+
+constexpr std::string_view kHeadlessHint = "托盘应用需要 X11 桌面会话；没有桌面时请使用 wrenfold generate。";
+
+std::string_view environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+// Written by the signal handler, read by the event loop: the only async-signal-safe way over.
+std::array<int, 2> signalPipe{-1, -1};
+
+void onTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// XTest keys posted through the trigger back-end, which keeps them out of the double tap; owns
+// both parts it needs.
+class TriggerAwareKeyEvents final : public KeyEvents {
+ public:
+  TriggerAwareKeyEvents(std::unique_ptr<KeyEvents> inner, std::shared_ptr<X11TriggerBackend> trigger)
+      : inner_(std::move(inner)), trigger_(std::move(trigger)), own_(trigger_->ownKeyEvents(*inner_)) {}
+
+  [[nodiscard]] KeyPostResult post(const KeyChord& chord) override { return own_->post(chord); }
+
+ private:
+  std::unique_ptr<KeyEvents> inner_;
+  std::shared_ptr<X11TriggerBackend> trigger_;
+  std::unique_ptr<KeyEvents> own_;  // last: goes before what it refers to
+};
+
+}  // namespace
+
+void preferX11Platform() {
+  if (environment("QT_QPA_PLATFORM").empty()) {
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  }
+}
+
+std::optional<std::string> missingDisplay() {
+  const std::string_view platform = environment("QT_QPA_PLATFORM");
+  if (!platform.empty() && platform != "xcb") {
+    return std::nullopt;
+  }
+  if (X11Connection::open() != nullptr) {
+    return std::nullopt;
+  }
+  const std::string_view display = environment("DISPLAY");
+  if (display.empty()) {
+    return "没有可用的图形桌面（未设置 DISPLAY）。" + std::string(kHeadlessHint);
+  }
+  return "无法连接到 X11 显示“" + std::string(display) + "”。" + std::string(kHeadlessHint);
+}
+
+DesktopPorts makeDesktopPorts() {
+  DesktopPorts ports;
+  ports.mainQueue = std::make_unique<QtMainQueue>();
+  ports.clock = std::make_unique<SystemClock>();
+  ports.userDefaults = std::make_unique<QtUserDefaults>();
+  auto trigger = std::make_shared<X11TriggerBackend>();
+  ports.modifierMonitor = std::shared_ptr<ModifierMonitor>(trigger, &trigger->modifierMonitor());
+  ports.globalHotKeys = std::shared_ptr<GlobalHotKeys>(trigger, &trigger->globalHotKeys());
+  // Safe without an accessibility bus: it answers "not trusted" until one appears.
+  ports.accessibility = std::make_unique<LinuxAccessibility>();
+  ports.workspace = std::make_unique<LinuxWorkspace>();
+  ports.pasteboard = std::make_unique<QtPasteboard>();
+  ports.keyEvents = std::make_unique<TriggerAwareKeyEvents>(std::make_unique<XTestKeyEvents>(), trigger);
+  ports.desktop = std::make_unique<QtDesktopServices>();
+  ports.imageCodec = std::make_unique<QtImageCodec>();
+  ports.windowCapture = std::make_unique<X11WindowCapture>();
+  ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});
+  ports.workQueue = std::make_unique<ThreadWorkQueue>();
+  return ports;
+}
+
+std::vector<std::string> missingCapabilities(Accessibility& accessibility, WindowCapture& windowCapture) {
+  std::vector<std::string> missing;
+  if (!accessibility.isProcessTrusted()) {
+    missing.emplace_back(
+        "辅助功能未开启，或 AT-SPI 辅助功能总线不可用：Wrenfold 无法读取输入框，也无法填入候选。"
+        "请在设置的“权限”页开启辅助功能。");
+  }
+  if (!windowCapture.canCaptureWindows()) {
+    missing.emplace_back("当前会话无法截取窗口（Wayland 会话或没有 X11 显示）：生成时不会附带窗口截图。");
+  }
+  return missing;
+}
+
+void quitOnTerminationSignals() {
+  if (signalPipe[0] >= 0 || ::pipe2(signalPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+    return;
+  }
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+    char drained = 0;
+    while (::read(signalPipe[0], &drained, 1) > 0) {
+    }
+    QCoreApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace wrenfold::app

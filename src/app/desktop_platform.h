@@ -1,0 +1,71 @@
+#pragma once
+
+// The Linux desktop as the application sees it: the core's ports implemented by AT-SPI and X11
+// (other applications' fields, windows, captures, synthetic keys) and by Qt (main queue,
+// clipboard, images, default handlers), plus the checks that say what a session lacks.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ai/http_client.h"
+#include "core/platform/accessibility.h"
+#include "core/platform/clock.h"
+#include "core/platform/desktop_services.h"
+#include "core/platform/global_hot_keys.h"
+#include "core/platform/image_codec.h"
+#include "core/platform/key_events.h"
+#include "core/platform/main_queue.h"
+#include "core/platform/modifier_monitor.h"
+#include "core/platform/pasteboard.h"
+#include "core/platform/user_defaults.h"
+#include "core/platform/window_capture.h"
+#include "core/platform/work_queue.h"
+#include "core/platform/workspace.h"
+
+namespace wrenfold::app {
+
+// Declared in the order they may depend on each other; destroyed in reverse, so the worker
+// finishes its queued tasks while every port they use still exists.
+struct DesktopPorts {
+  std::unique_ptr<MainQueue> mainQueue;
+  std::unique_ptr<Clock> clock;
+  std::unique_ptr<UserDefaults> userDefaults;
+  // The global trigger's two halves; on X11 they share one back-end, hence shared ownership.
+  std::shared_ptr<ModifierMonitor> modifierMonitor;
+  std::shared_ptr<GlobalHotKeys> globalHotKeys;
+  std::unique_ptr<Accessibility> accessibility;
+  std::unique_ptr<Workspace> workspace;
+  std::unique_ptr<Pasteboard> pasteboard;
+  std::unique_ptr<KeyEvents> keyEvents;  // Wrenfold's own keys never count as a double tap
+  std::unique_ptr<DesktopServices> desktop;
+  std::unique_ptr<ImageCodec> imageCodec;
+  std::unique_ptr<WindowCapture> windowCapture;
+  std::unique_ptr<HttpClient> http;
+  std::unique_ptr<WorkQueue> workQueue;
+};
+
+// The desktop back-end is X11: the application's own windows use it too (unless the caller
+// chose a Qt platform), so the overlay can be placed where the field is. Before QApplication.
+void preferX11Platform();
+
+// Before QApplication: why the application cannot show a window (no X11 display, or one that
+// does not answer), as a Chinese sentence; absent when it can. A Qt platform other than X11
+// chosen by the caller (offscreen) needs no display.
+[[nodiscard]] std::optional<std::string> missingDisplay();
+
+// The Linux and Qt implementations of every port; needs the QApplication. Parts the session
+// lacks (no accessibility bus, no display) still give working ports that answer "none".
+[[nodiscard]] DesktopPorts makeDesktopPorts();
+
+// What the session lacks for a whole cycle, one Chinese sentence each; empty when nothing is
+// missing. Main thread.
+[[nodiscard]] std::vector<std::string> missingCapabilities(Accessibility& accessibility,
+                                                           WindowCapture& windowCapture);
+
+// SIGTERM, SIGINT and SIGHUP (logout, Ctrl+C) end the event loop the same orderly way as
+// "退出", so termination still runs. Needs the QApplication; call once.
+void quitOnTerminationSignals();
+
+}  // namespace wrenfold::app

@@ -1,0 +1,576 @@
+#include "e2e_harness.h"
+
+#include <atspi/atspi.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace wrenfold::e2e {
+namespace {
+
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
+  std::map<std::string, std::string> variables;
+  const auto add = [&](const std::string& entry) {
+    const auto equals = entry.find('=');
+    if (equals != std::string::npos) {
+      variables[entry.substr(0, equals)] = entry.substr(equals + 1);
+    }
+  };
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    add(*variable);
+  }
+  for (const auto& entry : overrides) {
+    add(entry);
+  }
+  std::vector<std::string> merged;
+  for (const auto& [name, value] : variables) {
+    merged.push_back(name + "=" + value);
+  }
+  return merged;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) {
+      result.push_back(line);
+    }
+  }
+  return result;
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string takeString(gchar* value) {
+  std::string result = value != nullptr ? value : "";
+  g_free(value);
+  return result;
+}
+
+}  // namespace
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    testing::pumpEvents();
+    if (condition()) {
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+}
+
+Process::Process(std::vector<std::string> argv, const std::vector<std::string>& environment) {
+  std::vector<char*> arguments;
+  for (auto& argument : argv) {
+    arguments.push_back(argument.data());
+  }
+  arguments.push_back(nullptr);
+  auto variables = mergedEnvironment(environment);
+  std::vector<char*> envp;
+  for (auto& variable : variables) {
+    envp.push_back(variable.data());
+  }
+  envp.push_back(nullptr);
+  const std::string outputPath = (outputDir_ / "output").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0600);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  if (posix_spawnp(&pid_, arguments[0], &actions, nullptr, arguments.data(), envp.data()) != 0) {
+    pid_ = -1;
+    status_ = 127;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+Process::~Process() {
+  terminate();
+}
+
+std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!status_) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return status_;
+}
+
+std::string Process::output() const {
+  return testing::readAll(outputDir_ / "output");
+}
+
+void Process::terminate() {
+  if (status_ || pid_ <= 0) {
+    return;
+  }
+  ::kill(pid_, SIGTERM);
+  if (!wait(5s)) {
+    ::kill(pid_, SIGKILL);
+    static_cast<void>(wait(5s));
+  }
+}
+
+Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment) {
+  Process process(std::move(argv), environment);
+  const auto status = process.wait();
+  if (!status) {
+    process.terminate();
+  }
+  return {status.value_or(-1), process.output()};
+}
+
+bool xdotool(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run(argv).status == 0;
+}
+
+std::optional<std::string> visibleWindow(pid_t pid, const std::string& title) {
+  const Exit found = run({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid),
+                          "--name", "^" + title + "$"});
+  const auto ids = lines(found.output);
+  if (found.status != 0 || ids.empty()) {
+    return std::nullopt;
+  }
+  return ids.front();
+}
+
+std::optional<WindowFrame> windowFrame(const std::string& window) {
+  const Exit shell = run({"xdotool", "getwindowgeometry", "--shell", window});
+  if (shell.status != 0) {
+    return std::nullopt;
+  }
+  WindowFrame frame;
+  for (const auto& line : lines(shell.output)) {
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) {
+      continue;
+    }
+    const std::string key = line.substr(0, equals);
+    const int value = std::atoi(line.c_str() + equals + 1);
+    if (key == "X") {
+      frame.x = value;
+    } else if (key == "Y") {
+      frame.y = value;
+    } else if (key == "WIDTH") {
+      frame.width = value;
+    } else if (key == "HEIGHT") {
+      frame.height = value;
+    }
+  }
+  return frame;
+}
+
+std::optional<std::string> activeWindow() {
+  const Exit active = run({"xdotool", "getactivewindow"});
+  if (active.status != 0) {
+    return std::nullopt;
+  }
+  return trimmed(active.output);
+}
+
+bool stackedAbove(const std::string& upper, const std::string& lower) {
+  // "_NET_CLIENT_LIST_STACKING(WINDOW): window id # 0x200003, 0x40000a", bottom to top.
+  const Exit stacking = run({"xprop", "-root", "_NET_CLIENT_LIST_STACKING"});
+  std::vector<unsigned long> order;
+  const auto hash = stacking.output.find('#');
+  if (stacking.status != 0 || hash == std::string::npos) {
+    return false;
+  }
+  std::istringstream ids(stacking.output.substr(hash + 1));
+  for (std::string id; std::getline(ids, id, ',');) {
+    order.push_back(std::stoul(id, nullptr, 16));
+  }
+  const auto position = [&](const std::string& window) {
+    return std::find(order.begin(), order.end(), std::stoul(window)) - order.begin();
+  };
+  const auto up = position(upper);
+  const auto low = position(lower);
+  return up < static_cast<std::ptrdiff_t>(order.size()) && low < static_cast<std::ptrdiff_t>(order.size()) &&
+         up > low;
+}
+
+std::optional<std::string> clipboard(const std::string& target) {
+  const Exit read = run({"xclip", "-selection", "clipboard", "-o", "-t", target});
+  if (read.status != 0) {
+    return std::nullopt;
+  }
+  return read.output;
+}
+
+std::vector<std::string> clipboardTargets() {
+  const auto targets = clipboard("TARGETS");
+  return targets ? lines(*targets) : std::vector<std::string>{};
+}
+
+ModelService::ModelService(std::vector<std::string> candidates) {
+  server_.setHandler([candidates = std::move(candidates)](const testing::RecordedRequest&) {
+    json::OrderedJson list = json::OrderedJson::array();
+    for (const auto& text : candidates) {
+      list.push_back({{"text", text}, {"title", "候选"}, {"confidence", 0.9}});
+    }
+    const json::OrderedJson content{{"candidates", list}};
+    const json::OrderedJson reply{
+        {"id", "chatcmpl-e2e"},
+        {"object", "chat.completion"},
+        {"choices",
+         json::OrderedJson::array({{{"index", 0},
+                                    {"message", {{"role", "assistant"}, {"content", content.dump()}}},
+                                    {"finish_reason", "stop"}}})}};
+    return testing::CannedResponse::json(200, reply.dump());
+  });
+}
+
+std::string ModelService::promptOf(std::size_t index) const {
+  const auto all = requests();
+  if (index >= all.size()) {
+    return {};
+  }
+  const auto body = json::parse(all[index].body);
+  if (!body || !body->contains("messages")) {
+    return {};
+  }
+  std::string prompt;
+  for (const auto& message : (*body)["messages"]) {
+    const auto& content = message["content"];
+    if (content.is_string()) {
+      prompt += content.get<std::string>() + "\n";
+    } else if (content.is_array()) {
+      for (const auto& part : content) {
+        if (part.contains("text") && part["text"].is_string()) {
+          prompt += part["text"].get<std::string>() + "\n";
+        }
+      }
+    }
+  }
+  return prompt;
+}
+
+namespace atspi {
+namespace {
+
+// Walks at most this many nodes: the overlay and the settings window hold far fewer.
+constexpr int kMaxNodes = 4000;
+
+void ensureInitialised() {
+  static const bool initialised = [] {
+    atspi_init();
+    return true;
+  }();
+  static_cast<void>(initialised);
+}
+
+// The application of `pid` on the bus (a new reference), or null.
+AtspiAccessible* application(pid_t pid) {
+  ensureInitialised();
+  AtspiAccessible* desktop = atspi_get_desktop(0);
+  AtspiAccessible* found = nullptr;
+  const gint count = atspi_accessible_get_child_count(desktop, nullptr);
+  for (gint i = 0; i < count && found == nullptr; ++i) {
+    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+    if (app == nullptr) {
+      continue;
+    }
+    if (static_cast<pid_t>(atspi_accessible_get_process_id(app, nullptr)) == pid) {
+      found = app;
+    } else {
+      g_object_unref(app);
+    }
+  }
+  g_object_unref(desktop);
+  if (found != nullptr) {
+    // Qt's tree changes under us (the overlay is rebuilt per phase): never trust a cached name.
+    atspi_accessible_clear_cache(found);
+  }
+  return found;
+}
+
+// Calls `visit` with every node under `root`, depth first, until it returns true.
+bool walk(AtspiAccessible* root, const std::function<bool(AtspiAccessible*)>& visit) {
+  std::vector<AtspiAccessible*> stack{static_cast<AtspiAccessible*>(g_object_ref(root))};
+  int visited = 0;
+  bool stopped = false;
+  while (!stack.empty()) {
+    AtspiAccessible* node = stack.back();
+    stack.pop_back();
+    if (!stopped && ++visited <= kMaxNodes) {
+      stopped = visit(node);
+      const gint count = atspi_accessible_get_child_count(node, nullptr);
+      for (gint i = count - 1; i >= 0 && !stopped; --i) {
+        if (AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr)) {
+          stack.push_back(child);
+        }
+      }
+    }
+    g_object_unref(node);
+  }
+  return stopped;
+}
+
+Node describe(AtspiAccessible* node) {
+  Node described;
+  described.role = takeString(atspi_accessible_get_role_name(node, nullptr));
+  described.name = takeString(atspi_accessible_get_name(node, nullptr));
+  if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
+    described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
+    g_object_unref(text);
+  }
+  if (AtspiStateSet* states = atspi_accessible_get_state_set(node)) {
+    described.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING) != FALSE;
+    g_object_unref(states);
+  }
+  return described;
+}
+
+// Runs `use` on the first node with this role and name; false when there is none.
+bool withNode(pid_t pid, const std::string& role, const std::string& name, bool showingOnly,
+              const std::function<bool(AtspiAccessible*)>& use) {
+  AtspiAccessible* app = application(pid);
+  if (app == nullptr) {
+    return false;
+  }
+  bool result = false;
+  walk(app, [&](AtspiAccessible* node) {
+    const Node described = describe(node);
+    if ((!role.empty() && described.role != role) || described.name != name ||
+        (showingOnly && !described.showing)) {
+      return false;
+    }
+    result = use(node);
+    return true;
+  });
+  g_object_unref(app);
+  return result;
+}
+
+}  // namespace
+
+std::vector<Node> nodes(pid_t pid) {
+  std::vector<Node> all;
+  AtspiAccessible* app = application(pid);
+  if (app == nullptr) {
+    return all;
+  }
+  walk(app, [&](AtspiAccessible* node) {
+    all.push_back(describe(node));
+    return false;
+  });
+  g_object_unref(app);
+  return all;
+}
+
+std::string dump(pid_t pid) {
+  std::string text;
+  AtspiAccessible* app = application(pid);
+  if (app == nullptr) {
+    text = "no application of pid " + std::to_string(pid) + " among:\n";
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    const gint count = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint i = 0; i < count; ++i) {
+      if (AtspiAccessible* other = atspi_accessible_get_child_at_index(desktop, i, nullptr)) {
+        text += "  " + takeString(atspi_accessible_get_name(other, nullptr)) + " pid " +
+                std::to_string(atspi_accessible_get_process_id(other, nullptr)) + "\n";
+        g_object_unref(other);
+      }
+    }
+    g_object_unref(desktop);
+    return text;
+  }
+  g_object_unref(app);
+  for (const Node& node : nodes(pid)) {
+    text += node.role + " '" + node.name + "' '" + node.text + "'" + (node.showing ? " [showing]\n" : "\n");
+  }
+  return text;
+}
+
+bool shows(pid_t pid, const std::string& fragment) {
+  const auto all = nodes(pid);
+  for (const Node& node : all) {
+    if (node.showing &&
+        (node.name.find(fragment) != std::string::npos || node.text.find(fragment) != std::string::npos)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool waitForShown(pid_t pid, const std::string& fragment, std::chrono::milliseconds timeout) {
+  return waitUntil([&] { return shows(pid, fragment); }, timeout);
+}
+
+std::optional<WindowFrame> frameOf(pid_t pid, const std::string& role, const std::string& name) {
+  std::optional<WindowFrame> frame;
+  static_cast<void>(withNode(pid, role, name, false, [&](AtspiAccessible* node) {
+    AtspiComponent* component = atspi_accessible_get_component_iface(node);
+    if (component == nullptr) {
+      return false;
+    }
+    if (AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
+      frame = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+      g_free(rect);
+    }
+    g_object_unref(component);
+    return frame.has_value();
+  }));
+  return frame;
+}
+
+bool press(pid_t pid, const std::string& role, const std::string& name) {
+  return withNode(pid, role, name, true, [](AtspiAccessible* node) {
+    AtspiAction* action = atspi_accessible_get_action_iface(node);
+    if (action == nullptr) {
+      return false;
+    }
+    // Qt lists "SetFocus" among a button's actions too: pick the one that clicks.
+    gint chosen = 0;
+    const gint count = atspi_action_get_n_actions(action, nullptr);
+    for (gint i = 0; i < count; ++i) {
+      const std::string actionName = takeString(atspi_action_get_action_name(action, i, nullptr));
+      if (actionName == "Press" || actionName == "Toggle") {
+        chosen = i;
+        break;
+      }
+    }
+    const bool done = atspi_action_do_action(action, chosen, nullptr) != FALSE;
+    g_object_unref(action);
+    return done;
+  });
+}
+
+bool click(pid_t pid, const std::string& role, const std::string& name) {
+  const auto frame = frameOf(pid, role, name);
+  return frame && frame->width > 0 && frame->height > 0 &&
+         xdotool({"mousemove", "--sync", std::to_string(frame->x + frame->width / 2),
+                  std::to_string(frame->y + frame->height / 2), "click", "1"});
+}
+
+}  // namespace atspi
+
+Wrenfold::Wrenfold() = default;
+
+std::vector<std::string> Wrenfold::environment() const {
+  return {"XDG_DATA_HOME=" + dataHome_.path().string(), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"};
+}
+
+void Wrenfold::configure(const std::string& baseURL, const std::string& apiKey) const {
+  const json::Json config{{"provider", "openAICompatible"},
+                          {"baseURL", baseURL},
+                          {"model", "loopback-model"},
+                          {"apiKeyRef", "model.openAICompatible.api-key"},
+                          {"apiKey", apiKey},
+                          {"temperature", 0.45},
+                          {"maxTokens", 900}};
+  testing::writeAll(dataFolder() / "config.json", json::dumpPretty(config));
+}
+
+void Wrenfold::start() {
+  std::vector<std::string> argv{WRENFOLD_BINARY};
+  // For hunting a crash: WRENFOLD_E2E_WRAPPER="valgrind --log-file=/tmp/vg.log" runs it under a tool.
+  if (const char* wrapper = std::getenv("WRENFOLD_E2E_WRAPPER"); wrapper != nullptr && *wrapper != '\0') {
+    std::istringstream words(wrapper);
+    std::vector<std::string> prefix{std::istream_iterator<std::string>(words),
+                                    std::istream_iterator<std::string>()};
+    argv.insert(argv.begin(), prefix.begin(), prefix.end());
+  }
+  process_ = std::make_unique<Process>(argv, environment());
+  // Logged once the trigger listens and the single-instance socket is open.
+  const bool launched = waitUntil([&] {
+    return process_->wait(0ms).has_value() ||
+           testing::readAll(dataFolder() / "logs" / "app.log").find("Wrenfold launched") != std::string::npos;
+  });
+  if (!launched || process_->wait(0ms)) {
+    throw std::runtime_error("wrenfold did not launch: " + process_->output());
+  }
+}
+
+std::optional<int> Wrenfold::stop() {
+  if (!process_) {
+    return std::nullopt;
+  }
+  process_->terminate();
+  return process_->wait(0ms);
+}
+
+Exit Wrenfold::command(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> argv{WRENFOLD_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run(argv, environment());
+}
+
+std::vector<json::Json> Wrenfold::records(const std::string& relativePath) const {
+  std::vector<json::Json> result;
+  for (const auto& line : lines(testing::readAll(dataFolder() / relativePath))) {
+    if (auto record = json::parse(line)) {
+      result.push_back(std::move(*record));
+    }
+  }
+  return result;
+}
+
+std::vector<std::string> Wrenfold::events() const {
+  std::vector<std::string> names;
+  for (const auto& record : records("events/local-events.jsonl")) {
+    if (record.contains("event") && record["event"].is_string()) {
+      names.push_back(record["event"].get<std::string>());
+    }
+  }
+  return names;
+}
+
+std::optional<json::Json> Wrenfold::config() const {
+  auto parsed = json::parse(testing::readAll(dataFolder() / "config.json"));
+  return parsed ? std::optional<json::Json>(std::move(*parsed)) : std::nullopt;
+}
+
+std::optional<std::string> Wrenfold::waitForOverlay() const {
+  std::optional<std::string> window;
+  static_cast<void>(waitUntil([&] { return (window = overlayWindow()).has_value(); }));
+  return window;
+}
+
+std::unique_ptr<testing::FixtureApp> startTarget(const std::string& mode, const std::string& draft,
+                                                 const std::filesystem::path& reportDir) {
+  auto app = std::make_unique<testing::FixtureApp>(
+      WRENFOLD_GTK_FIXTURE, std::vector<std::string>{"--mode", mode, "--text", draft}, reportDir);
+  if (!waitUntil([&] { return app->report() == draft; }) ||
+      !xdotool({"search", "--sync", "--all", "--onlyvisible", "--pid", std::to_string(app->pid()), "--name",
+                "^Wrenfold fixture: " + mode + "$", "windowactivate", "--sync"}) ||
+      !xdotool({"key", "End"})) {
+    throw std::runtime_error("the " + mode + " fixture did not come up");
+  }
+  return app;
+}
+
+}  // namespace wrenfold::e2e

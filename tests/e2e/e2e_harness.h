@@ -1,0 +1,172 @@
+#pragma once
+
+// The shared harness of the end-to-end journeys: the real `wrenfold` with a private data folder,
+// a loopback model service speaking the OpenAI chat-completions protocol, other programs the
+// journeys start (xdotool, xclip, the GTK fixture), and witnesses that do not go through
+// Wrenfold: the accessibility bus (what the overlay shows), X windows, the clipboard, files.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/support/json.h"
+#include "fixture_app.h"
+#include "support/temp_dir.h"
+#include "support/test_http_server.h"
+
+namespace wrenfold::e2e {
+
+using namespace std::chrono_literals;
+
+// Generous: the machine is shared, and a failing condition only costs this once.
+inline constexpr std::chrono::milliseconds kTimeout = 30s;
+
+// Polls `condition` every 50 ms until it holds or `timeout` passes.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout);
+
+// A program started for the test, its standard output and error captured to a file; ended
+// (SIGTERM, then SIGKILL) with the object unless it ended before.
+class Process {
+ public:
+  // `environment` entries ("NAME=value") override this process's environment.
+  Process(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  [[nodiscard]] pid_t pid() const { return pid_; }
+  // Its exit status (128 + signal when killed); absent while it still runs after `timeout`.
+  [[nodiscard]] std::optional<int> wait(std::chrono::milliseconds timeout = kTimeout);
+  // Everything it wrote to standard output and error so far.
+  [[nodiscard]] std::string output() const;
+  void terminate();
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  testing::TempDir outputDir_;
+};
+
+struct Exit {
+  int status = -1;  // -1 when it did not end in time (it is killed then)
+  std::string output;
+};
+
+// Runs a program to its end.
+[[nodiscard]] Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
+
+// xdotool with these arguments; true when it succeeded.
+[[nodiscard]] bool xdotool(const std::vector<std::string>& arguments);
+
+struct WindowFrame {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// The visible X window of process `pid` whose title is exactly `title`, as xdotool finds it.
+[[nodiscard]] std::optional<std::string> visibleWindow(pid_t pid, const std::string& title);
+[[nodiscard]] std::optional<WindowFrame> windowFrame(const std::string& window);
+[[nodiscard]] std::optional<std::string> activeWindow();
+// Whether the window manager stacks window `upper` above window `lower` (both as xdotool
+// prints them), from the root window's _NET_CLIENT_LIST_STACKING.
+[[nodiscard]] bool stackedAbove(const std::string& upper, const std::string& lower);
+
+// The CLIPBOARD selection converted to `target`, read with xclip; absent when nobody owns it or
+// the owner refuses the target.
+[[nodiscard]] std::optional<std::string> clipboard(const std::string& target = "UTF8_STRING");
+// The targets the clipboard's owner offers.
+[[nodiscard]] std::vector<std::string> clipboardTargets();
+
+// The loopback model service: records every request and answers each with `candidates` as an
+// OpenAI chat completion whose content is the {"candidates": [...]} envelope.
+class ModelService {
+ public:
+  explicit ModelService(std::vector<std::string> candidates);
+
+  // The address to configure as the OpenAI-compatible base URL.
+  [[nodiscard]] std::string baseURL() const { return server_.url(); }
+  [[nodiscard]] std::vector<testing::RecordedRequest> requests() const { return server_.requests(); }
+  // The text of every message of request `index`, joined.
+  [[nodiscard]] std::string promptOf(std::size_t index) const;
+
+ private:
+  testing::TestHttpServer server_;
+};
+
+// Accessibility views of another process, read over AT-SPI (libatspi in this process).
+namespace atspi {
+
+struct Node {
+  std::string role;  // AT-SPI role name, e.g. "push button"
+  std::string name;
+  std::string text;  // the Text interface's whole content, when it has one
+  bool showing = false;
+};
+// Every node under the application of `pid`, depth first; empty when it is not on the bus.
+[[nodiscard]] std::vector<Node> nodes(pid_t pid);
+// One line per node ("role 'name' 'text' [showing]"), for failure messages.
+[[nodiscard]] std::string dump(pid_t pid);
+// True when a showing node's name or text contains `fragment`.
+[[nodiscard]] bool shows(pid_t pid, const std::string& fragment);
+// Waits until `shows(pid, fragment)`.
+[[nodiscard]] bool waitForShown(pid_t pid, const std::string& fragment,
+                                std::chrono::milliseconds timeout = kTimeout);
+// Below, an empty `role` matches any role.
+// The screen frame of the first node with this role and name.
+[[nodiscard]] std::optional<WindowFrame> frameOf(pid_t pid, const std::string& role, const std::string& name);
+// Clicks (its "Press" or "Toggle" action) the first showing node with this role and name.
+[[nodiscard]] bool press(pid_t pid, const std::string& role, const std::string& name);
+// Clicks the middle of the first node with this role and name with the pointer (xdotool).
+[[nodiscard]] bool click(pid_t pid, const std::string& role, const std::string& name);
+
+}  // namespace atspi
+
+// The real `wrenfold` with its own data folder (XDG_DATA_HOME) and its AT-SPI tree exposed.
+class Wrenfold {
+ public:
+  Wrenfold();
+
+  // Writes config.json: the OpenAI-compatible provider at `baseURL`, with `apiKey`.
+  void configure(const std::string& baseURL, const std::string& apiKey) const;
+  // Starts the tray application and waits until it has launched (its log says so).
+  void start();
+  [[nodiscard]] Process& process() { return *process_; }
+  // Ends it as the session would (SIGTERM); its exit status, absent when it was never started.
+  [[nodiscard]] std::optional<int> stop();
+  [[nodiscard]] pid_t pid() const { return process_ ? process_->pid() : -1; }
+  // Runs `wrenfold ARGS...` with the same environment, to its end.
+  [[nodiscard]] Exit command(const std::vector<std::string>& arguments) const;
+
+  [[nodiscard]] std::filesystem::path dataFolder() const { return dataHome_.path() / "Wrenfold"; }
+  // The records of a line-per-record file under the data folder (events/..., style/...).
+  [[nodiscard]] std::vector<json::Json> records(const std::string& relativePath) const;
+  // The "event" names of events/local-events.jsonl, in order.
+  [[nodiscard]] std::vector<std::string> events() const;
+  [[nodiscard]] std::optional<json::Json> config() const;
+
+  // The overlay panel's window, once visible.
+  [[nodiscard]] std::optional<std::string> overlayWindow() const { return visibleWindow(pid(), "Wrenfold"); }
+  [[nodiscard]] std::optional<std::string> waitForOverlay() const;
+
+ private:
+  [[nodiscard]] std::vector<std::string> environment() const;
+
+  testing::TempDir dataHome_;
+  std::unique_ptr<Process> process_;
+};
+
+// The GTK fixture in `mode` holding `draft`, its window on screen and active, the caret at the
+// end of the draft with nothing selected.
+[[nodiscard]] std::unique_ptr<testing::FixtureApp> startTarget(const std::string& mode,
+                                                               const std::string& draft,
+                                                               const std::filesystem::path& reportDir);
+
+}  // namespace wrenfold::e2e
