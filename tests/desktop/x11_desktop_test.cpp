@@ -1,23 +1,42 @@
 // The X11 back-end (workspace and synthetic keys) against real windows in a private desktop
 // (scripts/desktop-session). The fixture's own report and xclip are the independent witnesses.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <QBuffer>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/target/focused_target_resolver.h"
+#include "core/target/text_inserter.h"
 #include "core/text/text.h"
 #include "fixture_app.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_window_capture.h"
 #include "platform/linux/xtest_key_events.h"
+#include "platform/qt/qt_main_queue.h"
+#include "platform/qt/qt_pasteboard.h"
 #include "support/temp_dir.h"
+
+// After Qt and GoogleTest, whose names the X11 macros (Bool, Status, None) would clash with.
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
+
+extern char** environ;
 
 namespace wrenfold {
 namespace {
@@ -32,14 +51,90 @@ bool run(const std::string& command) {
   return std::system(command.c_str()) == 0;
 }
 
-bool setClipboard(const std::string& text) {
-  FILE* pipe = popen("xclip -selection clipboard -in", "w");
+bool setClipboard(const std::string& text, const std::string& target = {}) {
+  const std::string command = "xclip -selection clipboard -in" + (target.empty() ? "" : " -t " + target);
+  FILE* pipe = popen(command.c_str(), "w");
   if (pipe == nullptr) {
     return false;
   }
   std::fwrite(text.data(), 1, text.size(), pipe);
   return pclose(pipe) == 0;
 }
+
+// What a command prints, run on a thread while this thread keeps serving its event loops: the
+// command may be a client asking this process for the clipboard.
+std::string output(const std::string& command) {
+  auto result = std::async(std::launch::async, [command] {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+      return text;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t count = 0;
+    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+      text.append(buffer.data(), count);
+    }
+    pclose(pipe);
+    return text;
+  });
+  while (result.wait_for(10ms) != std::future_status::ready) {
+    QCoreApplication::processEvents();
+    testing::pumpEvents();
+  }
+  return result.get();
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+// The visible top-level window of a process, as xdotool finds it: an independent witness.
+unsigned long windowOf(const FixtureApp& app) {
+  const auto found = trimmed(
+      output("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " 2>/dev/null | tail -n 1"));
+  return found.empty() ? 0 : std::stoul(found);
+}
+
+// Qt's clipboard needs a GUI application in this process; one for the whole run.
+void ensureQtApplication() {
+  static int argc = 1;
+  static std::array<char*, 2> argv{const_cast<char*>("x11_desktop_test"), nullptr};
+  static QGuiApplication* application =
+      QCoreApplication::instance() == nullptr ? new QGuiApplication(argc, argv.data()) : nullptr;
+  static_cast<void>(application);
+}
+
+// A program started for one test and ended with it, by its own pid.
+class Helper {
+ public:
+  explicit Helper(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (auto& argument : arguments) {
+      argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+      pid_ = -1;
+    }
+  }
+  ~Helper() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+  [[nodiscard]] bool started() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
 
 class X11DesktopTest : public ::testing::Test {
  protected:
@@ -132,6 +227,144 @@ TEST_F(X11DesktopTest, CtrlVPastesIntoTheFocusedFieldAndWaitsWhileAModifierIsHel
   EXPECT_EQ(app->waitForReport("草稿粘贴🙂", 5s), "草稿粘贴🙂");
 }
 
+TEST_F(X11DesktopTest, ActivatingAProcessWhoseWindowIsBehindAnotherBringsItToTheFront) {
+  const auto back = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry"});
+  ASSERT_TRUE(waitForFront(*back));
+  const auto front = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "textview"});
+  ASSERT_TRUE(waitForFront(*front));
+  const auto backWindow = windowOf(*back);
+  const auto frontWindow = windowOf(*front);
+  ASSERT_NE(backWindow, 0u);
+  ASSERT_NE(frontWindow, 0u);
+  // One exactly over the other.
+  ASSERT_TRUE(run("xdotool windowmove " + std::to_string(backWindow) + " 100 100 windowmove " +
+                  std::to_string(frontWindow) + " 100 100"));
+  ASSERT_EQ(trimmed(output("xdotool getactivewindow")), std::to_string(frontWindow));
+
+  ASSERT_TRUE(workspace_->activate(back->pid()));
+  EXPECT_TRUE(
+      waitUntil([&] { return trimmed(output("xdotool getactivewindow")) == std::to_string(backWindow); }, 5s))
+      << "_NET_ACTIVE_WINDOW as xdotool reads it";
+  EXPECT_TRUE(waitForFront(*back));
+  // Raised as well as focused: the first window a user sees is the one activated.
+  X11WindowCapture capture;
+  const auto windows = capture.shareableWindows();
+  ASSERT_TRUE(windows && !windows->empty());
+  EXPECT_EQ(windows->front().windowID, backWindow);
+}
+
+// The keyboard's second layout is Dvorak, where the "v" key sits where QWERTY has ".": the
+// chord must use the key of the layout in force, or the field receives Ctrl+K.
+TEST_F(X11DesktopTest, CtrlVUsesTheKeyOfVInTheActiveLayoutGroup) {
+  ASSERT_TRUE(run("setxkbmap -layout us,us -variant ,dvorak"));
+  const auto connection = X11Connection::open();
+  ASSERT_TRUE(connection);
+  Display* display = connection->display();
+  const auto restoreLayout = std::shared_ptr<void>(nullptr, [display](void*) {
+    XkbLockGroup(display, XkbUseCoreKbd, 0);
+    XSync(display, False);
+    static_cast<void>(run("setxkbmap -layout us"));
+  });
+  const KeyCode qwertyV = XKeysymToKeycode(display, XK_v);
+  ASSERT_TRUE(XkbLockGroup(display, XkbUseCoreKbd, 1));
+  XSync(display, False);
+  ASSERT_EQ(XkbKeycodeToKeysym(display, qwertyV, 1, 0), static_cast<KeySym>(XK_k))
+      << "the layout is in force";
+  const KeyCode dvorakV = keycodeInActiveGroup(display, XK_v);
+  EXPECT_NE(dvorakV, qwertyV);
+  EXPECT_EQ(XkbKeycodeToKeysym(display, dvorakV, 1, 0), static_cast<KeySym>(XK_v));
+
+  // Qt binds Ctrl+K to "delete to the end of the line": with the caret at the start, the
+  // wrong key would empty the field instead of pasting.
+  const auto app = launch(WRENFOLD_QT_FIXTURE, {"--mode", "lineedit", "--text", "draft"});
+  ASSERT_TRUE(waitForFront(*app));
+  ASSERT_EQ(app->waitForReport("draft", kStartTimeout), "draft");
+  ASSERT_TRUE(run("xdotool key Home"));
+  ASSERT_TRUE(setClipboard("粘贴 "));
+  XTestKeyEvents keys;
+  ASSERT_EQ(keys.post(KeyChord::paste()), KeyPostResult::posted);
+  EXPECT_EQ(app->waitForReport("粘贴 draft", 5s), "粘贴 draft");
+}
+
+// The paste path end to end: a field that ignores accessibility writes gets the text through
+// the clipboard and Ctrl+V, and the user's clipboard, whatever its format, comes back.
+TEST_F(X11DesktopTest, AFieldThatRefusesAccessibilityWritesIsPastedIntoAndTheClipboardIsRestored) {
+  ensureQtApplication();
+  LinuxAccessibility accessibility;
+  XTestKeyEvents keys;
+  QtPasteboard pasteboard;
+  QtMainQueue mainQueue;
+  TextInserter inserter(accessibility, *workspace_, pasteboard, keys, mainQueue);
+  const FocusedTargetResolver resolver(accessibility, *workspace_);
+  const auto withQt = [](const std::function<bool()>& condition) {
+    return [condition] {
+      QCoreApplication::processEvents();
+      return condition();
+    };
+  };
+
+  QByteArray png;
+  {
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+  }
+  struct Case {
+    const char* target;  // as xclip names the format; empty for plain text
+    std::string content;
+  };
+  const std::vector<Case> cases{
+      {"", "用户自己复制的文字"},
+      {"text/html", "<p>用户的 <b>格式</b> 文字</p>"},
+      {"image/png", std::string(png.constData(), static_cast<std::size_t>(png.size()))},
+  };
+  // Qt stamps its clipboard claim with the time of the last X event it handled: as on a desktop,
+  // it must have seen the user's copy before it takes the clipboard over.
+  int changes = 0;
+  const QObject context;
+  QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &context,
+                   [&changes] { ++changes; });
+
+  std::string expected = "草稿";
+  const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "guarded", "--text", expected});
+  ASSERT_TRUE(waitForFront(*app));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& row = cases[i];
+    SCOPED_TRACE(row.target);
+    const int seen = changes;
+    ASSERT_TRUE(setClipboard(row.content, row.target));
+    ASSERT_TRUE(waitUntil(withQt([&] { return changes > seen; }), 5s));
+    // Caret at the end, so the paste appends.
+    const auto end = static_cast<std::int64_t>(text::utf16Length(expected));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          const auto application = accessibility.applicationElement(app->pid());
+          const auto field = application
+                                 ? accessibility.elementAttribute(*application, AXAttribute::focusedUIElement)
+                                 : std::nullopt;
+          return field && accessibility.setRange(*field, AXAttribute::selectedTextRange, {end, 0});
+        },
+        kStartTimeout));
+    const auto target = resolver.resolve();
+    ASSERT_TRUE(target) << target.error().localizedDescription();
+    ASSERT_EQ((*target)->processID, app->pid());
+
+    const std::string candidate = "候选" + std::to_string(i) + "🙂";
+    EXPECT_EQ(inserter.insert(candidate, *target), InsertResult::inserted);
+    expected += candidate;
+    EXPECT_TRUE(waitUntil(withQt([&] { return app->report() == expected; }), 5s))
+        << "the field holds " << app->report().value_or("(nothing)");
+
+    const std::string format = *row.target == '\0' ? "UTF8_STRING" : row.target;
+    EXPECT_TRUE(waitUntil(
+        withQt([&] { return output("xclip -selection clipboard -o -t " + format) == row.content; }), 5s))
+        << "the clipboard came back";
+    EXPECT_NE(output("xclip -selection clipboard -o -t TARGETS").find(format), std::string::npos);
+  }
+}
+
 std::array<int, 4> pixelAt(const Image& image, int x, int y) {
   const auto at =
       (static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x)) * 4;
@@ -183,6 +416,77 @@ TEST_F(X11DesktopTest, CapturesTheWindowOfAProcessWithThePixelsItPainted) {
   const auto failed = capture.captureWindow(gone, {10, 10});
   ASSERT_FALSE(failed);
   EXPECT_FALSE(failed.error().localizedDescription().empty());
+}
+
+// A red swatch whose lower right another window covers.
+struct CoveredSwatch {
+  std::unique_ptr<FixtureApp> swatch;
+  std::unique_ptr<FixtureApp> cover;
+  ShareableWindow red;
+  ShareableWindow covering;
+  int coveredX = 0;  // a point of the swatch under the other window
+  int coveredY = 0;
+};
+
+// Without a compositor the covered part is left white (the screen there shows the other
+// window, which may hold anything); once one runs, the swatch's own pixels.
+TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWindows) {
+  X11WindowCapture capture;
+  const auto find = [&](unsigned long id) -> std::optional<ShareableWindow> {
+    for (const auto& window : capture.shareableWindows().value_or(std::vector<ShareableWindow>{})) {
+      if (window.windowID == id) {
+        return window;
+      }
+    }
+    return std::nullopt;
+  };
+  const auto arrange = [&](CoveredSwatch& pair) {
+    pair.swatch = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "swatch"});
+    ASSERT_TRUE(waitForFront(*pair.swatch));
+    pair.cover = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"});
+    ASSERT_TRUE(waitForFront(*pair.cover));
+    const auto swatchWindow = windowOf(*pair.swatch);
+    const auto coverWindow = windowOf(*pair.cover);
+    ASSERT_TRUE(run("xdotool windowmove " + std::to_string(swatchWindow) + " 40 40 windowmove " +
+                    std::to_string(coverWindow) + " 300 220"));
+    std::optional<ShareableWindow> red;
+    std::optional<ShareableWindow> covering;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          red = find(swatchWindow);
+          covering = find(coverWindow);
+          return red && covering && red->frame.x < covering->frame.x && red->frame.y < covering->frame.y;
+        },
+        5s));
+    pair.red = *red;
+    pair.covering = *covering;
+    pair.coveredX = static_cast<int>(covering->frame.x - red->frame.x) + 100;
+    pair.coveredY = static_cast<int>(covering->frame.y - red->frame.y) + 120;
+    ASSERT_LT(pair.coveredX, 480);
+    ASSERT_LT(pair.coveredY, 360);
+  };
+  const auto at = [&](const ShareableWindow& window, int x, int y) {
+    const auto image = capture.captureWindow(window, {480, 360});
+    return image ? pixelAt(*image, x, y) : std::array{-1, -1, -1, -1};
+  };
+  constexpr std::array kRed{255, 0, 0, 255};
+  constexpr std::array kWhite{255, 255, 255, 255};
+
+  CoveredSwatch pair;
+  arrange(pair);
+  ASSERT_TRUE(waitUntil([&] { return at(pair.red, 20, 300) == kRed; }, 5s)) << "the open part";
+  EXPECT_NE(at(pair.covering, 100, 120), kWhite) << "the covering window is not white there";
+  EXPECT_EQ(at(pair.red, pair.coveredX, pair.coveredY), kWhite);
+
+  const Helper compositor({"xcompmgr"});
+  ASSERT_TRUE(compositor.started());
+  const auto connection = X11Connection::open();
+  ASSERT_TRUE(connection);
+  ASSERT_TRUE(waitUntil(
+      [&] { return XGetSelectionOwner(connection->display(), connection->atom("_NET_WM_CM_S0")) != 0; }, 5s));
+  EXPECT_TRUE(waitUntil([&] { return at(pair.red, pair.coveredX, pair.coveredY) == kRed; }, 5s))
+      << "the covered part, from the compositor";
+  EXPECT_EQ(at(pair.red, 20, 300), kRed);
 }
 
 }  // namespace

@@ -161,19 +161,38 @@ void TextInserter::scheduleKeystroke(const std::shared_ptr<const FocusedTarget>&
         static_cast<void>(ax.setRange(*target->focusedElement, AXAttribute::selectedTextRange, *selection));
       }
     }
-    // Whether the keystroke went through is not knowable from here; the paste is not checked.
-    static_cast<void>(keys.post(KeyChord::paste()));
-    queue.postAfter(kRestoreDelay, [&pasteboard, pending] {
-      if (pending->settled) {
-        return;
-      }
-      pending->settled = true;
-      // Someone copied something newer in the meantime: leave it alone.
-      if (pending->untouched(pasteboard)) {
-        pending->snapshot.restore(pasteboard);
-      }
-      pending->snapshot = {};  // the user's clipboard is not kept in memory longer than needed
-    });
+    postPasteChord(keys, queue, pasteboard, pending, kMaxKeyRetries);
+  });
+}
+
+void TextInserter::postPasteChord(KeyEvents& keys, MainQueue& queue, Pasteboard& pasteboard,
+                                  std::shared_ptr<PendingRestore> pending, int retriesLeft) {
+  // Whether the target acted on the keystroke is not knowable from here; the paste is not checked.
+  const auto result = keys.post(KeyChord::paste());
+  if (result == KeyPostResult::retry && retriesLeft > 0) {
+    queue.postAfter(kKeyRetryInterval,
+                    [&keys, &queue, &pasteboard, pending = std::move(pending), retriesLeft] {
+                      postPasteChord(keys, queue, pasteboard, pending, retriesLeft - 1);
+                    });
+    return;
+  }
+  if (result != KeyPostResult::posted) {
+    // No paste happened: putting the user's clipboard back would lose the candidate, so it stays
+    // on the clipboard to be pasted by hand, as when the text is only copied.
+    pending->settled = true;
+    pending->snapshot = {};
+    return;
+  }
+  queue.postAfter(kRestoreDelay, [&pasteboard, pending = std::move(pending)] {
+    if (pending->settled) {
+      return;
+    }
+    pending->settled = true;
+    // Someone copied something newer in the meantime: leave it alone.
+    if (pending->untouched(pasteboard)) {
+      pending->snapshot.restore(pasteboard);
+    }
+    pending->snapshot = {};  // the user's clipboard is not kept in memory longer than needed
   });
 }
 

@@ -31,6 +31,10 @@ class TextInserter {
   static constexpr std::chrono::milliseconds kPasteDelay{50};
   // After the paste chord, before the user's clipboard is put back.
   static constexpr std::chrono::milliseconds kRestoreDelay{500};
+  // While the user still holds a modifier the chord would combine with it: it is asked again
+  // this often, this many times (two seconds in all).
+  static constexpr std::chrono::milliseconds kKeyRetryInterval{50};
+  static constexpr int kMaxKeyRetries = 40;
 
   TextInserter(Accessibility& accessibility, Workspace& workspace, Pasteboard& pasteboard, KeyEvents& keys,
                MainQueue& mainQueue);
@@ -50,6 +54,8 @@ class TextInserter {
   [[nodiscard]] bool activate(const FocusedTarget& target);
   void scheduleKeystroke(const std::shared_ptr<const FocusedTarget>& target,
                          std::optional<TextRange> selection, std::shared_ptr<PendingRestore> pending);
+  static void postPasteChord(KeyEvents& keys, MainQueue& queue, Pasteboard& pasteboard,
+                             std::shared_ptr<PendingRestore> pending, int retriesLeft);
 
   Accessibility& ax_;
   Workspace& workspace_;

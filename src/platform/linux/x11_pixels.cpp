@@ -41,6 +41,20 @@ Image imageFromXPixels(std::span<const std::uint8_t> data, int width, int height
     return Image{};  // a buffer too small for the geometry: nothing trustworthy to convert
   }
   auto* out = image.rgba.data();
+  // The usual little-endian xRGB: bytes B, G, R, x per pixel, moved without any arithmetic.
+  if (!format.bigEndian && format.redMask == 0xFF0000 && format.greenMask == 0xFF00 &&
+      format.blueMask == 0xFF) {
+    for (int y = 0; y < height; ++y) {
+      const std::uint8_t* in = data.data() + static_cast<std::size_t>(y) * stride;
+      for (int x = 0; x < width; ++x, in += 4) {
+        *out++ = in[2];
+        *out++ = in[1];
+        *out++ = in[0];
+        *out++ = format.hasAlpha ? in[3] : std::uint8_t{255};
+      }
+    }
+    return image;
+  }
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* row = data.data() + static_cast<std::size_t>(y) * stride;
     for (int x = 0; x < width; ++x) {
@@ -56,27 +70,45 @@ Image imageFromXPixels(std::span<const std::uint8_t> data, int width, int height
 
 Image placedOnWhite(const Image& image, int x, int y, int width, int height) {
   Image canvas{width, height, std::vector<std::uint8_t>(pixelCount(width, height) * 4, 255)};
+  // The columns of `image` that land on the canvas, copied a row at a time.
+  const int firstColumn = std::max(0, -x);
+  const int endColumn = std::min(image.width, width - x);
+  if (endColumn <= firstColumn) {
+    return canvas;
+  }
+  const auto rowBytes = static_cast<std::size_t>(endColumn - firstColumn) * 4;
   for (int row = 0; row < image.height; ++row) {
     const int targetY = y + row;
     if (targetY < 0 || targetY >= height) {
       continue;
     }
-    for (int column = 0; column < image.width; ++column) {
-      const int targetX = x + column;
-      if (targetX < 0 || targetX >= width) {
-        continue;
-      }
-      const auto from = (static_cast<std::size_t>(row) * static_cast<std::size_t>(image.width) +
-                         static_cast<std::size_t>(column)) *
-                        4;
-      const auto to = (static_cast<std::size_t>(targetY) * static_cast<std::size_t>(width) +
-                       static_cast<std::size_t>(targetX)) *
+    const auto from = (static_cast<std::size_t>(row) * static_cast<std::size_t>(image.width) +
+                       static_cast<std::size_t>(firstColumn)) *
                       4;
-      std::copy_n(image.rgba.begin() + static_cast<std::ptrdiff_t>(from), 4,
-                  canvas.rgba.begin() + static_cast<std::ptrdiff_t>(to));
-    }
+    const auto to = (static_cast<std::size_t>(targetY) * static_cast<std::size_t>(width) +
+                     static_cast<std::size_t>(x + firstColumn)) *
+                    4;
+    std::copy_n(image.rgba.begin() + static_cast<std::ptrdiff_t>(from), rowBytes,
+                canvas.rgba.begin() + static_cast<std::ptrdiff_t>(to));
   }
   return canvas;
+}
+
+Image whitenedOver(Image image, std::span<const PixelRect> rects) {
+  for (const auto& rect : rects) {
+    const int left = std::clamp(rect.x, 0, image.width);
+    const int right = std::clamp(rect.x + std::max(rect.width, 0), 0, image.width);
+    const int top = std::clamp(rect.y, 0, image.height);
+    const int bottom = std::clamp(rect.y + std::max(rect.height, 0), 0, image.height);
+    for (int row = top; row < bottom; ++row) {
+      const auto from = (static_cast<std::size_t>(row) * static_cast<std::size_t>(image.width) +
+                         static_cast<std::size_t>(left)) *
+                        4;
+      std::fill_n(image.rgba.begin() + static_cast<std::ptrdiff_t>(from),
+                  static_cast<std::size_t>(right - left) * 4, std::uint8_t{255});
+    }
+  }
+  return image;
 }
 
 Image resizedTo(const Image& image, PixelSize size) {

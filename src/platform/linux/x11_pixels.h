@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "core/context/image.h"
 #include "core/platform/window_capture.h"
@@ -29,6 +30,18 @@ struct XPixelFormat {
 // `image` drawn at (x, y) onto an opaque white canvas of `width` x `height`; what falls outside
 // is cut off.
 [[nodiscard]] Image placedOnWhite(const Image& image, int x, int y, int width, int height);
+
+// A rectangle in an image's pixels.
+struct PixelRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// `image` with every pixel inside `rects` made opaque white; parts of a rectangle outside the
+// image are ignored. Used to blank out what other windows painted over a captured one.
+[[nodiscard]] Image whitenedOver(Image image, std::span<const PixelRect> rects);
 
 // `image` at `size` (box-filtered when shrinking, nearest pixel when growing); the same image
 // when the size already matches.

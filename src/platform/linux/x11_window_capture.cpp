@@ -26,13 +26,14 @@ struct ImageFree {
 };
 using XImagePtr = std::unique_ptr<XImage, ImageFree>;
 
-std::optional<Image> convert(const XImage& image, bool hasAlpha) {
+// `visual` describes the pixels: an image read from a pixmap carries no channel masks of its own.
+std::optional<Image> convert(const XImage& image, const Visual& visual, bool hasAlpha) {
   if (image.bits_per_pixel != 32 || image.data == nullptr) {
     return std::nullopt;
   }
   const XPixelFormat format{
-      static_cast<std::uint32_t>(image.red_mask), static_cast<std::uint32_t>(image.green_mask),
-      static_cast<std::uint32_t>(image.blue_mask), hasAlpha, image.byte_order == MSBFirst};
+      static_cast<std::uint32_t>(visual.red_mask), static_cast<std::uint32_t>(visual.green_mask),
+      static_cast<std::uint32_t>(visual.blue_mask), hasAlpha, image.byte_order == MSBFirst};
   const auto size = static_cast<std::size_t>(image.bytes_per_line) * static_cast<std::size_t>(image.height);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data);
   auto converted = imageFromXPixels({bytes, size}, image.width, image.height, image.bytes_per_line, format);
@@ -138,10 +139,9 @@ bool X11WindowCapture::compositing() {
   return XGetSelectionOwner(x_->display(), x_->atom(name.c_str())) != 0;
 }
 
-// The window's frame (the ancestor that is a child of the root) as a pixmap from the
-// compositor, cropped to the window.
-std::optional<Image> X11WindowCapture::captureComposited(Window window) {
-  X11Connection::ErrorTrap trap(*x_);
+// The window's frame: its ancestor that is a child of the root (the window itself without a
+// reparenting window manager). Absent when the window is gone.
+std::optional<Window> X11WindowCapture::frameOf(Window window) {
   Window frame = window;
   for (int step = 0; step < kMaxParentSteps; ++step) {
     Window root = 0;
@@ -159,25 +159,80 @@ std::optional<Image> X11WindowCapture::captureComposited(Window window) {
     }
     frame = parent;
   }
+  return frame;
+}
+
+// The rectangles, relative to a window at (x, y) on the root, of every visible top-level
+// window stacked above `frame`: menus and tooltips included, since they are children of the
+// root too.
+std::vector<PixelRect> X11WindowCapture::windowsAbove(Window frame, int x, int y) {
+  std::vector<PixelRect> above;
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(x_->display(), x_->root(), &root, &parent, &children, &count) == 0) {
+    return above;
+  }
+  // Bottom to top: everything after the frame is drawn over it.
+  bool passedFrame = false;
+  for (unsigned int i = 0; i < count; ++i) {
+    if (!passedFrame) {
+      passedFrame = children[i] == frame;
+      continue;
+    }
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(x_->display(), children[i], &attributes) == 0 ||
+        attributes.map_state != IsViewable || attributes.c_class != InputOutput) {
+      continue;
+    }
+    const int border = attributes.border_width;
+    above.push_back(PixelRect{attributes.x - x, attributes.y - y, attributes.width + 2 * border,
+                              attributes.height + 2 * border});
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+  return above;
+}
+
+// A rectangle of `drawable`, its pixels in `visual`'s layout.
+std::optional<Image> X11WindowCapture::readPixels(Drawable drawable, const PixelRect& area,
+                                                  const Visual& visual, bool hasAlpha) {
+  X11Connection::ErrorTrap trap(*x_);
+  XImagePtr image(XGetImage(x_->display(), drawable, area.x, area.y, static_cast<unsigned>(area.width),
+                            static_cast<unsigned>(area.height), AllPlanes, ZPixmap));
+  if (!trap.succeeded() || !image) {
+    return std::nullopt;
+  }
+  return convert(*image, visual, hasAlpha);
+}
+
+// The window's frame as a pixmap from the compositor, cropped to the window.
+std::optional<Image> X11WindowCapture::captureComposited(Window window) {
+  X11Connection::ErrorTrap trap(*x_);
+  const auto frame = frameOf(window);
   XWindowAttributes attributes{};
   Window child = 0;
   int offsetX = 0;
   int offsetY = 0;
-  if (XGetWindowAttributes(x_->display(), window, &attributes) == 0 ||
-      XTranslateCoordinates(x_->display(), window, frame, 0, 0, &offsetX, &offsetY, &child) == 0) {
+  if (!frame || XGetWindowAttributes(x_->display(), window, &attributes) == 0 ||
+      XTranslateCoordinates(x_->display(), window, *frame, 0, 0, &offsetX, &offsetY, &child) == 0) {
     return std::nullopt;
   }
-  const Pixmap pixmap = XCompositeNameWindowPixmap(x_->display(), frame);
-  XImagePtr image(XGetImage(x_->display(), pixmap, offsetX, offsetY, static_cast<unsigned>(attributes.width),
-                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap));
+  const Pixmap pixmap = XCompositeNameWindowPixmap(x_->display(), *frame);
+  if (!trap.succeeded()) {
+    return std::nullopt;  // not redirected: the compositor leaves this window alone
+  }
+  auto image = readPixels(pixmap, {offsetX, offsetY, attributes.width, attributes.height}, *attributes.visual,
+                          attributes.depth == 32);
   XFreePixmap(x_->display(), pixmap);
-  if (!trap.succeeded() || !image) {
-    return std::nullopt;
-  }
-  return convert(*image, attributes.depth == 32);
+  return image;
 }
 
-// What the screen shows over the window's rectangle; parts off screen are white.
+// What the screen shows over the window's rectangle. Without a compositor the server keeps no
+// pixels for covered parts, and what the screen shows there belongs to other windows (which
+// may hold secrets): those parts, like parts off screen, are white.
 std::optional<Image> X11WindowCapture::captureFromRoot(Window window) {
   X11Connection::ErrorTrap trap(*x_);
   XWindowAttributes attributes{};
@@ -185,7 +240,8 @@ std::optional<Image> X11WindowCapture::captureFromRoot(Window window) {
   Window child = 0;
   int x = 0;
   int y = 0;
-  if (XGetWindowAttributes(x_->display(), window, &attributes) == 0 ||
+  const auto frame = frameOf(window);
+  if (!frame || XGetWindowAttributes(x_->display(), window, &attributes) == 0 ||
       XGetWindowAttributes(x_->display(), x_->root(), &rootAttributes) == 0 ||
       XTranslateCoordinates(x_->display(), window, x_->root(), 0, 0, &x, &y, &child) == 0 ||
       !trap.succeeded()) {
@@ -198,16 +254,16 @@ std::optional<Image> X11WindowCapture::captureFromRoot(Window window) {
   if (right <= left || bottom <= top) {
     return std::nullopt;
   }
-  XImagePtr image(XGetImage(x_->display(), x_->root(), left, top, static_cast<unsigned>(right - left),
-                            static_cast<unsigned>(bottom - top), AllPlanes, ZPixmap));
-  if (!trap.succeeded() || !image) {
-    return std::nullopt;
-  }
-  const auto visible = convert(*image, false);
+  const auto covers = windowsAbove(*frame, x, y);
+  auto visible =
+      readPixels(x_->root(), {left, top, right - left, bottom - top}, *rootAttributes.visual, false);
   if (!visible) {
     return std::nullopt;
   }
-  return placedOnWhite(*visible, left - x, top - y, attributes.width, attributes.height);
+  if (visible->width != attributes.width || visible->height != attributes.height) {
+    visible = placedOnWhite(*visible, left - x, top - y, attributes.width, attributes.height);
+  }
+  return whitenedOver(std::move(*visible), covers);
 }
 
 Result<Image> X11WindowCapture::captureWindow(const ShareableWindow& window, PixelSize size) {
@@ -222,6 +278,9 @@ Result<Image> X11WindowCapture::captureWindow(const ShareableWindow& window, Pix
   }
   if (!image) {
     return fail(captureFailure());
+  }
+  if (image->width == size.width && image->height == size.height) {
+    return std::move(*image);
   }
   return resizedTo(*image, size);
 }

@@ -2,7 +2,8 @@
 
 // The window-capture port over X11: windows from the EWMH client list, pixels through
 // XComposite when a compositing manager runs (the whole window, even covered), else from the
-// root window over the window's rectangle (what is on screen there). No cursor. Called on a
+// root window over the window's rectangle, with the parts other windows cover left white.
+// No cursor. Called on a
 // worker thread: one private connection, used by one caller at a time.
 
 #include <X11/Xlib.h>
@@ -10,9 +11,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "core/platform/window_capture.h"
 #include "platform/linux/x11_connection.h"
+#include "platform/linux/x11_pixels.h"
 
 namespace wrenfold {
 
@@ -29,8 +32,12 @@ class X11WindowCapture final : public WindowCapture {
   [[nodiscard]] X11Connection* connection();
   [[nodiscard]] std::optional<ShareableWindow> describe(Window window, long currentDesktop);
   [[nodiscard]] bool compositing();
+  [[nodiscard]] std::optional<Window> frameOf(Window window);
+  [[nodiscard]] std::vector<PixelRect> windowsAbove(Window frame, int x, int y);
   [[nodiscard]] std::optional<Image> captureComposited(Window window);
   [[nodiscard]] std::optional<Image> captureFromRoot(Window window);
+  [[nodiscard]] std::optional<Image> readPixels(Drawable drawable, const PixelRect& area,
+                                                const Visual& visual, bool hasAlpha);
 
   std::mutex mutex_;
   std::unique_ptr<X11Connection> x_;

@@ -4,7 +4,9 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,46 @@ KeySym keysymFor(const std::string& name) {
   return keysym;
 }
 
+// Xkb's description of the keyboard: key types and symbols of every group.
+struct KeyboardFree {
+  void operator()(XkbDescPtr keyboard) const {
+    if (keyboard != nullptr) {
+      XkbFreeKeyboard(keyboard, 0, True);
+    }
+  }
+};
+using KeyboardPtr = std::unique_ptr<XkbDescRec, KeyboardFree>;
+
 }  // namespace
+
+KeyCode keycodeInActiveGroup(Display* display, KeySym keysym) {
+  XkbStateRec state{};
+  const KeyboardPtr keyboard(XkbGetMap(display, XkbAllClientInfoMask, XkbUseCoreKbd));
+  if (keysym == NoSymbol || keyboard == nullptr || XkbGetState(display, XkbUseCoreKbd, &state) != Success) {
+    return keysym == NoSymbol ? KeyCode{0} : XKeysymToKeycode(display, keysym);
+  }
+  // The key that gives the symbol with no modifier in the group the user types in now; else
+  // the one in the first group that has it, which toolkits also match a shortcut against when
+  // the active layout has no Latin letters.
+  const int groups = std::max(1, static_cast<int>(XkbNumKbdGroups));
+  const int active = state.group;
+  for (int offset = 0; offset < groups; ++offset) {
+    const int group = offset == 0 ? active : offset - 1 + (offset - 1 >= active ? 1 : 0);
+    if (group >= groups) {
+      break;
+    }
+    for (int code = keyboard->min_key_code; code <= keyboard->max_key_code; ++code) {
+      unsigned int consumed = 0;
+      KeySym produced = NoSymbol;
+      if (XkbTranslateKeyCode(keyboard.get(), static_cast<KeyCode>(code), XkbBuildCoreState(0, group),
+                              &consumed, &produced) != False &&
+          produced == keysym) {
+        return static_cast<KeyCode>(code);
+      }
+    }
+  }
+  return XKeysymToKeycode(display, keysym);
+}
 
 bool isTerminalWindowClass(std::string_view instance, std::string_view windowClass) {
   const std::string names = text::lowercased(std::string(instance) + " " + std::string(windowClass));
@@ -102,7 +143,7 @@ KeyPostResult XTestKeyEvents::post(const KeyChord& chord) {
   if (!x_ || !hasXTest_) {
     return KeyPostResult::failed;
   }
-  const KeyCode key = XKeysymToKeycode(x_->display(), keysymFor(chord.key));
+  const KeyCode key = keycodeInActiveGroup(x_->display(), keysymFor(chord.key));
   if (key == 0) {
     return KeyPostResult::failed;
   }

@@ -28,6 +28,11 @@ class XTestKeyEvents final : public KeyEvents {
   bool hasXTest_ = false;
 };
 
+// The keycode that types `keysym` in the keyboard's active layout group (a key moves between
+// layouts: "v" of a Dvorak group is not the key of "v" in a QWERTY one); else the key of the
+// first group that has it; 0 when no key does.
+[[nodiscard]] KeyCode keycodeInActiveGroup(Display* display, KeySym keysym);
+
 // Whether a WM_CLASS names a terminal emulator, which pastes with Ctrl+Shift+V.
 [[nodiscard]] bool isTerminalWindowClass(std::string_view instance, std::string_view windowClass);
 

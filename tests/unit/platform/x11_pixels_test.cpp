@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace wrenfold {
@@ -19,6 +20,16 @@ TEST(X11PixelsTest, ConvertsServerPixelsToRgbaHonouringStrideAndAlpha) {
   EXPECT_EQ(withAlpha.rgba[3], 0x99);
   EXPECT_EQ(withAlpha.rgba[7], 0x80);
   EXPECT_TRUE(imageFromXPixels(data, 2, 3, 12, {}).rgba.empty()) << "buffer shorter than the geometry";
+
+  // The same pixels stored big-endian go through the general conversion and must agree with
+  // the fast one.
+  auto swapped = data;
+  for (std::size_t i = 0; i + 4 <= swapped.size(); i += 4) {
+    std::reverse(swapped.begin() + static_cast<std::ptrdiff_t>(i),
+                 swapped.begin() + static_cast<std::ptrdiff_t>(i + 4));
+  }
+  EXPECT_EQ(imageFromXPixels(swapped, 2, 2, 12, {.bigEndian = true}).rgba, opaque.rgba);
+  EXPECT_EQ(imageFromXPixels(swapped, 2, 2, 12, {.hasAlpha = true, .bigEndian = true}).rgba, withAlpha.rgba);
 }
 
 TEST(X11PixelsTest, PlacesAPartlyVisibleCaptureOnWhite) {
@@ -26,6 +37,28 @@ TEST(X11PixelsTest, PlacesAPartlyVisibleCaptureOnWhite) {
   const auto canvas = placedOnWhite(red, 1, 0, 2, 1);
   EXPECT_EQ(canvas.rgba, (std::vector<std::uint8_t>{255, 255, 255, 255, 255, 0, 0, 255}));
   EXPECT_EQ(placedOnWhite(red, 5, 5, 1, 1).rgba, (std::vector<std::uint8_t>{255, 255, 255, 255}));
+  // Cut off on the left: a window partly beyond the screen's left edge.
+  const Image redGreen{2, 1, {255, 0, 0, 255, 0, 255, 0, 255}};
+  EXPECT_EQ(placedOnWhite(redGreen, -1, 0, 2, 1).rgba,
+            (std::vector<std::uint8_t>{0, 255, 0, 255, 255, 255, 255, 255}));
+}
+
+TEST(X11PixelsTest, WhitensOnlyTheCoveredPixelsAndClipsRectanglesToTheImage) {
+  const Image black{3, 2, std::vector<std::uint8_t>(3 * 2 * 4, 0)};
+  const std::vector<PixelRect> covers{{2, -5, 10, 6}, {-1, 1, 2, 1}, {0, 0, 0, 9}};
+  const auto result = whitenedOver(black, covers);
+  const std::vector<std::uint8_t> white(4, 255);
+  const std::vector<std::uint8_t> kept(4, 0);
+  const auto pixel = [&](int x, int y) {
+    const auto at = static_cast<std::ptrdiff_t>((y * 3 + x) * 4);
+    return std::vector<std::uint8_t>(result.rgba.begin() + at, result.rgba.begin() + at + 4);
+  };
+  EXPECT_EQ(pixel(2, 0), white);
+  EXPECT_EQ(pixel(0, 1), white);
+  EXPECT_EQ(pixel(0, 0), kept) << "an empty rectangle covers nothing";
+  EXPECT_EQ(pixel(1, 0), kept);
+  EXPECT_EQ(pixel(1, 1), kept);
+  EXPECT_EQ(pixel(2, 1), kept) << "the first rectangle ends above the second row";
 }
 
 TEST(X11PixelsTest, ResizesByAveragingWhenShrinking) {

@@ -150,6 +150,33 @@ TEST_F(InserterTest, PasteTimelineRestoresEveryItemAndTypeAt550ms) {
   EXPECT_EQ(queue_.pendingCount(), 0u);
 }
 
+TEST_F(InserterTest, AHeldModifierDelaysThePasteChordAndTheRestoreFollowsIt) {
+  pasteboard_.copyExternally({FakePasteboard::textItem("mine")});
+  keys_.setResult(KeyPostResult::retry);
+  EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
+  queue_.advance(50ms + 2 * TextInserter::kKeyRetryInterval);
+  EXPECT_EQ(keys_.posted().size(), 3u) << "asked again while the modifier is held";
+  keys_.setResult(KeyPostResult::posted);
+  queue_.advance(TextInserter::kKeyRetryInterval);
+  EXPECT_EQ(keys_.posted().size(), 4u);
+  queue_.advance(TextInserter::kRestoreDelay - 1ms);
+  EXPECT_EQ(pasteboard_.string(), "candidate") << "the target has not pasted yet";
+  queue_.advance(1ms);
+  EXPECT_EQ(pasteboard_.string(), "mine");
+}
+
+TEST_F(InserterTest, AChordNeverPostedLeavesTheCandidateOnTheClipboard) {
+  for (const auto result : {KeyPostResult::retry, KeyPostResult::failed}) {
+    pasteboard_.copyExternally({FakePasteboard::textItem("mine")});
+    keys_.setResult(result);
+    EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
+    queue_.advance(10s);
+    EXPECT_EQ(pasteboard_.string(), "candidate") << "restoring would lose the text";
+    EXPECT_EQ(queue_.pendingCount(), 0u);
+  }
+  EXPECT_EQ(keys_.posted().size(), static_cast<std::size_t>(TextInserter::kMaxKeyRetries + 2));
+}
+
 TEST_F(InserterTest, EmptyClipboardIsEmptyAgainAfterThePaste) {
   EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
   queue_.advance(550ms);
