@@ -3,20 +3,31 @@
 // that does not go through the accessibility bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "chromium_app.h"
 #include "core/context/accessibility_reader.h"
 #include "core/platform/clock.h"
 #include "core/target/focused_target_resolver.h"
+#include "core/target/text_inserter.h"
 #include "core/text/text.h"
+#include "fakes/fake_key_events.h"
+#include "fakes/fake_pasteboard.h"
 #include "fakes/fake_workspace.h"
+#include "fakes/manual_clock.h"
+#include "fakes/manual_main_queue.h"
 #include "fixture_app.h"
+#include "platform/linux/accessibility_bus_status.h"
 #include "platform/linux/linux_accessibility.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +35,7 @@ namespace wrenfold {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::ChromiumApp;
 using testing::FixtureApp;
 using testing::waitUntil;
 
@@ -195,6 +207,38 @@ TEST_F(AccessibilityDesktopTest, ReadsEveryLabelOfTheSixHundredLabelWindow) {
   EXPECT_EQ(snapshot->visibleText.find("第 600 行"), std::string::npos);
 }
 
+// Regression guard for the back-end keeping labels and children between reads: a label that
+// changes and a row added after the first read must both show in the next read.
+TEST_F(AccessibilityDesktopTest, AReadAfterTheWindowChangedShowsTheChange) {
+  const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"});
+  ASSERT_TRUE(waitForFocus(*app, "AXTextField"));
+  testing::FakeWorkspace workspace;
+  workspace.setFrontmost(RunningApplication{app->pid(), "org.wrenfold.fixture.labels", std::nullopt});
+  const SystemClock clock;
+  const auto visibleText = [&]() -> std::string {
+    const auto target = FocusedTargetResolver(*ax_, workspace).resolve();
+    if (!target) {
+      return {};
+    }
+    const auto snapshot = AccessibilityReader(*ax_, clock).read(**target);
+    return snapshot ? snapshot->visibleText : std::string();
+  };
+  const std::string before = visibleText();
+  ASSERT_NE(before.find("\n第 1 行 line 1\n"), std::string::npos) << before.substr(0, 200);
+
+  ASSERT_EQ(::kill(app->pid(), SIGUSR2), 0);
+  const std::string changed = kDraft + "\n新加的一行 added row\n第 1 行 已更新 changed\n第 2 行 line 2\n";
+  std::string after;
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        after = visibleText();
+        return after.find(changed) != std::string::npos;
+      },
+      5s))
+      << after.substr(0, 300);
+  EXPECT_EQ(after.find("第 1 行 line 1"), std::string::npos);
+}
+
 TEST_F(AccessibilityDesktopTest, WritesCjkAndEmojiIntoGtkAndQtFields) {
   struct Row {
     const char* program;
@@ -261,6 +305,164 @@ TEST_F(AccessibilityDesktopTest, AnApplicationThatExposesNothingGetsOneNotice) {
   const auto visible = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry"});
   ASSERT_TRUE(waitForFocus(*visible, "AXTextField"));
   EXPECT_FALSE(ax_->takeApplicationNotice(visible->pid()));
+}
+
+// A chat page whose title reports the textarea's value and caret, so the result of a write is
+// witnessed through the X server rather than through the accessibility bus.
+constexpr const char* kChatPage = R"(<!doctype html>
+<html lang="zh"><head><meta charset="utf-8"><title>Wrenfold chat</title></head>
+<body>
+<h1>团队聊天</h1>
+<div role="log">
+<p>王小明：明天的会议改到下午三点。</p>
+<p>李华：好的，我会准备 quarterly report。</p>
+</div>
+<textarea id="reply">草稿 draft</textarea>
+<script>
+const reply = document.getElementById('reply');
+reply.focus();
+reply.setSelectionRange(reply.value.length, reply.value.length);
+setInterval(() => { document.title = 'value=' + reply.value + '|caret=' + reply.selectionStart; }, 100);
+</script>
+</body></html>
+)";
+
+// Switches a flag of org.a11y.Status the way a settings panel or a screen reader would.
+void setStatusFlag(const char* property, bool value) {
+  const std::string command = std::string(
+                                  "gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus "
+                                  "--method org.freedesktop.DBus.Properties.Set org.a11y.Status ") +
+                              property + (value ? " '<true>'" : " '<false>'") + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::string lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+class ChromiumDesktopTest : public AccessibilityDesktopTest {
+ protected:
+  void SetUp() override {
+    AccessibilityDesktopTest::SetUp();
+    if (IsSkipped()) {
+      return;
+    }
+    if (!ChromiumApp::installed()) {
+      GTEST_SKIP() << "Chromium is not installed (Debian package chromium; see scripts/install-deps)";
+    }
+    page_ = dir_.path() / "chat.html";
+    std::ofstream(page_) << kChatPage;
+  }
+
+  std::unique_ptr<ChromiumApp> startChromium(bool forceAccessibility) {
+    auto browser = std::make_unique<ChromiumApp>(dir_.path(), page_, forceAccessibility);
+    EXPECT_TRUE(browser->started());
+    // The page's script runs once its title carries the witness.
+    EXPECT_TRUE(waitUntil([&] { return browser->windowTitle().value_or("").starts_with("value="); }, 30s))
+        << browser->windowTitle().value_or("no window");
+    return browser;
+  }
+
+  std::filesystem::path page_;
+};
+
+TEST_F(ChromiumDesktopTest, TheTextareaIsResolvedAndReadAndTheCandidateIsPasted) {
+  const auto browser = startChromium(true);
+  testing::FakeWorkspace workspace;
+  workspace.setFrontmost(RunningApplication{browser->pid(), "chromium", "Chromium"});
+  const FocusedTargetResolver resolver(*ax_, workspace);
+  std::shared_ptr<const FocusedTarget> target;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        auto resolved = resolver.resolve();
+        if (resolved && (*resolved)->focusedRole == "AXTextArea") {
+          target = *resolved;
+        }
+        return target != nullptr;
+      },
+      kStartTimeout));
+  EXPECT_TRUE(target->canWriteAX);
+  EXPECT_TRUE(target->inputFrame.has_value());
+  EXPECT_EQ(target->selectedTextRange, (TextRange{utf16Length("草稿 draft"), 0}));
+
+  const SystemClock clock;
+  const auto snapshot = AccessibilityReader(*ax_, clock).read(*target);
+  ASSERT_TRUE(snapshot);
+  EXPECT_EQ(snapshot->focusedText, "草稿 draft");
+  EXPECT_NE(snapshot->visibleText.find("王小明：明天的会议改到下午三点。"), std::string::npos)
+      << snapshot->visibleText;
+  EXPECT_NE(snapshot->visibleText.find("李华：好的，我会准备 quarterly report。"), std::string::npos);
+  EXPECT_EQ(snapshot->visibleText.find("\xEF\xBF\xBC"), std::string::npos)
+      << "no embedded-object marks (U+FFFC)";
+  EXPECT_DOUBLE_EQ(snapshot->confidence, 0.76);
+
+  // Chromium offers no editable-text interface on its fields: the write is refused, the field
+  // keeps its text, and the candidate goes through the paste.
+  EXPECT_FALSE(ax_->setString(*target->focusedElement, AXAttribute::selectedText, "插入"));
+  testing::FakePasteboard pasteboard;
+  testing::FakeKeyEvents keys;
+  testing::ManualClock manualClock;
+  testing::ManualMainQueue mainQueue(manualClock);
+  workspace.addApplication(RunningApplication{browser->pid(), "chromium", "Chromium"}, true);
+  TextInserter inserter(*ax_, workspace, pasteboard, keys, mainQueue);
+  const std::string candidate = "收到，三点见。";
+  EXPECT_EQ(inserter.insert(candidate, target), InsertResult::inserted);
+  EXPECT_EQ(pasteboard.string(), candidate);
+  mainQueue.advance(TextInserter::kPasteDelay);
+  EXPECT_EQ(keys.posted(), std::vector<std::string>{"ctrl+v"});
+  EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{browser->pid()});
+  EXPECT_EQ(browser->windowTitle(),
+            "value=草稿 draft|caret=" + std::to_string(utf16Length("草稿 draft")) + " - Chromium");
+}
+
+TEST_F(ChromiumDesktopTest, AChromiumShowingNoPageIsToldAboutAScreenReaderAndNamedOnce) {
+  setStatusFlag("ScreenReaderEnabled", false);
+  const auto browser = startChromium(false);
+  const AccessibilityBusStatus status;
+  ASSERT_FALSE(status.isScreenReaderAnnounced());
+
+  // Chromium lists its windows, but they hold no page: nothing focused to read.
+  const auto application = ax_->applicationElement(browser->pid());
+  EXPECT_TRUE(status.isScreenReaderAnnounced()) << "announced as a screen reader would";
+  if (application) {
+    EXPECT_FALSE(ax_->elementAttribute(*application, AXAttribute::focusedUIElement));
+  }
+  // This Chromium builds its tree only when started so: the user is told once, by name.
+  const auto notice = ax_->takeApplicationNotice(browser->pid());
+  ASSERT_TRUE(notice);
+  EXPECT_NE(notice->find("chromium"), std::string::npos) << *notice;
+  EXPECT_NE(notice->find("--force-renderer-accessibility"), std::string::npos) << *notice;
+  EXPECT_FALSE(ax_->takeApplicationNotice(browser->pid()));
+}
+
+TEST_F(ChromiumDesktopTest, SwitchingAccessibilityOnNamesTheRunningApplicationsToRestart) {
+  struct Restore {
+    ~Restore() { setStatusFlag("IsEnabled", true); }
+  } restore;
+  setStatusFlag("IsEnabled", false);
+  ASSERT_FALSE(ax_->isProcessTrusted());
+  // GTK exposes its tree whatever the bus said at its start, and so does Qt told to always
+  // expose it; a GTK program kept off the bus and Chromium decided at their start.
+  const auto hidden = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry"}, {"NO_AT_BRIDGE=1"});
+  const auto gtk = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "textview"});
+  const auto qt = launch(WRENFOLD_QT_FIXTURE, {"--mode", "lineedit"});
+  const auto browser = startChromium(false);
+  ASSERT_TRUE(waitUntil([&] { return hidden->report() && gtk->report() && qt->report(); }, kStartTimeout));
+
+  ax_->promptForTrust();
+  EXPECT_TRUE(ax_->isProcessTrusted());
+  static_cast<void>(waitUntil([] { return false; }, 1500ms));  // as the settings wait
+  const auto notice = ax_->takeRestartNotice();
+  ASSERT_TRUE(notice);
+  const std::string names = lowered(*notice);
+  for (const char* name : {"chromium", "fixture-entry"}) {
+    EXPECT_NE(names.find(name), std::string::npos) << name << " in " << *notice;
+  }
+  for (const char* name : {"fixture-textview", "fixture-qt"}) {
+    EXPECT_EQ(names.find(name), std::string::npos) << name << " in " << *notice;
+  }
+  EXPECT_FALSE(ax_->takeRestartNotice()) << "told once";
 }
 
 class HungApplicationTest : public AccessibilityDesktopTest {

@@ -53,11 +53,22 @@ Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
   } else {
     return fail(AssistantError::contextUnavailable());
   }
-  // An application that exposes nothing until restarted says so once; the user should know.
-  if (auto notice = ax_.takeApplicationNotice(target.processID)) {
-    result.snapshot.warnings.push_back(std::move(*notice));
-  }
+  addNotices(target, result.snapshot);
   return result;
+}
+
+// An application that exposes nothing until restarted says so once; the user should know, and
+// the log keeps it for when the user does not read the overlay.
+void ContextHub::addNotices(const FocusedTarget& target, ContextSnapshot& snapshot) {
+  for (auto notice : {ax_.takeRestartNotice(), ax_.takeApplicationNotice(target.processID)}) {
+    if (!notice) {
+      continue;
+    }
+    if (logger_ != nullptr) {
+      logger_->info(*notice);
+    }
+    snapshot.warnings.push_back(std::move(*notice));
+  }
 }
 
 }  // namespace wrenfold

@@ -9,6 +9,7 @@
 #include "core/context/context_snapshot.h"
 #include "core/context/screenshot_reader.h"
 #include "core/platform/accessibility.h"
+#include "core/support/app_logger.h"
 #include "core/support/failure.h"
 #include "core/target/focused_target.h"
 
@@ -22,12 +23,14 @@ class ContextHub {
 
   static constexpr double kMinimumAccessibilityConfidence = 0.35;
 
+  // `logger`, when given, also records the notices about applications that expose no text.
   ContextHub(AccessibilityReader accessibilityReader, ClipboardContextReader clipboardReader,
-             ScreenshotReader screenshotReader, Accessibility& accessibility)
+             ScreenshotReader screenshotReader, Accessibility& accessibility, AppLogger* logger = nullptr)
       : accessibilityReader_(std::move(accessibilityReader)),
         clipboardReader_(std::move(clipboardReader)),
         screenshotReader_(std::move(screenshotReader)),
-        ax_(accessibility) {}
+        ax_(accessibility),
+        logger_(logger) {}
   ContextHub(const ContextHub&) = delete;
   ContextHub& operator=(const ContextHub&) = delete;
 
@@ -42,7 +45,10 @@ class ContextHub {
   AccessibilityReader accessibilityReader_;
   ClipboardContextReader clipboardReader_;
   ScreenshotReader screenshotReader_;
+  void addNotices(const FocusedTarget& target, ContextSnapshot& snapshot);
+
   Accessibility& ax_;
+  AppLogger* logger_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

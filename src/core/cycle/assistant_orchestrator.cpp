@@ -27,7 +27,7 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
           ClipboardContextReader(ports.pasteboard),
           ScreenshotReader(ports.windowCapture, ports.imageCodec, ports.workQueue, ports.mainQueue,
                            ports.logger),
-          ports.accessibility),
+          ports.accessibility, &ports.logger),
       textInserter_(ports.accessibility, ports.workspace, ports.pasteboard, ports.keyEvents,
                     ports.mainQueue) {
   OverlayViewModel& model = overlay_.model();

@@ -116,6 +116,9 @@ class Accessibility {
   // restarted before it exposes any text), handed out at most once per application; absent
   // when there is nothing to say.
   [[nodiscard]] virtual std::optional<std::string> takeApplicationNotice(std::int32_t processID) = 0;
+  // After promptForTrust switched accessibility on: which applications already running must be
+  // restarted before they expose their text, handed out once; absent when none or unknown.
+  [[nodiscard]] virtual std::optional<std::string> takeRestartNotice() { return std::nullopt; }
 };
 
 }  // namespace wrenfold

@@ -24,7 +24,12 @@ using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
 GObjectPtr<GDBusConnection> sessionBus() {
   GErrorSlot error;
-  return GObjectPtr<GDBusConnection>(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.out()));
+  GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.out()));
+  if (bus) {
+    // The shared connection would end the whole process when the session bus goes away.
+    g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
+  }
+  return bus;
 }
 
 VariantPtr call(GDBusConnection* bus, const char* interface, const char* method, GVariant* parameters,
@@ -37,19 +42,47 @@ VariantPtr call(GDBusConnection* bus, const char* interface, const char* method,
 
 }  // namespace
 
+std::optional<std::string> AccessibilityBusStatus::busAddress() const {
+  const auto bus = sessionBus();
+  if (!bus) {
+    return std::nullopt;
+  }
+  const auto reply = call(bus.get(), kBusName, "GetAddress", nullptr, timeout_);
+  if (!reply || g_variant_check_format_string(reply.get(), "(&s)", FALSE) == FALSE) {
+    return std::nullopt;
+  }
+  const char* address = nullptr;
+  g_variant_get(reply.get(), "(&s)", &address);
+  if (address == nullptr || *address == '\0') {
+    return std::nullopt;
+  }
+  return std::string(address);
+}
+
 bool AccessibilityBusStatus::isEnabled() const {
+  // GetAddress answers only when the accessibility bus is really there.
+  return busAddress().has_value() && flag("IsEnabled");
+}
+
+bool AccessibilityBusStatus::enable() const {
+  return setFlag("IsEnabled");
+}
+
+bool AccessibilityBusStatus::isScreenReaderAnnounced() const {
+  return flag("ScreenReaderEnabled");
+}
+
+bool AccessibilityBusStatus::announceScreenReader() const {
+  return setFlag("ScreenReaderEnabled");
+}
+
+bool AccessibilityBusStatus::flag(const char* property) const {
   const auto bus = sessionBus();
   if (!bus) {
     return false;
   }
-  // GetAddress answers only when the accessibility bus is really there (D-Bus starts it when
-  // the desktop has not).
-  const auto address = call(bus.get(), kBusName, "GetAddress", nullptr, timeout_);
-  if (!address) {
-    return false;
-  }
   const auto reply = call(bus.get(), "org.freedesktop.DBus.Properties", "Get",
-                          g_variant_new("(ss)", kStatusInterface, "IsEnabled"), timeout_);
+                          g_variant_new("(ss)", kStatusInterface, property), timeout_);
   if (!reply || g_variant_check_format_string(reply.get(), "(v)", FALSE) == FALSE) {
     return false;
   }
@@ -60,14 +93,14 @@ bool AccessibilityBusStatus::isEnabled() const {
          g_variant_get_boolean(value.get()) != FALSE;
 }
 
-bool AccessibilityBusStatus::enable() const {
+bool AccessibilityBusStatus::setFlag(const char* property) const {
   const auto bus = sessionBus();
   if (!bus) {
     return false;
   }
   const auto reply =
       call(bus.get(), "org.freedesktop.DBus.Properties", "Set",
-           g_variant_new("(ssv)", kStatusInterface, "IsEnabled", g_variant_new_boolean(TRUE)), timeout_);
+           g_variant_new("(ssv)", kStatusInterface, property, g_variant_new_boolean(TRUE)), timeout_);
   return reply != nullptr;
 }
 

@@ -8,6 +8,10 @@ namespace {
 
 using std::chrono::steady_clock;
 
+// Bounds the memory a long session with many applications can take.
+constexpr std::size_t kMaxKnownRoles = 50000;
+constexpr std::size_t kMaxKnownProcesses = 4096;
+
 std::optional<std::string> adoptString(gchar* value) {
   if (value == nullptr) {
     return std::nullopt;
@@ -96,12 +100,29 @@ GObjectPtr<AtspiAccessible> AtspiCalls::desktop() {
 }
 
 std::optional<AtspiRole> AtspiCalls::role(AtspiAccessible* object) {
+  // A paused application reads absent throughout, remembered or not.
   if (!available(object)) {
     return std::nullopt;
   }
-  Call call(*this, object);
-  const AtspiRole role = atspi_accessible_get_role(object, call.error());
-  return call.ok() ? std::optional(role) : std::nullopt;
+  if (const auto known = roles_.find(object); known != roles_.end()) {
+    return known->second.role;
+  }
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  {
+    Call call(*this, object);
+    role = atspi_accessible_get_role(object, call.error());
+    if (!call.ok()) {
+      return std::nullopt;
+    }
+  }
+  if (role == ATSPI_ROLE_INVALID) {
+    return role;  // a failing or vanishing element, not a role to remember
+  }
+  if (roles_.size() >= kMaxKnownRoles) {
+    roles_.clear();
+  }
+  roles_.emplace(object, KnownRole{retained(object), role});
+  return role;
 }
 
 std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
@@ -181,10 +202,21 @@ std::optional<std::int32_t> AtspiCalls::processID(AtspiAccessible* object) {
   if (!available(object)) {
     return std::nullopt;
   }
+  // A bus name belongs to one process for life, and bus names are never reused.
+  const auto bus = applicationBusName(object);
+  if (const auto known = processIDs_.find(bus); known != processIDs_.end()) {
+    return known->second;
+  }
   Call call(*this, object);
   const guint pid = atspi_accessible_get_process_id(object, call.error());
   if (!call.ok() || pid == 0 || pid > INT32_MAX) {
     return std::nullopt;
+  }
+  if (!bus.empty()) {
+    if (processIDs_.size() >= kMaxKnownProcesses) {
+      processIDs_.clear();
+    }
+    processIDs_.insert_or_assign(std::string(bus), static_cast<std::int32_t>(pid));
   }
   return static_cast<std::int32_t>(pid);
 }
@@ -393,18 +425,34 @@ bool AtspiCalls::grabFocus(AtspiAccessible* object) {
 
 GObjectPtr<AtspiAccessible> AtspiCalls::firstMatch(AtspiAccessible* object, AtspiStateType state,
                                                    bool& supported) {
-  supported = false;
-  if (!available(object)) {
-    return nullptr;
-  }
   GObjectPtr<AtspiStateSet> states(atspi_state_set_new(nullptr));
   atspi_state_set_add(states.get(), state);
   GObjectPtr<AtspiMatchRule> rule(
       atspi_match_rule_new(states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL,
                            nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+  return firstMatch(object, rule.get(), supported);
+}
+
+GObjectPtr<AtspiAccessible> AtspiCalls::firstWithRole(AtspiAccessible* object, AtspiRole role,
+                                                      bool& supported) {
+  GArray* roles = g_array_new(FALSE, FALSE, sizeof(AtspiRole));
+  g_array_append_val(roles, role);
+  GObjectPtr<AtspiMatchRule> rule(
+      atspi_match_rule_new(nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, roles,
+                           ATSPI_Collection_MATCH_ANY, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+  g_array_free(roles, TRUE);
+  return firstMatch(object, rule.get(), supported);
+}
+
+GObjectPtr<AtspiAccessible> AtspiCalls::firstMatch(AtspiAccessible* object, AtspiMatchRule* rule,
+                                                   bool& supported) {
+  supported = false;
+  if (!available(object)) {
+    return nullptr;
+  }
   Call call(*this, object);
   GArray* matches =
-      atspi_collection_get_matches(reinterpret_cast<AtspiCollection*>(object), rule.get(),
+      atspi_collection_get_matches(reinterpret_cast<AtspiCollection*>(object), rule,
                                    ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, call.error());
   if (!call.ok() || matches == nullptr) {
     if (matches != nullptr) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/platform/geometry.h"
 #include "platform/linux/atspi_handle.h"
@@ -50,6 +51,7 @@ class AtspiCalls {
   AtspiCalls& operator=(const AtspiCalls&) = delete;
 
   [[nodiscard]] GObjectPtr<AtspiAccessible> desktop();
+  // Asked once per element: an element keeps its role for life.
   [[nodiscard]] std::optional<AtspiRole> role(AtspiAccessible* object);
   [[nodiscard]] std::optional<AtspiStates> states(AtspiAccessible* object);
   [[nodiscard]] std::optional<std::string> name(AtspiAccessible* object);
@@ -57,6 +59,7 @@ class AtspiCalls {
   [[nodiscard]] std::optional<int> childCount(AtspiAccessible* object);
   [[nodiscard]] GObjectPtr<AtspiAccessible> child(AtspiAccessible* object, int index);
   [[nodiscard]] GObjectPtr<AtspiAccessible> parent(AtspiAccessible* object);
+  // Asked once per application.
   [[nodiscard]] std::optional<std::int32_t> processID(AtspiAccessible* object);
   // The toolkit of the application owning `object` ("Qt", "GTK", ...), asked once per
   // application; "" when unknown.
@@ -84,20 +87,34 @@ class AtspiCalls {
   [[nodiscard]] bool removeSelection(AtspiAccessible* object, int index);
   [[nodiscard]] bool grabFocus(AtspiAccessible* object);
 
+  // False while the application owning `object` is left alone after a time-out (and for null).
+  [[nodiscard]] bool available(AtspiAccessible* object);
+
   // The first element under `object` (itself included) in state `state`, in one call through
   // the Collection interface. Absent when there is none; `supported` tells whether the
   // application offers the interface at all (Qt and GTK 4 do not).
   [[nodiscard]] GObjectPtr<AtspiAccessible> firstMatch(AtspiAccessible* object, AtspiStateType state,
                                                        bool& supported);
+  // The same for the first element with role `role`.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> firstWithRole(AtspiAccessible* object, AtspiRole role,
+                                                          bool& supported);
 
  private:
+  [[nodiscard]] GObjectPtr<AtspiAccessible> firstMatch(AtspiAccessible* object, AtspiMatchRule* rule,
+                                                       bool& supported);
   class Call;
-  [[nodiscard]] bool available(AtspiAccessible* object);
   void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed);
 
+  struct KnownRole {
+    GObjectPtr<AtspiAccessible> object;  // keeps the pointer, the key, from being reused
+    AtspiRole role;
+  };
+
   Limits limits_;
+  std::unordered_map<AtspiAccessible*, KnownRole> roles_;
   std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> pausedUntil_;
-  std::map<std::string, std::string, std::less<>> toolkits_;  // by application bus name
+  std::map<std::string, std::string, std::less<>> toolkits_;     // by application bus name
+  std::map<std::string, std::int32_t, std::less<>> processIDs_;  // by application bus name
 };
 
 }  // namespace wrenfold

@@ -41,15 +41,17 @@ std::optional<TextSnapshot> AtspiTextAccess::snapshot(AtspiAccessible* object) {
   return result;
 }
 
-std::optional<std::string> AtspiTextAccess::value(AtspiAccessible* object) {
-  auto current = snapshot(object);
-  if (!current) {
+std::optional<std::string> AtspiTextAccess::value(AtspiAccessible* object, bool editable) {
+  if (!calls_.hasText(object)) {
     return std::nullopt;
   }
-  if (calls_.hasEditableText(object)) {
-    return std::move(current->text);
+  // One round trip: the end -1 means "to the end", and no offset needs mapping here.
+  auto raw = calls_.text(object, 0, -1);
+  if (!raw) {
+    return std::nullopt;
   }
-  return withoutObjectReplacements(std::move(current->text));
+  std::string text = text::repairUtf8(*raw);
+  return editable ? text : withoutObjectReplacements(std::move(text));
 }
 
 std::optional<ToolkitRange> AtspiTextAccess::currentRange(AtspiAccessible* object) {

@@ -32,8 +32,9 @@ class AtspiTextAccess {
 
   // The element's text; absent without the Text interface. Object-replacement characters
   // (U+FFFC, one per embedded child in web content) are dropped from text that cannot be
-  // edited; editable text keeps them so offsets still match.
-  [[nodiscard]] std::optional<std::string> value(AtspiAccessible* object);
+  // edited; editable text (`editable`: the element has the EditableText interface) keeps
+  // them so offsets still match.
+  [[nodiscard]] std::optional<std::string> value(AtspiAccessible* object, bool editable);
   // The first selection's text, "" when nothing is selected; absent without the Text interface.
   [[nodiscard]] std::optional<std::string> selectedText(AtspiAccessible* object);
   // The first selection, else the caret as an empty range, in UTF-16 units.

@@ -1,21 +1,37 @@
 #include "platform/linux/linux_accessibility.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
+#include <thread>
 
 #include "core/text/text.h"
 #include "platform/linux/accessibility_bus_status.h"
 #include "platform/linux/atspi_calls.h"
 #include "platform/linux/atspi_focus_finder.h"
+#include "platform/linux/atspi_read_cache.h"
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/atspi_text_access.h"
 #include "platform/linux/focus_tracker.h"
+#include "platform/linux/linux_workspace.h"
 
 namespace wrenfold {
 namespace {
 
+using std::chrono::steady_clock;
+
 // Applications a desktop may list per process are few; this only bounds a broken registry.
 constexpr int kMaxApplications = 512;
+// Top-level windows searched for a web page; a browser rarely has more.
+constexpr int kMaxWindowsSearched = 16;
+// A bus that did not answer is asked again after this long, not on every call.
+constexpr auto kReconnectPause = std::chrono::seconds(2);
+constexpr auto kAnnouncementPoll = std::chrono::milliseconds(100);
 
 std::string processName(std::int32_t processID) {
   std::ifstream comm("/proc/" + std::to_string(processID) + "/comm");
@@ -24,67 +40,188 @@ std::string processName(std::int32_t processID) {
   return name.empty() ? std::to_string(processID) : text::repairUtf8(name);
 }
 
-// libatspi must be initialised before any other call; a second call is harmless.
-bool initialiseAtspi() {
+// Chromium and every Electron application ship their V8 snapshot and resource pack beside the
+// executable; nothing else does.
+bool isWebRuntime(std::int32_t processID) {
+  std::error_code error;
+  const auto executable = std::filesystem::read_symlink("/proc/" + std::to_string(processID) + "/exe", error);
+  if (error) {
+    return false;
+  }
+  const auto folder = executable.parent_path();
+  return std::filesystem::exists(folder / "resources.pak", error) &&
+         (std::filesystem::exists(folder / "v8_context_snapshot.bin", error) ||
+          std::filesystem::exists(folder / "snapshot_blob.bin", error));
+}
+
+// libatspi looks at AT_SPI_BUS_ADDRESS before the X root property, which a desktop that has
+// since ended may have left behind: it must reach the bus that just answered. The variable is
+// put back at once: Qt applications started from here with it inherited exposed nothing.
+void initialiseAtspi(const std::string& address) {
+  const char* inherited = std::getenv("AT_SPI_BUS_ADDRESS");
+  const std::optional<std::string> previous =
+      inherited ? std::optional<std::string>(inherited) : std::nullopt;
+  ::setenv("AT_SPI_BUS_ADDRESS", address.c_str(), 1);
   atspi_init();
-  return true;
+  if (previous) {
+    ::setenv("AT_SPI_BUS_ADDRESS", previous->c_str(), 1);
+  } else {
+    ::unsetenv("AT_SPI_BUS_ADDRESS");
+  }
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string list;
+  for (const auto& name : names) {
+    list += (list.empty() ? "" : "、") + name;
+  }
+  return list;
 }
 
 }  // namespace
 
+// The libatspi side, which exists only once the accessibility bus has answered.
+struct LinuxAccessibility::Session {
+  explicit Session(const Options& options)
+      : calls(AtspiCalls::Limits{options.callTimeout, options.hungPause}),
+        text(calls),
+        focus(calls, tracker, options.focusSearchLimit) {}
+
+  AtspiCalls calls;
+  FocusTracker tracker;
+  AtspiReadCache cache;
+  AtspiTextAccess text;
+  AtspiFocusFinder focus;
+};
+
 class LinuxAccessibility::Impl {
  public:
-  explicit Impl(const Options& options)
-      : initialised_(initialiseAtspi()),
-        options_(options),
-        calls_({options.callTimeout, options.hungPause}),
-        text_(calls_),
-        focus_(calls_, tracker_, options.focusSearchLimit) {}
+  explicit Impl(const Options& options) : options_(options) { static_cast<void>(connect()); }
 
-  bool initialised_;
   Options options_;
-  AtspiCalls calls_;
-  FocusTracker tracker_;
-  AtspiTextAccess text_;
-  AtspiFocusFinder focus_;
   AccessibilityBusStatus status_;
+  std::unique_ptr<Session> session_;
+  steady_clock::time_point nextConnect_{};
   std::set<std::int32_t> noticed_;
+  std::map<std::int32_t, bool> webRuntimes_;
+  std::set<std::int32_t> announcedTo_;
+  std::set<std::int32_t> startupOnly_;  // browsers that ignored the announcement
+  bool restartCheckPending_ = false;
+  std::unique_ptr<LinuxWorkspace> workspace_;
+
+  // The libatspi side, set up the first time the accessibility bus answers; null before.
+  [[nodiscard]] Session* connect() {
+    if (session_ || steady_clock::now() < nextConnect_) {
+      return session_.get();
+    }
+    nextConnect_ = steady_clock::now() + kReconnectPause;
+    const auto address = status_.busAddress();
+    if (!address) {
+      return nullptr;
+    }
+    initialiseAtspi(*address);
+    session_ = std::make_unique<Session>(options_);
+    return session_.get();
+  }
+
+  [[nodiscard]] AtspiCalls& calls() { return session_->calls; }
+
+  // What the read cache holds for `object`; null when nothing, or while its application is
+  // left alone after a time-out (a paused application reads absent throughout).
+  [[nodiscard]] AtspiReadCache::Entry* known(AtspiAccessible* object) {
+    return calls().available(object) ? session_->cache.find(object) : nullptr;
+  }
+
+  // The AT-SPI object behind a handle; null for another back-end's handle. Handles exist only
+  // once the session does.
+  [[nodiscard]] AtspiAccessible* object(const AccessibilityElement& element) const {
+    return session_ ? atspiObject(element) : nullptr;
+  }
 
   [[nodiscard]] bool isApplication(AtspiAccessible* object) {
-    return calls_.role(object) == ATSPI_ROLE_APPLICATION;
+    return calls().role(object) == ATSPI_ROLE_APPLICATION;
   }
   [[nodiscard]] bool isPassword(AtspiAccessible* object) {
-    return calls_.role(object) == ATSPI_ROLE_PASSWORD_TEXT;
+    return calls().role(object) == ATSPI_ROLE_PASSWORD_TEXT;
   }
 
   [[nodiscard]] std::optional<std::string> role(AtspiAccessible* object) {
-    const auto atspiRole = calls_.role(object);
+    const auto atspiRole = calls().role(object);
     if (!atspiRole) {
       return std::nullopt;
     }
     RoleStates roleStates;
     if (roleNeedsStates(*atspiRole)) {
-      const auto states = calls_.states(object);
-      roleStates.editable = states && states->has(ATSPI_STATE_EDITABLE);
-      roleStates.multiLine = states && states->has(ATSPI_STATE_MULTI_LINE);
+      roleStates = this->roleStates(object);
     }
     return std::string(axRoleName(*atspiRole, roleStates));
   }
 
+  [[nodiscard]] RoleStates roleStates(AtspiAccessible* object) {
+    if (const auto* entry = known(object); entry && entry->roleStates) {
+      return *entry->roleStates;
+    }
+    const auto states = calls().states(object);
+    const RoleStates result{states && states->has(ATSPI_STATE_EDITABLE),
+                            states && states->has(ATSPI_STATE_MULTI_LINE)};
+    if (states) {
+      if (auto* entry = session_->cache.entry(object)) {
+        entry->roleStates = result;
+      }
+    }
+    return result;
+  }
+
   // Password fields are never read: their text is a secret even when the toolkit would
   // hand it out.
+  // Text that cannot be edited is kept until its application reports a change; the text of
+  // fields is always read afresh, as the user may just have typed into it.
   [[nodiscard]] std::optional<std::string> value(AtspiAccessible* object) {
-    if (!calls_.hasText(object) || isPassword(object)) {
+    if (const auto* entry = known(object); entry && entry->text) {
+      return entry->text;
+    }
+    if (!calls().hasText(object) || isPassword(object)) {
       return std::nullopt;
     }
-    return text_.value(object);
+    const bool editable = calls().hasEditableText(object);
+    auto text = session_->text.value(object, editable);
+    if (text && !editable) {
+      if (auto* entry = session_->cache.entry(object)) {
+        entry->text = text;
+      }
+    }
+    return text;
+  }
+
+  // The children, listed at most up to the limit; absent when the count cannot be read.
+  [[nodiscard]] std::optional<std::vector<AccessibilityElement>> children(AtspiAccessible* object) {
+    if (const auto* entry = known(object); entry && entry->children) {
+      return entry->children;
+    }
+    const auto count = calls().childCount(object);
+    if (!count) {
+      return std::nullopt;
+    }
+    std::vector<AccessibilityElement> children;
+    const int listed = std::min(*count, options_.childrenLimit);
+    children.reserve(static_cast<std::size_t>(listed));
+    for (int i = 0; i < listed; ++i) {
+      if (auto child = elementFor(calls().child(object, i))) {
+        children.push_back(std::move(*child));
+      }
+    }
+    // A list with holes (a child vanished, the application stopped answering) is not kept.
+    if (static_cast<int>(children.size()) == listed) {
+      session_->cache.keepChildren(object, children);
+    }
+    return children;
   }
 
   [[nodiscard]] std::optional<std::string> selectedText(AtspiAccessible* object) {
-    if (!calls_.hasText(object) || isPassword(object)) {
+    if (!calls().hasText(object) || isPassword(object)) {
       return std::nullopt;
     }
-    return text_.selectedText(object);
+    return session_->text.selectedText(object);
   }
 
   [[nodiscard]] std::optional<std::string> repaired(std::optional<std::string> value) {
@@ -92,21 +229,80 @@ class LinuxAccessibility::Impl {
   }
 
   [[nodiscard]] GObjectPtr<AtspiAccessible> application(std::int32_t processID) {
-    const auto desktop = calls_.desktop();
-    const int count = std::min(calls_.childCount(desktop.get()).value_or(0), kMaxApplications);
+    const auto desktop = calls().desktop();
+    const int count = std::min(calls().childCount(desktop.get()).value_or(0), kMaxApplications);
     GObjectPtr<AtspiAccessible> windowless;
     for (int i = 0; i < count; ++i) {
-      auto app = calls_.child(desktop.get(), i);
-      if (!app || calls_.processID(app.get()) != processID) {
+      auto app = calls().child(desktop.get(), i);
+      if (!app || calls().processID(app.get()) != processID) {
         continue;
       }
       // A process may register more than one application object; the one with windows counts.
-      if (calls_.childCount(app.get()).value_or(0) > 0) {
+      if (calls().childCount(app.get()).value_or(0) > 0) {
         return app;
       }
       windowless = std::move(app);
     }
     return windowless;
+  }
+
+  [[nodiscard]] bool isWebRuntimeProcess(std::int32_t processID) {
+    auto [it, inserted] = webRuntimes_.try_emplace(processID, false);
+    if (inserted) {
+      it->second = isWebRuntime(processID);
+    }
+    return it->second;
+  }
+
+  // Whether a browser's window holds a web page with content. With accessibility off,
+  // Chromium lists its windows but each one's only child is a null object.
+  [[nodiscard]] bool exposesPage(AtspiAccessible* application) {
+    if (application == nullptr) {
+      return false;
+    }
+    const int count = std::min(calls().childCount(application).value_or(0), kMaxWindowsSearched);
+    for (int i = 0; i < count; ++i) {
+      const auto window = calls().child(application, i);
+      bool supported = false;
+      const auto page =
+          window ? calls().firstWithRole(window.get(), ATSPI_ROLE_DOCUMENT_WEB, supported) : nullptr;
+      if (page && calls().childCount(page.get()).value_or(0) > 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Tells the desktop a screen reader is running and gives the browser, once, a moment to
+  // build its tree; browsers that decide only at start-up are remembered for the notice.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> announceTo(std::int32_t processID,
+                                                       GObjectPtr<AtspiAccessible> application) {
+    if (!announcedTo_.insert(processID).second) {
+      return application;
+    }
+    if (!status_.isScreenReaderAnnounced() && !status_.announceScreenReader()) {
+      startupOnly_.insert(processID);
+      return application;
+    }
+    const auto deadline = steady_clock::now() + options_.announcementWait;
+    while (steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(kAnnouncementPoll);
+      auto fresh = this->application(processID);
+      if (exposesPage(fresh.get())) {
+        return fresh;
+      }
+    }
+    startupOnly_.insert(processID);
+    return application;
+  }
+
+  // Whether an application already running must be restarted to expose its text.
+  [[nodiscard]] bool needsRestart(std::int32_t processID) {
+    const auto app = application(processID);
+    if (isWebRuntimeProcess(processID)) {
+      return !exposesPage(app.get());
+    }
+    return !app || calls().childCount(app.get()).value_or(0) == 0;
   }
 };
 
@@ -115,20 +311,33 @@ LinuxAccessibility::LinuxAccessibility(Options options) : impl_(std::make_unique
 LinuxAccessibility::~LinuxAccessibility() = default;
 
 bool LinuxAccessibility::isProcessTrusted() {
-  return impl_->status_.isEnabled();
+  return impl_->status_.isEnabled() && impl_->connect() != nullptr;
 }
 
 void LinuxAccessibility::promptForTrust() {
-  static_cast<void>(impl_->status_.enable());
+  const bool wasEnabled = impl_->status_.isEnabled();
+  if (!impl_->status_.enable()) {
+    return;
+  }
+  impl_->restartCheckPending_ = impl_->restartCheckPending_ || !wasEnabled;
+  impl_->nextConnect_ = {};  // the bus just answered: no pause before using it
+  static_cast<void>(impl_->connect());
 }
 
 std::optional<AccessibilityElement> LinuxAccessibility::applicationElement(std::int32_t processID) {
-  return elementFor(impl_->application(processID));
+  if (impl_->connect() == nullptr) {
+    return std::nullopt;
+  }
+  auto app = impl_->application(processID);
+  if (impl_->isWebRuntimeProcess(processID) && !impl_->exposesPage(app.get())) {
+    app = impl_->announceTo(processID, std::move(app));
+  }
+  return elementFor(std::move(app));
 }
 
 std::optional<std::string> LinuxAccessibility::stringAttribute(const AccessibilityElement& element,
                                                                AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr) {
     return std::nullopt;
   }
@@ -136,9 +345,9 @@ std::optional<std::string> LinuxAccessibility::stringAttribute(const Accessibili
     case AXAttribute::role:
       return impl_->role(object);
     case AXAttribute::title:
-      return impl_->repaired(impl_->calls_.name(object));
+      return impl_->repaired(impl_->calls().name(object));
     case AXAttribute::description:
-      return impl_->repaired(impl_->calls_.description(object));
+      return impl_->repaired(impl_->calls().description(object));
     case AXAttribute::value:
       return impl_->value(object);
     case AXAttribute::selectedText:
@@ -150,17 +359,17 @@ std::optional<std::string> LinuxAccessibility::stringAttribute(const Accessibili
 
 std::optional<bool> LinuxAccessibility::boolAttribute(const AccessibilityElement& element,
                                                       AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr) {
     return std::nullopt;
   }
   if (attribute == AXAttribute::protectedContent) {
     // AT-SPI has no protected state: password text is its role.
-    const auto role = impl_->calls_.role(object);
+    const auto role = impl_->calls().role(object);
     return role ? std::optional(*role == ATSPI_ROLE_PASSWORD_TEXT) : std::nullopt;
   }
   if (attribute == AXAttribute::focused) {
-    const auto states = impl_->calls_.states(object);
+    const auto states = impl_->calls().states(object);
     return states ? std::optional(states->has(ATSPI_STATE_FOCUSED)) : std::nullopt;
   }
   return std::nullopt;
@@ -168,17 +377,19 @@ std::optional<bool> LinuxAccessibility::boolAttribute(const AccessibilityElement
 
 std::optional<AccessibilityElement> LinuxAccessibility::elementAttribute(const AccessibilityElement& element,
                                                                          AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr) {
     return std::nullopt;
   }
   switch (attribute) {
     case AXAttribute::focusedUIElement:
-      return impl_->isApplication(object) ? elementFor(impl_->focus_.focusedElement(object)) : std::nullopt;
+      return impl_->isApplication(object) ? elementFor(impl_->session_->focus.focusedElement(object))
+                                          : std::nullopt;
     case AXAttribute::focusedWindow:
-      return impl_->isApplication(object) ? elementFor(impl_->focus_.activeWindow(object)) : std::nullopt;
+      return impl_->isApplication(object) ? elementFor(impl_->session_->focus.activeWindow(object))
+                                          : std::nullopt;
     case AXAttribute::window:
-      return elementFor(impl_->focus_.enclosingWindow(object));
+      return elementFor(impl_->session_->focus.enclosingWindow(object));
     default:
       return std::nullopt;
   }
@@ -186,99 +397,124 @@ std::optional<AccessibilityElement> LinuxAccessibility::elementAttribute(const A
 
 std::optional<std::vector<AccessibilityElement>> LinuxAccessibility::elementListAttribute(
     const AccessibilityElement& element, AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr || attribute != AXAttribute::children) {
     return std::nullopt;
   }
-  const auto count = impl_->calls_.childCount(object);
-  if (!count) {
-    return std::nullopt;
-  }
-  std::vector<AccessibilityElement> children;
-  const int listed = std::min(*count, impl_->options_.childrenLimit);
-  children.reserve(static_cast<std::size_t>(listed));
-  for (int i = 0; i < listed; ++i) {
-    if (auto child = elementFor(impl_->calls_.child(object, i))) {
-      children.push_back(std::move(*child));
-    }
-  }
-  return children;
+  return impl_->children(object);
 }
 
 std::optional<TextRange> LinuxAccessibility::rangeAttribute(const AccessibilityElement& element,
                                                             AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr || attribute != AXAttribute::selectedTextRange) {
     return std::nullopt;
   }
-  return impl_->text_.selectedRange(object);
+  return impl_->session_->text.selectedRange(object);
 }
 
 std::optional<Point> LinuxAccessibility::pointAttribute(const AccessibilityElement& element,
                                                         AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
-  if (object == nullptr || attribute != AXAttribute::position || !impl_->calls_.hasComponent(object)) {
+  AtspiAccessible* object = impl_->object(element);
+  if (object == nullptr || attribute != AXAttribute::position || !impl_->calls().hasComponent(object)) {
     return std::nullopt;
   }
-  const auto extents = impl_->calls_.screenExtents(object);
+  const auto extents = impl_->calls().screenExtents(object);
   return extents ? std::optional(Point{extents->x, extents->y}) : std::nullopt;
 }
 
 std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement& element,
                                                       AXAttribute attribute) {
-  AtspiAccessible* object = atspiObject(element);
-  if (object == nullptr || attribute != AXAttribute::size || !impl_->calls_.hasComponent(object)) {
+  AtspiAccessible* object = impl_->object(element);
+  if (object == nullptr || attribute != AXAttribute::size || !impl_->calls().hasComponent(object)) {
     return std::nullopt;
   }
-  const auto extents = impl_->calls_.screenExtents(object);
+  const auto extents = impl_->calls().screenExtents(object);
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
 }
 
 bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttribute attribute,
                                    std::string_view value) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr || impl_->isPassword(object)) {
     return false;
   }
   const std::string text = text::repairUtf8(value);
+  impl_->session_->cache.forget(object);
   if (attribute == AXAttribute::selectedText) {
-    return impl_->text_.replaceSelection(object, text);
+    return impl_->session_->text.replaceSelection(object, text);
   }
   if (attribute == AXAttribute::value) {
-    return impl_->text_.replaceAll(object, text);
+    return impl_->session_->text.replaceAll(object, text);
   }
   return false;
 }
 
 bool LinuxAccessibility::setRange(const AccessibilityElement& element, AXAttribute attribute,
                                   TextRange value) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr || attribute != AXAttribute::selectedTextRange) {
     return false;
   }
-  return impl_->text_.select(object, value);
+  return impl_->session_->text.select(object, value);
 }
 
 bool LinuxAccessibility::setBool(const AccessibilityElement& element, AXAttribute attribute, bool value) {
-  AtspiAccessible* object = atspiObject(element);
+  AtspiAccessible* object = impl_->object(element);
   if (object == nullptr || attribute != AXAttribute::focused || !value ||
-      !impl_->calls_.hasComponent(object)) {
+      !impl_->calls().hasComponent(object)) {
     return false;
   }
-  return impl_->calls_.grabFocus(object);
+  return impl_->calls().grabFocus(object);
 }
 
 std::optional<std::string> LinuxAccessibility::takeApplicationNotice(std::int32_t processID) {
   if (impl_->noticed_.contains(processID) || !isProcessTrusted()) {
     return std::nullopt;
   }
+  if (impl_->startupOnly_.contains(processID)) {
+    // It may only have been slow: a page there now means it did follow the announcement.
+    if (impl_->exposesPage(impl_->application(processID).get())) {
+      impl_->startupOnly_.erase(processID);
+      return std::nullopt;
+    }
+    impl_->noticed_.insert(processID);
+    return "“" + processName(processID) +
+           "”只在启动时决定是否公开网页文字，现在读不到其中的内容。请退出后重新启动它；"
+           "如果仍然读不到，请加上启动参数 --force-renderer-accessibility（Electron 应用同样适用）。";
+  }
   const auto app = impl_->application(processID);
-  if (app && impl_->calls_.childCount(app.get()).value_or(0) > 0) {
+  if (app && impl_->calls().childCount(app.get()).value_or(0) > 0) {
     return std::nullopt;
   }
   impl_->noticed_.insert(processID);
   return "“" + processName(processID) +
          "”没有向辅助功能公开界面文字。如果它在开启辅助功能之前就已启动，请重新启动它后再试。";
+}
+
+std::optional<std::string> LinuxAccessibility::takeRestartNotice() {
+  if (!impl_->restartCheckPending_ || impl_->connect() == nullptr) {
+    return std::nullopt;
+  }
+  impl_->restartCheckPending_ = false;
+  if (!impl_->workspace_) {
+    impl_->workspace_ = std::make_unique<LinuxWorkspace>();
+  }
+  std::vector<std::string> names;
+  for (const auto& app : impl_->workspace_->runningApplications()) {
+    if (app.processID == ::getpid() || !impl_->needsRestart(app.processID)) {
+      continue;
+    }
+    std::string name = app.localizedName.value_or(app.bundleIdentifier.value_or(processName(app.processID)));
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+      names.push_back(std::move(name));
+    }
+  }
+  if (names.empty()) {
+    return std::nullopt;
+  }
+  return "辅助功能已开启。以下应用在此之前已经启动，需要重新启动后 Wrenfold 才能读取其中的文字：" +
+         joined(names) + "。";
 }
 
 }  // namespace wrenfold
