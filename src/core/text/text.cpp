@@ -6,6 +6,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace wrenfold::text {
@@ -63,12 +64,22 @@ std::string toUtf8(const icu::UnicodeString& u) {
 
 // Walks grapheme boundaries over the UTF-16 form; calls `visit(endUtf16)` for each cluster
 // until it returns false.
+// One character iterator per thread: creating one costs more than walking a short text with
+// it, and the context reader counts every label it reads.
+icu::BreakIterator* characterBreaks() {
+  thread_local const std::unique_ptr<icu::BreakIterator> iterator = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> made(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    return U_FAILURE(status) ? nullptr : std::move(made);
+  }();
+  return iterator.get();
+}
+
 template <class Visit>
 void forEachGrapheme(const icu::UnicodeString& u, Visit visit) {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::BreakIterator> it(
-      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_FAILURE(status) || !it) {
+  icu::BreakIterator* it = characterBreaks();
+  if (it == nullptr) {
     // Without break data, fall back to code points so callers still get a sane answer.
     for (std::int32_t i = 0; i < u.length();) {
       i = u.moveIndex32(i, 1);
@@ -148,6 +159,16 @@ bool isBlank(std::string_view s) {
 std::size_t graphemeCount(std::string_view s) {
   if (s.empty()) {
     return 0;
+  }
+  // ASCII: every character is a cluster of its own except CR LF, which is one.
+  if (std::ranges::all_of(s, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::size_t pairs = 0;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+      if (s[i - 1] == '\r' && s[i] == '\n') {
+        ++pairs;
+      }
+    }
+    return s.size() - pairs;
   }
   std::size_t count = 0;
   forEachGrapheme(toUnicodeString(s), [&](std::int32_t) {

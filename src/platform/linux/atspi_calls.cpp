@@ -125,6 +125,31 @@ std::optional<AtspiRole> AtspiCalls::role(AtspiAccessible* object) {
   return role;
 }
 
+void AtspiCalls::rememberRole(AtspiAccessible* object, AtspiRole role) {
+  if (object == nullptr || role == ATSPI_ROLE_INVALID || roles_.contains(object)) {
+    return;
+  }
+  if (roles_.size() >= kMaxKnownRoles) {
+    roles_.clear();
+  }
+  roles_.emplace(object, KnownRole{retained(object), role});
+}
+
+std::optional<std::vector<TreeItem>> AtspiCalls::tree(AtspiAccessible* application) {
+  if (!available(application)) {
+    return std::nullopt;
+  }
+  bool stalled = false;
+  auto items = fetchTree(application, limits_.callTimeout, stalled);
+  if (stalled) {
+    const auto bus = applicationBusName(application);
+    if (!bus.empty()) {
+      pausedUntil_.insert_or_assign(std::string(bus), steady_clock::now() + limits_.hungPause);
+    }
+  }
+  return items;
+}
+
 std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
   if (!available(object)) {
     return std::nullopt;

@@ -14,9 +14,11 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/platform/geometry.h"
 #include "platform/linux/atspi_handle.h"
+#include "platform/linux/atspi_tree_fetch.h"
 
 namespace wrenfold {
 
@@ -53,6 +55,11 @@ class AtspiCalls {
   [[nodiscard]] GObjectPtr<AtspiAccessible> desktop();
   // Asked once per element: an element keeps its role for life.
   [[nodiscard]] std::optional<AtspiRole> role(AtspiAccessible* object);
+  // Records a role learnt otherwise (from the whole tree), so it is not asked.
+  void rememberRole(AtspiAccessible* object, AtspiRole role);
+  // The whole tree of the application owning `application` in one call; absent when the
+  // application does not offer it or fails. A stall pauses the application like any call.
+  [[nodiscard]] std::optional<std::vector<TreeItem>> tree(AtspiAccessible* application);
   [[nodiscard]] std::optional<AtspiStates> states(AtspiAccessible* object);
   [[nodiscard]] std::optional<std::string> name(AtspiAccessible* object);
   [[nodiscard]] std::optional<std::string> description(AtspiAccessible* object);

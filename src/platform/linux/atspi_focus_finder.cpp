@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_focus_finder.h"
 
+#include <algorithm>
 #include <deque>
 
 #include "platform/linux/atspi_roles.h"
@@ -84,20 +85,23 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::activeWindow(AtspiAccessible* application) {
-  const int count = std::min(calls_.childCount(application).value_or(0), kMaxWindowsPerApplication);
+  // The window list is kept between reads; which window is active is asked every time.
+  const auto windows = children_(application);
+  const std::size_t count =
+      windows ? std::min(windows->size(), static_cast<std::size_t>(kMaxWindowsPerApplication)) : 0;
   GObjectPtr<AtspiAccessible> onlyShowing;
   int showing = 0;
-  for (int i = 0; i < count; ++i) {
-    auto window = calls_.child(application, i);
-    const auto states = window ? calls_.states(window.get()) : std::nullopt;
+  for (std::size_t i = 0; i < count; ++i) {
+    AtspiAccessible* window = atspiObject((*windows)[i]);
+    const auto states = window ? calls_.states(window) : std::nullopt;
     if (!states || states->has(ATSPI_STATE_ICONIFIED) || !states->has(ATSPI_STATE_SHOWING)) {
       continue;
     }
     if (states->has(ATSPI_STATE_ACTIVE)) {
-      return window;
+      return retained(window);
     }
     ++showing;
-    onlyShowing = std::move(window);
+    onlyShowing = retained(window);
   }
   AtspiAccessible* activated = tracker_.lastActivatedWindow();
   if (activated != nullptr && applicationBusName(activated) == applicationBusName(application)) {

@@ -6,6 +6,12 @@
 
 #include <atspi/atspi.h>
 
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/platform/accessibility.h"
 #include "platform/linux/atspi_calls.h"
 #include "platform/linux/focus_tracker.h"
 
@@ -13,8 +19,11 @@ namespace wrenfold {
 
 class AtspiFocusFinder {
  public:
-  AtspiFocusFinder(AtspiCalls& calls, const FocusTracker& tracker, int searchLimit)
-      : calls_(calls), tracker_(tracker), searchLimit_(searchLimit) {}
+  // The children of an element, as the read cache keeps them; absent when unreadable.
+  using ChildLister = std::function<std::optional<std::vector<AccessibilityElement>>(AtspiAccessible*)>;
+
+  AtspiFocusFinder(AtspiCalls& calls, const FocusTracker& tracker, int searchLimit, ChildLister children)
+      : calls_(calls), tracker_(tracker), searchLimit_(searchLimit), children_(std::move(children)) {}
 
   // The element of `application` that has keyboard focus; null when none can be found.
   [[nodiscard]] GObjectPtr<AtspiAccessible> focusedElement(AtspiAccessible* application);
@@ -32,6 +41,7 @@ class AtspiFocusFinder {
   AtspiCalls& calls_;
   const FocusTracker& tracker_;
   int searchLimit_;
+  ChildLister children_;
 };
 
 }  // namespace wrenfold

@@ -22,7 +22,8 @@ constexpr std::size_t kMaxEntries = 20000;
 }  // namespace
 
 AtspiReadCache::AtspiReadCache()
-    : listener_(atspi_event_listener_new(&AtspiReadCache::onEvent, this, nullptr)) {
+    : listener_(atspi_event_listener_new(&AtspiReadCache::onEvent, this, nullptr)),
+      desktop_(atspi_get_desktop(0)) {
   listening_ = true;
   for (const char* event : kEvents) {
     GErrorSlot error;
@@ -77,6 +78,24 @@ void AtspiReadCache::keepChildren(AtspiAccessible* object, std::vector<Accessibi
   known->children = std::move(children);
 }
 
+AtspiAccessible* AtspiReadCache::windowOf(AtspiAccessible* object) const {
+  if (!listening_) {
+    return nullptr;
+  }
+  const auto it = windows_.find(object);
+  return it == windows_.end() ? nullptr : it->second.window.get();
+}
+
+void AtspiReadCache::keepWindow(AtspiAccessible* object, AtspiAccessible* window) {
+  if (!listening_ || object == nullptr || window == nullptr) {
+    return;
+  }
+  if (windows_.size() >= kMaxEntries) {
+    windows_.clear();
+  }
+  windows_.insert_or_assign(object, WindowLink{retained(object), retained(window)});
+}
+
 void AtspiReadCache::forgetChildren(AtspiAccessible* object) {
   if (const auto it = slots_.find(object); it != slots_.end()) {
     it->second.entry.children.reset();
@@ -103,6 +122,12 @@ void AtspiReadCache::handle(const AtspiEvent& event) {
       forgetChildren(parent->second);
     }
     return;
+  }
+  if (type.starts_with(kChildrenChanged)) {
+    windows_.clear();
+    if (event.source == desktop_.get()) {
+      ++applicationsGeneration_;
+    }
   }
   const auto it = slots_.find(event.source);
   if (it == slots_.end()) {

@@ -44,6 +44,14 @@ class AtspiReadCache {
   // Keeps `children` as the children of `object` (when anything may be kept).
   void keepChildren(AtspiAccessible* object, std::vector<AccessibilityElement> children);
 
+  // The top-level window found above `object`, kept until any element's children change (the
+  // element may then have moved); null when not known.
+  [[nodiscard]] AtspiAccessible* windowOf(AtspiAccessible* object) const;
+  void keepWindow(AtspiAccessible* object, AtspiAccessible* window);
+
+  // Changes each time the desktop reports applications coming or going.
+  [[nodiscard]] unsigned applicationsGeneration() const { return applicationsGeneration_; }
+
  private:
   struct Slot {
     GObjectPtr<AtspiAccessible> object;  // keeps the pointer, the key, from being reused
@@ -58,6 +66,13 @@ class AtspiReadCache {
   std::unordered_map<AtspiAccessible*, Slot> slots_;
   // The element whose kept children list holds the key; keys are only compared, never used.
   std::unordered_map<AtspiAccessible*, AtspiAccessible*> parents_;
+  struct WindowLink {
+    GObjectPtr<AtspiAccessible> object;  // keeps the key from being reused
+    GObjectPtr<AtspiAccessible> window;
+  };
+  std::unordered_map<AtspiAccessible*, WindowLink> windows_;
+  GObjectPtr<AtspiAccessible> desktop_;
+  unsigned applicationsGeneration_ = 0;
 };
 
 }  // namespace wrenfold

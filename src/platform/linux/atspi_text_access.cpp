@@ -91,16 +91,30 @@ std::optional<std::string> AtspiTextAccess::selectedText(AtspiAccessible* object
 }
 
 std::optional<TextRange> AtspiTextAccess::selectedRange(AtspiAccessible* object) {
-  const auto current = snapshot(object);
-  if (!current) {
+  if (!calls_.hasText(object)) {
     return std::nullopt;
+  }
+  const auto raw = calls_.text(object, 0, -1);
+  if (!raw) {
+    return std::nullopt;
+  }
+  const std::string current = text::repairUtf8(*raw);
+  // Code points and UTF-16 units agree on text inside the BMP: only text beyond it needs the
+  // toolkit's unit (and its character count, for a toolkit known by neither name).
+  OffsetUnit unit = OffsetUnit::codePoint;
+  if (static_cast<std::int64_t>(text::utf16Length(current)) != codePointCount(current)) {
+    const auto count = calls_.characterCount(object);
+    if (!count) {
+      return std::nullopt;
+    }
+    unit = offsetUnitFor(calls_.toolkitName(object), current, *count);
   }
   const auto range = currentRange(object);
   if (!range) {
     return std::nullopt;
   }
-  const auto start = utf16OffsetOfToolkitOffset(current->text, range->start, current->unit);
-  const auto end = utf16OffsetOfToolkitOffset(current->text, range->end, current->unit);
+  const auto start = utf16OffsetOfToolkitOffset(current, range->start, unit);
+  const auto end = utf16OffsetOfToolkitOffset(current, range->end, unit);
   if (!start || !end) {
     return std::nullopt;
   }

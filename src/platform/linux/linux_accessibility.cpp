@@ -9,6 +9,9 @@
 #include <map>
 #include <set>
 #include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "core/text/text.h"
 #include "platform/linux/accessibility_bus_status.h"
@@ -32,6 +35,10 @@ constexpr int kMaxWindowsSearched = 16;
 // A bus that did not answer is asked again after this long, not on every call.
 constexpr auto kReconnectPause = std::chrono::seconds(2);
 constexpr auto kAnnouncementPoll = std::chrono::milliseconds(100);
+// An application with more elements than this is read element by element.
+constexpr std::size_t kMaxTreeItems = 10000;
+// How long a position read serves the size asked right after it.
+constexpr auto kExtentsReuse = std::chrono::milliseconds(100);
 
 std::string processName(std::int32_t processID) {
   std::ifstream comm("/proc/" + std::to_string(processID) + "/comm");
@@ -85,13 +92,42 @@ struct LinuxAccessibility::Session {
   explicit Session(const Options& options)
       : calls(AtspiCalls::Limits{options.callTimeout, options.hungPause}),
         text(calls),
-        focus(calls, tracker, options.focusSearchLimit) {}
+        focus(calls, tracker, options.focusSearchLimit,
+              [this](AtspiAccessible* object) { return children(object); }),
+        childrenLimit(options.childrenLimit) {}
+
+  // The children, listed at most up to the limit; absent when the count cannot be read. A
+  // paused application reads absent throughout, kept or not.
+  [[nodiscard]] std::optional<std::vector<AccessibilityElement>> children(AtspiAccessible* object) {
+    if (const auto* entry = calls.available(object) ? cache.find(object) : nullptr;
+        entry && entry->children) {
+      return entry->children;
+    }
+    const auto count = calls.childCount(object);
+    if (!count) {
+      return std::nullopt;
+    }
+    std::vector<AccessibilityElement> list;
+    const int listed = std::min(*count, childrenLimit);
+    list.reserve(static_cast<std::size_t>(listed));
+    for (int i = 0; i < listed; ++i) {
+      if (auto child = elementFor(calls.child(object, i))) {
+        list.push_back(std::move(*child));
+      }
+    }
+    // A list with holes (a child vanished, the application stopped answering) is not kept.
+    if (static_cast<int>(list.size()) == listed) {
+      cache.keepChildren(object, list);
+    }
+    return list;
+  }
 
   AtspiCalls calls;
   FocusTracker tracker;
   AtspiReadCache cache;
   AtspiTextAccess text;
   AtspiFocusFinder focus;
+  int childrenLimit;
 };
 
 class LinuxAccessibility::Impl {
@@ -108,6 +144,18 @@ class LinuxAccessibility::Impl {
   std::set<std::int32_t> startupOnly_;  // browsers that ignored the announcement
   bool restartCheckPending_ = false;
   std::unique_ptr<LinuxWorkspace> workspace_;
+  struct KnownApplication {
+    GObjectPtr<AtspiAccessible> object;
+    unsigned generation = 0;
+  };
+  std::map<std::int32_t, KnownApplication> applications_;
+  struct PendingExtents {
+    GObjectPtr<AtspiAccessible> object;
+    Rect rect;
+    steady_clock::time_point until;
+  };
+  PendingExtents pendingExtents_;
+  std::set<std::string, std::less<>> treesLearnt_;  // application bus names
 
   // The libatspi side, set up the first time the accessibility bus answers; null before.
   [[nodiscard]] Session* connect() {
@@ -193,28 +241,203 @@ class LinuxAccessibility::Impl {
     return text;
   }
 
-  // The children, listed at most up to the limit; absent when the count cannot be read.
   [[nodiscard]] std::optional<std::vector<AccessibilityElement>> children(AtspiAccessible* object) {
-    if (const auto* entry = known(object); entry && entry->children) {
-      return entry->children;
-    }
-    const auto count = calls().childCount(object);
-    if (!count) {
-      return std::nullopt;
-    }
-    std::vector<AccessibilityElement> children;
-    const int listed = std::min(*count, options_.childrenLimit);
-    children.reserve(static_cast<std::size_t>(listed));
-    for (int i = 0; i < listed; ++i) {
-      if (auto child = elementFor(calls().child(object, i))) {
-        children.push_back(std::move(*child));
+    return session_->children(object);
+  }
+
+  // The application object of a process, remembered while its window list is kept and no
+  // application came or went; otherwise looked up on the desktop.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> rememberedApplication(std::int32_t processID) {
+    auto& cache = session_->cache;
+    const auto remembered = applications_.find(processID);
+    if (remembered != applications_.end() &&
+        remembered->second.generation == cache.applicationsGeneration()) {
+      AtspiAccessible* app = remembered->second.object.get();
+      if (const auto* entry = known(app); entry && entry->children && !entry->children->empty()) {
+        return retained(app);
       }
     }
-    // A list with holes (a child vanished, the application stopped answering) is not kept.
-    if (static_cast<int>(children.size()) == listed) {
-      session_->cache.keepChildren(object, children);
+    auto app = application(processID);
+    if (app) {
+      learnTree(app.get());
     }
-    return children;
+    if (app && children(app.get()).value_or(std::vector<AccessibilityElement>{}).empty()) {
+      return app;  // windowless: looked up again next time
+    }
+    if (app) {
+      if (applications_.size() >= kMaxApplications) {
+        applications_.clear();
+      }
+      applications_.insert_or_assign(processID,
+                                     KnownApplication{retained(app.get()), cache.applicationsGeneration()});
+    }
+    return app;
+  }
+
+  // Learns an application's whole tree in one call the first time it is read: children,
+  // roles, the states that decide a role, and the text of labels where the toolkit names
+  // labels by their text. Whatever the call does not tell is asked element by element.
+  void learnTree(AtspiAccessible* application) {
+    const std::string bus(applicationBusName(application));
+    if (bus.empty() || !session_->cache.isListening() || treesLearnt_.contains(bus)) {
+      return;
+    }
+    const auto items = calls().tree(application);
+    // An application still starting may list only itself: it is asked again. (Qt answers
+    // with no items at all: it keeps no such list.)
+    if (!items || items->size() != 1) {
+      treesLearnt_.insert(bus);
+    }
+    if (!items || items->size() > kMaxTreeItems) {
+      return;
+    }
+    std::unordered_map<std::string, GObjectPtr<AtspiAccessible>> objects;
+    objects.reserve(items->size());
+    for (const auto& item : *items) {
+      GObjectPtr<AtspiAccessible> object(refObject(bus, item.path));
+      if (!object) {
+        return;  // this libatspi cannot share its objects
+      }
+      objects.insert_or_assign(item.path, std::move(object));
+    }
+    std::unordered_map<std::string, std::vector<std::pair<int, AtspiAccessible*>>> indexedChildren;
+    for (const auto& item : *items) {
+      if (!item.children && !item.parentPath.empty() && item.indexInParent >= 0) {
+        indexedChildren[item.parentPath].emplace_back(item.indexInParent, objects.at(item.path).get());
+      }
+    }
+    const bool namesAreText = labelsNamedByText(*items, objects);
+    for (const auto& item : *items) {
+      const AtspiStates states(item.states);
+      if (item.role == ATSPI_ROLE_INVALID || states.has(ATSPI_STATE_DEFUNCT)) {
+        continue;
+      }
+      AtspiAccessible* object = objects.at(item.path).get();
+      calls().rememberRole(object, item.role);
+      if (roleNeedsStates(item.role)) {
+        if (auto* entry = session_->cache.entry(object)) {
+          entry->roleStates =
+              RoleStates{states.has(ATSPI_STATE_EDITABLE), states.has(ATSPI_STATE_MULTI_LINE)};
+        }
+      }
+      if (namesAreText && isNamedByText(item)) {
+        if (auto* entry = session_->cache.entry(object)) {
+          entry->text = labelText(item.name);
+        }
+      }
+      if (auto list = childrenOf(item, objects, indexedChildren)) {
+        session_->cache.keepChildren(object, std::move(*list));
+      }
+    }
+  }
+
+  [[nodiscard]] static bool isNamedByText(const TreeItem& item) {
+    return item.role == ATSPI_ROLE_LABEL && item.hasText && !item.hasEditableText;
+  }
+
+  // What value() makes of a label's text.
+  [[nodiscard]] static std::string labelText(std::string_view name) {
+    std::string text = text::repairUtf8(name);
+    constexpr std::string_view kObjectReplacement = "\xEF\xBF\xBC";
+    for (auto at = text.find(kObjectReplacement); at != std::string::npos;
+         at = text.find(kObjectReplacement, at)) {
+      text.erase(at, kObjectReplacement.size());
+    }
+    return text;
+  }
+
+  // Whether the application names its labels by their text (GTK 3 does unless told
+  // otherwise), checked on its first and last labels that have a name.
+  [[nodiscard]] bool labelsNamedByText(
+      const std::vector<TreeItem>& items,
+      const std::unordered_map<std::string, GObjectPtr<AtspiAccessible>>& objects) {
+    std::vector<const TreeItem*> samples;
+    for (const auto& item : items) {
+      if (isNamedByText(item) && !item.name.empty()) {
+        if (samples.size() < 2) {
+          samples.push_back(&item);
+        } else {
+          samples.back() = &item;
+        }
+      }
+    }
+    if (samples.empty()) {
+      return false;
+    }
+    for (const TreeItem* sample : samples) {
+      AtspiAccessible* object = objects.at(sample->path).get();
+      const auto text = calls().text(object, 0, -1);
+      if (!text || labelText(*text) != labelText(sample->name)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The children the tree tells for `item`, complete and in order; absent when it does not
+  // tell them all.
+  [[nodiscard]] std::optional<std::vector<AccessibilityElement>> childrenOf(
+      const TreeItem& item, const std::unordered_map<std::string, GObjectPtr<AtspiAccessible>>& objects,
+      std::unordered_map<std::string, std::vector<std::pair<int, AtspiAccessible*>>>& indexedChildren) const {
+    // Tables and long lists manage their own children: the tree holds only some of them.
+    if (item.childCount < 0 || item.childCount > options_.childrenLimit ||
+        AtspiStates(item.states).has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
+      return std::nullopt;
+    }
+    std::vector<AccessibilityElement> list;
+    list.reserve(static_cast<std::size_t>(item.childCount));
+    if (item.children) {
+      for (const auto& path : *item.children) {
+        const auto found = objects.find(path);
+        if (found == objects.end()) {
+          return std::nullopt;
+        }
+        list.push_back(*elementFor(retained(found->second.get())));
+      }
+      return list;
+    }
+    auto& indexed = indexedChildren[item.path];
+    if (static_cast<int>(indexed.size()) != item.childCount) {
+      return std::nullopt;
+    }
+    std::sort(indexed.begin(), indexed.end());
+    for (std::size_t i = 0; i < indexed.size(); ++i) {
+      if (indexed[i].first != static_cast<int>(i)) {
+        return std::nullopt;
+      }
+      list.push_back(*elementFor(retained(indexed[i].second)));
+    }
+    return list;
+  }
+
+  // The window above `object`, kept between reads while no element's children change.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> enclosingWindow(AtspiAccessible* object) {
+    if (!calls().available(object)) {
+      return nullptr;
+    }
+    if (AtspiAccessible* window = session_->cache.windowOf(object)) {
+      return retained(window);
+    }
+    auto window = session_->focus.enclosingWindow(object);
+    session_->cache.keepWindow(object, window.get());
+    return window;
+  }
+
+  // Position and size are asked one after the other for one frame: one round trip answers both.
+  [[nodiscard]] std::optional<Rect> extents(AtspiAccessible* object, bool forSize) {
+    if (forSize && pendingExtents_.object.get() == object && steady_clock::now() < pendingExtents_.until) {
+      pendingExtents_.object.reset();
+      return pendingExtents_.rect;
+    }
+    pendingExtents_.object.reset();
+    if (!calls().hasComponent(object)) {
+      return std::nullopt;
+    }
+    auto rect = calls().screenExtents(object);
+    if (rect && !forSize) {
+      pendingExtents_ = PendingExtents{retained(object), *rect, steady_clock::now() + kExtentsReuse};
+    }
+    return rect;
   }
 
   [[nodiscard]] std::optional<std::string> selectedText(AtspiAccessible* object) {
@@ -328,7 +551,7 @@ std::optional<AccessibilityElement> LinuxAccessibility::applicationElement(std::
   if (impl_->connect() == nullptr) {
     return std::nullopt;
   }
-  auto app = impl_->application(processID);
+  auto app = impl_->rememberedApplication(processID);
   if (impl_->isWebRuntimeProcess(processID) && !impl_->exposesPage(app.get())) {
     app = impl_->announceTo(processID, std::move(app));
   }
@@ -389,7 +612,7 @@ std::optional<AccessibilityElement> LinuxAccessibility::elementAttribute(const A
       return impl_->isApplication(object) ? elementFor(impl_->session_->focus.activeWindow(object))
                                           : std::nullopt;
     case AXAttribute::window:
-      return elementFor(impl_->session_->focus.enclosingWindow(object));
+      return elementFor(impl_->enclosingWindow(object));
     default:
       return std::nullopt;
   }
@@ -416,20 +639,20 @@ std::optional<TextRange> LinuxAccessibility::rangeAttribute(const AccessibilityE
 std::optional<Point> LinuxAccessibility::pointAttribute(const AccessibilityElement& element,
                                                         AXAttribute attribute) {
   AtspiAccessible* object = impl_->object(element);
-  if (object == nullptr || attribute != AXAttribute::position || !impl_->calls().hasComponent(object)) {
+  if (object == nullptr || attribute != AXAttribute::position) {
     return std::nullopt;
   }
-  const auto extents = impl_->calls().screenExtents(object);
+  const auto extents = impl_->extents(object, false);
   return extents ? std::optional(Point{extents->x, extents->y}) : std::nullopt;
 }
 
 std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement& element,
                                                       AXAttribute attribute) {
   AtspiAccessible* object = impl_->object(element);
-  if (object == nullptr || attribute != AXAttribute::size || !impl_->calls().hasComponent(object)) {
+  if (object == nullptr || attribute != AXAttribute::size) {
     return std::nullopt;
   }
-  const auto extents = impl_->calls().screenExtents(object);
+  const auto extents = impl_->extents(object, true);
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
 }
 

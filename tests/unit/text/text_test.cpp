@@ -41,6 +41,9 @@ TEST(Graphemes, CountsUserPerceivedCharacters) {
   EXPECT_EQ(graphemeCount(kFlag + kFlag), 2u);
   EXPECT_EQ(graphemeCount(kEAcute), 1u);
   EXPECT_EQ(graphemeCount("\r\n"), 1u);
+  // Plain ASCII is counted without ICU; both ways must agree on line breaks and controls.
+  EXPECT_EQ(graphemeCount("\r\r\n\n\t x"), 6u);
+  EXPECT_EQ(graphemeCount("\r\r\n\n\t x\u00e9"), 7u);
   EXPECT_EQ(graphemeCount("a\xFF"), 2u);  // an invalid byte counts as one U+FFFD
 }
 
