@@ -47,16 +47,9 @@ TEST_P(KeysymTest, MapsToTheMacKeyCodeOfThatKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeysymTest,
-    ::testing::Values(KeysymCase{'a', 0x00, "A"}, KeysymCase{'A', 0x00, "A"}, KeysymCase{'z', 0x06, "Z"},
-                      KeysymCase{'1', 0x12, "1"}, KeysymCase{'0', 0x1D, "0"}, KeysymCase{',', 0x2B, ","},
-                      KeysymCase{'`', 0x32, "`"}, KeysymCase{0x20, 0x31, "Space"},
-                      KeysymCase{0xFF0D, 0x24, "Enter"}, KeysymCase{0xFF08, 0x33, "Backspace"},
-                      KeysymCase{0xFFFF, 0x75, "Delete"}, KeysymCase{0xFF1B, 0x35, "Esc"},
-                      KeysymCase{0xFF55, 0x74, "PageUp"}, KeysymCase{0xFF51, 0x7B, "←"},
-                      KeysymCase{0xFFBE, 0x7A, "F1"}, KeysymCase{0xFFC9, 0x6F, "F12"},
-                      KeysymCase{0xFFD1, 0x5A, "F20"}, KeysymCase{0xFFB7, 0x59, "Num 7"},
-                      KeysymCase{0xFF95, 0x59, "Num 7"},  // KP_Home: keypad 7, Num Lock off
-                      KeysymCase{0xFF9F, 0x41, "Num ."}, KeysymCase{0xFF8D, 0x4C, "Num Enter"},
+    // The table's own rows are checked both ways above; these are the keysyms it must fold in.
+    ::testing::Values(KeysymCase{'A', 0x00, "A"},                // a shifted letter is the same key
+                      KeysymCase{0xFF95, 0x59, "Num 7"},         // KP_Home: keypad 7, Num Lock off
                       KeysymCase{0x1008FF11, std::nullopt, ""},  // a volume key
                       KeysymCase{0xFFE9, std::nullopt, ""}));    // Alt_L itself
 
@@ -71,25 +64,12 @@ TEST(KeyCodeTable, OnlyF1ToF20AreFunctionKeys) {
 }
 
 TEST(ShortcutModifiers, KeyModifiersAndCarbonMasksMapBothWays) {
-  struct Row {
-    unsigned keyModifiers;
-    std::uint32_t carbon;
-  };
   using M = KeyModifier;
-  const Row rows[] = {
-      {static_cast<unsigned>(M::control), 4096},
-      {static_cast<unsigned>(M::alt), 2048},
-      {static_cast<unsigned>(M::super), 256},
-      {static_cast<unsigned>(M::shift), 512},
-      {static_cast<unsigned>(M::control) | static_cast<unsigned>(M::alt) | static_cast<unsigned>(M::shift) |
-           static_cast<unsigned>(M::super),
-       4096 | 2048 | 512 | 256},
-      {0, 0},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(carbonModifiersFromKeyModifiers(row.keyModifiers), row.carbon);
-    EXPECT_EQ(keyModifiersFromCarbon(row.carbon), row.keyModifiers);
-  }
+  const unsigned all = static_cast<unsigned>(M::control) | static_cast<unsigned>(M::alt) |
+                       static_cast<unsigned>(M::shift) | static_cast<unsigned>(M::super);
+  EXPECT_EQ(carbonModifiersFromKeyModifiers(all), 4096U | 2048U | 512U | 256U);
+  EXPECT_EQ(keyModifiersFromCarbon(4096 | 2048 | 512 | 256), all);
+  EXPECT_EQ(keyModifiersFromCarbon(kCarbonControl), static_cast<unsigned>(M::control));
   EXPECT_EQ(keyModifiersFromCarbon(0x10000 | 1), 0U) << "other mask bits are dropped";
 }
 
