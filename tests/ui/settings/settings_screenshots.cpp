@@ -24,7 +24,7 @@
 #include "fakes/manual_clock.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
-#include "settings/recording_desktop_services.h"
+#include "settings/settings_ports.h"
 #include "support/temp_dir.h"
 #include "ui/settings/settings_permissions.h"
 #include "ui/settings/settings_view_model.h"
@@ -47,7 +47,7 @@ constexpr const char* kConfig = R"({
 })";
 
 // One settings window over a fresh data folder with a stored configuration.
-class Scene {
+class Scene : public SettingsPorts {
  public:
   Scene() {
     writeAll(paths.configURL(), kConfig);
@@ -58,17 +58,15 @@ class Scene {
     accessibility.setTrusted(true);
     windowCapture.setAvailable(false);
     hotkey.start();
-    controller = std::make_unique<SettingsWindowController>(
-        SettingsContext{*configs, *memory, paths, desktop, accessibility, windowCapture, workQueue, mainQueue,
-                        &autostart},
-        [this] { return std::make_unique<ShortcutSettingsTab>(registry, hotkey); });
+    controller = std::make_unique<SettingsWindowController>(context(*configs, *memory, &autostart), [this] {
+      return std::make_unique<ShortcutSettingsTab>(registry, hotkey);
+    });
     controller->show();
     settle();
   }
 
   void settle() {
-    workQueue.runAll();
-    mainQueue.runPending();
+    SettingsPorts::settle();
     QApplication::processEvents();
   }
   SettingsView& window() const { return *controller->window(); }
@@ -77,15 +75,6 @@ class Scene {
     settle();
   }
 
-  TempDir dir;
-  AppPaths paths{dir / "Wrenfold"};
-  AppLogger logger{paths, std::make_shared<SilentSystemLog>()};
-  RecordingDesktopServices desktop;
-  FakeAccessibility accessibility;
-  FakeWindowCapture windowCapture;
-  ManualWorkQueue workQueue;
-  ManualClock clock;
-  ManualMainQueue mainQueue{clock};
   FakeUserDefaults defaults;
   FakeGlobalHotKeys hotKeys;
   FakeModifierMonitor monitor;

@@ -20,7 +20,7 @@
 #include "fakes/manual_clock.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
-#include "settings/recording_desktop_services.h"
+#include "settings/settings_ports.h"
 #include "support/temp_dir.h"
 #include "ui/overlay/overlay_style.h"
 #include "ui/settings/permission_row.h"
@@ -39,7 +39,7 @@ constexpr const char* kStoredConfig =
     " \"baseURL\": \"https://llm.example.test/v1\", \"maxTokens\": 1280, \"model\": \"house-model\","
     " \"provider\": \"openAICompatible\", \"temperature\": 0.7}";
 
-class Harness {
+class Harness : public SettingsPorts {
  public:
   explicit Harness(const char* storedConfig = kStoredConfig, LaunchAtLogin* launchAtLogin = nullptr) {
     if (storedConfig != nullptr) {
@@ -47,17 +47,9 @@ class Harness {
     }
     configs = std::make_unique<ModelConfigStore>(paths);
     memory = std::make_unique<StyleMemoryStore>(paths, logger);
-    controller = std::make_unique<SettingsWindowController>(
-        SettingsContext{*configs, *memory, paths, desktop, accessibility, windowCapture, workQueue, mainQueue,
-                        launchAtLogin});
+    controller = std::make_unique<SettingsWindowController>(context(*configs, *memory, launchAtLogin));
     controller->show();
-    settleChecks();
-  }
-
-  // Lets the capture check finish on the "worker" and its answer arrive on the "main thread".
-  void settleChecks() {
-    workQueue.runAll();
-    mainQueue.runPending();
+    settle();
   }
 
   SettingsView& window() const { return *controller->window(); }
@@ -88,15 +80,6 @@ class Harness {
   }
   QString configOnDisk() const { return QString::fromStdString(readAll(paths.configURL())); }
 
-  TempDir dir;
-  AppPaths paths{dir / "Wrenfold"};
-  AppLogger logger{paths, std::make_shared<SilentSystemLog>()};
-  RecordingDesktopServices desktop;
-  FakeAccessibility accessibility;
-  FakeWindowCapture windowCapture;
-  ManualWorkQueue workQueue;
-  ManualClock clock;
-  ManualMainQueue mainQueue{clock};
   std::unique_ptr<ModelConfigStore> configs;
   std::unique_ptr<StyleMemoryStore> memory;
   std::unique_ptr<SettingsWindowController> controller;
@@ -317,20 +300,20 @@ class SettingsViewTest : public QObject {
     h.windowCapture.setAvailable(false);
     h.window().permissions().refresh();
     QCOMPARE(h.workQueue.pendingCount(), std::size_t{1});  // the capture check waits for the worker
-    h.settleChecks();
+    h.settle();
     auto* tab = h.find<PermissionSettingsTab>("permissionsTab");
     QCOMPARE(tab->accessibilityRow().grantLabel(), QStringLiteral("需要授权"));
     QCOMPARE(tab->screenRecordingRow().grantLabel(), QStringLiteral("需要授权"));
 
     h.accessibility.setTrusted(true);  // as if enabling succeeded
     tab->accessibilityRow().actionButton()->click();
-    h.settleChecks();
+    h.settle();
     QCOMPARE(h.accessibility.trustPrompts(), 1);
     QCOMPARE(tab->accessibilityRow().grantLabel(), QStringLiteral("已授权"));
     QVERIFY(tab->accessibilityRow().explanation().contains(QStringLiteral("重新启动")));
 
     tab->screenRecordingRow().actionButton()->click();
-    h.settleChecks();
+    h.settle();
     QVERIFY(tab->screenRecordingRow().explanation().contains(QStringLiteral("Wayland")));
   }
 
@@ -338,7 +321,7 @@ class SettingsViewTest : public QObject {
     auto h = std::make_unique<Harness>();
     h->window().permissions().refresh();
     h->controller.reset();
-    h->settleChecks();  // must not touch the destroyed view state
+    h->settle();  // must not touch the destroyed view state
     QCOMPARE(h->mainQueue.pendingCount(), std::size_t{0});
   }
 };
