@@ -404,6 +404,11 @@ void TestHttpServer::Impl::answer(Channel& channel, int fd, std::size_t number) 
 }
 
 bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedResponse& response) {
+  if (response.raw) {
+    (void)channel.writeAll(*response.raw);
+    channel.closeGracefully();
+    return false;
+  }
   if (response.closeAfterBodyBytes) {
     const std::size_t sent = std::min(*response.closeAfterBodyBytes, response.body.size());
     (void)channel.writeAll(responseHead(response) + response.body.substr(0, sent));

@@ -42,6 +42,8 @@ struct CannedResponse {
   std::optional<std::size_t> closeAfterBodyBytes;
   // Closes the connection after answering instead of keeping it alive.
   bool closeConnection = false;
+  // Sent byte for byte instead of a status line, headers and body; then the connection closes.
+  std::optional<std::string> raw;
 
   [[nodiscard]] static CannedResponse json(int status, std::string body);
   [[nodiscard]] static CannedResponse text(int status, std::string body);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ai/base64.h"
+#include "core/text/text.h"
 
 namespace wrenfold {
 namespace {
@@ -47,7 +48,8 @@ Result<std::optional<std::string>> blockText(const json::Json& block, std::size_
   return fail(json::requireString(block, "text").error());
 }
 
-// {"content":[{"type":...,"text":...}]}: every text, in order, one line feed apart.
+// {"content":[{"type":...,"text":...}]}: every text, in order, one line feed apart. A reply
+// without text that stopped for a refusal or on the token limit says so.
 Result<std::string> replyText(const json::Json& reply) {
   auto content = llm_exchange::requireArray(reply, "content");
   if (!content) {
@@ -63,38 +65,47 @@ Result<std::string> replyText(const json::Json& reply) {
       texts.push_back(std::move(**text));
     }
   }
-  return llm_exchange::joinLines(texts);
+  std::string joined = llm_exchange::joinLines(texts);
+  if (text::isBlank(joined)) {
+    const auto stopReason = json::optionalString(reply, "stop_reason").value_or(std::nullopt);
+    if (stopReason == "refusal") {
+      return failPlatform("模型拒绝了这次请求。请调整上下文或指令后重试。");
+    }
+    if (stopReason == "max_tokens") {
+      return fail(llm_exchange::tokenLimitFailure());
+    }
+  }
+  return joined;
 }
 
 }  // namespace
 
 AnthropicProvider::AnthropicProvider(ModelConfig config, std::string apiKey, ProviderSession session)
-    : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(session) {}
+    : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(std::move(session)) {}
 
 void AnthropicProvider::complete(LLMRequest request, Completion completion) const {
-  auto url = endpointURL();
-  auto httpRequest = url ? llm_exchange::postJson(std::move(*url),
-                                                  {{"x-api-key", apiKey_},
-                                                   {"anthropic-version", std::string(kAnthropicVersion)}},
-                                                  requestBody(request))
-                         : Result<HttpRequest>(fail(url.error()));
-  llm_exchange::send(session_, std::move(httpRequest), replyText, request.candidateCount, apiKey_,
-                     std::move(completion));
+  llm_exchange::send(session_, post(requestBody(request)), replyText, request.candidateCount,
+                     {apiKey_, config_.model}, std::move(completion));
 }
 
-Result<std::string> AnthropicProvider::endpointURL() const {
-  const ModelProvider anthropic = ModelProvider::anthropic;
-  auto parsed = BaseURL::parse(config_.baseURL, anthropic.defaultBaseURL());
-  if (!parsed) {
-    return fail(parsed.error());
+void AnthropicProvider::checkConnection(CheckCompletion completion) const {
+  const json::OrderedJson body{
+      {"model", config_.model},
+      {"max_tokens", llm_exchange::kCheckMaxTokens},
+      {"temperature", config_.temperature},
+      {"messages", json::OrderedJson::array({json::OrderedJson{
+                       {"role", "user"}, {"content", std::string(llm_exchange::kCheckPrompt)}}})},
+  };
+  llm_exchange::check(session_, post(body), {apiKey_, config_.model}, std::move(completion));
+}
+
+Result<HttpRequest> AnthropicProvider::post(const json::OrderedJson& body) const {
+  auto url = service_url::anthropicMessages(config_.baseURL);
+  if (!url) {
+    return fail(url.error());
   }
-  BaseURL& url = *parsed;
-  if (url.path().empty() || url.path() == "/") {
-    url.setPath("/v1/messages");
-  } else if (!url.path().ends_with("/messages")) {
-    url.appendToPath("/v1/messages");  // a path ending in "/v1" gets it too: no special case
-  }
-  return url.string();
+  return llm_exchange::postJson(
+      std::move(*url), {{"x-api-key", apiKey_}, {"anthropic-version", std::string(kAnthropicVersion)}}, body);
 }
 
 json::OrderedJson AnthropicProvider::requestBody(const LLMRequest& request) const {

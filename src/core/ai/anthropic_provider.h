@@ -14,11 +14,13 @@ class AnthropicProvider final : public LLMProvider {
   AnthropicProvider(ModelConfig config, std::string apiKey, ProviderSession session);
 
   void complete(LLMRequest request, Completion completion) const override;
+  void checkConnection(CheckCompletion completion) const override;
 
  private:
-  // The base URL (the Anthropic host when blank) with "/v1/messages" added unless it already
-  // ends with "/messages"; fails with "baseURL 无效".
-  [[nodiscard]] Result<std::string> endpointURL() const;
+  // `body` for the base URL (the Anthropic host when blank) with "/v1/messages" added, or
+  // only "/messages" after a version, unless it already ends with "/messages"; fails with
+  // "baseURL 无效".
+  [[nodiscard]] Result<HttpRequest> post(const json::OrderedJson& body) const;
   [[nodiscard]] json::OrderedJson requestBody(const LLMRequest& request) const;
 
   ModelConfig config_;

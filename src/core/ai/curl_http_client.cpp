@@ -32,6 +32,7 @@ constexpr const char* kBadReply = "服务器的响应无效。";
 constexpr const char* kBadUrl = "网址无效。";
 constexpr const char* kBadRequest = "请求无效：方法或请求头不合规范。";
 constexpr const char* kOutOfMemory = "内存不足，无法完成网络请求。";
+constexpr const char* kHeaderTooLarge = "服务器的响应头过大。";
 constexpr const char* kSendFailed = "无法发送网络请求。";
 
 // The only schemes a model service may use; anything else (file:, ftp:, ...) is refused.
@@ -196,6 +197,7 @@ struct Transfer {
   SteadyClock::time_point lastActivity = SteadyClock::now();
   curl_off_t lastDownloaded = 0;
   curl_off_t lastUploaded = 0;
+  bool replyStarted = false;  // a status line arrived
 
   Transfer() = default;
   Transfer(const Transfer&) = delete;
@@ -227,6 +229,7 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   const std::string_view line(data, bytes);
   auto& headers = transfer->response.headers;
   if (line.starts_with("HTTP/")) {
+    transfer->replyStarted = true;
     headers.clear();  // a new response begins (after 100 Continue or a proxy's CONNECT reply)
     return bytes;
   }
@@ -249,6 +252,19 @@ int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     transfer->lastActivity = SteadyClock::now();
   }
   return 0;
+}
+
+// The address was checked before sending, so after that curl's "unsupported protocol" can only
+// mean a reply that is not HTTP (a garbage status line), and running out of memory in the
+// middle of a reply is curl refusing a header line longer than it accepts (100 KiB).
+std::string describeFailure(const Transfer& transfer, CURLcode code) {
+  if (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_URL_MALFORMAT) {
+    return kBadReply;
+  }
+  if (code == CURLE_OUT_OF_MEMORY && transfer.replyStarted) {
+    return kHeaderTooLarge;
+  }
+  return describe(code);
 }
 
 }  // namespace
@@ -484,7 +500,7 @@ Result<HttpResponse> CurlHttpClient::Worker::outcome(Transfer& transfer, CURLcod
     return failPlatform(tooLargeDescription(options_.maxResponseBytes));
   }
   if (code != CURLE_OK) {
-    return failPlatform(describe(code));
+    return failPlatform(describeFailure(transfer, code));
   }
   long status = 0;
   curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);

@@ -1,9 +1,11 @@
 #include "core/ai/gemini_provider.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "core/ai/base64.h"
+#include "core/text/text.h"
 
 namespace wrenfold {
 namespace {
@@ -40,17 +42,23 @@ Result<std::optional<std::string>> partText(const json::Json& part, std::size_t 
   return json::optionalString(part, "text");
 }
 
-// Appends the texts of one candidate's parts: {"content":{"parts":[...]}}.
+// Appends the texts of one candidate's parts: {"content":{"parts":[...]}}. A candidate that
+// stopped before any text may lack both.
 Result<void> appendCandidateTexts(const json::Json& candidate, std::size_t index,
                                   std::vector<std::string>& texts) {
   if (auto element = llm_exchange::requireObjectElement(candidate, "candidates", index); !element) {
     return element;
   }
-  auto content = llm_exchange::requireObject(candidate, "content");
-  if (!content) {
-    return fail(content.error());
+  const auto content = candidate.find("content");
+  if (content == candidate.end() || content->is_null() ||
+      (content->is_object() && (!content->contains("parts") || (*content)["parts"].is_null()))) {
+    return {};
   }
-  auto parts = llm_exchange::requireArray(**content, "parts");
+  auto object = llm_exchange::requireObject(candidate, "content");
+  if (!object) {
+    return fail(object.error());
+  }
+  auto parts = llm_exchange::requireArray(**object, "parts");
   if (!parts) {
     return fail(parts.error());
   }
@@ -66,9 +74,57 @@ Result<void> appendCandidateTexts(const json::Json& candidate, std::size_t index
   return {};
 }
 
+std::string stringOr(const json::Json& object, std::string_view key) {
+  return json::optionalString(object, key).value_or(std::nullopt).value_or("");
+}
+
+// Why a reply holds no text, in words that say what to do; absent when it does not say.
+std::optional<Failure> emptyReplyReason(const json::Json& reply) {
+  if (const auto feedback = reply.find("promptFeedback"); feedback != reply.end() && feedback->is_object()) {
+    const std::string reason = stringOr(*feedback, "blockReason");
+    const std::string message = stringOr(*feedback, "blockReasonMessage");
+    if (!reason.empty() || !message.empty()) {
+      return Failure::platform("Gemini 拦下了这次请求（" +
+                               (reason.empty() ? std::string("未说明原因") : reason) +
+                               (message.empty() ? "" : "：" + message) + "）。请调整上下文或指令后重试。");
+    }
+  }
+  const auto candidates = reply.find("candidates");
+  if (candidates == reply.end() || !candidates->is_array() || candidates->empty() ||
+      !candidates->front().is_object()) {
+    return std::nullopt;
+  }
+  const std::string reason = stringOr(candidates->front(), "finishReason");
+  if (reason.empty() || reason == "STOP") {
+    return std::nullopt;
+  }
+  if (reason == "MAX_TOKENS") {
+    return llm_exchange::tokenLimitFailure();
+  }
+  if (reason == "SAFETY") {
+    return Failure::platform("Gemini 的安全设置拦下了这次回复。请调整上下文或指令后重试。");
+  }
+  if (reason == "RECITATION") {
+    return Failure::platform(
+        "Gemini 停止了回复：内容与已有的受版权保护的材料过于相似。请换个说法或换一段上下文后重试。");
+  }
+  if (reason == "PROHIBITED_CONTENT" || reason == "BLOCKLIST" || reason == "SPII") {
+    return Failure::platform("Gemini 按其内容政策拦下了这次回复（" + reason +
+                             "）。请调整上下文或指令后重试。");
+  }
+  const std::string message = stringOr(candidates->front(), "finishMessage");
+  return Failure::platform("Gemini 没有返回文字（结束原因：" + reason +
+                           (message.empty() ? "" : "，" + message) + "）。");
+}
+
 // {"candidates":[{"content":{"parts":[{"text":...}]}}]}: the texts of all candidates' parts,
-// in order, one line feed apart.
+// in order, one line feed apart; a reply without text says why when the service does.
 Result<std::string> replyText(const json::Json& reply) {
+  if (!reply.contains("candidates")) {
+    if (auto reason = emptyReplyReason(reply)) {
+      return fail(*reason);
+    }
+  }
   auto candidates = llm_exchange::requireArray(reply, "candidates");
   if (!candidates) {
     return fail(candidates.error());
@@ -79,39 +135,42 @@ Result<std::string> replyText(const json::Json& reply) {
       return fail(appended.error());
     }
   }
-  return llm_exchange::joinLines(texts);
+  std::string joined = llm_exchange::joinLines(texts);
+  if (text::isBlank(joined)) {
+    if (auto reason = emptyReplyReason(reply)) {
+      return fail(*reason);
+    }
+  }
+  return joined;
 }
 
 }  // namespace
 
 GeminiProvider::GeminiProvider(ModelConfig config, std::string apiKey, ProviderSession session)
-    : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(session) {}
+    : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(std::move(session)) {}
 
 void GeminiProvider::complete(LLMRequest request, Completion completion) const {
-  auto url = endpointURL();
-  auto httpRequest = url ? llm_exchange::postJson(std::move(*url), {}, requestBody(request))
-                         : Result<HttpRequest>(fail(url.error()));
-  llm_exchange::send(session_, std::move(httpRequest), replyText, request.candidateCount, apiKey_,
-                     std::move(completion));
+  llm_exchange::send(session_, post(requestBody(request)), replyText, request.candidateCount,
+                     {apiKey_, config_.model}, std::move(completion));
 }
 
-Result<std::string> GeminiProvider::endpointURL() const {
-  const ModelProvider gemini = ModelProvider::gemini;
-  auto parsed = BaseURL::parse(config_.baseURL, gemini.defaultBaseURL());
-  if (!parsed) {
-    return fail(parsed.error());
+void GeminiProvider::checkConnection(CheckCompletion completion) const {
+  const json::OrderedJson body{
+      {"contents", json::OrderedJson::array({json::OrderedJson{
+                       {"parts", json::OrderedJson::array({json::OrderedJson{
+                                     {"text", std::string(llm_exchange::kCheckPrompt)}}})}}})},
+      {"generationConfig",
+       {{"temperature", config_.temperature}, {"maxOutputTokens", llm_exchange::kCheckMaxTokens}}},
+  };
+  llm_exchange::check(session_, post(body), {apiKey_, config_.model}, std::move(completion));
+}
+
+Result<HttpRequest> GeminiProvider::post(const json::OrderedJson& body) const {
+  auto url = service_url::geminiGenerateContent(config_.baseURL, config_.model);
+  if (!url) {
+    return fail(url.error());
   }
-  BaseURL& url = *parsed;
-  // The model goes in as stored; characters a path may not hold are percent-encoded.
-  const std::string method = "/v1beta/models/" + config_.model + ":generateContent";
-  if (url.path().empty() || url.path() == "/") {
-    url.setPath(method);
-  } else if (url.path().find(":generateContent") == std::string::npos) {
-    url.appendToPath(method);
-  }
-  // An existing "key" item stays; the configured key follows it.
-  url.appendQueryItem("key", apiKey_);
-  return url.string();
+  return llm_exchange::postJson(std::move(*url), {{"x-goog-api-key", apiKey_}}, body);
 }
 
 json::OrderedJson GeminiProvider::requestBody(const LLMRequest& request) const {

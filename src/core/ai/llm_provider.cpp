@@ -5,6 +5,8 @@
 #include <cctype>
 #include <charconv>
 #include <iterator>
+#include <memory>
+#include <optional>
 
 #include "core/ai/response_parser.h"
 #include "core/text/text.h"
@@ -14,6 +16,8 @@ namespace {
 
 // Longest error body passed on to the user, in user-perceived characters.
 constexpr std::size_t kMaxErrorBodyCharacters = 500;
+// How much of the service's own words follows a message of ours.
+constexpr std::size_t kMaxQuotedCharacters = 200;
 constexpr std::string_view kSecretMask = "***";
 constexpr std::string_view kKeyWithControlCharacters = "API Key 含有换行或其他控制字符";
 
@@ -53,32 +57,20 @@ bool hasControlCharacters(std::string_view text) {
   });
 }
 
-// A non-2xx reply: the service's own error text, else the status code. An empty body would
-// leave the user with a bare "模型请求失败：", so it gets the status code as well. A service may
-// echo the key in its error text (Gemini does): it is masked before the cut, so no prefix of
-// it survives either.
-Failure statusFailure(const HttpResponse& response, std::string_view secret) {
-  if (!text::isValidUtf8(response.body) || text::isBlank(response.body)) {
-    return AssistantError::network("HTTP " + std::to_string(response.status));
-  }
-  return AssistantError::network(
-      text::graphemePrefix(redacted(response.body, secret), kMaxErrorBodyCharacters));
-}
-
 Result<LLMResponse> parsedReply(const std::string& replyText, int candidateCount) {
   std::string trimmed = text::trim(replyText);
   if (trimmed.empty()) {
     return fail(AssistantError::invalidModelResponse());
   }
   auto candidates = ResponseParser::parse(trimmed, candidateCount);
-  return LLMResponse{std::move(candidates), std::move(trimmed)};
+  if (!candidates) {
+    return fail(candidates.error());
+  }
+  return LLMResponse{std::move(*candidates), std::move(trimmed)};
 }
 
 Result<LLMResponse> readReply(const HttpResponse& response, llm_exchange::ReplyExtractor extract,
-                              int candidateCount, std::string_view secret) {
-  if (response.status < 200 || response.status > 299) {
-    return fail(statusFailure(response, secret));
-  }
+                              int candidateCount) {
   const auto reply = json::parse(text::repairUtf8(response.body));
   if (!reply) {
     return fail(reply.error());
@@ -90,122 +82,56 @@ Result<LLMResponse> readReply(const HttpResponse& response, llm_exchange::ReplyE
   return parsedReply(*replyText, candidateCount);
 }
 
-// ---- URL syntax (RFC 3986) ----
-
-bool isUnreserved(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '_' || c == '~';
-}
-bool isSubDelimiter(char c) {
-  return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
-}
-bool isPathCharacter(char c) {
-  return isUnreserved(c) || isSubDelimiter(c) || c == ':' || c == '@' || c == '/';
-}
-bool isQueryCharacter(char c) {
-  return isPathCharacter(c) || c == '?';
-}
-bool isUserInfoCharacter(char c) {
-  return isUnreserved(c) || isSubDelimiter(c) || c == ':';
-}
-bool isHostCharacter(char c) {
-  return isUnreserved(c) || isSubDelimiter(c);
-}
-bool isIPLiteralCharacter(char c) {
-  return std::isxdigit(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '.';
-}
-bool isHexDigit(char c) {
-  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
 }
 
-// Every character is allowed or part of a well-formed %XX escape.
-bool isWellFormed(std::string_view text, bool (*allowed)(char)) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%') {
-      if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) {
-        return false;
+// Services say "no such model" in their own words: OpenAI with the code "model_not_found",
+// OpenRouter with "not a valid model ID", the others with a 404 whose message names a model.
+bool saysModelIsMissing(long status, const llm_exchange::ServiceError& error) {
+  const std::string message = text::lowercased(error.message);
+  return error.code == "model_not_found" || contains(message, "not a valid model") ||
+         (status == 404 && contains(message, "model"));
+}
+
+std::string stringAt(const json::Json& object, std::string_view key) {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// One request and its replacements. `retry` decides whether a refusal is worth another
+// attempt; the cap stops a retry that would never say no.
+class Attempts : public std::enable_shared_from_this<Attempts> {
+ public:
+  Attempts(HttpClient& http, llm_exchange::Retry retry, std::function<void(Result<HttpResponse>)> completion)
+      : http_(http), retry_(std::move(retry)), completion_(std::move(completion)) {}
+
+  void send(HttpRequest request) {
+    http_.send(std::move(request), [self = shared_from_this()](Result<HttpResponse> response) {
+      self->received(std::move(response));
+    });
+  }
+
+ private:
+  static constexpr int kMaxRetries = 2;
+
+  void received(Result<HttpResponse> response) {
+    const bool refused = response && (response->status < 200 || response->status > 299);
+    if (refused && retry_ && retries_ < kMaxRetries) {
+      if (auto again = retry_(*response)) {
+        ++retries_;
+        send(std::move(*again));
+        return;
       }
-      i += 2;
-    } else if (!allowed(text[i])) {
-      return false;
     }
+    completion_(std::move(response));
   }
-  return true;
-}
 
-std::string percentEncoded(std::string_view text, bool (*allowed)(char)) {
-  static constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    if (allowed(c)) {
-      out += c;
-    } else {
-      const auto byte = static_cast<unsigned char>(c);
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    }
-  }
-  return out;
-}
-
-bool isHttpScheme(std::string_view scheme) {
-  const std::string lower = text::lowercased(scheme);
-  return lower == "http" || lower == "https";
-}
-
-bool isValidPort(std::string_view port) {
-  if (port.empty()) {
-    return true;
-  }
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
-  return error == std::errc() && end == port.data() + port.size() && value <= 65535;
-}
-
-// [userinfo "@"] host [":" port], with a non-empty host.
-bool isValidAuthority(std::string_view authority) {
-  if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
-    if (!isWellFormed(authority.substr(0, at), isUserInfoCharacter)) {
-      return false;
-    }
-    authority.remove_prefix(at + 1);
-  }
-  std::string_view host = authority;
-  std::string_view port;
-  if (authority.starts_with('[')) {
-    const auto close = authority.find(']');
-    if (close == std::string_view::npos || close == 1) {
-      return false;
-    }
-    host = authority.substr(1, close - 1);
-    const std::string_view after = authority.substr(close + 1);
-    if (!after.empty() && !after.starts_with(':')) {
-      return false;
-    }
-    port = after.empty() ? after : after.substr(1);
-    if (!std::all_of(host.begin(), host.end(), isIPLiteralCharacter)) {
-      return false;
-    }
-  } else {
-    if (const auto colon = authority.find(':'); colon != std::string_view::npos) {
-      host = authority.substr(0, colon);
-      port = authority.substr(colon + 1);
-    }
-    if (host.empty() || !isWellFormed(host, isHostCharacter)) {
-      return false;
-    }
-  }
-  return isValidPort(port);
-}
-
-std::string_view trimmedSlashes(std::string_view text) {
-  const auto first = text.find_first_not_of('/');
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of('/') - first + 1);
-}
+  HttpClient& http_;
+  llm_exchange::Retry retry_;
+  std::function<void(Result<HttpResponse>)> completion_;
+  int retries_ = 0;
+};
 
 }  // namespace
 
@@ -231,16 +157,19 @@ HttpRequest postJson(std::string url, std::vector<std::pair<std::string, std::st
   return request;
 }
 
-void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtractor extract,
-          int candidateCount, std::string_view apiKey, LLMProvider::Completion completion) {
-  auto finish = [completion = std::move(completion),
-                 secret = std::string(apiKey)](Result<LLMResponse> result) {
-    if (!result) {
-      result = std::unexpected(withoutSecret(std::move(result.error()), secret));
+void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
+           std::function<void(Result<HttpResponse>)> completion) {
+  auto finish = [completion = std::move(completion), secret = exchange.apiKey,
+                 model = exchange.model](Result<HttpResponse> response) {
+    if (response && (response->status < 200 || response->status > 299)) {
+      response = fail(statusFailure(*response, secret, model));
     }
-    completion(std::move(result));
+    if (!response) {
+      response = std::unexpected(withoutSecret(std::move(response.error()), secret));
+    }
+    completion(std::move(response));
   };
-  if (request && hasControlCharacters(apiKey)) {
+  if (request && hasControlCharacters(exchange.apiKey)) {
     // It would end a header line early or be rejected by the client half-way; say so instead.
     request = fail(AssistantError::network(std::string(kKeyWithControlCharacters)));
   }
@@ -248,10 +177,71 @@ void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtr
     session.mainQueue.post([finish, failure = request.error()] { finish(std::unexpected(failure)); });
     return;
   }
-  session.http.send(std::move(*request), [finish, extract, candidateCount,
-                                          secret = std::string(apiKey)](Result<HttpResponse> response) {
-    finish(response ? readReply(*response, extract, candidateCount, secret) : fail(response.error()));
-  });
+  std::make_shared<Attempts>(session.http, std::move(exchange.retry), std::move(finish))
+      ->send(std::move(*request));
+}
+
+void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtractor extract,
+          int candidateCount, Exchange exchange, LLMProvider::Completion completion) {
+  const std::string secret = exchange.apiKey;
+  fetch(session, std::move(request), std::move(exchange),
+        [extract, candidateCount, secret, completion = std::move(completion)](Result<HttpResponse> response) {
+          Result<LLMResponse> result =
+              response ? readReply(*response, extract, candidateCount) : fail(response.error());
+          if (!result) {
+            result = std::unexpected(withoutSecret(std::move(result.error()), secret));
+          }
+          completion(std::move(result));
+        });
+}
+
+void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
+           LLMProvider::CheckCompletion completion) {
+  fetch(session, std::move(request), std::move(exchange),
+        [completion = std::move(completion)](Result<HttpResponse> response) {
+          completion(response ? Result<void>() : fail(response.error()));
+        });
+}
+
+std::optional<ServiceError> serviceError(std::string_view body) {
+  const auto document = json::parse(text::repairUtf8(body));
+  if (!document || !document->is_object()) {
+    return std::nullopt;
+  }
+  const auto error = document->find("error");
+  if (error == document->end()) {
+    return std::nullopt;
+  }
+  if (error->is_string()) {
+    return ServiceError{error->get<std::string>(), {}, {}, {}};
+  }
+  if (!error->is_object() || stringAt(*error, "message").empty()) {
+    return std::nullopt;
+  }
+  return ServiceError{stringAt(*error, "message"), stringAt(*error, "status"), stringAt(*error, "code"),
+                      stringAt(*error, "param")};
+}
+
+Failure statusFailure(const HttpResponse& response, std::string_view secret, std::string_view model) {
+  // An empty body would leave the user with a bare "模型请求失败：", so it gets the status too.
+  if (!text::isValidUtf8(response.body) || text::isBlank(response.body)) {
+    return AssistantError::network("HTTP " + std::to_string(response.status));
+  }
+  std::string said = response.body;
+  bool modelMissing = false;
+  if (const auto error = serviceError(response.body)) {
+    said = error->status.empty() ? error->message : error->message + "（" + error->status + "）";
+    modelMissing = !model.empty() && saysModelIsMissing(response.status, *error);
+  }
+  // A service may echo the key in its error text (Gemini does): it is masked before the cut,
+  // so no prefix of it survives either.
+  said = text::graphemePrefix(redacted(said, secret), kMaxErrorBodyCharacters);
+  if (modelMissing) {
+    said = "服务没有名为“" + redacted(model, secret) +
+           "”的模型，或此 API Key 无权使用它。请在“模型”中换一个服务列出的模型。（" +
+           text::graphemePrefix(said, kMaxQuotedCharacters) + "）";
+  }
+  return AssistantError::network(said);
 }
 
 Result<const json::Json*> requireArray(const json::Json& object, std::string_view key) {
@@ -278,6 +268,12 @@ Result<void> requireObjectElement(const json::Json& element, std::string_view ar
   return {};
 }
 
+Failure tokenLimitFailure() {
+  return Failure::platform(
+      "模型在写出回复之前就用完了“最多 tokens”（会思考的模型先把额度用在思考上）。"
+      "请在“模型”中调高“最多 tokens”后重试。");
+}
+
 std::string joinLines(const std::vector<std::string>& texts) {
   std::string joined;
   for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -287,70 +283,5 @@ std::string joinLines(const std::vector<std::string>& texts) {
 }
 
 }  // namespace llm_exchange
-
-Result<BaseURL> BaseURL::parse(std::string_view typed, std::string_view fallback) {
-  const auto invalid = [] {
-    return fail(AssistantError::network(std::string(llm_exchange::kInvalidBaseURL)));
-  };
-  std::string trimmed = text::trim(typed);
-  if (trimmed.empty() && !fallback.empty()) {
-    trimmed = fallback;
-  }
-  std::string_view rest = trimmedSlashes(trimmed);
-
-  BaseURL url;
-  const auto colon = rest.find(':');
-  if (colon == std::string_view::npos || colon > rest.find_first_of("/?#")) {
-    return invalid();
-  }
-  url.scheme_ = rest.substr(0, colon);
-  rest.remove_prefix(colon + 1);
-  if (!isHttpScheme(url.scheme_) || !rest.starts_with("//")) {
-    return invalid();
-  }
-  rest.remove_prefix(2);
-  const auto authorityEnd = std::min(rest.find_first_of("/?#"), rest.size());
-  url.authority_ = rest.substr(0, authorityEnd);
-  rest.remove_prefix(authorityEnd);
-  if (const auto hash = rest.find('#'); hash != std::string_view::npos) {
-    url.fragment_ = rest.substr(hash + 1);
-    rest = rest.substr(0, hash);
-  }
-  if (const auto question = rest.find('?'); question != std::string_view::npos) {
-    url.query_ = rest.substr(question + 1);
-    rest = rest.substr(0, question);
-  }
-  url.path_ = rest;
-  if (!isValidAuthority(url.authority_) || !isWellFormed(url.path_, isPathCharacter) ||
-      !isWellFormed(url.query_.value_or(""), isQueryCharacter) ||
-      !isWellFormed(url.fragment_.value_or(""), isQueryCharacter)) {
-    return invalid();
-  }
-  return url;
-}
-
-void BaseURL::setPath(std::string_view text) {
-  path_ = percentEncoded(text, isPathCharacter);
-}
-
-void BaseURL::appendToPath(std::string_view text) {
-  path_ += percentEncoded(text, isPathCharacter);
-}
-
-void BaseURL::appendQueryItem(std::string_view name, std::string_view value) {
-  const std::string item = percentEncoded(name, isUnreserved) + "=" + percentEncoded(value, isUnreserved);
-  query_ = query_ && !query_->empty() ? *query_ + "&" + item : item;
-}
-
-std::string BaseURL::string() const {
-  std::string out = scheme_ + "://" + authority_ + path_;
-  if (query_) {
-    out += "?" + *query_;
-  }
-  if (fragment_) {
-    out += "#" + *fragment_;
-  }
-  return out;
-}
 
 }  // namespace wrenfold

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/ai/http_client.h"
+#include "core/ai/service_url.h"
 #include "core/cycle/generated_candidate.h"
 #include "core/platform/main_queue.h"
 #include "core/support/failure.h"
@@ -43,11 +45,16 @@ struct LLMResponse {
   std::string rawText;                         // the trimmed reply text that was parsed
 };
 
+class ChatParameterMemory;
+
 // What every provider sends through: the process-wide HTTP client and the main queue on which
-// completions arrive. Both outlive every provider and every exchange.
+// completions arrive (both outlive every provider and every exchange), and where the
+// chat-completions provider remembers which parameters a server refused (shared by the
+// exchanges of one owner; none means nothing is remembered beyond one exchange).
 struct ProviderSession {
   HttpClient& http;
   MainQueue& mainQueue;
+  std::shared_ptr<ChatParameterMemory> parameterMemory = nullptr;
 };
 
 // One model service. Providers are immutable; one may be destroyed as soon as complete()
@@ -55,41 +62,84 @@ struct ProviderSession {
 class LLMProvider {
  public:
   using Completion = std::function<void(Result<LLMResponse>)>;
+  using CheckCompletion = std::function<void(Result<void>)>;
 
   LLMProvider() = default;
   virtual ~LLMProvider() = default;
   LLMProvider(const LLMProvider&) = delete;
   LLMProvider& operator=(const LLMProvider&) = delete;
 
-  // Sends exactly one HTTP request (no retries) and calls `completion` once, on the main queue,
-  // never before returning. Fails with AssistantError::network ("baseURL 无效", the error body
-  // cut to 500 characters, or "HTTP " and the status), AssistantError::invalidModelResponse
-  // for an empty reply text, or the transport or decoding failure unchanged. No failure text
-  // ever contains the API key.
+  // Sends one HTTP request (the chat-completions provider sends it once more when the server
+  // refuses a parameter by name) and calls `completion` once, on the main queue, never before
+  // returning. Fails with AssistantError::network ("baseURL 无效", the service's own error text
+  // cut to 500 characters, a model the service does not know, or "HTTP " and the status),
+  // AssistantError::invalidModelResponse for an empty reply, a platform failure saying why a
+  // reply holds no text (a refusal, a safety stop, the token limit), or the transport or
+  // decoding failure unchanged. No failure text ever contains the API key.
   virtual void complete(LLMRequest request, Completion completion) const = 0;
+
+  // Sends the smallest request that proves the key, the address and the model: any 2xx reply
+  // succeeds. Fails like complete() does before a reply is read.
+  virtual void checkConnection(CheckCompletion completion) const = 0;
 };
 
 namespace llm_exchange {
 
-inline constexpr std::string_view kInvalidBaseURL = "baseURL 无效";
+inline constexpr std::string_view kInvalidBaseURL = service_url::kInvalidBaseURL;
+// The prompt and token cap of a connection check: enough to reach the model, nothing more.
+inline constexpr std::string_view kCheckPrompt = "ping";
+inline constexpr std::int64_t kCheckMaxTokens = 16;
 
 // The request's user text followed by the fixed output requirements asking for JSON
 // candidates.
 [[nodiscard]] std::string userText(const LLMRequest& request);
 
-// A POST with "Content-Type: application/json" first, then `authHeaders`, and the compact body.
+// A request with "Content-Type: application/json" first (POST with a body), then
+// `authHeaders`.
 [[nodiscard]] HttpRequest postJson(std::string url,
                                    std::vector<std::pair<std::string, std::string>> authHeaders,
                                    const json::OrderedJson& body);
 
 // Turns a decoded 2xx reply body into the model's reply text, or fails.
 using ReplyExtractor = Result<std::string> (*)(const json::Json& reply);
+// Given a non-2xx reply, may give the request to send instead; it must not give one forever.
+using Retry = std::function<std::optional<HttpRequest>(const HttpResponse&)>;
+
+// What a failure text is checked against: the key must never appear in it, and a reply that
+// says the model does not exist is told in words naming `model` (empty: not a model call).
+struct Exchange {
+  std::string apiKey;
+  std::string model;
+  Retry retry = {};
+};
 
 // Sends `request` (or reports its failure) and completes with the parsed candidates: status
-// rule, decoding, extraction, trimming, the empty check and the response parser. `apiKey` is
-// what must never appear in a failure text.
+// rule, decoding, extraction, trimming, the empty check and the response parser.
 void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtractor extract,
-          int candidateCount, std::string_view apiKey, LLMProvider::Completion completion);
+          int candidateCount, Exchange exchange, LLMProvider::Completion completion);
+// Sends `request` and completes with success for any 2xx reply, else as send() would fail.
+void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
+           LLMProvider::CheckCompletion completion);
+// Sends `request` and completes with the 2xx reply, else as send() would fail.
+void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
+           std::function<void(Result<HttpResponse>)> completion);
+
+// A service's JSON error body: {"error":{"message":..., "status"?:..., "code"?:..., "param"?:...}}
+// (OpenAI, OpenRouter, Anthropic, Gemini, llama.cpp) or {"error":"..."} (Ollama).
+struct ServiceError {
+  std::string message;
+  std::string status;  // Gemini's status name, e.g. "NOT_FOUND"
+  std::string code;    // OpenAI's code, e.g. "unsupported_parameter"
+  std::string param;   // OpenAI's parameter name
+};
+[[nodiscard]] std::optional<ServiceError> serviceError(std::string_view body);
+
+// The failure for a non-2xx reply: the service's own message when the body is its JSON error
+// (Gemini's with its status), else the body, cut to 500 characters; "HTTP " and the status
+// when the body is empty or not text; a clear message naming `model` when the service says it
+// does not know it. `secret` is masked first.
+[[nodiscard]] Failure statusFailure(const HttpResponse& response, std::string_view secret,
+                                    std::string_view model);
 
 // Decoding helpers for the reply extractors: the value under `key` must be an array or an
 // object (missing and null fail too).
@@ -100,36 +150,9 @@ void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtr
                                                 std::size_t index);
 // The texts with one line feed between neighbours.
 [[nodiscard]] std::string joinLines(const std::vector<std::string>& texts);
+// The failure for a reply that ended on the token limit before any text.
+[[nodiscard]] Failure tokenLimitFailure();
 
 }  // namespace llm_exchange
-
-// A base address as the providers rework it: the scheme, host and port are kept as typed, the
-// path and query stay percent-encoded, and additions are encoded as they are added.
-class BaseURL {
- public:
-  // Trims blanks and line breaks; when nothing is left, uses `fallback` instead (an empty
-  // fallback means none); trims every "/" from both ends; parses. Fails with
-  // AssistantError::network("baseURL 无效") unless the result is a well-formed http or https
-  // address with a host.
-  [[nodiscard]] static Result<BaseURL> parse(std::string_view typed, std::string_view fallback = {});
-
-  // The percent-encoded path, "" when the address has none.
-  [[nodiscard]] const std::string& path() const { return path_; }
-  // Replaces the path or appends to it; characters a path may not hold are percent-encoded.
-  void setPath(std::string_view text);
-  void appendToPath(std::string_view text);
-  // Appends "name=value" to the query (after any items already there), both fully encoded.
-  void appendQueryItem(std::string_view name, std::string_view value);
-
-  [[nodiscard]] std::string string() const;
-
- private:
-  BaseURL() = default;
-  std::string scheme_;
-  std::string authority_;
-  std::string path_;
-  std::optional<std::string> query_;
-  std::optional<std::string> fragment_;
-};
 
 }  // namespace wrenfold

@@ -15,12 +15,13 @@ struct ProviderTraits {
   std::string_view defaultModel;
 };
 
-// Indexed by ModelProvider::Value.
+// Indexed by ModelProvider::Value. The default models are ones the services list today (the
+// first recommendations were retired); a stored configuration keeps the model it names.
 constexpr std::array<ProviderTraits, 4> kTraits{{
     {"openAICompatible", "OpenAI-compatible", "https://api.openai.com", "gpt-4.1-mini"},
     {"openRouter", "OpenRouter", "https://openrouter.ai/api/v1", "openai/gpt-4.1-mini"},
-    {"anthropic", "Anthropic", "https://api.anthropic.com", "claude-3-5-sonnet-latest"},
-    {"gemini", "Gemini", "https://generativelanguage.googleapis.com", "gemini-1.5-pro"},
+    {"anthropic", "Anthropic", "https://api.anthropic.com", "claude-sonnet-4-5"},
+    {"gemini", "Gemini", "https://generativelanguage.googleapis.com", "gemini-2.5-flash"},
 }};
 
 const ProviderTraits& traitsOf(ModelProvider provider) {

@@ -1,9 +1,13 @@
 #include "core/ai/openai_compatible_provider.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "core/ai/base64.h"
+#include "core/ai/chat_parameter_memory.h"
+#include "core/text/text.h"
 
 namespace wrenfold {
 namespace {
@@ -24,7 +28,8 @@ json::OrderedJson userContent(const LLMRequest& request) {
   });
 }
 
-// The content of one choice: {"message":{"role":string,"content":string}}.
+// The content of one choice: {"message":{"role":string,"content":string}}. A refusal (content
+// null, "refusal" a text) and a reply cut off by the token limit before any text say so.
 Result<std::string> choiceContent(const json::Json& choice, std::size_t index) {
   if (auto element = llm_exchange::requireObjectElement(choice, "choices", index); !element) {
     return fail(element.error());
@@ -36,7 +41,18 @@ Result<std::string> choiceContent(const json::Json& choice, std::size_t index) {
   if (auto role = json::requireString(**message, "role"); !role) {
     return fail(role.error());
   }
-  return json::requireString(**message, "content");
+  const auto refusal = json::optionalString(**message, "refusal");
+  const auto content = (*message)->find("content");
+  if (refusal && *refusal && !text::isBlank(**refusal) &&
+      (content == (*message)->end() || content->is_null())) {
+    return failPlatform("模型拒绝了这次请求：" + text::trim(**refusal));
+  }
+  auto text = json::requireString(**message, "content");
+  if (text && text::isBlank(*text) &&
+      json::optionalString(choice, "finish_reason").value_or(std::nullopt) == "length") {
+    return fail(llm_exchange::tokenLimitFailure());
+  }
+  return text;
 }
 
 // Every choice must decode; the first one's content is the reply. No choices at all is an
@@ -62,49 +78,100 @@ Result<std::string> replyText(const json::Json& reply) {
   return *first;
 }
 
+bool names(const llm_exchange::ServiceError& error, std::string_view parameter) {
+  return error.param == parameter ||
+         (error.param.empty() && error.message.find("'" + std::string(parameter) + "'") != std::string::npos);
+}
+
+// A 400 that names a parameter as unsupported (OpenAI's reasoning and GPT-5-family models
+// refuse "max_tokens" and any temperature but the default) gives the parameters to try
+// instead; each change is made at most once, so the retries end.
+std::optional<ChatParameters> adapted(const HttpResponse& response, ChatParameters parameters) {
+  if (response.status != 400) {
+    return std::nullopt;
+  }
+  const auto error = llm_exchange::serviceError(response.body);
+  if (!error || (error->code != "unsupported_parameter" && error->code != "unsupported_value" &&
+                 text::lowercased(error->message).find("unsupported") == std::string::npos)) {
+    return std::nullopt;
+  }
+  if (names(*error, "max_tokens") && !parameters.maxCompletionTokens) {
+    parameters.maxCompletionTokens = true;
+    return parameters;
+  }
+  if (names(*error, "temperature") && !parameters.omitTemperature) {
+    parameters.omitTemperature = true;
+    return parameters;
+  }
+  return std::nullopt;
+}
+
+json::OrderedJson chatBody(const ModelConfig& config, const json::OrderedJson& messages,
+                           std::int64_t maxTokens, ChatParameters parameters) {
+  json::OrderedJson body{{"model", config.model}, {"messages", messages}};
+  if (!parameters.omitTemperature) {
+    body["temperature"] = config.temperature;
+  }
+  body[parameters.maxCompletionTokens ? "max_completion_tokens" : "max_tokens"] = maxTokens;
+  body["stream"] = false;
+  return body;
+}
+
 }  // namespace
 
 OpenAICompatibleProvider::OpenAICompatibleProvider(ModelConfig config, std::string apiKey,
                                                    ProviderSession session)
-    : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(session) {}
+    : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(std::move(session)) {}
 
 void OpenAICompatibleProvider::complete(LLMRequest request, Completion completion) const {
-  auto url = endpointURL();
-  auto httpRequest = url ? llm_exchange::postJson(std::move(*url), {{"Authorization", "Bearer " + apiKey_}},
-                                                  requestBody(request))
-                         : Result<HttpRequest>(fail(url.error()));
-  llm_exchange::send(session_, std::move(httpRequest), replyText, request.candidateCount, apiKey_,
+  const auto messages = json::OrderedJson::array({
+      json::OrderedJson{{"role", "system"}, {"content", request.system}},
+      json::OrderedJson{{"role", "user"}, {"content", userContent(request)}},
+  });
+  auto [httpRequest, exchange] = prepare(messages, config_.maxTokens);
+  llm_exchange::send(session_, std::move(httpRequest), replyText, request.candidateCount, std::move(exchange),
                      std::move(completion));
 }
 
-Result<std::string> OpenAICompatibleProvider::endpointURL() const {
-  // No default here: an empty base URL is reported as invalid rather than guessed.
-  auto parsed = BaseURL::parse(config_.baseURL);
-  if (!parsed) {
-    return fail(parsed.error());
-  }
-  BaseURL& url = *parsed;
-  if (url.path().empty() || url.path() == "/") {
-    url.setPath("/v1/chat/completions");
-  } else if (url.path().ends_with("/v1")) {  // also "/api/v1", OpenRouter's form
-    url.appendToPath("/chat/completions");
-  } else if (!url.path().ends_with("/chat/completions")) {
-    url.appendToPath("/v1/chat/completions");
-  }
-  return url.string();
+void OpenAICompatibleProvider::checkConnection(CheckCompletion completion) const {
+  const auto messages = json::OrderedJson::array(
+      {json::OrderedJson{{"role", "user"}, {"content", std::string(llm_exchange::kCheckPrompt)}}});
+  auto [httpRequest, exchange] = prepare(messages, llm_exchange::kCheckMaxTokens);
+  llm_exchange::check(session_, std::move(httpRequest), std::move(exchange), std::move(completion));
 }
 
-json::OrderedJson OpenAICompatibleProvider::requestBody(const LLMRequest& request) const {
-  return json::OrderedJson{
-      {"model", config_.model},
-      {"messages", json::OrderedJson::array({
-                       json::OrderedJson{{"role", "system"}, {"content", request.system}},
-                       json::OrderedJson{{"role", "user"}, {"content", userContent(request)}},
-                   })},
-      {"temperature", config_.temperature},
-      {"max_tokens", config_.maxTokens},
-      {"stream", false},
+std::pair<Result<HttpRequest>, llm_exchange::Exchange> OpenAICompatibleProvider::prepare(
+    const json::OrderedJson& messages, std::int64_t maxTokens) const {
+  llm_exchange::Exchange exchange{apiKey_, config_.model};
+  auto url = service_url::chatCompletions(config_.baseURL);
+  if (!url) {
+    return {fail(url.error()), std::move(exchange)};
+  }
+  auto memory = session_.parameterMemory ? session_.parameterMemory : std::make_shared<ChatParameterMemory>();
+  auto parameters = std::make_shared<ChatParameters>(memory->recall(*url, config_.model));
+  // OpenAI itself takes "max_completion_tokens" for every model and refuses "max_tokens" for
+  // its reasoning models; other servers keep the body they accept today.
+  if (const auto parsed = BaseURL::parse(*url); parsed && parsed->host() == "api.openai.com") {
+    parameters->maxCompletionTokens = true;
+  }
+  auto build = [url = *url,
+                headers =
+                    std::vector<std::pair<std::string, std::string>>{{"Authorization", "Bearer " + apiKey_}},
+                config = config_, messages, maxTokens](ChatParameters chosen) {
+    return llm_exchange::postJson(url, headers, chatBody(config, messages, maxTokens, chosen));
   };
+  HttpRequest first = build(*parameters);
+  exchange.retry = [parameters, memory, build, url = *url,
+                    model = config_.model](const HttpResponse& response) -> std::optional<HttpRequest> {
+    const auto next = adapted(response, *parameters);
+    if (!next) {
+      return std::nullopt;
+    }
+    *parameters = *next;
+    memory->remember(url, model, *next);
+    return build(*next);
+  };
+  return {std::move(first), std::move(exchange)};
 }
 
 }  // namespace wrenfold

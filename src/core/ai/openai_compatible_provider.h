@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "core/ai/llm_provider.h"
 #include "core/ai/model_config.h"
@@ -15,11 +17,14 @@ class OpenAICompatibleProvider final : public LLMProvider {
 
   void complete(LLMRequest request, Completion completion) const override;
 
+  void checkConnection(CheckCompletion completion) const override;
+
  private:
-  // The base URL with "/v1/chat/completions" (or "/chat/completions" after a "/v1") added
-  // unless it already ends with "/chat/completions"; fails with "baseURL 无效".
-  [[nodiscard]] Result<std::string> endpointURL() const;
-  [[nodiscard]] json::OrderedJson requestBody(const LLMRequest& request) const;
+  // The request to send (to the base URL with "/v1/chat/completions", or "/chat/completions"
+  // after a version, unless it names the endpoint already) and how to retry it when the
+  // server refuses a parameter; the URL failure is "baseURL 无效".
+  [[nodiscard]] std::pair<Result<HttpRequest>, llm_exchange::Exchange> prepare(
+      const json::OrderedJson& messages, std::int64_t maxTokens) const;
 
   ModelConfig config_;
   std::string apiKey_;

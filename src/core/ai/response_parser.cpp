@@ -1,6 +1,7 @@
 #include "core/ai/response_parser.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -37,13 +38,19 @@ bool isContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// Local reasoning models open with a <think> block; the answer is what follows it. A reply that
-// is nothing but reasoning is kept whole rather than turned into an empty candidate.
+// Local reasoning models open with a <think> block; the answer is what follows it. Chat
+// templates that open the block themselves leave only its end in the reply. A reply that is
+// nothing but reasoning is kept whole rather than turned into an empty candidate.
 std::string withoutReasoning(std::string text) {
-  if (!text.starts_with(kReasoningOpen)) {
-    return text;
+  std::size_t close = std::string::npos;
+  if (text.starts_with(kReasoningOpen)) {
+    close = text.find(kReasoningClose, kReasoningOpen.size());
+  } else if (text.find(kReasoningOpen) == std::string::npos) {
+    close = text.find(kReasoningClose);
+    if (close != std::string::npos && text.find(kReasoningClose, close + 1) != std::string::npos) {
+      close = std::string::npos;  // several ends: not a block the template opened
+    }
   }
-  const std::size_t close = text.find(kReasoningClose, kReasoningOpen.size());
   if (close == std::string::npos) {
     return text;
   }
@@ -125,6 +132,19 @@ std::optional<std::vector<CandidatePayload>> decodeReply(const json::Json& docum
   return decodePayloads(document);
 }
 
+std::vector<GeneratedCandidate> candidatesOf(std::vector<CandidatePayload> payloads) {
+  std::vector<GeneratedCandidate> candidates;
+  for (auto& payload : payloads) {
+    std::string trimmed = text::trim(payload.text);
+    if (trimmed.empty()) {
+      continue;
+    }
+    candidates.push_back({Uuid::random(), std::move(trimmed), std::move(payload.title),
+                          payload.confidence.value_or(ResponseParser::kDefaultJsonConfidence)});
+  }
+  return candidates;
+}
+
 std::optional<std::vector<GeneratedCandidate>> parseJSON(std::string_view text) {
   // Neither form can begin otherwise; this spares list replies a failed JSON parse.
   if (!text.starts_with('{') && !text.starts_with('[')) {
@@ -138,16 +158,112 @@ std::optional<std::vector<GeneratedCandidate>> parseJSON(std::string_view text) 
   if (!payloads) {
     return std::nullopt;
   }
-  std::vector<GeneratedCandidate> candidates;
-  for (auto& payload : *payloads) {
-    std::string trimmed = text::trim(payload.text);
-    if (trimmed.empty()) {
-      continue;
-    }
-    candidates.push_back({Uuid::random(), std::move(trimmed), std::move(payload.title),
-                          payload.confidence.value_or(ResponseParser::kDefaultJsonConfidence)});
+  return candidatesOf(std::move(*payloads));
+}
+
+// ---- envelopes that are almost right ----
+
+const text::Regex& envelopeStart() {
+  static const text::Regex pattern = text::Regex::literal("\\{\\s*\"candidates\"\\s*:");
+  return pattern;
+}
+
+// One payload read forgivingly: the text must be a string; a title of another type is dropped
+// and a confidence written as a string is read as a number.
+std::optional<CandidatePayload> forgivingPayload(const json::Json& value) {
+  const auto text = value.is_object() ? value.find("text") : value.end();
+  if (text == value.end() || !text->is_string()) {
+    return std::nullopt;
   }
-  return candidates;
+  CandidatePayload payload{text->get<std::string>(), std::nullopt, std::nullopt};
+  if (const auto title = value.find("title"); title != value.end() && title->is_string()) {
+    payload.title = title->get<std::string>();
+  }
+  if (const auto confidence = value.find("confidence"); confidence != value.end()) {
+    if (confidence->is_number()) {
+      payload.confidence = confidence->get<double>();
+    } else if (confidence->is_string()) {
+      const std::string digits = text::trim(confidence->get<std::string>());
+      double number = 0;
+      const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+      if (error == std::errc() && end == digits.data() + digits.size()) {
+        payload.confidence = number;
+      }
+    }
+  }
+  return payload;
+}
+
+// Reads one JSON string literal starting at the quote at `from`; absent when it never closes.
+std::optional<std::pair<std::string, std::size_t>> stringLiteral(std::string_view text, std::size_t from) {
+  for (std::size_t i = from + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '"') {
+      const auto decoded = json::parse(text.substr(from, i + 1 - from));
+      if (!decoded || !decoded->is_string()) {
+        return std::nullopt;
+      }
+      return std::pair{decoded->get<std::string>(), i + 1};
+    }
+  }
+  return std::nullopt;
+}
+
+// The string values of every "text" key, walking the tokens so that a key inside a string is
+// never taken for one. A reply cut off mid-way gives the texts that were complete.
+std::vector<CandidatePayload> textValues(std::string_view text) {
+  std::vector<CandidatePayload> payloads;
+  std::optional<std::string> key;
+  bool awaitingTextValue = false;
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      auto literal = stringLiteral(text, i);
+      if (!literal) {
+        break;
+      }
+      if (awaitingTextValue) {
+        payloads.push_back({std::move(literal->first), std::nullopt, std::nullopt});
+        awaitingTextValue = false;
+      } else {
+        key = std::move(literal->first);
+      }
+      i = literal->second - 1;
+    } else if (c == ':') {
+      awaitingTextValue = key == "text";
+      key.reset();
+    } else if (!isBlank(c)) {
+      awaitingTextValue = false;
+      key.reset();
+    }
+  }
+  return payloads;
+}
+
+// A candidates envelope that strict decoding refused: one mistyped field, prose around it, or
+// a cut-off end. Absent when the text holds no envelope at all.
+std::optional<std::vector<GeneratedCandidate>> forgivingEnvelope(std::string_view text) {
+  const auto start = envelopeStart().firstMatch(text);
+  if (!start) {
+    return std::nullopt;
+  }
+  const std::string_view envelope = text.substr(start->begin());
+  const auto end = envelope.rfind('}');
+  const auto document = json::parse(envelope.substr(0, end == std::string_view::npos ? 0 : end + 1));
+  std::vector<CandidatePayload> payloads;
+  if (document && document->is_object() && document->contains("candidates") &&
+      (*document)["candidates"].is_array()) {
+    for (const auto& element : (*document)["candidates"]) {
+      if (auto payload = forgivingPayload(element)) {
+        payloads.push_back(std::move(*payload));
+      }
+    }
+  } else {
+    payloads = textValues(envelope);
+  }
+  return candidatesOf(std::move(payloads));
 }
 
 // Byte length of the line break starting at `i`, or 0. LF, VT, FF, CR, NEL, LS and PS each end
@@ -224,25 +340,37 @@ std::vector<std::string> splitCandidates(std::string_view text) {
 
 }  // namespace
 
-std::vector<GeneratedCandidate> ResponseParser::parse(std::string_view text, int expectedCount) {
+Result<std::vector<GeneratedCandidate>> ResponseParser::parse(std::string_view text, int expectedCount) {
   const auto limit = static_cast<std::size_t>(std::max(expectedCount, 1));
   const std::string body = stripCodeFence(withoutReasoning(text::trim(text::repairUtf8(text))));
+  if (body.empty()) {
+    return fail(AssistantError::invalidModelResponse());  // a bare fence holds no reply
+  }
 
-  if (auto candidates = parseJSON(body); candidates && !candidates->empty()) {
+  auto candidates = parseJSON(body);
+  if (!candidates || candidates->empty()) {
+    // An envelope without one usable text is an unusable reply, never raw JSON to insert.
+    candidates = forgivingEnvelope(body);
+    if (candidates && candidates->empty()) {
+      return fail(AssistantError::invalidModelResponse());
+    }
+  }
+  if (candidates && !candidates->empty()) {
     candidates->resize(std::min(candidates->size(), limit));
     return std::move(*candidates);
   }
   std::vector<std::string> items = splitCandidates(body);
   if (items.empty()) {
-    return {GeneratedCandidate{Uuid::random(), body, std::nullopt, kWholeTextConfidence}};
+    return std::vector<GeneratedCandidate>{
+        GeneratedCandidate{Uuid::random(), body, std::nullopt, kWholeTextConfidence}};
   }
   items.resize(std::min(items.size(), limit));
-  std::vector<GeneratedCandidate> candidates;
-  candidates.reserve(items.size());
+  std::vector<GeneratedCandidate> list;
+  list.reserve(items.size());
   for (auto& item : items) {
-    candidates.push_back({Uuid::random(), std::move(item), std::nullopt, kListConfidence});
+    list.push_back({Uuid::random(), std::move(item), std::nullopt, kListConfidence});
   }
-  return candidates;
+  return list;
 }
 
 }  // namespace wrenfold

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/cycle/generated_candidate.h"
+#include "core/support/failure.h"
 
 namespace wrenfold {
 
@@ -18,10 +19,14 @@ class ResponseParser {
   static constexpr double kListConfidence = 0.7;
   static constexpr double kWholeTextConfidence = 0.6;
 
-  // Never empty: at most max(expectedCount, 1) candidates, in reply order, each with a fresh
-  // random id. Invalid UTF-8 in `text` is repaired first, and one leading <think>...</think>
-  // reasoning block is dropped unless nothing follows it.
-  [[nodiscard]] static std::vector<GeneratedCandidate> parse(std::string_view text, int expectedCount);
+  // At most max(expectedCount, 1) candidates, never none, in reply order, each with a fresh
+  // random id. Invalid UTF-8 in `text` is repaired first, and one leading reasoning block
+  // (<think>...</think>, or everything up to a lone </think>) is dropped unless nothing
+  // follows it. A candidates envelope that strict decoding refuses still gives the texts it
+  // holds. Fails with AssistantError::invalidModelResponse when nothing is left (a bare code
+  // fence) or an envelope holds no usable text.
+  [[nodiscard]] static Result<std::vector<GeneratedCandidate>> parse(std::string_view text,
+                                                                     int expectedCount);
 };
 
 }  // namespace wrenfold

@@ -210,7 +210,7 @@ void AssistantOrchestrator::generate(std::string templateID, std::string instruc
 
   const std::uint64_t request = ++latestRequest_;
   auto provider = LLMProviderFactory::make(modelConfigStore_.config(), planned->apiKey,
-                                           ProviderSession{ports_.http, ports_.mainQueue});
+                                           ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_});
   std::weak_ptr<bool> alive = alive_;
   provider->complete(std::move(planned->request), [this, alive, request, context = *context,
                                                    usedTemplateID = planned->promptTemplate.id,

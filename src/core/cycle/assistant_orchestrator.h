@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "core/ai/chat_parameter_memory.h"
 #include "core/ai/http_client.h"
 #include "core/ai/llm_provider.h"
 #include "core/ai/model_config_store.h"
@@ -97,6 +98,8 @@ class AssistantOrchestrator : public Observable {
   // dropped so it cannot overwrite what the user asked for since.
   std::uint64_t cycle_ = 0;
   std::uint64_t latestRequest_ = 0;
+  // Parameters chat servers refused, kept for the life of the orchestrator (of Wrenfold).
+  std::shared_ptr<ChatParameterMemory> parameterMemory_ = std::make_shared<ChatParameterMemory>();
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

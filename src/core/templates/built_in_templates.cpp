@@ -21,7 +21,7 @@ std::vector<PromptTemplate> makeBuiltIns() {
           .iconName = "arrowshape.turn.up.left",
           .shortcut = "1",
           .description = "基于当前上下文生成三条可直接填入的回复。",
-          .systemPrompt = "你是用户的 macOS 写作助手。"
+          .systemPrompt = "你是用户的 Linux 写作助手。"  // the desktop Wrenfold runs on
                           "你只能基于用户当前提供的上下文生成内容，不要编造事实，不要替用户发送。",
           .userPrompt = "当前应用：{{app_name}}\n"
                         "上下文来源：{{context_source}}，置信度：{{confidence}}\n"

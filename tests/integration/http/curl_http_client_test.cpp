@@ -244,6 +244,21 @@ TEST_F(CurlHttpClientTest, UnreachableServersFailWithShortDescriptions) {
                 "找不到服务器。");
 }
 
+// Replies that are not HTTP say so, not that the address or the memory was at fault.
+TEST_F(CurlHttpClientTest, MalformedRepliesAreBadReplies) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"SSH-2.0-OpenSSH_9.2\r\n\r\n", "服务器的响应无效。"},
+      {"HTTP/1.1 200 OK\r\nX-Big: " + std::string(300 * 1024, 'a') + "\r\n\r\n", "服务器的响应头过大。"},
+  };
+  for (const auto& [raw, description] : rows) {
+    TestHttpServer server;
+    CannedResponse response;
+    response.raw = raw;
+    server.enqueue(response);
+    expectFailure(exchange(HttpClientOptions{}, post(server.url("/x"))), description);
+  }
+}
+
 TEST_F(CurlHttpClientTest, MalformedRequestsAreRefusedBeforeAnyIo) {
   TestHttpServer server;
   const std::string secretQuery = std::string("?key=") + kSecret;

@@ -16,7 +16,7 @@ TEST(AnthropicProviderTest, SendsTheRequestExactly) {
                                          {"x-api-key", "sk-TEST-4711"},
                                          {"anthropic-version", "2023-06-01"}}));
   EXPECT_EQ(request.body,
-            R"({"model":"claude-3-5-sonnet-latest","max_tokens":900,"temperature":0.45,)"
+            R"({"model":"claude-sonnet-4-5","max_tokens":900,"temperature":0.45,)"
             R"("system":"SYS 系统","messages":[{"role":"user","content":[{"type":"text","text":")" +
                 std::string(kSampleUserJson) +
                 R"("},{"type":"image","source":{"type":"base64","media_type":"image/jpeg",)"
@@ -25,7 +25,7 @@ TEST(AnthropicProviderTest, SendsTheRequestExactly) {
   LLMRequest plain = sampleRequest();
   plain.system.clear();
   const auto withoutImage = exchange(kAnthropic, plain, reply(200, "{}"));
-  EXPECT_EQ(withoutImage.sent.at(0).body, R"({"model":"claude-3-5-sonnet-latest","max_tokens":900,)"
+  EXPECT_EQ(withoutImage.sent.at(0).body, R"({"model":"claude-sonnet-4-5","max_tokens":900,)"
                                           R"("temperature":0.45,"system":"","messages":[{"role":"user",)"
                                           R"("content":[{"type":"text","text":")" +
                                               std::string(kSampleUserJson) + R"("}]}]})");
@@ -35,7 +35,7 @@ TEST(AnthropicProviderTest, ComposesTheEndpointFromTheBaseURL) {
   const std::pair<std::string, std::string> rows[] = {
       {" \n", "https://api.anthropic.com/v1/messages"},
       {"https://api.anthropic.com/v1/messages/", "https://api.anthropic.com/v1/messages"},
-      {"https://proxy.example/v1", "https://proxy.example/v1/v1/messages"},
+      {"https://proxy.example/v1", "https://proxy.example/v1/messages"},
       {"https://proxy.example/anthropic", "https://proxy.example/anthropic/v1/messages"},
   };
   for (const auto& [baseURL, url] : rows) {
@@ -76,11 +76,17 @@ TEST(AnthropicProviderTest, JoinsTheTextsOfRealReplies) {
 }
 
 TEST(AnthropicProviderTest, RejectsRepliesWithoutText) {
-  for (const auto* file : {"anthropic-refusal-sdk-mock.json", "anthropic-thinking-only-max-tokens.json"}) {
-    const auto result = exchange(kAnthropic, sampleRequest(), reply(200, fixture(file))).result;
-    ASSERT_FALSE(result) << file;
-    EXPECT_TRUE(result.error().is(AssistantError::Kind::invalidModelResponse)) << file;
+  const std::pair<const char*, Failure> stops[] = {
+      {"anthropic-refusal-sdk-mock.json",
+       Failure::platform("模型拒绝了这次请求。请调整上下文或指令后重试。")},
+      {"anthropic-thinking-only-max-tokens.json", llm_exchange::tokenLimitFailure()},
+  };
+  for (const auto& [file, failure] : stops) {
+    EXPECT_EQ(exchange(kAnthropic, sampleRequest(), reply(200, fixture(file))).result.error(), failure)
+        << file;
   }
+  const auto empty = exchange(kAnthropic, sampleRequest(), reply(200, R"({"content":[]})")).result;
+  EXPECT_TRUE(empty.error().is(AssistantError::Kind::invalidModelResponse));
   for (const std::string_view body : {R"({"content":[{"type":"text"},{"type":"text","text":"B"}]})",
                                       R"({"content":[{"type":"text","text":null}]})",
                                       R"({"content":[{"citations":[]},{"type":"text","text":"B"}]})",

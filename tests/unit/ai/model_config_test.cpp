@@ -23,10 +23,9 @@ TEST(ModelProviderTest, CasesInPickerOrderWithTheirDerivedValues) {
        "gpt-4.1-mini"},
       {"openRouter", "OpenRouter", "model.openRouter.api-key", "https://openrouter.ai/api/v1",
        "openai/gpt-4.1-mini"},
-      {"anthropic", "Anthropic", "model.anthropic.api-key", "https://api.anthropic.com",
-       "claude-3-5-sonnet-latest"},
+      {"anthropic", "Anthropic", "model.anthropic.api-key", "https://api.anthropic.com", "claude-sonnet-4-5"},
       {"gemini", "Gemini", "model.gemini.api-key", "https://generativelanguage.googleapis.com",
-       "gemini-1.5-pro"},
+       "gemini-2.5-flash"},
   };
   ASSERT_EQ(ModelProvider::allCases().size(), std::size(rows));
   for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -84,11 +83,11 @@ TEST_F(ModelConfigStoreTest, UnusableFilesAreReplacedByTheDefaultsAndLeftAlone) 
 
 TEST_F(ModelConfigStoreTest, MissingAndNullKeysTakeTheDefaultsOfTheProviderRead) {
   EXPECT_EQ(loadFrom(R"({"provider":"anthropic"})"),
-            (ModelConfig{ModelProvider::anthropic, "https://api.anthropic.com", "claude-3-5-sonnet-latest",
+            (ModelConfig{ModelProvider::anthropic, "https://api.anthropic.com", "claude-sonnet-4-5",
                          "model.anthropic.api-key", "", 0.45, 900}));
   EXPECT_EQ(loadFrom(R"({"provider":"gemini","model":null,"apiKey":"g-key","temperature":null})"),
-            (ModelConfig{ModelProvider::gemini, "https://generativelanguage.googleapis.com", "gemini-1.5-pro",
-                         "model.gemini.api-key", "g-key", 0.45, 900}));
+            (ModelConfig{ModelProvider::gemini, "https://generativelanguage.googleapis.com",
+                         "gemini-2.5-flash", "model.gemini.api-key", "g-key", 0.45, 900}));
   // Unlike the default configuration, a file without a provider derives its key reference.
   EXPECT_EQ(loadFrom(R"({"provider":null,"baseURL":null,"model":null,"apiKeyRef":null,"apiKey":null,)"
                      R"("temperature":null,"maxTokens":null})"),

@@ -19,9 +19,11 @@ TEST(OpenAICompatibleProviderTest, SendsTheRequestExactly) {
   EXPECT_EQ(request.body, R"({"model":"gpt-4.1-mini","messages":[{"role":"system","content":"SYS 系统"},)"
                           R"({"role":"user","content":")" +
                               std::string(kSampleUserJson) +
-                              R"("}],"temperature":0.45,"max_tokens":900,"stream":false})");
+                              R"("}],"temperature":0.45,"max_completion_tokens":900,"stream":false})");
 
-  const auto withImage = exchange(kOpenAI, sampleRequest(kSampleImage), reply(200, "{}"));
+  // Other servers keep the body they accept today.
+  const auto withImage = exchange(configFor(ModelProvider::openAICompatible, "http://127.0.0.1:8080/v1"),
+                                  sampleRequest(kSampleImage), reply(200, "{}"));
   EXPECT_EQ(withImage.sent.at(0).body,
             R"({"model":"gpt-4.1-mini","messages":[{"role":"system","content":"SYS 系统"},)"
             R"({"role":"user","content":[{"type":"text","text":")" +
@@ -86,8 +88,13 @@ TEST(OpenAICompatibleProviderTest, RejectsRepliesWithoutAUsableContent) {
   ASSERT_FALSE(noChoices);
   EXPECT_TRUE(noChoices.error().is(AssistantError::Kind::invalidModelResponse));
 
+  const auto refused =
+      exchange(kOpenAI, sampleRequest(), reply(200, fixture("openai-refusal-recorded.json")));
+  EXPECT_EQ(refused.result.error(),
+            Failure::platform("模型拒绝了这次请求：I'm very sorry, but I can't assist with that."));
+
   for (const std::string& body :
-       {fixture("openai-refusal-recorded.json"), fixture("openai-tool-calls-recorded-null-content.json"),
+       {fixture("openai-tool-calls-recorded-null-content.json"),
         std::string(
             R"({"choices":[{"message":{"role":"assistant","content":[{"type":"text","text":"x"}]}}]})"),
         std::string(R"({"choices":[{"message":{"content":"no role"}}]})"),

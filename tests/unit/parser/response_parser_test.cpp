@@ -13,9 +13,15 @@ namespace {
 
 using Seen = std::tuple<std::string, std::optional<std::string>, double>;  // text, title, confidence
 
+// An unusable reply (invalidModelResponse) is seen as no candidates at all.
 std::vector<Seen> parsed(const std::string& reply, int expectedCount) {
   std::vector<Seen> seen;
-  for (const auto& c : ResponseParser::parse(reply, expectedCount)) {
+  const auto candidates = ResponseParser::parse(reply, expectedCount);
+  if (!candidates) {
+    EXPECT_TRUE(candidates.error().is(AssistantError::Kind::invalidModelResponse));
+    return seen;
+  }
+  for (const auto& c : *candidates) {
     seen.emplace_back(c.text, c.title, c.confidence);
   }
   return seen;
@@ -47,10 +53,8 @@ TEST(ResponseParser, JsonEnvelopeArrayAndFences) {
       {"envelope", kEnvelope, 3, kEnvelopeSeen},
       {"fenced json", "```json\n" + kEnvelope + "\n```", 3, kEnvelopeSeen},
       {"fence without a language", "```\n" + kEnvelope + "```", 3, kEnvelopeSeen},
-      {"upper-case JSON stays and spoils the JSON",
-       "```JSON\n" + kEnvelope + "\n```",
-       3,
-       {item("JSON\n" + kEnvelope)}},
+      {"upper-case JSON stays, the envelope after it is still read", "```JSON\n" + kEnvelope + "\n```", 3,
+       kEnvelopeSeen},
       {"bare array", R"([{"text":"A"},{"text":"B"}])", 3, {json("A"), json("B")}},
       {"null title and confidence are absent",
        R"([{"text":"A","title":null,"confidence":null}])",
@@ -61,15 +65,21 @@ TEST(ResponseParser, JsonEnvelopeArrayAndFences) {
        3,
        {json("A", 3.0, "")}},
       {"unknown keys ignored", R"({"candidates":[{"text":"A","x":[1]}],"y":2})", 3, {json("A")}},
-      {"empty envelope", R"({"candidates":[]})", 3, {item(R"({"candidates":[]})")}},
-      {"blank texts only",
-       R"({"candidates":[{"text":" \n"}]})",
+      // An envelope without a usable text is an unusable reply, never raw JSON to insert.
+      {"empty envelope", R"({"candidates":[]})", 3, {}},
+      {"blank texts only", R"({"candidates":[{"text":" \n"}]})", 3, {}},
+      {"payload without text", R"({"candidates":[{"title":"x"}]})", 3, {}},
+      {"texts of the wrong type", R"({"candidates":[{"text":5},{"text":null}]})", 3, {}},
+      // Envelopes that are almost right give the texts they hold.
+      {"mistyped fields",
+       R"({"candidates":[{"text":"A","confidence":"0.9"},{"text":"B","title":3,"confidence":"high"}]})",
        3,
-       {item(R"({"candidates":[{"text":" \n"}]})")}},
-      {"payload without text",
-       R"({"candidates":[{"title":"x"}]})",
+       {json("A", 0.9), json("B")}},
+      {"prose around", "好的，候选如下：\n" + kEnvelope + "\n希望有帮助。", 3, kEnvelopeSeen},
+      {"cut-off end",
+       R"({"candidates":[{"text":"A \"q\""},{"title":"\"text\": \"no\"","text":"B"},{"text":"C)",
        3,
-       {item(R"({"candidates":[{"title":"x"}]})")}},
+       {json("A \"q\""), json("B")}},
       {"mistyped title fails the whole decode",
        R"([{"text":"A"},{"text":"B","title":5}])",
        3,
@@ -116,8 +126,9 @@ TEST(ResponseParser, ListSplittingAndWholeText) {
       {"invalid UTF-8 is repaired", "1. A\xC3\n2. B", 3, {item("A\xEF\xBF\xBD"), item("B")}},
       {"lone hyphen falls to whole text", " - ", 3, {whole("-")}},
       {"fenced lone marker falls to fence-stripped text", "```json\n1.\n```", 3, {whole("1.")}},
-      {"empty reply", "", 3, {whole("")}},
-      {"bare fence", "```", 3, {whole("")}},
+      {"empty reply", "", 3, {}},
+      {"bare fence", "```", 3, {}},
+      {"empty fence", "```json\n \n```", 3, {}},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(parsed(row.reply, row.expectedCount), row.expected) << row.name;
@@ -136,6 +147,11 @@ TEST(ResponseParser, LeadingReasoningBlock) {
        {item("<think>just thinking</think>")}},
       {"an unclosed block is not removed", "<think>abc", 3, {item("<think>abc")}},
       {"a block later in the reply stays", "A\n<think>b</think>", 3, {item("A\n<think>b</think>")}},
+      {"a block the chat template opened",
+       "reasoning\n1. no\n</think>\n\n1. A\n2. B",
+       3,
+       {item("A"), item("B")}},
+      {"two ends are not one block", "a</think>b</think>c", 3, {item("a</think>b</think>c")}},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(parsed(row.reply, row.expectedCount), row.expected) << row.name;
@@ -145,7 +161,8 @@ TEST(ResponseParser, LeadingReasoningBlock) {
 TEST(ResponseParser, EveryCandidateGetsAFreshId) {
   std::set<std::string> ids;
   for (int round = 0; round < 2; ++round) {
-    for (const auto& c : ResponseParser::parse(kFive, 5)) {
+    const auto candidates = ResponseParser::parse(kFive, 5).value();
+    for (const auto& c : candidates) {
       ids.insert(c.id.string());
     }
   }

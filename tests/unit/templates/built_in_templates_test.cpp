@@ -32,7 +32,7 @@ TEST(BuiltInTemplatesTest, EightInPickerOrderWithTheirKeyLabels) {
 TEST(BuiltInTemplatesTest, TextsAreKeptByteForByte) {
   EXPECT_EQ(
       builtIn(0).systemPrompt,
-      "你是用户的 macOS 写作助手。你只能基于用户当前提供的上下文生成内容，不要编造事实，不要替用户发送。");
+      "你是用户的 Linux 写作助手。你只能基于用户当前提供的上下文生成内容，不要编造事实，不要替用户发送。");
   EXPECT_EQ(builtIn(0).userPrompt.substr(builtIn(0).userPrompt.rfind('\n') + 1),
             "请生成 {{candidate_count}} 条短、自然、可直接填入的回复。每条不要超过 80 字。");
   EXPECT_EQ(builtIn(3).description, "适合邮件、客户沟通和正式场景。");

@@ -1,0 +1,81 @@
+#pragma once
+
+// Where each protocol's requests go, worked out from the base URL the user typed: the one
+// place that knows how a service's path, its version segment and its method fit together.
+// The providers, the model list and the connection test all compose their addresses here.
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/ai/model_config.h"
+#include "core/support/failure.h"
+
+namespace wrenfold {
+
+namespace service_url {
+inline constexpr std::string_view kInvalidBaseURL = "baseURL 无效";
+}  // namespace service_url
+
+// A base address as the providers rework it: the scheme, host and port are kept as typed, the
+// path and query stay percent-encoded, and additions are encoded as they are added.
+class BaseURL {
+ public:
+  // Trims blanks and line breaks; when nothing is left, uses `fallback` instead (an empty
+  // fallback means none); trims every "/" from both ends; parses. Fails with
+  // AssistantError::network(service_url::kInvalidBaseURL) unless the result is a well-formed http or https
+  // address with a host.
+  [[nodiscard]] static Result<BaseURL> parse(std::string_view typed, std::string_view fallback = {});
+
+  // The percent-encoded path, "" when the address has none.
+  [[nodiscard]] const std::string& path() const { return path_; }
+  // The host as typed, lower-cased, without user, port or IPv6 brackets.
+  [[nodiscard]] std::string host() const;
+  // Replaces the path or appends to it; characters a path may not hold are percent-encoded.
+  void setPath(std::string_view text);
+  void appendToPath(std::string_view text);
+  // Keeps the first `length` bytes of the (encoded) path.
+  void truncatePath(std::size_t length) { path_.resize(std::min(length, path_.size())); }
+  // Appends "name=value" to the query (after any items already there), both fully encoded.
+  void appendQueryItem(std::string_view name, std::string_view value);
+
+  [[nodiscard]] std::string string() const;
+
+ private:
+  BaseURL() = default;
+  std::string scheme_;
+  std::string authority_;
+  std::string path_;
+  std::optional<std::string> query_;
+  std::optional<std::string> fragment_;
+};
+
+namespace service_url {
+
+// The base URL a configuration means: OpenRouter left on the OpenAI default address (the
+// picker keeps it until the user changes it) is OpenRouter's own. Others are unchanged.
+[[nodiscard]] std::string effectiveBaseURL(const ModelConfig& config);
+
+// Whether the path already ends in an API version: "/v1", "/v1beta", "/v2alpha", "/api/v3",
+// "/api/paas/v4", or Gemini's OpenAI-compatible "/v1beta/openai".
+[[nodiscard]] bool endsWithVersion(std::string_view path);
+
+// The chat-completions endpoint: "/v1/chat/completions" added to a bare host or a path
+// without a version, "/chat/completions" after a version, a full endpoint kept. An empty base
+// URL is invalid (no default).
+[[nodiscard]] Result<std::string> chatCompletions(std::string_view baseURL);
+// The messages endpoint, the Anthropic host when blank; the same version rule.
+[[nodiscard]] Result<std::string> anthropicMessages(std::string_view baseURL);
+// The generateContent endpoint of `model` ("models/x" is taken as "x"), the Gemini host when
+// blank; a path already naming ":generateContent" is kept and the model not used.
+[[nodiscard]] Result<std::string> geminiGenerateContent(std::string_view baseURL, std::string_view model);
+// The model list of the configured service, from the same base URL: "/models" beside the
+// method the base URL would reach.
+[[nodiscard]] Result<BaseURL> modelList(const ModelConfig& config);
+
+// A Gemini model identifier without the "models/" resource prefix the service lists it with.
+[[nodiscard]] std::string_view geminiModelID(std::string_view model);
+
+}  // namespace service_url
+}  // namespace wrenfold
