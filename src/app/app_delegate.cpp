@@ -115,7 +115,7 @@ SettingsWindowController& AppDelegate::settings() {
     settings_ = std::make_unique<SettingsWindowController>(
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
-                        autostart_ ? &*autostart_ : nullptr},
+                        autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock},
         [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
   }
   return *settings_;

@@ -48,8 +48,9 @@ void setTextIfChanged(QLineEdit* field, const std::string& text) {
 
 }  // namespace
 
-ModelSettingsTab::ModelSettingsTab(SettingsViewModel& model, QWidget* parent)
-    : QWidget(parent), model_(model) {
+ModelSettingsTab::ModelSettingsTab(SettingsViewModel& model, std::optional<ModelServicePorts> services,
+                                   QWidget* parent)
+    : QWidget(parent), model_(model), services_(services) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 8, 4, 4);
   layout->setSpacing(18);
@@ -107,9 +108,21 @@ QWidget* ModelSettingsTab::makeConnectionGroup() {
   modelName_->setAccessibleName(QStringLiteral("模型"));
   connect(modelName_, &QLineEdit::textEdited, this,
           [this](const QString& text) { model_.setModel(text.toStdString()); });
-  group->addRow(QStringLiteral("模型"), modelName_);
+  if (services_) {
+    serviceTools_ = new ModelServiceTools(model_, *services_, *modelName_, group);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addWidget(modelName_, 1);
+    row->addWidget(serviceTools_->listButton());
+    group->addRow(QStringLiteral("模型"), row);
+  } else {
+    group->addRow(QStringLiteral("模型"), modelName_);
+  }
 
   group->addRow(QStringLiteral("API Key"), makeKeyRow());
+  if (serviceTools_ != nullptr) {
+    group->addRow({}, serviceTools_->testRow());
+  }
   return group;
 }
 

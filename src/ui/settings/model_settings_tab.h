@@ -4,8 +4,10 @@
 // fields, the API key with its eye toggle, the generation preferences and the save row.
 
 #include <QWidget>
+#include <optional>
 
 #include "core/support/observable.h"
+#include "ui/settings/model_service_tools.h"
 
 class QComboBox;
 class QLabel;
@@ -27,7 +29,10 @@ class ModelSettingsTab : public QWidget {
   static constexpr int kMaxTokens = 4096;
   static constexpr int kTokenStep = 64;
 
-  explicit ModelSettingsTab(SettingsViewModel& model, QWidget* parent = nullptr);
+  // With `services`, the model field offers the service's model list and "测试连接" is shown.
+  explicit ModelSettingsTab(SettingsViewModel& model,
+                            std::optional<ModelServicePorts> services = std::nullopt,
+                            QWidget* parent = nullptr);
   ~ModelSettingsTab() override;
   ModelSettingsTab(const ModelSettingsTab&) = delete;
   ModelSettingsTab& operator=(const ModelSettingsTab&) = delete;
@@ -47,6 +52,7 @@ class ModelSettingsTab : public QWidget {
   void refreshKeyField();
 
   SettingsViewModel& model_;
+  std::optional<ModelServicePorts> services_;
   Observable::Token token_ = 0;
   QComboBox* provider_ = nullptr;
   QLineEdit* baseURL_ = nullptr;
@@ -58,6 +64,7 @@ class ModelSettingsTab : public QWidget {
   QSpinBox* maxTokens_ = nullptr;
   QPushButton* save_ = nullptr;
   SaveStatusView* status_ = nullptr;
+  ModelServiceTools* serviceTools_ = nullptr;
 };
 
 }  // namespace wrenfold

@@ -3,6 +3,7 @@
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "ui/settings/model_settings_tab.h"
 #include "ui/settings/permission_settings_tab.h"
@@ -24,7 +25,11 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
       tabs_(new QTabWidget(this)) {
   tabs_->setDocumentMode(false);
   tabs_->setUsesScrollButtons(false);
-  tabs_->addTab(new ModelSettingsTab(*model_), SettingsSymbol::icon("cpu"), QStringLiteral("模型"));
+  std::optional<ModelServicePorts> services;
+  if (context.http != nullptr && context.clock != nullptr) {
+    services.emplace(ModelServicePorts{*context.http, context.mainQueue, *context.clock});
+  }
+  tabs_->addTab(new ModelSettingsTab(*model_, services), SettingsSymbol::icon("cpu"), QStringLiteral("模型"));
   if (shortcutTab) {
     tabs_->addTab(shortcutTab.release(), SettingsSymbol::icon("keyboard"), QStringLiteral("快捷键"));
   }

@@ -7,9 +7,11 @@
 #include <QWidget>
 #include <memory>
 
+#include "core/ai/http_client.h"
 #include "core/ai/model_config_store.h"
 #include "core/memory/style_memory_store.h"
 #include "core/platform/accessibility.h"
+#include "core/platform/clock.h"
 #include "core/platform/desktop_services.h"
 #include "core/platform/launch_at_login.h"
 #include "core/platform/main_queue.h"
@@ -35,6 +37,9 @@ struct SettingsContext {
   WorkQueue& workQueue;
   MainQueue& mainQueue;
   LaunchAtLogin* launchAtLogin = nullptr;  // absent: the option is not offered
+  // The model list and connection test send through these; absent: not offered.
+  HttpClient* http = nullptr;
+  const Clock* clock = nullptr;
 };
 
 class SettingsView : public QWidget {

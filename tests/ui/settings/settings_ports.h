@@ -3,7 +3,9 @@
 // What a settings window under test runs on: a temporary data folder, a logger that keeps
 // nothing, and in-memory ports whose worker and main queue run only when told to.
 
+#include <deque>
 #include <memory>
+#include <vector>
 
 #include "core/support/app_logger.h"
 #include "core/support/app_paths.h"
@@ -18,11 +20,33 @@
 
 namespace wrenfold::testing {
 
+// Answers requests in order from `answers` (a refused connection when none is left) through
+// the main queue, and keeps what was sent.
+class ScriptedHttpClient final : public HttpClient {
+ public:
+  explicit ScriptedHttpClient(MainQueue& queue) : queue_(queue) {}
+  void send(HttpRequest request, Completion completion) override {
+    sent.push_back(std::move(request));
+    Result<HttpResponse> answer = failPlatform("无法连接到服务器。");
+    if (!answers.empty()) {
+      answer = std::move(answers.front());
+      answers.pop_front();
+    }
+    queue_.post([completion = std::move(completion), answer = std::move(answer)] { completion(answer); });
+  }
+
+  std::vector<HttpRequest> sent;
+  std::deque<Result<HttpResponse>> answers;
+
+ private:
+  MainQueue& queue_;
+};
+
 struct SettingsPorts {
   [[nodiscard]] SettingsContext context(ModelConfigStore& configs, StyleMemoryStore& memory,
                                         LaunchAtLogin* launchAtLogin = nullptr) {
-    return {configs,       memory,    paths,     desktop,      accessibility,
-            windowCapture, workQueue, mainQueue, launchAtLogin};
+    return {configs,   memory,    paths,         desktop, accessibility, windowCapture,
+            workQueue, mainQueue, launchAtLogin, &http,   &clock};
   }
   // Lets queued checks finish on the "worker" and their answers arrive on the "main thread".
   void settle() {
@@ -39,6 +63,7 @@ struct SettingsPorts {
   ManualWorkQueue workQueue;
   ManualClock clock;
   ManualMainQueue mainQueue{clock};
+  ScriptedHttpClient http{mainQueue};
 };
 
 }  // namespace wrenfold::testing

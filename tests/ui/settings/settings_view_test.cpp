@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -29,6 +30,7 @@
 #include "ui/settings/settings_permissions.h"
 #include "ui/settings/settings_view_model.h"
 #include "ui/settings/settings_window_controller.h"
+#include "ui/settings/status_label.h"
 
 namespace wrenfold::testing {
 namespace {
@@ -152,14 +154,14 @@ class SettingsViewTest : public QObject {
     const ModelConfig& config = h.configs->config();
     QCOMPARE(config.provider, ModelProvider(ModelProvider::anthropic));
     QCOMPARE(config.baseURL, std::string("https://api.anthropic.com"));
-    QCOMPARE(config.model, std::string("claude-3-5-sonnet-latest"));
+    QCOMPARE(config.model, std::string("claude-sonnet-4-5"));
     QCOMPARE(config.apiKeyRef, std::string("model.anthropic.api-key"));
     QCOMPARE(config.temperature, 0.7);
     QCOMPARE(config.maxTokens, std::int64_t{1280});
     QCOMPARE(config.apiKey, std::string("sk-stored"));
     QCOMPARE(h.find<QLineEdit>("apiKey")->text(), QStringLiteral("sk-stored"));
     QCOMPARE(h.find<QLineEdit>("baseURL")->text(), QStringLiteral("https://api.anthropic.com"));
-    QCOMPARE(h.find<QLineEdit>("model")->text(), QStringLiteral("claude-3-5-sonnet-latest"));
+    QCOMPARE(h.find<QLineEdit>("model")->text(), QStringLiteral("claude-sonnet-4-5"));
     QVERIFY(!h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
     QCOMPARE(h.configOnDisk(), savedBytes);
   }
@@ -315,6 +317,31 @@ class SettingsViewTest : public QObject {
     tab->screenRecordingRow().actionButton()->click();
     h.settle();
     QVERIFY(tab->screenRecordingRow().explanation().contains(QStringLiteral("Wayland")));
+  }
+
+  // The list and the connection test ask the service shown with the key typed in the tab.
+  void listAndConnectionTestUseTheKeyTypedForTheServiceShown() {
+    Harness h;
+    h.window().model().setAPIKey(" sk-typed ");
+    h.http.answers.push_back(
+        HttpResponse{200, {}, R"({"data":[{"id":"house-model"},{"id":"house-large"}]})"});
+    h.button(QStringLiteral("列出模型"))->click();
+    h.settle();
+    QCOMPARE(h.http.sent.back().method, std::string("GET"));
+    QCOMPARE(h.http.sent.back().url, std::string("https://llm.example.test/v1/models"));
+    QCOMPARE(h.http.sent.back().headers.back().second, std::string("Bearer sk-typed"));
+    QCOMPARE(h.find<QLineEdit>("model")->completer()->model()->rowCount(), 2);
+
+    h.http.answers.push_back(HttpResponse{401, {}, R"({"error":{"message":"Incorrect API key provided"}})"});
+    h.button(QStringLiteral("测试连接"))->click();
+    h.settle();
+    QCOMPARE(h.http.sent.back().url, std::string("https://llm.example.test/v1/chat/completions"));
+    QCOMPARE(h.find<StatusLabel>("serviceStatus")->text(),
+             QStringLiteral("模型请求失败：Incorrect API key provided"));
+
+    // Another service: the list of the old one is no longer offered.
+    chooseProvider(h, ModelProvider::anthropic);
+    QCOMPARE(h.find<QLineEdit>("model")->completer()->model()->rowCount(), 0);
   }
 
   void captureAnswerAfterTheWindowIsGoneIsDropped() {
