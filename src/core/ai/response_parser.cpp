@@ -245,6 +245,9 @@ std::vector<CandidatePayload> textValues(std::string_view text) {
 // A candidates envelope that strict decoding refused: one mistyped field, prose around it, or
 // a cut-off end. Absent when the text holds no envelope at all.
 std::optional<std::vector<GeneratedCandidate>> forgivingEnvelope(std::string_view text) {
+  if (text.find("\"candidates\"") == std::string_view::npos) {
+    return std::nullopt;  // spares list and prose replies the pattern search
+  }
   const auto start = envelopeStart().firstMatch(text);
   if (!start) {
     return std::nullopt;

@@ -115,6 +115,13 @@ int run(const QString& directory) {
          s.selectTab(0);
          s.window().model().saveModelSettings();
        }},
+      {"settings-model-connection-test",
+       [](Scene& s) {
+         s.selectTab(0);
+         s.http.answers.push_back(HttpResponse{200, {}, "{}"});
+         s.window().findChild<QPushButton*>(QStringLiteral("testConnection"))->click();
+         s.settle();
+       }},
       {"settings-model-key-visible",
        [](Scene& s) {
          s.selectTab(0);
