@@ -24,7 +24,7 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
       targetResolver_(ports.accessibility, ports.workspace),
       contextHub_(
           AccessibilityReader(ports.accessibility, ports.clock, {.maxTextLength = 8000, .maxNodes = 500}),
-          ClipboardContextReader(ports.pasteboard),
+          ClipboardContextReader(ports.pasteboard, ports.workspace),
           ScreenshotReader(ports.windowCapture, ports.imageCodec, ports.workQueue, ports.mainQueue,
                            ports.logger),
           ports.accessibility, &ports.logger),
