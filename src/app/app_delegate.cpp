@@ -53,6 +53,17 @@ void AppDelegate::applicationDidFinishLaunching() {
       [open = weakly([](AppDelegate& self) { self.showSettings(); })](const Notification&) { open(); });
   reportSession();
   logger_.info("Wrenfold launched");
+  // Once per launch: a key readable by others, or a data file set aside unread, must not go
+  // unnoticed by a user who never opens the settings.
+  for (const std::string& warning : paths_.exposureWarnings()) {
+    logger_.error(warning);
+  }
+  for (const auto* problem : {&modelConfigStore_.loadProblem(), &styleMemoryStore_.loadProblem(),
+                              &templateEngine_.userTemplatesProblem()}) {
+    if (*problem) {
+      logger_.error((*problem)->message());
+    }
+  }
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -115,7 +126,8 @@ SettingsWindowController& AppDelegate::settings() {
     settings_ = std::make_unique<SettingsWindowController>(
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
-                        autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock},
+                        autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
+                        &templateEngine_.userTemplatesProblem()},
         [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
   }
   return *settings_;

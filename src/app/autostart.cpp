@@ -97,7 +97,10 @@ Result<void> AutostartEntry::enable() const {
   if (auto created = files::createDirectories(entryFile_.parent_path()); !created) {
     return created;
   }
-  return files::writeFileAtomically(entryFile_, *contents);
+  // An ordinary desktop entry, readable like the ones it sits among.
+  constexpr auto kEntryMode =
+      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
+  return files::writeFileAtomically(entryFile_, *contents, kEntryMode);
 }
 
 Result<void> AutostartEntry::disable() const {

@@ -69,6 +69,10 @@ void printCandidates(const std::vector<GeneratedCandidate>& candidates, bool asJ
 int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
   AppLogger logger(env.paths, env.systemLog);
   PromptTemplateEngine engine(env.paths);
+  if (const auto& problem = engine.userTemplatesProblem()) {
+    // The built-ins still work; the user must know why their own templates are missing.
+    env.errors << "用户模板未载入，只使用内置模板：" << problem->message() << "\n";
+  }
 
   std::string templateID;
   if (arguments.templateID) {
@@ -98,6 +102,13 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
   }
 
   ModelConfigStore configStore(env.paths);
+  if (const auto& problem = configStore.loadProblem()) {
+    // Generating with the defaults would only end in "no key": say which file is broken.
+    const std::string message = "无法使用模型配置：" + problem->message();
+    env.errors << message << "\n";
+    logger.error(message);
+    return kExitGenerationFailed;
+  }
   StyleMemoryStore styleStore(env.paths, logger);
   PromptBuilder builder;
   auto planned = generation::plan(*context, templateID, arguments.instruction, engine.templates(),

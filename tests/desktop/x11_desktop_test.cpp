@@ -14,11 +14,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/context/clipboard_context_reader.h"
 #include "core/target/focused_target_resolver.h"
 #include "core/target/text_inserter.h"
 #include "core/text/text.h"
@@ -199,6 +201,42 @@ TEST_F(X11DesktopTest, AWalletApplicationIsRefusedByItsApplicationID) {
   const auto refused = resolver.resolve();
   ASSERT_FALSE(refused) << "resolved " << (*refused)->appBundleID;
   EXPECT_EQ(refused.error().localizedDescription(), "当前输入目标被保护：敏感应用不允许自动读取或填入");
+}
+
+// The clipboard fallback reads the real X clipboard through Qt and asks XRes who owns it.
+TEST_F(X11DesktopTest, ACopiedPasswordIsNeverReadAsClipboardContext) {
+  ensureQtApplication();
+  QtPasteboard pasteboard;
+  const ClipboardContextReader reader(pasteboard, *workspace_);
+  const FocusedTarget target;
+  // A password manager by its executable: the same owner program under KeePassXC's name.
+  const auto keepass = dir_.path() / "keepassxc";
+  std::filesystem::copy_file(WRENFOLD_CLIPBOARD_OWNER, keepass);
+  struct Row {
+    const char* name;
+    std::string program;
+    std::vector<std::string> arguments;
+    bool read;
+  };
+  const std::vector<Row> rows = {
+      {"marked secret", WRENFOLD_CLIPBOARD_OWNER, {"--text", "hunter2-a", "--hint", "secret"}, false},
+      {"owned by a password manager", keepass.string(), {"--text", "hunter2-b"}, false},
+      {"an ordinary copy", WRENFOLD_CLIPBOARD_OWNER, {"--text", "hunter2-c"}, true},
+  };
+  for (const auto& row : rows) {
+    const FixtureApp owner(row.program, row.arguments, dir_.path());
+    ASSERT_EQ(owner.waitForReport("ready", kStartTimeout), "ready") << row.name;
+    // xclip, another client, sees the text: the clipboard really holds it.
+    ASSERT_TRUE(waitUntil([&] { return output("xclip -selection clipboard -out") == row.arguments[1]; },
+                          kStartTimeout))
+        << row.name;
+    const auto fallback = reader.readFallback(target);
+    EXPECT_EQ(fallback.snapshot.has_value(), row.read) << row.name;
+    EXPECT_EQ(fallback.skipped.has_value(), !row.read) << row.name;
+    if (fallback.snapshot) {
+      EXPECT_EQ(fallback.snapshot->visibleText, row.arguments[1]) << row.name;
+    }
+  }
 }
 
 TEST_F(X11DesktopTest, CtrlVPastesIntoTheFocusedFieldAndWaitsWhileAModifierIsHeld) {

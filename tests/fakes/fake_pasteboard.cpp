@@ -32,6 +32,17 @@ std::optional<std::string> FakePasteboard::string() {
   return std::nullopt;
 }
 
+std::optional<std::vector<std::uint8_t>> FakePasteboard::data(std::string_view type) {
+  for (const auto& item : items()) {
+    for (const auto& [offered, bytes] : item.representations) {
+      if (offered == type) {
+        return bytes;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 void FakePasteboard::clearContents() {
   items_.clear();
   ++changeCount_;

@@ -5,6 +5,11 @@
 
 namespace wrenfold::testing {
 
+bool FakeWindowCapture::keepsCoveredPixels() {
+  std::lock_guard lock(mutex_);
+  return keepsCoveredPixels_;
+}
+
 bool FakeWindowCapture::canCaptureWindows() {
   std::lock_guard lock(mutex_);
   return available_;

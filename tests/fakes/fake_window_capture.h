@@ -16,6 +16,7 @@ namespace wrenfold::testing {
 class FakeWindowCapture final : public WindowCapture {
  public:
   [[nodiscard]] bool canCaptureWindows() override;
+  [[nodiscard]] bool keepsCoveredPixels() override;
   [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
   [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
 
@@ -26,6 +27,8 @@ class FakeWindowCapture final : public WindowCapture {
   void failListing(std::string description);
   void failCapture(std::string description);
   void setAvailable(bool available);
+  // As without a compositor: covered parts of a window come out blank.
+  void loseCoveredPixels() { keepsCoveredPixels_ = false; }
   struct Capture {
     std::uint64_t windowID;
     PixelSize size;
@@ -39,6 +42,7 @@ class FakeWindowCapture final : public WindowCapture {
   std::optional<std::string> listingFailure_;
   std::optional<std::string> captureFailure_;
   bool available_ = true;
+  bool keepsCoveredPixels_ = true;
   std::vector<Capture> captures_;
 };
 

@@ -14,18 +14,21 @@ class FakeWorkspace final : public Workspace {
  public:
   [[nodiscard]] std::optional<RunningApplication> frontmostApplication() override { return frontmost_; }
   [[nodiscard]] std::vector<RunningApplication> runningApplications() override { return running_; }
+  [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override { return clipboardOwner_; }
   [[nodiscard]] bool activate(std::int32_t processID) override;
 
   // --- test interface
   // Adds a running application; with `frontmost` it also becomes the frontmost one.
   void addApplication(const RunningApplication& app, bool frontmost = false);
   void setFrontmost(std::optional<RunningApplication> app) { frontmost_ = std::move(app); }
+  void setClipboardOwner(std::optional<RunningApplication> app) { clipboardOwner_ = std::move(app); }
   void refuseActivation(std::int32_t processID) { refused_.insert(processID); }
   // Process ids activated, in order (refused requests included).
   [[nodiscard]] const std::vector<std::int32_t>& activations() const { return activations_; }
 
  private:
   std::optional<RunningApplication> frontmost_;
+  std::optional<RunningApplication> clipboardOwner_;
   std::vector<RunningApplication> running_;
   std::set<std::int32_t> refused_;
   std::vector<std::int32_t> activations_;

@@ -81,19 +81,22 @@ std::string render(std::string_view text, const Placeholders& placeholders) {
 }  // namespace
 
 BuiltPrompt PromptBuilder::build(const PromptTemplate& promptTemplate, const ContextSnapshot& context,
-                                 std::string_view instruction, const StyleMemory& styleMemory,
-                                 bool hasImage) const {
+                                 std::string_view instruction, const StyleMemory& styleMemory, bool hasImage,
+                                 std::span<const std::string> knownSecrets) const {
+  const auto redacted = [knownSecrets](std::string_view text) {
+    return Redactor::redact(text, knownSecrets);
+  };
   const std::string cappedContext =
-      text::graphemePrefix(structuredContext(context, hasImage), contextCharacterLimit);
+      text::graphemePrefix(redacted(structuredContext(context, hasImage)), contextCharacterLimit);
   const Placeholders placeholders{{
       {"{{app_name}}", context.appName},
       {"{{context_source}}", std::string(rawValue(context.source))},
       {"{{confidence}}", twoDecimals(context.confidence)},
-      {"{{context}}", Redactor::redact(cappedContext)},
-      {"{{selected_text}}", Redactor::redact(optionalText(context.selectedText))},
-      {"{{focused_text}}", Redactor::redact(optionalText(context.focusedText))},
-      {"{{user_instruction}}", Redactor::redact(instruction)},
-      {"{{style_memory}}", styleMemory.promptSummary()},
+      {"{{context}}", cappedContext},
+      {"{{selected_text}}", redacted(optionalText(context.selectedText))},
+      {"{{focused_text}}", redacted(optionalText(context.focusedText))},
+      {"{{user_instruction}}", redacted(instruction)},
+      {"{{style_memory}}", redacted(styleMemory.promptSummary())},
       {"{{candidate_count}}", std::to_string(promptTemplate.candidateCount)},
   }};
   return BuiltPrompt{render(promptTemplate.systemPrompt, placeholders),

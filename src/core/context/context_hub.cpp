@@ -48,10 +48,14 @@ Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
     }
   } else if (screenshot) {
     result = withScreenshot(screenshotOnlySnapshot(target), std::move(*screenshot));
-  } else if (auto clipboard = clipboardReader_.readFallback(target)) {
-    result.snapshot = std::move(*clipboard);
+  } else if (auto clipboard = clipboardReader_.readFallback(target); clipboard.snapshot) {
+    result.snapshot = std::move(*clipboard.snapshot);
   } else {
-    return fail(AssistantError::contextUnavailable());
+    // The clipboard was the last source: the user must learn why it was not used.
+    if (clipboard.skipped && logger_ != nullptr) {
+      logger_->info(*clipboard.skipped);
+    }
+    return fail(AssistantError::contextUnavailable(clipboard.skipped.value_or("")));
   }
   addNotices(target, result.snapshot);
   return result;

@@ -15,7 +15,7 @@ std::string AssistantError::errorDescription() const {
     case Kind::targetUnavailable:
       return "没有找到当前输入目标。";
     case Kind::contextUnavailable:
-      return "没有读取到可用上下文。";
+      return "没有读取到可用上下文。" + payload_;
     case Kind::missingAPIKey:
       return "请先在设置中配置模型 API Key。";
     case Kind::invalidModelResponse:

@@ -32,12 +32,16 @@ class AssistantError {
     return {Kind::accessibilityNotTrusted, {}};
   }
   [[nodiscard]] static AssistantError targetUnavailable() { return {Kind::targetUnavailable, {}}; }
-  [[nodiscard]] static AssistantError contextUnavailable() { return {Kind::contextUnavailable, {}}; }
+  // `note` (why a source was left out, such as a skipped clipboard) follows the message.
+  [[nodiscard]] static AssistantError contextUnavailable(std::string note = {}) {
+    return {Kind::contextUnavailable, std::move(note)};
+  }
   [[nodiscard]] static AssistantError missingAPIKey() { return {Kind::missingAPIKey, {}}; }
   [[nodiscard]] static AssistantError invalidModelResponse() { return {Kind::invalidModelResponse, {}}; }
 
   [[nodiscard]] Kind kind() const { return kind_; }
-  // The message string of network, the reason of unsafeTarget, the text of unknown; empty otherwise.
+  // The message string of network, the reason of unsafeTarget, the text of unknown, the note of
+  // contextUnavailable; empty otherwise.
   [[nodiscard]] const std::string& payload() const { return payload_; }
   // The user message, exactly as the overlay shows it.
   [[nodiscard]] std::string errorDescription() const;

@@ -24,7 +24,7 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
       targetResolver_(ports.accessibility, ports.workspace),
       contextHub_(
           AccessibilityReader(ports.accessibility, ports.clock, {.maxTextLength = 8000, .maxNodes = 500}),
-          ClipboardContextReader(ports.pasteboard),
+          ClipboardContextReader(ports.pasteboard, ports.workspace),
           ScreenshotReader(ports.windowCapture, ports.imageCodec, ports.workQueue, ports.mainQueue,
                            ports.logger),
           ports.accessibility, &ports.logger),
@@ -106,24 +106,42 @@ void AssistantOrchestrator::openAndGenerate(std::string instruction) {
   model.setContextScreenshotWarning(std::nullopt);
   model.setCandidates({});
   model.setSelectedCandidateID(std::nullopt);
-  overlay_.show(std::nullopt);
+  // Where the capture cannot see under other windows (X11 without a compositor), a panel shown
+  // beside the field would blank the part of the window that matters most: the panel waits
+  // until the window has been captured.
+  const bool showEarly = ports_.windowCapture.keepsCoveredPixels();
+  if (showEarly) {
+    overlay_.show(std::nullopt);
+  }
 
   auto target = targetResolver_.resolve();
   if (!target) {
     isOpening_ = false;
+    if (!showEarly) {
+      overlay_.show(std::nullopt);
+    }
     fail(target.error());
     return;
   }
   lastTarget_ = *target;
-  overlay_.show(lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame);
+  const std::optional<Rect> anchor =
+      lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame;
+  if (showEarly) {
+    overlay_.show(anchor);
+  }
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
-  contextHub_.readContext(lastTarget_, [this, alive, cycle, instruction](Result<ContextReadResult> result) {
-    if (!alive.expired()) {
-      contextRead(cycle, instruction, std::move(result));
-    }
-  });
+  contextHub_.readContext(
+      lastTarget_, [this, alive, cycle, instruction, showEarly, anchor](Result<ContextReadResult> result) {
+        if (alive.expired()) {
+          return;
+        }
+        if (!showEarly && cycle == cycle_) {
+          overlay_.show(anchor);
+        }
+        contextRead(cycle, instruction, std::move(result));
+      });
 }
 
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,

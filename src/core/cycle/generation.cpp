@@ -1,5 +1,6 @@
 #include "core/cycle/generation.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -44,7 +45,10 @@ Result<Plan> plan(const ContextSnapshot& context, std::string_view templateID, s
     return fail(AssistantError::missingAPIKey());
   }
   PromptTemplate chosen = resolveTemplate(templates, templateID);
-  BuiltPrompt prompt = builder.build(chosen, context, instruction, styleMemory, image.has_value());
+  // The key must not reach the service in the text either (a pasted config, a log line).
+  const std::array knownSecrets{apiKey};
+  BuiltPrompt prompt =
+      builder.build(chosen, context, instruction, styleMemory, image.has_value(), knownSecrets);
   LLMRequest request;
   request.system = std::move(prompt.system);
   request.user = std::move(prompt.user);

@@ -12,14 +12,6 @@ namespace wrenfold {
 
 namespace {
 
-Result<StyleMemory> loadMemory(const AppPaths& paths) {
-  auto bytes = files::readFile(paths.styleMemoryURL());
-  if (!bytes) {
-    return fail(bytes.error());
-  }
-  return StyleMemory::decode(*bytes);
-}
-
 void keepNewest(std::vector<StyleSample>& samples, std::size_t limit) {
   if (samples.size() > limit) {
     samples.erase(samples.begin(), samples.end() - static_cast<std::ptrdiff_t>(limit));
@@ -29,9 +21,18 @@ void keepNewest(std::vector<StyleSample>& samples, std::size_t limit) {
 }  // namespace
 
 StyleMemoryStore::StyleMemoryStore(AppPaths paths, AppLogger& logger, Now now)
-    : paths_(std::move(paths)), logger_(logger), now_(std::move(now)) {
-  auto loaded = loadMemory(paths_);
-  memory_ = loaded ? std::move(*loaded) : emptyMemory();
+    : paths_(std::move(paths)), logger_(logger), now_(std::move(now)), file_(paths_.styleMemoryURL()) {
+  const bool loaded = file_.load([this](std::string_view bytes) -> Result<void> {
+    auto decoded = StyleMemory::decode(bytes);
+    if (!decoded) {
+      return fail(decoded.error());
+    }
+    memory_ = std::move(*decoded);
+    return {};
+  });
+  if (!loaded) {
+    memory_ = emptyMemory();
+  }
 }
 
 void StyleMemoryStore::record(std::string_view text, std::string_view templateID, std::string_view appName) {
@@ -71,9 +72,16 @@ const StyleMemory& StyleMemoryStore::emptyMemory() {
   return *empty_;
 }
 
-Result<void> StyleMemoryStore::save() const {
+Result<void> StyleMemoryStore::save() {
   if (auto ready = paths_.ensureDirectories(); !ready) {
     return ready;
+  }
+  const bool keepsUnreadable = file_.problem() && !file_.problem()->keptAs;
+  if (auto prepared = file_.prepareToWrite(now_()); !prepared) {
+    return prepared;
+  }
+  if (keepsUnreadable) {
+    notifyChanged();  // the problem now names the kept copy
   }
   return files::writeFileAtomically(paths_.styleMemoryURL(), json::dumpPretty(memory_.toJson()));
 }

@@ -10,6 +10,7 @@
 #include "core/support/app_paths.h"
 #include "core/support/failure.h"
 #include "core/support/observable.h"
+#include "core/support/stored_file.h"
 
 namespace wrenfold {
 
@@ -20,7 +21,8 @@ class StyleMemoryStore : public Observable {
  public:
   using Now = std::function<timefmt::SystemTime()>;
 
-  // Reads style-memory.json; an unreadable or undecodable file gives the empty memory, silently.
+  // Reads style-memory.json; an unreadable or undecodable file gives the empty memory, and
+  // loadProblem() says what is wrong with it. The first save keeps that file beside itself.
   StyleMemoryStore(AppPaths paths, AppLogger& logger, Now now = std::chrono::system_clock::now);
   StyleMemoryStore(const StyleMemoryStore&) = delete;
   StyleMemoryStore& operator=(const StyleMemoryStore&) = delete;
@@ -38,14 +40,18 @@ class StyleMemoryStore : public Observable {
   // leaves the sample log alone; memory() has changed anyway.
   [[nodiscard]] Result<void> clear();
 
+  // The style-memory.json that exists but could not be read or decoded at start, if any.
+  [[nodiscard]] const std::optional<FileProblem>& loadProblem() const { return file_.problem(); }
+
  private:
   [[nodiscard]] const StyleMemory& emptyMemory();
-  [[nodiscard]] Result<void> save() const;
+  [[nodiscard]] Result<void> save();
   void appendToSampleLog(const StyleSample& sample);
 
   AppPaths paths_;
   AppLogger& logger_;
   Now now_;
+  StoredFile file_;
   std::optional<StyleMemory> empty_;  // made once when first needed, so a cleared memory keeps its stamp
   StyleMemory memory_;
 };

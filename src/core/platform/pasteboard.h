@@ -18,6 +18,10 @@ struct PasteboardItem {
   bool operator==(const PasteboardItem&) const = default;
 };
 
+// The type a password manager (and Wrenfold's own paste) adds with the value "secret", so
+// clipboard managers and readers leave the content alone.
+inline constexpr std::string_view kPasswordManagerHintType = "x-kde-passwordManagerHint";
+
 // Whether clipboard managers may keep a written text in their history.
 enum class ClipboardHistory { keep, skip };
 
@@ -33,6 +37,8 @@ class Pasteboard {
   [[nodiscard]] virtual std::vector<PasteboardItem> items() = 0;
   // The plain-text content; absent when there is none or it cannot be read.
   [[nodiscard]] virtual std::optional<std::string> string() = 0;
+  // The bytes of one type of the content; absent when it is not offered or cannot be read.
+  [[nodiscard]] virtual std::optional<std::vector<std::uint8_t>> data(std::string_view type) = 0;
   // Empties the clipboard. Failures are not reported (the next read shows the state).
   virtual void clearContents() = 0;
   // Puts `text` on the clipboard as its only, plain-text content; false when refused.

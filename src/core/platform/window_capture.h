@@ -40,6 +40,10 @@ class WindowCapture {
   // Whether windows can be captured in this session at all (false on a Wayland session or
   // without the permission); never prompts.
   [[nodiscard]] virtual bool canCaptureWindows() = 0;
+  // Whether a capture shows the parts of a window that other windows cover (Wrenfold's own
+  // panel included) with the window's own pixels; false when such parts come out blank, as on
+  // an X11 desktop without a compositor. Thread-safe; may ask the display server.
+  [[nodiscard]] virtual bool keepsCoveredPixels() = 0;
   // All windows available for capture, in the system's stacking order; a failure carries a
   // Chinese description.
   [[nodiscard]] virtual Result<std::vector<ShareableWindow>> shareableWindows() = 0;

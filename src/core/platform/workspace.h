@@ -29,6 +29,9 @@ class Workspace {
   [[nodiscard]] virtual std::optional<RunningApplication> frontmostApplication() = 0;
   // Applications with at least one window, in the system's order; empty on failure.
   [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() = 0;
+  // The application that owns the clipboard's current content; absent when there is none or
+  // it cannot be told.
+  [[nodiscard]] virtual std::optional<RunningApplication> clipboardOwner() = 0;
   // Asks for the application's window to become active; false when the request could not be
   // made (no such process, no window). Does not wait for the window manager.
   [[nodiscard]] virtual bool activate(std::int32_t processID) = 0;

@@ -1,8 +1,10 @@
 #include "core/support/app_paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -14,6 +16,12 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr auto kPrivateDirectory = fs::perms::owner_all;  // 0700: the folder holds the API key
+
+std::string octal(mode_t mode) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%04o", static_cast<unsigned>(mode & 07777));
+  return buffer;
+}
 
 std::optional<fs::path> absoluteFromEnvironment(const char* name) {
   const char* value = std::getenv(name);
@@ -68,11 +76,27 @@ Result<void> AppPaths::ensureDirectories() const {
   }
   for (const fs::path& folder :
        {templatesDirectoryURL(), styleDirectoryURL(), eventsDirectoryURL(), logsDirectoryURL()}) {
-    if (auto created = files::createDirectories(folder); !created) {
+    if (auto created = files::createDirectories(folder, kPrivateDirectory); !created) {
       return created;
     }
   }
   return {};
+}
+
+std::vector<std::string> AppPaths::exposureWarnings() const {
+  std::vector<std::string> warnings;
+  struct stat info {};
+  // A folder others may list or enter (read or search bits) exposes every file it holds.
+  if (::stat(appSupport_.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & 0055) != 0) {
+    warnings.push_back("数据目录 " + appSupport_.string() + " 可被其他用户访问（权限 " + octal(info.st_mode) +
+                       "）。执行 chmod 700 " + appSupport_.string() + " 可恢复为仅本人可用。");
+  }
+  const fs::path config = configURL();
+  if (::stat(config.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0044) != 0) {
+    warnings.push_back(config.string() + " 保存着 API Key，可被其他用户读取（权限 " + octal(info.st_mode) +
+                       "）。执行 chmod 600 " + config.string() + " 可恢复为仅本人可读。");
+  }
+  return warnings;
 }
 
 }  // namespace wrenfold

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "core/support/failure.h"
 
@@ -33,9 +35,15 @@ class AppPaths {
   [[nodiscard]] std::filesystem::path logsDirectoryURL() const { return appSupport_ / "logs"; }
   [[nodiscard]] std::filesystem::path logURL() const { return logsDirectoryURL() / "app.log"; }
 
-  // Creates, in order, the data folder (0700: it holds the API key), templates, style, events
-  // and logs. An existing folder is fine; the first failure stops and is returned.
+  // Creates, in order, the data folder, templates, style, events and logs, each 0700: they hold
+  // the API key and the user's texts. An existing folder is fine (its permissions are left as
+  // they are); the first failure stops and is returned.
   [[nodiscard]] Result<void> ensureDirectories() const;
+
+  // One sentence for each of the data folder and config.json that other users may read (made
+  // so by hand: Wrenfold creates both private), with the command that makes it private again.
+  // Empty when both are private or absent.
+  [[nodiscard]] std::vector<std::string> exposureWarnings() const;
 
  private:
   std::filesystem::path appSupport_;

@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr mode_t kDefaultFileMode = 0644;  // the kernel applies the umask on creation
 constexpr mode_t kPrivateFileMode = 0600;
 constexpr mode_t kDefaultDirectoryMode = 0777;
 constexpr mode_t kPrivateDirectoryMode = 0700;
@@ -111,8 +110,9 @@ Result<TempFile> createTempBeside(const fs::path& target, mode_t createMode) {
   return writeFailure(target, EEXIST);
 }
 
-// The permissions to give the new file: the requested ones, else the replaced file's.
-std::optional<mode_t> finalMode(const fs::path& path, std::optional<fs::perms> mode) {
+// The permissions to give the new file: the requested ones, else the replaced file's, else
+// the owner's alone.
+mode_t finalMode(const fs::path& path, std::optional<fs::perms> mode) {
   if (mode) {
     return toMode(*mode);
   }
@@ -120,16 +120,15 @@ std::optional<mode_t> finalMode(const fs::path& path, std::optional<fs::perms> m
   if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
     return existing.st_mode & 0777;
   }
-  return std::nullopt;  // keep the creation mode, which already honours the umask
+  return kPrivateFileMode;
 }
 
-Result<void> fillAndReplace(const fs::path& path, const TempFile& temp, std::string_view bytes,
-                            std::optional<mode_t> mode) {
+Result<void> fillAndReplace(const fs::path& path, const TempFile& temp, std::string_view bytes, mode_t mode) {
   FileDescriptor fd(temp.fd);
   if (const int code = writeAll(fd.get(), bytes); code != 0) {
     return writeFailure(path, code);
   }
-  if (mode && ::fchmod(fd.get(), *mode) != 0) {
+  if (::fchmod(fd.get(), mode) != 0) {
     return writeFailure(path, errno);
   }
   if (::fsync(fd.get()) != 0) {
@@ -158,9 +157,9 @@ void syncDirectoryOf(const fs::path& path) {
 
 Result<void> writeFileAtomically(const fs::path& path, std::string_view bytes,
                                  std::optional<fs::perms> mode) {
-  const std::optional<mode_t> wanted = finalMode(path, mode);
+  const mode_t wanted = finalMode(path, mode);
   // Until the final mode is set, only the owner may read the temporary file: it may hold a key.
-  auto temp = createTempBeside(path, wanted ? kPrivateFileMode : kDefaultFileMode);
+  auto temp = createTempBeside(path, kPrivateFileMode);
   if (!temp) {
     return std::unexpected(std::move(temp.error()));
   }

@@ -14,12 +14,13 @@ namespace wrenfold::files {
 
 // Replaces the whole file: writes a temporary file beside it, flushes it to disk, then renames
 // it over the target, so a reader sees either the old or the new content, never a mix.
-// `mode` sets the permissions of the new file (for example 0600 for a file holding a key);
-// without it the file gets 0644 minus the umask.
+// `mode` sets the permissions of the new file; without it a file that existed keeps its
+// permissions and a new one is 0600: the data folder holds keys and the user's texts.
 [[nodiscard]] Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                                std::optional<std::filesystem::perms> mode = std::nullopt);
 
-// Appends `text` and one line feed. A missing file is created atomically with just that line.
+// Appends `text` and one line feed. A missing file is created atomically with just that line
+// (0600, as above).
 [[nodiscard]] Result<void> appendLine(const std::filesystem::path& path, std::string_view text);
 
 // Reads the whole file as bytes. A missing or unreadable file is a failure.

@@ -29,14 +29,8 @@ bool isSecureTextField(const AXHelper& helper, const AccessibilityElement& eleme
 // Only the bundle identifier is tested, never the display name.
 std::optional<std::string> unsafeReason(const AXHelper& helper, const RunningApplication& app,
                                         const std::optional<AccessibilityElement>& focused) {
-  const std::string bundle = text::lowercased(app.bundleIdentifier.value_or(""));
-  for (const auto& words : {std::span<const std::string_view>(kSensitiveBundleWords),
-                            std::span<const std::string_view>(kLinuxPasswordManagerWords)}) {
-    for (const auto word : words) {
-      if (bundle.find(word) != std::string::npos) {
-        return "敏感应用不允许自动读取或填入";
-      }
-    }
+  if (isSensitiveApplicationID(app.bundleIdentifier.value_or(""))) {
+    return "敏感应用不允许自动读取或填入";
   }
   if (focused && isSecureTextField(helper, *focused)) {
     return "密码输入框不允许运行";
@@ -60,6 +54,19 @@ std::string displayName(const RunningApplication& app) {
 }
 
 }  // namespace
+
+bool isSensitiveApplicationID(std::string_view applicationID) {
+  const std::string id = text::lowercased(applicationID);
+  for (const auto& words : {std::span<const std::string_view>(kSensitiveBundleWords),
+                            std::span<const std::string_view>(kLinuxPasswordManagerWords)}) {
+    for (const auto word : words) {
+      if (id.find(word) != std::string::npos) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
 
 Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() const {
   if (!ax_.isProcessTrusted()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "core/platform/accessibility.h"
 #include "core/platform/workspace.h"
@@ -8,6 +9,10 @@
 #include "core/target/focused_target.h"
 
 namespace wrenfold {
+
+// Whether an application id looks like a password manager, a bank or a wallet (case-insensitive
+// words in the id; the display name is never tested). Such applications are never read.
+[[nodiscard]] bool isSensitiveApplicationID(std::string_view applicationID);
 
 // Finds the frontmost application and its focused element at the start of a cycle, and
 // refuses to work without accessibility access, in sensitive applications and in password

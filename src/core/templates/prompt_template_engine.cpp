@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "core/support/file_io.h"
 #include "core/templates/built_in_templates.h"
 #include "core/text/text.h"
 
@@ -14,17 +13,22 @@ constexpr std::string_view kDefaultTemplateID = "reply.quick";
 constexpr std::string_view kFallbackTemplateID = "custom.instruction";
 
 // The user's templates, or none when the file is missing, unreadable or undecodable: a broken
-// file must not take the built-ins down with it, and the user is not told.
-std::vector<PromptTemplate> readUserTemplates(const AppPaths& paths) {
-  const auto bytes = files::readFile(paths.userTemplatesURL());
-  if (!bytes) {
+// file must not take the built-ins down with it. Why it was dropped goes to `problem`.
+std::vector<PromptTemplate> readUserTemplates(const AppPaths& paths, std::optional<FileProblem>* problem) {
+  std::vector<PromptTemplate> templates;
+  StoredFile file(paths.userTemplatesURL());
+  file.load([&templates](std::string_view bytes) -> Result<void> {
+    auto decoded = decodeTemplateList(text::repairUtf8(bytes));
+    if (!decoded) {
+      return fail(decoded.error());
+    }
+    templates = std::move(*decoded);
     return {};
+  });
+  if (problem != nullptr) {
+    *problem = file.problem();
   }
-  auto decoded = decodeTemplateList(text::repairUtf8(*bytes));
-  if (!decoded) {
-    return {};
-  }
-  return std::move(*decoded);
+  return templates;
 }
 
 // Override in place by id (first match from the start), else append. A later duplicate in the
@@ -54,11 +58,13 @@ std::size_t score(const PromptTemplate& candidate, std::string_view normalisedIn
 
 }  // namespace
 
-PromptTemplateEngine::PromptTemplateEngine(const AppPaths& paths) : templates_(loadTemplates(paths)) {}
+PromptTemplateEngine::PromptTemplateEngine(const AppPaths& paths)
+    : templates_(loadTemplates(paths, &problem_)) {}
 
-std::vector<PromptTemplate> PromptTemplateEngine::loadTemplates(const AppPaths& paths) {
+std::vector<PromptTemplate> PromptTemplateEngine::loadTemplates(const AppPaths& paths,
+                                                                std::optional<FileProblem>* problem) {
   std::vector<PromptTemplate> result = BuiltInTemplates::all();
-  for (PromptTemplate& userTemplate : readUserTemplates(paths)) {
+  for (PromptTemplate& userTemplate : readUserTemplates(paths, problem)) {
     mergeInto(result, std::move(userTemplate));
   }
   return result;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "core/support/app_paths.h"
+#include "core/support/stored_file.h"
 #include "core/templates/prompt_template.h"
 
 namespace wrenfold {
@@ -16,9 +18,15 @@ class PromptTemplateEngine {
   explicit PromptTemplateEngine(const AppPaths& paths);
 
   // Built-ins and user templates merged; never fails. A missing, unreadable or undecodable
-  // file (one bad element is enough) gives exactly the built-ins, silently. A user template
-  // replaces the first template with its id in place, or else is appended.
-  [[nodiscard]] static std::vector<PromptTemplate> loadTemplates(const AppPaths& paths);
+  // file (one bad element is enough) gives exactly the built-ins; `problem`, when given, then
+  // says why for a file that exists. A user template replaces the first template with its id
+  // in place, or else is appended.
+  [[nodiscard]] static std::vector<PromptTemplate> loadTemplates(
+      const AppPaths& paths, std::optional<FileProblem>* problem = nullptr);
+
+  // The user template file that exists but could not be read or decoded, if any. The engine
+  // never writes it.
+  [[nodiscard]] const std::optional<FileProblem>& userTemplatesProblem() const { return problem_; }
 
   // Built-ins first in their order, user overrides in place, then the user's additions in
   // file order. Ids are unique.
@@ -39,6 +47,7 @@ class PromptTemplateEngine {
  private:
   [[nodiscard]] const PromptTemplate* find(std::string_view id) const;
 
+  std::optional<FileProblem> problem_;
   std::vector<PromptTemplate> templates_;
 };
 

@@ -182,6 +182,20 @@ std::vector<RunningApplication> LinuxWorkspace::runningApplications() {
   return applications;
 }
 
+std::optional<RunningApplication> LinuxWorkspace::clipboardOwner() {
+  if (!x_) {
+    return std::nullopt;
+  }
+  // Owners serve the selection from a hidden window of their own: XRes names its process even
+  // though the window carries no EWMH properties.
+  const Window owner = XGetSelectionOwner(x_->display(), x_->atom("CLIPBOARD"));
+  const auto pid = owner != 0 ? processOf(owner) : std::nullopt;
+  if (!pid) {
+    return std::nullopt;
+  }
+  return describe(owner, *pid);
+}
+
 bool LinuxWorkspace::activate(std::int32_t processID) {
   if (!x_) {
     return false;

@@ -24,6 +24,8 @@ class LinuxWorkspace final : public Workspace {
 
   [[nodiscard]] std::optional<RunningApplication> frontmostApplication() override;
   [[nodiscard]] std::vector<RunningApplication> runningApplications() override;
+  // The owner of the CLIPBOARD selection: its window's process and application.
+  [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override;
   [[nodiscard]] bool activate(std::int32_t processID) override;
 
  private:

@@ -266,6 +266,11 @@ std::optional<Image> X11WindowCapture::captureFromRoot(Window window) {
   return whitenedOver(std::move(*visible), covers);
 }
 
+bool X11WindowCapture::keepsCoveredPixels() {
+  const std::lock_guard lock(mutex_);
+  return connection() != nullptr && compositing();
+}
+
 Result<Image> X11WindowCapture::captureWindow(const ShareableWindow& window, PixelSize size) {
   const std::lock_guard lock(mutex_);
   if (connection() == nullptr) {

@@ -25,6 +25,7 @@ class X11WindowCapture final : public WindowCapture {
   ~X11WindowCapture() override;
 
   [[nodiscard]] bool canCaptureWindows() override;
+  [[nodiscard]] bool keepsCoveredPixels() override;
   [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
   [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
 

@@ -10,7 +10,8 @@ namespace wrenfold {
 namespace {
 
 // KDE's Klipper and most clipboard managers skip entries carrying this hint.
-constexpr char kPasswordManagerHint[] = "x-kde-passwordManagerHint";
+const QString kPasswordManagerHint = QString::fromLatin1(
+    kPasswordManagerHintType.data(), static_cast<qsizetype>(kPasswordManagerHintType.size()));
 
 QClipboard* clipboard() {
   return QGuiApplication::clipboard();
@@ -18,7 +19,7 @@ QClipboard* clipboard() {
 
 // MIME types only: bare atom names are X11 plumbing that Qt derives from the MIME data.
 bool isRealFormat(const QString& format) {
-  return format.contains(u'/') || format == QLatin1String(kPasswordManagerHint);
+  return format.contains(u'/') || format == kPasswordManagerHint;
 }
 
 }  // namespace
@@ -57,6 +58,16 @@ std::optional<std::string> QtPasteboard::string() {
   return text::repairUtf8(data->text().toStdString());
 }
 
+std::optional<std::vector<std::uint8_t>> QtPasteboard::data(std::string_view type) {
+  const QMimeData* mime = clipboard() ? clipboard()->mimeData(QClipboard::Clipboard) : nullptr;
+  const QString format = QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()));
+  if (mime == nullptr || !mime->hasFormat(format)) {
+    return std::nullopt;
+  }
+  const QByteArray bytes = mime->data(format);
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
 void QtPasteboard::clearContents() {
   if (clipboard()) {
     clipboard()->clear(QClipboard::Clipboard);
@@ -70,7 +81,7 @@ bool QtPasteboard::setString(std::string_view text, ClipboardHistory history) {
   auto* data = new QMimeData;  // the clipboard takes ownership
   data->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   if (history == ClipboardHistory::skip) {
-    data->setData(kPasswordManagerHint, "secret");
+    data->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
   }
   clipboard()->setMimeData(data, QClipboard::Clipboard);
   return true;

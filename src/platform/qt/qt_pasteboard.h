@@ -15,6 +15,7 @@ class QtPasteboard final : public Pasteboard {
 
   [[nodiscard]] std::vector<PasteboardItem> items() override;
   [[nodiscard]] std::optional<std::string> string() override;
+  [[nodiscard]] std::optional<std::vector<std::uint8_t>> data(std::string_view type) override;
   void clearContents() override;
   [[nodiscard]] bool setString(std::string_view text, ClipboardHistory history) override;
   [[nodiscard]] bool writeItems(const std::vector<PasteboardItem>& items) override;

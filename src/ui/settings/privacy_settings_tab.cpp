@@ -77,6 +77,11 @@ PrivacySettingsTab::PrivacySettingsTab(SettingsViewModel& model, QWidget* parent
   token_ = model_.addListener([this] { refresh(); });
 }
 
+void PrivacySettingsTab::showNotices(QWidget* notices) {
+  notices->setParent(this);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, notices);
+}
+
 PrivacySettingsTab::~PrivacySettingsTab() {
   model_.removeListener(token_);
 }

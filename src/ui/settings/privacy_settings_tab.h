@@ -26,6 +26,9 @@ class PrivacySettingsTab : public QWidget {
   PrivacySettingsTab(const PrivacySettingsTab&) = delete;
   PrivacySettingsTab& operator=(const PrivacySettingsTab&) = delete;
 
+  // Shows `notices` (owned by this tab from now on) under the tab's header.
+  void showNotices(QWidget* notices);
+
  private:
   [[nodiscard]] QPlainTextEdit* makePreferenceField();
   [[nodiscard]] QWidget* makeStartupSection();

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "ui/settings/file_notices_view.h"
 #include "ui/settings/model_settings_tab.h"
 #include "ui/settings/permission_settings_tab.h"
 #include "ui/settings/privacy_settings_tab.h"
@@ -18,11 +19,14 @@ namespace wrenfold {
 SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidget> shortcutTab,
                            QWidget* parent)
     : QWidget(parent),
+      context_(context),
       model_(std::make_unique<SettingsViewModel>(context.modelConfigStore, context.styleMemoryStore,
                                                  context.paths, context.desktop, context.launchAtLogin)),
       permissions_(std::make_unique<SettingsPermissions>(context.accessibility, context.windowCapture,
                                                          context.workQueue, context.mainQueue)),
-      tabs_(new QTabWidget(this)) {
+      tabs_(new QTabWidget(this)),
+      privacyNotices_(new FileNoticesView),
+      templateNotices_(new FileNoticesView) {
   tabs_->setDocumentMode(false);
   tabs_->setUsesScrollButtons(false);
   std::optional<ModelServicePorts> services;
@@ -33,11 +37,19 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
   if (shortcutTab) {
     tabs_->addTab(shortcutTab.release(), SettingsSymbol::icon("keyboard"), QStringLiteral("快捷键"));
   }
-  tabs_->addTab(new TemplateSettingsTab(*model_), SettingsSymbol::icon("square.grid.2x2"),
-                QStringLiteral("模板"));
+  auto* templateTab = new TemplateSettingsTab(*model_);
+  templateNotices_->setObjectName(QStringLiteral("templateNotices"));
+  templateTab->showNotices(templateNotices_);
+  tabs_->addTab(templateTab, SettingsSymbol::icon("square.grid.2x2"), QStringLiteral("模板"));
   tabs_->addTab(new PermissionSettingsTab(*permissions_), SettingsSymbol::icon("lock.shield"),
                 QStringLiteral("权限"));
-  tabs_->addTab(new PrivacySettingsTab(*model_), SettingsSymbol::icon("hand.raised"), QStringLiteral("隐私"));
+  auto* privacyTab = new PrivacySettingsTab(*model_);
+  privacyNotices_->setObjectName(QStringLiteral("privacyNotices"));
+  privacyTab->showNotices(privacyNotices_);
+  tabs_->addTab(privacyTab, SettingsSymbol::icon("hand.raised"), QStringLiteral("隐私"));
+  refreshNotices();
+  configToken_ = context_.modelConfigStore.addListener([this] { refreshNotices(); });
+  memoryToken_ = context_.styleMemoryStore.addListener([this] { refreshNotices(); });
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -46,6 +58,8 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
 }
 
 SettingsView::~SettingsView() {
+  context_.modelConfigStore.removeListener(configToken_);
+  context_.styleMemoryStore.removeListener(memoryToken_);
   // The tabs listen to the models, which are members and would go first: the tabs go now.
   delete tabs_;
 }
@@ -55,7 +69,27 @@ void SettingsView::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
     model_->appear();
     permissions_->refresh();
+    refreshNotices();  // permissions may have been changed by hand meanwhile
   }
+}
+
+void SettingsView::refreshNotices() {
+  std::vector<std::string> privacy = context_.paths.exposureWarnings();
+  if (const auto& problem = context_.modelConfigStore.loadProblem()) {
+    privacy.push_back(problem->message() +
+                      (problem->keptAs ? "" : "保存模型设置时会先另存原文件，不会覆盖它。"));
+  }
+  if (const auto& problem = context_.styleMemoryStore.loadProblem()) {
+    privacy.push_back(problem->message() +
+                      (problem->keptAs ? "" : "写入语气记忆前会先另存原文件，不会覆盖它。"));
+  }
+  privacyNotices_->setNotices(privacy);
+  std::vector<std::string> templates;
+  if (context_.userTemplatesProblem != nullptr && *context_.userTemplatesProblem) {
+    templates.push_back((*context_.userTemplatesProblem)->message() +
+                        "目前只使用内置模板，修改后重启 Wrenfold 生效。");
+  }
+  templateNotices_->setNotices(templates);
 }
 
 }  // namespace wrenfold

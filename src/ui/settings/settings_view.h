@@ -18,11 +18,13 @@
 #include "core/platform/window_capture.h"
 #include "core/platform/work_queue.h"
 #include "core/support/app_paths.h"
+#include "core/support/stored_file.h"
 
 class QTabWidget;
 
 namespace wrenfold {
 
+class FileNoticesView;
 class SettingsPermissions;
 class SettingsViewModel;
 
@@ -40,6 +42,8 @@ struct SettingsContext {
   // The model list and connection test send through these; absent: not offered.
   HttpClient* http = nullptr;
   const Clock* clock = nullptr;
+  // Why the user template file was not loaded, when it exists but is unusable.
+  const std::optional<FileProblem>* userTemplatesProblem = nullptr;
 };
 
 class SettingsView : public QWidget {
@@ -64,9 +68,17 @@ class SettingsView : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // The data-file warnings in "隐私" and "模板", read afresh from the stores and the disk.
+  void refreshNotices();
+
+  SettingsContext context_;
   std::unique_ptr<SettingsViewModel> model_;
   std::unique_ptr<SettingsPermissions> permissions_;
   QTabWidget* tabs_;
+  FileNoticesView* privacyNotices_;
+  FileNoticesView* templateNotices_;
+  Observable::Token configToken_ = 0;
+  Observable::Token memoryToken_ = 0;
 };
 
 }  // namespace wrenfold

@@ -59,6 +59,11 @@ TemplateSettingsTab::TemplateSettingsTab(SettingsViewModel& model, QWidget* pare
   token_ = model_.addListener([this] { status_->setStatus(model_.status()); });
 }
 
+void TemplateSettingsTab::showNotices(QWidget* notices) {
+  notices->setParent(this);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, notices);
+}
+
 TemplateSettingsTab::~TemplateSettingsTab() {
   model_.removeListener(token_);
 }

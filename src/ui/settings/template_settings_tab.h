@@ -22,6 +22,9 @@ class TemplateSettingsTab : public QWidget {
   TemplateSettingsTab(const TemplateSettingsTab&) = delete;
   TemplateSettingsTab& operator=(const TemplateSettingsTab&) = delete;
 
+  // Shows `notices` (owned by this tab from now on) under the tab's header.
+  void showNotices(QWidget* notices);
+
  private:
   SettingsViewModel& model_;
   Observable::Token token_ = 0;

@@ -157,6 +157,36 @@ TEST_F(GenerateCommand, FailuresGiveTheOverlayMessageAndExitCode) {
   EXPECT_THAT(events(), Not(HasSubstr("generate.success")));
 }
 
+TEST_F(GenerateCommand, AnUnreadableConfigIsNamedWithoutItsContentAndNothingIsSent) {
+  const std::string key = "sk-kept-secret-42";
+  const std::pair<std::string, std::string> rows[] = {
+      {R"({"apiKey":"sk-kept-secret-42","maxTokens":"900"})", "\"maxTokens\""},
+      {R"({"apiKey":"sk-kept-secret-42","provider":"mistral"})", "\"provider\""},
+      {"{\"apiKey\":\"sk-kept-secret-42\xFF\"}", "JSON 解析失败"},
+  };
+  for (const auto& [config, reason] : rows) {
+    SCOPED_TRACE(reason);
+    wrenfold::testing::writeAll(data_ / "config.json", config);
+    const Outcome result = run({}, "text");
+    EXPECT_EQ(result.exitCode, kExitGenerationFailed);
+    EXPECT_THAT(result.err, HasSubstr((data_ / "config.json").string() + " 无法读取："));
+    EXPECT_THAT(result.err, HasSubstr(reason));
+    EXPECT_THAT(result.err, Not(HasSubstr(key)));
+    EXPECT_THAT(result.err, Not(HasSubstr("API Key")));
+    EXPECT_EQ(wrenfold::testing::readAll(data_ / "config.json"), config);
+  }
+  EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(GenerateCommand, AnUndecodableTemplateFileIsNamedWhenItsTemplateIsAskedFor) {
+  writeConfig("openAICompatible", server_.url(), "sk");
+  wrenfold::testing::writeAll(data_ / "templates/user-templates.json", R"([{"id":"user.t1"}])");
+  const Outcome result = run({.templateID = "user.t1"}, "text");
+  EXPECT_EQ(result.exitCode, kExitUsage);
+  EXPECT_THAT(result.err, HasSubstr("user-templates.json 无法读取："));
+  EXPECT_THAT(result.err, HasSubstr("未知模板：user.t1"));
+}
+
 TEST_F(GenerateCommand, UsageErrorsExitTwo) {
   writeConfig("openAICompatible", server_.url(), "sk");
   const Outcome unknown = run({.templateID = "no.such"}, "text");

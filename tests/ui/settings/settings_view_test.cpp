@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "app/autostart.h"
+#include "core/templates/prompt_template_engine.h"
 #include "fakes/fake_accessibility.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/manual_clock.h"
@@ -24,6 +25,7 @@
 #include "settings/settings_ports.h"
 #include "support/temp_dir.h"
 #include "ui/overlay/overlay_style.h"
+#include "ui/settings/file_notices_view.h"
 #include "ui/settings/permission_row.h"
 #include "ui/settings/permission_settings_tab.h"
 #include "ui/settings/save_status_view.h"
@@ -242,6 +244,40 @@ class SettingsViewTest : public QObject {
     h.button(QStringLiteral("清除语气样本"))->click();
     QCOMPARE(field->toPlainText(), QString());
     QCOMPARE(h.memory->memory().userWrittenPreference, std::string());
+  }
+
+  void dataFileProblemsAreToldInThePrivacyAndTemplateTabs() {
+    const char* corrupt = "{\"apiKey\": \"sk-hand-edited\", \"maxTokens\": \"900\"}";
+    Harness h(corrupt);
+    writeAll(h.paths.userTemplatesURL(), "[{\"id\": \"user.t1\"}]");
+    const PromptTemplateEngine engine(h.paths);
+    auto context = h.context(*h.configs, *h.memory);
+    context.userTemplatesProblem = &engine.userTemplatesProblem();
+    SettingsView view(context);
+    view.show();
+    const auto notices = [&](const char* name) {
+      std::string all;
+      for (const auto& notice : dynamic_cast<FileNoticesView*>(view.findChild<QObject*>(name))->notices()) {
+        all += notice + "\n";
+      }
+      return all;
+    };
+    QVERIFY(notices("privacyNotices").find("config.json 无法读取：JSON 解码失败") != std::string::npos);
+    QVERIFY(notices("privacyNotices").find("sk-hand-edited") == std::string::npos);
+    QVERIFY(notices("templateNotices").find("user-templates.json 无法读取") != std::string::npos);
+
+    // Saving keeps the hand-edited file byte for byte and says where.
+    dynamic_cast<QPushButton*>(view.findChild<QObject*>("save"))->click();
+    QVERIFY(h.configs->loadProblem()->keptAs);
+    QCOMPARE(readAll(*h.configs->loadProblem()->keptAs), std::string(corrupt));
+    QVERIFY(notices("privacyNotices").find("原文件已另存为 " + h.configs->loadProblem()->keptAs->string()) !=
+            std::string::npos);
+
+    // Made readable by others by hand: said the next time the window appears.
+    ::chmod(h.paths.configURL().c_str(), 0644);
+    view.hide();
+    view.show();
+    QVERIFY(notices("privacyNotices").find("chmod 600 " + h.paths.configURL().string()) != std::string::npos);
   }
 
   void startWithTheSessionWritesTheAutostartEntryAndShowsWhyItCannot() {

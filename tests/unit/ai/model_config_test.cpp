@@ -78,7 +78,34 @@ TEST_F(ModelConfigStoreTest, UnusableFilesAreReplacedByTheDefaultsAndLeftAlone) 
   for (const auto file : files) {
     EXPECT_EQ(loadFrom(file), ModelConfig::defaultConfig()) << file;
     EXPECT_EQ(testing::readAll(paths.configURL()), file);
+    const auto problem = ModelConfigStore(paths).loadProblem();
+    ASSERT_TRUE(problem) << file;
+    EXPECT_EQ(problem->path, paths.configURL());
+    EXPECT_FALSE(problem->reason.empty());
   }
+}
+
+TEST_F(ModelConfigStoreTest, AFileThatFailedToLoadIsKeptByteForByteBeforeTheFirstSave) {
+  const std::string corrupt = "{\"apiKey\": \"sk-kept-\xFF\", \"maxTokens\": \"900\"}";
+  testing::writeAll(paths.configURL(), corrupt);
+  fs::permissions(paths.configURL(), fs::perms(0644));
+  const auto now = [] { return *timefmt::parseIso8601("2026-12-05T04:48:40Z"); };
+  ModelConfigStore store(paths, now);
+  ASSERT_TRUE(store.loadProblem());
+  EXPECT_EQ(store.loadProblem()->message().find("sk-kept"), std::string::npos) << "never the content";
+
+  ASSERT_TRUE(store.save());
+  ASSERT_TRUE(store.save());
+  const fs::path kept = paths.appSupportURL() / "config.json.invalid-20261205T044840Z";
+  EXPECT_EQ(store.loadProblem()->keptAs, kept);
+  EXPECT_EQ(testing::readAll(kept), corrupt);
+  EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0600));
+  EXPECT_EQ(ModelConfigStore(paths).config(), ModelConfig::defaultConfig()) << "the save itself happened";
+  std::size_t keptCopies = 0;
+  for (const auto& entry : fs::directory_iterator(paths.appSupportURL())) {
+    keptCopies += entry.path().filename().string().starts_with("config.json.invalid-") ? 1u : 0u;
+  }
+  EXPECT_EQ(keptCopies, 1u) << "kept once, not at every save";
 }
 
 TEST_F(ModelConfigStoreTest, MissingAndNullKeysTakeTheDefaultsOfTheProviderRead) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "core/text/text.h"
@@ -9,6 +10,7 @@
 #include "fakes/fake_image_codec.h"
 #include "fakes/fake_pasteboard.h"
 #include "fakes/fake_window_capture.h"
+#include "fakes/fake_workspace.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
 #include "support/temp_dir.h"
@@ -57,6 +59,7 @@ class HubTest : public ::testing::Test {
 
   testing::FakeAccessibility ax_;
   testing::FakePasteboard pasteboard_;
+  testing::FakeWorkspace workspace_;
   testing::FakeWindowCapture windows_;
   FakeImageCodec codec_;
   testing::ManualWorkQueue worker_;
@@ -64,9 +67,9 @@ class HubTest : public ::testing::Test {
   testing::ManualMainQueue queue_{clock_};
   testing::TempDir dir_;
   AppLogger logger_{AppPaths(dir_.path()), std::make_shared<QuietLog>()};
-  std::unique_ptr<ContextHub> hub_ =
-      std::make_unique<ContextHub>(AccessibilityReader(ax_, clock_), ClipboardContextReader(pasteboard_),
-                                   ScreenshotReader(windows_, codec_, worker_, queue_, logger_), ax_);
+  std::unique_ptr<ContextHub> hub_ = std::make_unique<ContextHub>(
+      AccessibilityReader(ax_, clock_), ClipboardContextReader(pasteboard_, workspace_),
+      ScreenshotReader(windows_, codec_, worker_, queue_, logger_), ax_);
   AccessibilityElement window_ = ax_.addElement();
   AccessibilityElement field_ = window_;
   std::shared_ptr<const FocusedTarget> target_;
@@ -164,6 +167,43 @@ TEST_F(HubTest, NothingAnywhereIsContextUnavailable) {
     ASSERT_FALSE(result);
     EXPECT_TRUE(result.error().is(AssistantError::Kind::contextUnavailable));
   }
+}
+
+TEST_F(HubTest, ACopiedPasswordIsNeverContextAndTheMessageSaysWhy) {
+  const auto hinted = [](const char* hint) {
+    PasteboardItem item = testing::FakePasteboard::textItem("hunter2");
+    item.representations.emplace_back(std::string(kPasswordManagerHintType),
+                                      std::vector<std::uint8_t>(hint, hint + std::strlen(hint)));
+    return item;
+  };
+  struct Row {
+    const char* name;
+    PasteboardItem content;
+    std::optional<std::string> owner;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {"marked secret", hinted("secret"), std::nullopt,
+       "没有读取到可用上下文。剪贴板内容被复制它的程序标记为密码，已跳过。"},
+      {"owned by a password manager", testing::FakePasteboard::textItem("hunter2"), "org.keepassxc.KeePassXC",
+       "没有读取到可用上下文。剪贴板内容来自密码管理器、银行或钱包类应用，已跳过。"},
+      {"owned by a wallet", testing::FakePasteboard::textItem("hunter2"), "org.example.Wallet",
+       "没有读取到可用上下文。剪贴板内容来自密码管理器、银行或钱包类应用，已跳过。"},
+  };
+  for (const auto& row : rows) {
+    pasteboard_.copyExternally({row.content});
+    workspace_.setClipboardOwner(row.owner ? std::optional(RunningApplication{7, row.owner, "Owner"})
+                                           : std::nullopt);
+    const auto result = read();
+    ASSERT_FALSE(result) << row.name;
+    EXPECT_EQ(result.error().localizedDescription(), row.message) << row.name;
+  }
+  // Another hint value or an ordinary owner: the clipboard is context as before.
+  pasteboard_.copyExternally({hinted("accepted")});
+  workspace_.setClipboardOwner(RunningApplication{7, "org.gnome.TextEditor", "Text Editor"});
+  const auto result = read();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->snapshot.visibleText, "hunter2");
 }
 
 TEST_F(HubTest, ApplicationNoticeIsAddedOnceToTheChosenContext) {

@@ -100,9 +100,17 @@ TEST_F(StyleMemoryStoreTest, UnusableFileGivesTheEmptyMemoryAndIsLeftAsItIs) {
     if (bytes) {
       writeAll(paths_.styleMemoryURL(), *bytes);
     }
-    EXPECT_EQ(makeStore()->memory(), StyleMemory::empty(now_)) << name;
+    auto store = makeStore();
+    EXPECT_EQ(store->memory(), StyleMemory::empty(now_)) << name;
     EXPECT_EQ(std::filesystem::exists(paths_.appSupportURL()), bytes.has_value()) << name;
     EXPECT_EQ(readAll(paths_.styleMemoryURL()), bytes.value_or("")) << name;
+    EXPECT_EQ(store->loadProblem().has_value(), bytes.has_value()) << name;
+    // The next insertion writes the file, but keeps the unreadable one beside it first.
+    store->record("新样本", "reply.quick", "Mail");
+    if (bytes) {
+      ASSERT_TRUE(store->loadProblem()->keptAs) << name;
+      EXPECT_EQ(readAll(*store->loadProblem()->keptAs), *bytes) << name;
+    }
   }
 }
 

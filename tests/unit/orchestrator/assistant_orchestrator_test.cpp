@@ -170,6 +170,30 @@ TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
   EXPECT_THAT(readAll(data_ / "style/samples.jsonl"), HasSubstr("Sure, ten works."));
 }
 
+// Without a compositor the capture holds only what the screen shows: the panel beside the field
+// would come out as a blank patch in the very place the user is writing.
+TEST_F(OrchestratorTest, ThePanelCoversTheWindowOnlyOnceItIsCapturedWhereCoveredPixelsAreLost) {
+  capture_.addWindow({1, kPid, true, 0, {0, 0, 800, 600}, "Chat", 1});
+  for (const bool lost : {false, true}) {
+    if (lost) {
+      capture_.loseCoveredPixels();
+    }
+    overlay_.calls.clear();
+    const std::size_t capturedBefore = capture_.captures().size();
+    orchestrator_->trigger("");
+    queue_.runPending();  // the cycle starts; the capture waits on the worker
+    EXPECT_EQ(overlay_.calls.empty(), lost) << "shown before the capture ran";
+    work_.runAll();  // the capture
+    queue_.runPending();
+    ASSERT_EQ(capture_.captures().size(), capturedBefore + 1) << lost;
+    ASSERT_FALSE(overlay_.calls.empty());
+    EXPECT_EQ(overlay_.calls.front(), lost ? "show(anchor)" : "show") << lost;
+    settle();
+    http_.answer(http_.requests.size() - 1, envelope({"ok"}));
+    settle();
+  }
+}
+
 TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration) {
   writeConfig("   ");
   orchestrator_->trigger("");

@@ -105,20 +105,20 @@ TEST(PromptBuilderContext, CapKeepsWholeGraphemesAndDropsTheScreenshotBlock) {
   EXPECT_EQ(text::graphemeCount(context), 7000u);
 }
 
-TEST(PromptBuilderContext, RedactionRunsAfterTheCap) {
-  // The code lies inside the kept part; replacing its 6 characters by 10 ends above the cap.
+TEST(PromptBuilderContext, RedactionRunsBeforeTheCap) {
+  // Replacing the code's 6 characters by 10 moves the cut, never above it.
   const std::string visible = "code 123456 " + repeated("x", 8000);
   const std::string context =
       renderedContext(snapshot({std::nullopt, std::nullopt, std::nullopt, visible}), false);
 
   const std::string head = "窗口可见内容：\ncode [REDACTED] xx";
   EXPECT_EQ(context.substr(0, head.size()), head);
-  EXPECT_EQ(text::graphemeCount(context), 7004u);
+  EXPECT_EQ(text::graphemeCount(context), 7000u);
 }
 
 TEST(PromptBuilderRendering, NinePlaceholdersInSystemAndUserTexts) {
   StyleMemory memory;
-  memory.userWrittenPreference = "api_key=mine";  // style memory is not redacted
+  memory.userWrittenPreference = "api_key=mine";  // the tone memory goes with every request
   ContextSnapshot context = snapshot({" 选中 123456 ", "当前 api_key=sk-1", std::nullopt, ""});
   context.appName = "App 654321";  // nor is the app name
   context.confidence = 0.456;
@@ -129,7 +129,7 @@ TEST(PromptBuilderRendering, NinePlaceholdersInSystemAndUserTexts) {
   const BuiltPrompt prompt = PromptBuilder().build(t, context, "Authorization: Bearer tok", memory, false);
 
   EXPECT_EQ(prompt.system, "App 654321|selectedText|0.46|3");
-  EXPECT_EQ(prompt.user, " 选中 [REDACTED] |当前 [REDACTED]|[REDACTED]|用户偏好：api_key=mine");
+  EXPECT_EQ(prompt.user, " 选中 [REDACTED] |当前 [REDACTED]|[REDACTED]|用户偏好：[REDACTED]");
 }
 
 TEST(PromptBuilderRendering, ConfidenceHasTwoDecimals) {

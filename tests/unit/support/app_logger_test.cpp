@@ -76,6 +76,7 @@ TEST_F(AppLoggerTest, MessagesReachTheSystemLogAndTheFileUnchanged) {
   logger.flush();
   EXPECT_EQ(readAll(paths.logURL()),
             std::string(kStamp) + " INFO Wrenfold launched\n" + kStamp + " ERROR 第一行\n第二行\n");
+  EXPECT_EQ(std::filesystem::status(paths.logURL()).permissions(), std::filesystem::perms(0600));
   const auto entries = systemLog->entries();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0], std::make_pair(LogLevel::info, std::string("Wrenfold launched")));

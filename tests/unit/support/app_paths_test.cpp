@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -62,7 +64,38 @@ TEST(AppPathsTest, EnsureDirectoriesCreatesAPrivateDataFolderAndItsSubfolders) {
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   for (const fs::path& folder : {paths.templatesDirectoryURL(), paths.styleDirectoryURL(),
                                  paths.eventsDirectoryURL(), paths.logsDirectoryURL()}) {
-    EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  }
+}
+
+TEST(AppPathsTest, ExposureWarningsNameTheFolderOrKeyFileOthersMayRead) {
+  TempDir dir;
+  const AppPaths paths(dir / "Wrenfold");
+  EXPECT_TRUE(paths.exposureWarnings().empty()) << "nothing there yet";
+  ASSERT_TRUE(paths.ensureDirectories());
+  testing::writeAll(paths.configURL(), "{}");
+  struct Row {
+    mode_t folder;
+    mode_t config;
+    std::vector<std::string> mentions;
+  };
+  const Row rows[] = {
+      {0700, 0600, {}},
+      {0700, 0640, {"chmod 600 " + paths.configURL().string()}},
+      {0711, 0600, {"chmod 700 " + paths.appSupportURL().string()}},
+      {0755,
+       0644,
+       {"chmod 700 " + paths.appSupportURL().string(), "chmod 600 " + paths.configURL().string()}},
+  };
+  for (const Row& row : rows) {
+    ASSERT_EQ(::chmod(paths.appSupportURL().c_str(), row.folder), 0);
+    ASSERT_EQ(::chmod(paths.configURL().c_str(), row.config), 0);
+    const auto warnings = paths.exposureWarnings();
+    ASSERT_EQ(warnings.size(), row.mentions.size()) << row.folder << " " << row.config;
+    for (std::size_t i = 0; i < warnings.size(); ++i) {
+      EXPECT_NE(warnings[i].find(row.mentions[i]), std::string::npos) << warnings[i];
+    }
   }
 }
 

@@ -75,7 +75,14 @@ TEST_F(PromptTemplateEngineTest, UnusableFilesGiveExactlyTheBuiltIns) {
     if (content) {
       testing::writeAll(paths.userTemplatesURL(), *content);
     }
-    EXPECT_EQ(PromptTemplateEngine(paths).templates(), BuiltInTemplates::all()) << name;
+    const PromptTemplateEngine engine(paths);
+    EXPECT_EQ(engine.templates(), BuiltInTemplates::all()) << name;
+    // A file that is there but unusable is named, with why; a missing or empty list is fine.
+    const bool broken = content && *content != "[]\n";
+    EXPECT_EQ(engine.userTemplatesProblem().has_value(), broken) << name;
+    if (broken) {
+      EXPECT_EQ(engine.userTemplatesProblem()->path, paths.userTemplatesURL()) << name;
+    }
   }
 }
 
