@@ -25,8 +25,10 @@ SettingsViewModel::~SettingsViewModel() {
 }
 
 void SettingsViewModel::appear() {
-  draft_ = saved();
-  apiKey_ = draft_.apiKey;
+  if (!isSaving_) {  // a save still waiting on the keyring keeps what it is saving on screen
+    draft_ = saved();
+    apiKey_ = draft_.apiKey;
+  }
   notifyChanged();
   refreshKeyring();
 }
