@@ -13,13 +13,20 @@ constexpr std::string_view kNoTrayHint =
     "桌面没有系统托盘，Wrenfold 在后台继续运行：双击 Alt 键（或使用在设置中录制的快捷键）唤起候选；"
     "生成出错时可在浮窗中点“打开设置”进入设置。";
 
+std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
+  if (!ports.secrets) {
+    return std::nullopt;
+  }
+  return KeyringPorts{*ports.secrets, *ports.workQueue, *ports.mainQueue};
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate(AppPaths paths, std::shared_ptr<SystemLog> systemLog, DesktopPorts ports)
     : ports_(std::move(ports)),
       paths_(std::move(paths)),
       logger_(paths_, std::move(systemLog)),
-      modelConfigStore_(paths_),
+      modelConfigStore_(paths_, keyringPorts(ports_)),
       styleMemoryStore_(paths_, logger_),
       templateEngine_(paths_),
       notifications_(*ports_.mainQueue),

@@ -19,6 +19,7 @@
 
 #include "core/ai/curl_http_client.h"
 #include "core/platform/thread_work_queue.h"
+#include "platform/linux/libsecret_secret_store.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/x11_connection.h"
@@ -99,6 +100,7 @@ DesktopPorts makeDesktopPorts() {
   ports.imageCodec = std::make_unique<QtImageCodec>();
   ports.windowCapture = std::make_unique<X11WindowCapture>();
   ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});
+  ports.secrets = std::make_unique<LibsecretSecretStore>();
   ports.workQueue = std::make_unique<ThreadWorkQueue>();
   return ports;
 }

@@ -19,6 +19,7 @@
 #include "core/platform/main_queue.h"
 #include "core/platform/modifier_monitor.h"
 #include "core/platform/pasteboard.h"
+#include "core/platform/secret_store.h"
 #include "core/platform/user_defaults.h"
 #include "core/platform/window_capture.h"
 #include "core/platform/work_queue.h"
@@ -43,6 +44,7 @@ struct DesktopPorts {
   std::unique_ptr<ImageCodec> imageCodec;
   std::unique_ptr<WindowCapture> windowCapture;
   std::unique_ptr<HttpClient> http;
+  std::unique_ptr<SecretStore> secrets;  // absent: the API key can only be kept in config.json
   std::unique_ptr<WorkQueue> workQueue;
 };
 

@@ -13,6 +13,7 @@
 #include "core/cycle/generation.h"
 #include "core/memory/style_memory_store.h"
 #include "core/platform/run_loop_main_queue.h"
+#include "core/platform/thread_work_queue.h"
 #include "core/support/app_logger.h"
 #include "core/support/file_io.h"
 #include "core/support/json.h"
@@ -64,6 +65,14 @@ void printCandidates(const std::vector<GeneratedCandidate>& candidates, bool asJ
   }
 }
 
+// The overlay's message on standard error and in the log.
+int reportFailure(const Failure& failure, GenerateEnvironment& env, AppLogger& logger) {
+  const std::string message = failure.localizedDescription();
+  env.errors << message << "\n";
+  logger.error(message);
+  return kExitGenerationFailed;
+}
+
 }  // namespace
 
 int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
@@ -101,7 +110,11 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
     return kExitGenerationFailed;
   }
 
-  ModelConfigStore configStore(env.paths);
+  RunLoopMainQueue mainQueue;
+  ThreadWorkQueue workQueue;  // after the queue its results go to: stops first
+  ModelConfigStore configStore(env.paths, env.secrets != nullptr ? std::optional<KeyringPorts>(KeyringPorts{
+                                                                       *env.secrets, workQueue, mainQueue})
+                                                                 : std::nullopt);
   if (const auto& problem = configStore.loadProblem()) {
     // Generating with the defaults would only end in "no key": say which file is broken.
     const std::string message = "无法使用模型配置：" + problem->message();
@@ -109,21 +122,25 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
     logger.error(message);
     return kExitGenerationFailed;
   }
+  // The key may live in the keyring: the store reads it on the worker.
+  std::optional<Result<ModelConfig>> config;
+  configStore.loadConfig([&config](Result<ModelConfig> loaded) { config = std::move(loaded); });
+  if (!mainQueue.runUntil([&] { return config.has_value(); }, kLongestExchange)) {
+    config = fail(Failure::platform("读取系统密钥环超时。"));
+  }
+  if (!*config) {
+    return reportFailure(config->error(), env, logger);
+  }
   StyleMemoryStore styleStore(env.paths, logger);
   PromptBuilder builder;
-  auto planned = generation::plan(*context, templateID, arguments.instruction, engine.templates(),
-                                  configStore.config(), styleStore.memory(), std::nullopt, builder);
+  auto planned = generation::plan(*context, templateID, arguments.instruction, engine.templates(), **config,
+                                  styleStore.memory(), std::nullopt, builder);
   if (!planned) {
-    const std::string message = planned.error().localizedDescription();
-    env.errors << message << "\n";
-    logger.error(message);
-    return kExitGenerationFailed;
+    return reportFailure(planned.error(), env, logger);
   }
 
-  RunLoopMainQueue mainQueue;
   CurlHttpClient http(mainQueue, env.http);
-  auto provider =
-      LLMProviderFactory::make(configStore.config(), planned->apiKey, ProviderSession{http, mainQueue});
+  auto provider = LLMProviderFactory::make(**config, planned->apiKey, ProviderSession{http, mainQueue});
   std::optional<Result<LLMResponse>> outcome;
   provider->complete(planned->request, [&](Result<LLMResponse> result) { outcome = std::move(result); });
   if (!mainQueue.runUntil([&] { return outcome.has_value(); }, kLongestExchange)) {
@@ -131,10 +148,7 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
   }
 
   if (!*outcome) {
-    const std::string message = outcome->error().localizedDescription();
-    env.errors << message << "\n";
-    logger.error(message);
-    return kExitGenerationFailed;
+    return reportFailure(outcome->error(), env, logger);
   }
   printCandidates((*outcome)->candidates, arguments.json, env.output);
   logger.event("generate.success", generation::successEventFields(*context, planned->promptTemplate.id));

@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "core/ai/http_client.h"
+#include "core/platform/secret_store.h"
 #include "core/support/app_paths.h"
 #include "core/support/system_log.h"
 
@@ -22,7 +23,8 @@ struct GenerateEnvironment {
   std::ostream& output;
   std::ostream& errors;
   std::shared_ptr<SystemLog> systemLog;
-  HttpClientOptions http;  // the product's defaults; tests shorten the timeout or add a CA
+  HttpClientOptions http;          // the product's defaults; tests shorten the timeout or add a CA
+  SecretStore* secrets = nullptr;  // the desktop's keyring; absent: only a key in config.json is read
 };
 
 // Runs one generation and returns the process exit code: 0 on success, 1 when the generation

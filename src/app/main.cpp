@@ -9,6 +9,7 @@
 #include "app/generate_command.h"
 #include "app/single_instance.h"
 #include "core/support/app_paths.h"
+#include "platform/linux/libsecret_secret_store.h"
 #include "platform/qt/qt_main_queue.h"
 
 namespace {
@@ -94,8 +95,14 @@ int run(const wrenfold::app::Command& command, int& argc, char** argv) {
     return runRemoteCommand(request->command, SingleInstanceClient(*socketPath), std::cerr);
   }
   if (const auto* arguments = std::get_if<GenerateArguments>(&command)) {
-    GenerateEnvironment environment{
-        wrenfold::AppPaths::fromEnvironment(), std::cin, std::cout, std::cerr, wrenfold::makeSyslog(), {}};
+    wrenfold::LibsecretSecretStore secrets;
+    GenerateEnvironment environment{wrenfold::AppPaths::fromEnvironment(),
+                                    std::cin,
+                                    std::cout,
+                                    std::cerr,
+                                    wrenfold::makeSyslog(),
+                                    {},
+                                    &secrets};
     return runGenerate(*arguments, environment);
   }
   return runApplication(argc, argv);

@@ -7,6 +7,9 @@ namespace {
 
 constexpr double kDefaultTemperature = 0.45;
 constexpr std::int64_t kDefaultMaxTokens = 900;
+constexpr std::string_view kStorageKey = "apiKeyStorage";
+constexpr std::string_view kFileStorage = "file";
+constexpr std::string_view kKeyringStorage = "keyring";
 
 struct ProviderTraits {
   std::string_view rawValue;
@@ -106,7 +109,8 @@ ModelConfig ModelConfig::defaultConfig() {
                      "model.openai-compatible.api-key",
                      "",
                      kDefaultTemperature,
-                     kDefaultMaxTokens};
+                     kDefaultMaxTokens,
+                     APIKeyStorage::file};
 }
 
 Result<ModelConfig> ModelConfig::fromJson(const json::Json& object) {
@@ -128,7 +132,16 @@ Result<ModelConfig> ModelConfig::fromJson(const json::Json& object) {
                      read.string("apiKeyRef").value_or(provider.apiKeyRef()),
                      read.string("apiKey").value_or(""),
                      read.number("temperature").value_or(kDefaultTemperature),
-                     read.integer("maxTokens").value_or(kDefaultMaxTokens)};
+                     read.integer("maxTokens").value_or(kDefaultMaxTokens),
+                     APIKeyStorage::file};
+  if (const auto storage = read.string(kStorageKey)) {
+    if (*storage == kKeyringStorage) {
+      config.apiKeyStorage = APIKeyStorage::keyring;
+      config.apiKey.clear();  // a key beside the marker is stale: the keyring's is the one
+    } else if (*storage != kFileStorage) {
+      read.failWith(json::decodingFailure("\"apiKeyStorage\" 不是已知的保存位置"));
+    }
+  }
   if (read.failure()) {
     return fail(*read.failure());
   }
@@ -136,13 +149,18 @@ Result<ModelConfig> ModelConfig::fromJson(const json::Json& object) {
 }
 
 json::Json ModelConfig::toJson() const {
-  return json::Json{{"provider", std::string(provider.id())},
+  json::Json object{{"provider", std::string(provider.id())},
                     {"baseURL", baseURL},
                     {"model", model},
                     {"apiKeyRef", apiKeyRef},
                     {"apiKey", apiKey},
                     {"temperature", temperature},
                     {"maxTokens", maxTokens}};
+  if (apiKeyStorage == APIKeyStorage::keyring) {
+    object.erase("apiKey");
+    object[std::string(kStorageKey)] = std::string(kKeyringStorage);
+  }
+  return object;
 }
 
 }  // namespace wrenfold

@@ -40,23 +40,30 @@ class ModelProvider {
   Value value_;
 };
 
-// Which service to call and how; persisted as config.json (the API key in plain text).
+// Where the API key is kept: in config.json (plain text, the file only its owner may read), or
+// in the desktop's secret store, config.json then carrying no key.
+enum class APIKeyStorage { file, keyring };
+
+// Which service to call and how; persisted as config.json.
 struct ModelConfig {
   ModelProvider provider = ModelProvider::openAICompatible;
   std::string baseURL;  // as the user typed it; each provider normalises it
   std::string model;
-  std::string apiKeyRef;  // carried along, never used to look a key up
-  std::string apiKey;
+  std::string apiKeyRef;  // with the provider, names the key in the secret store
+  std::string apiKey;     // in memory always the key itself, wherever it is kept
   double temperature = 0.45;
   std::int64_t maxTokens = 900;
+  APIKeyStorage apiKeyStorage = APIKeyStorage::file;
 
   // The configuration used when no usable config.json exists.
   [[nodiscard]] static ModelConfig defaultConfig();
 
   // Decodes the config.json object. Missing or null keys take the read provider's defaults; a
-  // wrong type or an unknown provider fails the whole decode.
+  // wrong type, an unknown provider or an unknown key storage fails the whole decode.
   [[nodiscard]] static Result<ModelConfig> fromJson(const json::Json& object);
-  // The seven keys of config.json.
+  // The seven keys of config.json. A key kept in the keyring is left out and "apiKeyStorage":
+  // "keyring" added instead; a reader that does not know the marker sees a configuration
+  // without a key.
   [[nodiscard]] json::Json toJson() const;
 
   bool operator==(const ModelConfig&) const = default;

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/ai/model_config.h"
+#include "core/platform/main_queue.h"
+#include "core/platform/secret_store.h"
+#include "core/platform/work_queue.h"
 #include "core/support/app_paths.h"
 #include "core/support/failure.h"
 #include "core/support/observable.h"
@@ -12,36 +18,84 @@
 
 namespace wrenfold {
 
-// Owns the current model configuration. Reads config.json once at construction; edits stay in
-// memory until save(). Listeners are told after every change of config(). Main thread only.
+// What keeping the API key in the desktop's keyring needs: the secret store, a worker for its
+// blocking calls, and the main queue their answers come back on. All outlive the store.
+struct KeyringPorts {
+  SecretStore& secrets;
+  WorkQueue& workQueue;
+  MainQueue& mainQueue;
+};
+
+// Owns the current (saved) model configuration. Reads config.json once at construction; the
+// settings hand it a whole configuration to save. A key kept in the keyring is read on the
+// worker when first needed. Listeners are told after every change of config(). Main thread only.
 class ModelConfigStore : public Observable {
  public:
+  using ConfigCompletion = std::function<void(Result<ModelConfig>)>;
+  using SaveCompletion = std::function<void(Result<void>)>;
+
   using Now = std::function<timefmt::SystemTime()>;
 
   // An unreadable or undecodable config.json gives ModelConfig::defaultConfig(); the file is
-  // left as it is and loadProblem() says what is wrong with it.
-  explicit ModelConfigStore(AppPaths paths, Now now = std::chrono::system_clock::now);
+  // left as it is and loadProblem() says what is wrong with it. Without `keyring` a key kept
+  // there cannot be read or written.
+  explicit ModelConfigStore(AppPaths paths, std::optional<KeyringPorts> keyring = std::nullopt,
+                            Now now = std::chrono::system_clock::now);
   ModelConfigStore(const ModelConfigStore&) = delete;
   ModelConfigStore& operator=(const ModelConfigStore&) = delete;
 
+  // The saved configuration. A key kept in the keyring is empty here until it was read.
   [[nodiscard]] const ModelConfig& config() const { return config_; }
   // Replaces the configuration in memory; does not save.
   void setConfig(ModelConfig config);
 
-  // Writes config.json (pretty, sorted keys) atomically with mode 0600, after creating the data
-  // folders. A config.json that failed to load is first kept beside itself (loadProblem() then
-  // names the copy); when that fails, nothing is written. Fails with the folder or file
-  // failure; config() is unaffected either way.
+  // Writes config() to config.json (pretty, sorted keys) atomically with mode 0600, after
+  // creating the data folders. A config.json that failed to load is first kept beside itself
+  // (loadProblem() then names the copy); when that fails, nothing is written. Fails with the
+  // folder or file failure; config() is unaffected either way.
   [[nodiscard]] Result<void> save();
 
   // The config.json that exists but could not be read or decoded at start, if any.
   [[nodiscard]] const std::optional<FileProblem>& loadProblem() const { return file_.problem(); }
 
+  // Whether a keyring can be used here at all.
+  [[nodiscard]] bool hasKeyring() const { return keyring_.has_value(); }
+  // Asks on the worker whether a secret service answers; `done` runs on the main thread (at
+  // once with false when there is no keyring), and not at all once the store is gone.
+  void checkKeyring(std::function<void(bool)> done);
+
+  // The saved configuration with its key: at once when the key is in config.json or was read
+  // already, else after one keyring read on the worker. A keyring that cannot be read or holds
+  // no key is a Chinese failure, never a blank key; the next call reads again (the user may
+  // have unlocked it). `done` runs on the main thread, and not at all once the store is gone.
+  void loadConfig(ConfigCompletion done);
+
+  // Saves `config` with its key where `config.apiKeyStorage` says and then makes it current:
+  // the keyring (on the worker) before config.json, so a failure there changes nothing. A key
+  // moved back to config.json is removed from the keyring. `done` runs on the main thread (at
+  // once when no keyring is involved), and not at all once the store is gone.
+  void save(ModelConfig config, SaveCompletion done);
+
  private:
+  [[nodiscard]] Result<void> writeFile(const ModelConfig& config);
+  void adopt(ModelConfig config);
+  void readKeyring();
+  void keyringRead(std::uint64_t version, Result<std::optional<std::string>> key);
+  void keyringWritten(ModelConfig config, ModelConfig previous, Result<void> written, SaveCompletion done);
+  // Runs `task` on the worker and `then` with its result on the main thread while the store lives.
+  template <class T>
+  void onWorker(std::function<T(SecretStore&)> task, std::function<void(ModelConfigStore&, T)> then);
+
   AppPaths paths_;
+  std::optional<KeyringPorts> keyring_;
   Now now_;
   StoredFile file_;
   ModelConfig config_ = ModelConfig::defaultConfig();
+  bool keyKnown_ = true;  // false while a keyring key has not been read
+  bool reading_ = false;
+  std::uint64_t version_ = 0;  // a keyring answer for an older configuration is dropped
+  std::vector<ConfigCompletion> waiting_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace wrenfold

@@ -200,15 +200,12 @@ std::optional<ContextSnapshot> AssistantOrchestrator::contextForGeneration(
 
 void AssistantOrchestrator::generate(std::string templateID, std::string instruction,
                                      std::string manualContext, std::function<void()> done) {
-  auto finish = [&done] {
+  auto context = contextForGeneration(manualContext);
+  if (!context) {
+    fail(AssistantError::contextUnavailable());
     if (done) {
       done();
     }
-  };
-  const auto context = contextForGeneration(manualContext);
-  if (!context) {
-    fail(AssistantError::contextUnavailable());
-    finish();
     return;
   }
   setState(AssistantState::generating());
@@ -217,20 +214,49 @@ void AssistantOrchestrator::generate(std::string templateID, std::string instruc
   model.setContextSummary(generation::summaryLine(*context));
   model.setContextDetails(generation::contextDetails(*context));
 
-  auto planned = generation::plan(*context, templateID, instruction, templateEngine_.templates(),
-                                  modelConfigStore_.config(), styleMemoryStore_.memory(), lastContextImage_,
-                                  promptBuilder_);
+  // Only the saved configuration is used, its key read from the keyring when it lives there
+  // (at once otherwise).
+  const std::uint64_t request = ++latestRequest_;
+  modelConfigStore_.loadConfig([this, alive = std::weak_ptr<bool>(alive_), request,
+                                context = std::move(*context), templateID = std::move(templateID),
+                                instruction = std::move(instruction),
+                                done = std::move(done)](Result<ModelConfig> config) mutable {
+    if (!alive.expired()) {
+      sendRequest(request, std::move(context), templateID, instruction, std::move(config), std::move(done));
+    }
+  });
+}
+
+void AssistantOrchestrator::sendRequest(std::uint64_t request, ContextSnapshot context,
+                                        const std::string& templateID, const std::string& instruction,
+                                        Result<ModelConfig> config, std::function<void()> done) {
+  auto finish = [&done] {
+    if (done) {
+      done();
+    }
+  };
+  // A newer request (a regeneration or a new cycle) owns the overlay now.
+  if (request != latestRequest_) {
+    finish();
+    return;
+  }
+  if (!config) {
+    fail(config.error());
+    finish();
+    return;
+  }
+  auto planned = generation::plan(context, templateID, instruction, templateEngine_.templates(), *config,
+                                  styleMemoryStore_.memory(), lastContextImage_, promptBuilder_);
   if (!planned) {
     fail(planned.error());
     finish();
     return;
   }
 
-  const std::uint64_t request = ++latestRequest_;
-  auto provider = LLMProviderFactory::make(modelConfigStore_.config(), planned->apiKey,
+  auto provider = LLMProviderFactory::make(*config, planned->apiKey,
                                            ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_});
   std::weak_ptr<bool> alive = alive_;
-  provider->complete(std::move(planned->request), [this, alive, request, context = *context,
+  provider->complete(std::move(planned->request), [this, alive, request, context = std::move(context),
                                                    usedTemplateID = planned->promptTemplate.id,
                                                    done = std::move(done)](Result<LLMResponse> response) {
     if (alive.expired()) {

@@ -72,6 +72,10 @@ class AssistantOrchestrator : public Observable {
  private:
   void openAndGenerate(std::string instruction);
   void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
+  // Plans and sends request number `request` with the saved configuration, unless a newer
+  // request was made while the key was being read.
+  void sendRequest(std::uint64_t request, ContextSnapshot context, const std::string& templateID,
+                   const std::string& instruction, Result<ModelConfig> config, std::function<void()> done);
   void insert(const GeneratedCandidate& candidate, const std::string& templateID);
   void fail(const Failure& failure);
   void setState(AssistantState state);

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ui/settings/api_key_storage_view.h"
 #include "ui/settings/save_status_view.h"
 #include "ui/settings/settings_form_group.h"
 #include "ui/settings/settings_section_header.h"
@@ -120,6 +121,8 @@ QWidget* ModelSettingsTab::makeConnectionGroup() {
   }
 
   group->addRow(QStringLiteral("API Key"), makeKeyRow());
+  keyStorage_ = new APIKeyStorageView(model_, group);
+  group->addRow({}, keyStorage_);
   if (serviceTools_ != nullptr) {
     group->addRow({}, serviceTools_->testRow());
   }
@@ -235,6 +238,8 @@ void ModelSettingsTab::refresh() {
     maxTokens_->setRange(std::min(kMinTokens, value), std::max(kMaxTokens, value));
     maxTokens_->setValue(value);
   }
+  keyStorage_->refresh();
+  save_->setEnabled(!model_.isSaving());
   status_->setStatus(model_.status());
 }
 

@@ -19,6 +19,7 @@ class QToolButton;
 
 namespace wrenfold {
 
+class APIKeyStorageView;
 class SaveStatusView;
 class SettingsViewModel;
 
@@ -59,6 +60,7 @@ class ModelSettingsTab : public QWidget {
   QLineEdit* modelName_ = nullptr;
   QLineEdit* apiKey_ = nullptr;
   QToolButton* eye_ = nullptr;
+  APIKeyStorageView* keyStorage_ = nullptr;
   QSlider* temperature_ = nullptr;
   QLabel* temperatureValue_ = nullptr;
   QSpinBox* maxTokens_ = nullptr;

@@ -16,7 +16,8 @@ SettingsViewModel::SettingsViewModel(ModelConfigStore& modelConfigStore, StyleMe
       // records style samples) reach them through it too.
       configToken_(modelConfigStore_.addListener([this] { notifyChanged(); })),
       memoryToken_(styleMemoryStore_.addListener([this] { notifyChanged(); })),
-      apiKey_(modelConfigStore_.config().apiKey) {}
+      draft_(modelConfigStore_.config()),
+      apiKey_(draft_.apiKey) {}
 
 SettingsViewModel::~SettingsViewModel() {
   modelConfigStore_.removeListener(configToken_);
@@ -24,8 +25,40 @@ SettingsViewModel::~SettingsViewModel() {
 }
 
 void SettingsViewModel::appear() {
-  apiKey_ = config().apiKey;
+  if (!isSaving_) {  // a save still waiting on the keyring keeps what it is saving on screen
+    draft_ = saved();
+    apiKey_ = draft_.apiKey;
+  }
   notifyChanged();
+  refreshKeyring();
+}
+
+void SettingsViewModel::refreshKeyring() {
+  const std::weak_ptr<bool> alive = alive_;
+  modelConfigStore_.checkKeyring([this, alive](bool available) {
+    if (!alive.expired()) {
+      keyringAvailable_ = available;
+      notifyChanged();
+    }
+  });
+  if (saved().apiKeyStorage != APIKeyStorage::keyring || !saved().apiKey.empty()) {
+    return;
+  }
+  modelConfigStore_.loadConfig([this, alive](Result<ModelConfig> loaded) {
+    if (alive.expired()) {
+      return;
+    }
+    if (!loaded) {
+      setStatus(SaveStatus::failed(loaded.error().localizedDescription()));
+      return;
+    }
+    // Only into an untouched field of the same service: never over what the user typed since.
+    if (loaded->provider == draft_.provider && apiKey_.empty()) {
+      draft_.apiKey = loaded->apiKey;
+      apiKey_ = loaded->apiKey;
+      notifyChanged();
+    }
+  });
 }
 
 void SettingsViewModel::selectProvider(ModelProvider provider) {
@@ -38,8 +71,9 @@ void SettingsViewModel::selectProvider(ModelProvider provider) {
     c.model = std::string(provider.defaultModel());
     c.apiKeyRef = provider.apiKeyRef();
   });
-  // A key typed for the previous service is not carried over to the next one.
-  apiKey_ = config().apiKey;
+  // A key goes only to the service it was entered for: neither a typed key nor the saved one
+  // follows the switch, and the saved one comes back with its own service.
+  apiKey_ = provider == saved().provider ? saved().apiKey : std::string();
   setStatus(SaveStatus::idle());
 }
 
@@ -73,10 +107,32 @@ void SettingsViewModel::toggleAPIKeyVisible() {
 }
 
 void SettingsViewModel::saveModelSettings() {
+  if (isSaving_) {
+    return;
+  }
   // Not trimmed here: the orchestrator trims the key when it uses it.
-  editConfig([this](ModelConfig& c) { c.apiKey = apiKey_; });
-  const auto saved = modelConfigStore_.save();
-  setStatus(saved ? SaveStatus::saved() : SaveStatus::failed(saved.error().localizedDescription()));
+  draft_.apiKey = apiKey_;
+  isSaving_ = true;
+  notifyChanged();
+  // A failed save keeps the draft, so the user can try again; the cycles keep the saved one.
+  modelConfigStore_.save(draft_, [this, alive = std::weak_ptr<bool>(alive_)](Result<void> done) {
+    if (alive.expired()) {
+      return;
+    }
+    isSaving_ = false;
+    setStatus(done ? SaveStatus::saved() : SaveStatus::failed(done.error().localizedDescription()));
+  });
+}
+
+bool SettingsViewModel::offersKeyring() const {
+  return modelConfigStore_.hasKeyring() &&
+         (keyringAvailable_.value_or(false) || saved().apiKeyStorage == APIKeyStorage::keyring);
+}
+
+void SettingsViewModel::setKeyInKeyring(bool inKeyring) {
+  editConfig([inKeyring](ModelConfig& c) {
+    c.apiKeyStorage = inKeyring ? APIKeyStorage::keyring : APIKeyStorage::file;
+  });
 }
 
 void SettingsViewModel::openTemplateDirectory() {
@@ -104,10 +160,11 @@ void SettingsViewModel::openDataDirectory() {
 }
 
 void SettingsViewModel::editConfig(const std::function<void(ModelConfig&)>& edit) {
-  ModelConfig next = config();
+  ModelConfig next = draft_;
   edit(next);
-  if (next != config()) {
-    modelConfigStore_.setConfig(std::move(next));  // the store tells our listener
+  if (next != draft_) {
+    draft_ = std::move(next);
+    notifyChanged();
   }
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 // What the settings tabs edit, between the widgets and the stores: the model configuration
-// (edited in place, saved on request), the API key kept apart until it is saved, the shared
-// save status, the template file actions and the tone preference. Main thread only.
+// (edited as a draft that reaches the assistance cycles only when saved), the API key kept
+// apart until it is saved, the shared save status, the template file actions and the tone
+// preference. Main thread only.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,7 +33,8 @@ class SettingsViewModel : public Observable {
   SettingsViewModel(const SettingsViewModel&) = delete;
   SettingsViewModel& operator=(const SettingsViewModel&) = delete;
 
-  [[nodiscard]] const ModelConfig& config() const { return modelConfigStore_.config(); }
+  // The configuration being edited: the saved one plus unsaved edits.
+  [[nodiscard]] const ModelConfig& config() const { return draft_; }
   [[nodiscard]] const std::string& apiKey() const { return apiKey_; }
   [[nodiscard]] bool isAPIKeyVisible() const { return isAPIKeyVisible_; }
   [[nodiscard]] const SaveStatus& status() const { return status_; }
@@ -39,14 +43,16 @@ class SettingsViewModel : public Observable {
   }
   [[nodiscard]] const AppPaths& paths() const { return paths_; }
 
-  // The settings content appears: the key field shows the stored key again.
+  // The settings content appears: unsaved edits are dropped and the fields show the saved
+  // configuration again, its key read from the keyring when it lives there.
   void appear();
 
-  // Switching the service fills in its recommended address, model and key reference, brings
-  // back the stored key and clears the status; nothing is saved. The same service again is no
-  // change.
+  // Switching the service fills in its recommended address, model and key reference and clears
+  // the status; nothing is saved. A key belongs to the service it was entered for: the key
+  // field empties, and only switching back to the saved service brings its saved key back.
+  // The same service again is no change.
   void selectProvider(ModelProvider provider);
-  // These change the configuration at once (the next cycle uses them) without saving.
+  // These edit the draft; cycles keep using the saved configuration until it is saved.
   void setBaseURL(std::string baseURL);
   void setModel(std::string model);
   void setTemperature(double temperature);
@@ -54,8 +60,17 @@ class SettingsViewModel : public Observable {
 
   void setAPIKey(std::string apiKey);
   void toggleAPIKeyVisible();
-  // Puts the key as typed (blanks kept) into the configuration and writes config.json.
+  // Saves the draft with the key as typed (blanks kept): the key where the draft keeps it, the
+  // rest in config.json. Ignored while a save is still running.
   void saveModelSettings();
+  [[nodiscard]] bool isSaving() const { return isSaving_; }
+
+  // Keeping the key in the desktop's keyring is offered when a secret service answered, or
+  // when the saved key already lives there (so it can be moved back).
+  [[nodiscard]] bool offersKeyring() const;
+  [[nodiscard]] bool keepsKeyInKeyring() const { return draft_.apiKeyStorage == APIKeyStorage::keyring; }
+  // Takes effect on save; nothing moves before.
+  void setKeyInKeyring(bool inKeyring);
 
   void openTemplateDirectory();
   void createUserTemplateFileIfNeeded();
@@ -75,6 +90,9 @@ class SettingsViewModel : public Observable {
  private:
   void editConfig(const std::function<void(ModelConfig&)>& edit);
   void setStatus(SaveStatus status);
+  [[nodiscard]] const ModelConfig& saved() const { return modelConfigStore_.config(); }
+  // Asks whether a secret service answers, and fills the key field from the keyring.
+  void refreshKeyring();
 
   ModelConfigStore& modelConfigStore_;
   StyleMemoryStore& styleMemoryStore_;
@@ -85,9 +103,13 @@ class SettingsViewModel : public Observable {
   Observable::Token configToken_;
   Observable::Token memoryToken_;
 
+  ModelConfig draft_;
   std::string apiKey_;
   bool isAPIKeyVisible_ = false;
+  bool isSaving_ = false;
+  std::optional<bool> keyringAvailable_;  // absent until a check answered
   SaveStatus status_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace wrenfold

@@ -2,14 +2,22 @@
 // and the desktop composition's checks for what a session lacks.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "app/app_delegate.h"
+#include "app/generate_command.h"
 #include "core/ai/curl_http_client.h"
 #include "core/platform/thread_work_queue.h"
 #include "fakes/fake_accessibility.h"
@@ -21,10 +29,13 @@
 #include "fakes/fake_user_defaults.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/fake_workspace.h"
+#include "platform/linux/libsecret_secret_store.h"
 #include "platform/qt/qt_main_queue.h"
 #include "settings/recording_desktop_services.h"
 #include "support/temp_dir.h"
+#include "support/test_http_server.h"
 #include "ui/settings/settings_view.h"
+#include "ui/settings/settings_view_model.h"
 
 namespace wrenfold::testing {
 namespace {
@@ -100,6 +111,52 @@ QAction* menuAction(QMenu& menu, const QString& text) {
     }
   }
   qFatal("no menu entry %s", qPrintable(text));
+}
+
+// One generation on typed context, as the overlay's regeneration runs it; true once it ended.
+bool generateOnTypedContext(app::AppDelegate& delegate) {
+  bool finished = false;
+  delegate.orchestrator().generate("reply.quick", "", "明天上午十点的会还开吗？",
+                                   [&finished] { finished = true; });
+  return QTest::qWaitFor([&finished] { return finished; }, 20000);
+}
+
+// A loopback OpenAI-compatible service that answers every request with one candidate.
+void answerWithOneCandidate(TestHttpServer& server) {
+  json::Json reply;
+  reply["choices"][0]["message"] = {{"role", "assistant"}, {"content", R"({"candidates":[{"text":"好"}]})"}};
+  server.setHandler([r = reply.dump()](const RecordedRequest&) { return CannedResponse::json(200, r); });
+}
+
+app::DesktopPorts portsWithKeyring() {
+  app::DesktopPorts ports = fakePorts(std::make_shared<FakeModifierMonitor>());
+  ports.secrets = std::make_unique<LibsecretSecretStore>();
+  return ports;
+}
+
+// `wrenfold generate` on typed context with the real keyring; its exit code and standard error.
+std::pair<int, std::string> runGenerateCommand(const AppPaths& paths) {
+  std::istringstream in("明天上午十点的会还开吗？");
+  std::ostringstream out;
+  std::ostringstream err;
+  LibsecretSecretStore secrets;
+  app::GenerateEnvironment env{paths, in, out, err, std::make_shared<SilentSystemLog>(), {}, &secrets};
+  const int code = app::runGenerate({}, env);
+  return {code, err.str()};
+}
+
+std::optional<std::string> lastKeySent(const TestHttpServer& server) {
+  const auto requests = server.requests();
+  return requests.empty() ? std::nullopt : requests.back().header("Authorization");
+}
+
+template <class T>
+T* settingsWidget(app::AppDelegate& delegate, const char* name) {
+  T* widget = delegate.settings().window()->findChild<T*>(QString::fromLatin1(name));
+  if (widget == nullptr) {
+    qFatal("no settings widget %s", name);
+  }
+  return widget;
 }
 
 }  // namespace
@@ -188,6 +245,139 @@ class AppDelegateTest : public QObject {
     const auto missing = app::missingCapabilities(*ports.accessibility, *ports.windowCapture);
     QCOMPARE(missing.size(), std::size_t{2});
     QVERIFY(!ports.workspace->frontmostApplication().has_value());
+  }
+
+  void keyGoesOnlyToTheServiceItWasEnteredFor() {
+    TestHttpServer openAI;
+    TestHttpServer anthropic;
+    const std::string envelope = R"({"candidates":[{"text":"好"}]})";
+    json::Json openAIReply;
+    openAIReply["choices"][0]["message"] = {{"role", "assistant"}, {"content", envelope}};
+    json::Json anthropicReply;
+    anthropicReply["content"][0] = {{"type", "text"}, {"text", envelope}};
+    openAI.setHandler(
+        [r = openAIReply.dump()](const RecordedRequest&) { return CannedResponse::json(200, r); });
+    anthropic.setHandler(
+        [r = anthropicReply.dump()](const RecordedRequest&) { return CannedResponse::json(200, r); });
+    TempDir dir;
+    const AppPaths paths{dir / "Wrenfold"};
+    writeAll(paths.configURL(),
+             json::Json{{"provider", "openAICompatible"}, {"baseURL", openAI.url()}, {"apiKey", "sk-openai"}}
+                 .dump());
+    app::AppDelegate delegate{paths, std::make_shared<SilentSystemLog>(),
+                              fakePorts(std::make_shared<FakeModifierMonitor>())};
+    delegate.applicationDidFinishLaunching();
+    delegate.showSettings();
+    auto* provider = settingsWidget<QComboBox>(delegate, "provider");
+    auto* baseURL = settingsWidget<QLineEdit>(delegate, "baseURL");
+    auto* key = settingsWidget<QLineEdit>(delegate, "apiKey");
+
+    // The user switches to Anthropic and points it at another host, without saving yet.
+    provider->setCurrentIndex(provider->findText(QStringLiteral("Anthropic")));
+    baseURL->clear();
+    QTest::keyClicks(baseURL, QString::fromStdString(anthropic.url()));
+    QVERIFY(generateOnTypedContext(delegate));
+    QVERIFY2(anthropic.requests().empty(), "a key went to a host it was not entered for");
+    QCOMPARE(openAI.requests().size(), std::size_t{1});
+    QCOMPARE(openAI.requests()[0].header("Authorization"), std::optional<std::string>("Bearer sk-openai"));
+
+    // Saved without a key of its own: the OpenAI key is not sent to the new host.
+    QCOMPARE(key->text(), QString());
+    settingsWidget<QPushButton>(delegate, "save")->click();
+    QVERIFY(generateOnTypedContext(delegate));
+    QCOMPARE(delegate.overlay().model().phase().message(), std::string("请先在设置中配置模型 API Key。"));
+    QVERIFY(anthropic.requests().empty());
+    QVERIFY(readAll(paths.configURL()).find("sk-openai") == std::string::npos);
+
+    QTest::keyClicks(key, "sk-anthropic");
+    settingsWidget<QPushButton>(delegate, "save")->click();
+    QVERIFY(generateOnTypedContext(delegate));
+    QCOMPARE(anthropic.requests().size(), std::size_t{1});
+    QCOMPARE(anthropic.requests()[0].header("x-api-key"), std::optional<std::string>("sk-anthropic"));
+    QCOMPARE(openAI.requests().size(), std::size_t{1});
+  }
+
+  void keyKeptInTheKeyringIsReadByTheTrayAppAndByGenerate() {
+    if (!qEnvironmentVariableIsSet("KEYRING_SESSION")) {
+      QSKIP("needs a Secret Service of its own: runs under scripts/keyring-session");
+    }
+    const QString secretTool = QStandardPaths::findExecutable(QStringLiteral("secret-tool"));
+    if (secretTool.isEmpty()) {
+      QSKIP("secret-tool is not installed (Debian package libsecret-tools)");
+    }
+    // The witness: what the keyring holds, asked by a program of its own.
+    const auto keyringHolds = [&secretTool] {
+      QProcess lookup;
+      lookup.start(secretTool,
+                   {"lookup", "service", "openAICompatible", "reference", "model.openAICompatible.api-key"});
+      lookup.waitForFinished();
+      return lookup.readAllStandardOutput().toStdString();
+    };
+    TestHttpServer server;
+    answerWithOneCandidate(server);
+    TempDir dir;
+    const AppPaths paths{dir / "Wrenfold"};
+    writeAll(paths.configURL(),
+             json::Json{{"provider", "openAICompatible"}, {"baseURL", server.url()}, {"apiKey", "sk-in-file"}}
+                 .dump());
+    {
+      app::AppDelegate delegate{paths, std::make_shared<SilentSystemLog>(), portsWithKeyring()};
+      delegate.applicationDidFinishLaunching();
+      // Nothing moves without the user's choice: the key in config.json keeps working.
+      QVERIFY(generateOnTypedContext(delegate));
+      QCOMPARE(lastKeySent(server), std::optional<std::string>("Bearer sk-in-file"));
+      delegate.showSettings();
+      auto* inKeyring = settingsWidget<QCheckBox>(delegate, "apiKeyInKeyring");
+      QTRY_VERIFY(inKeyring->isVisible());  // once the Secret Service answered
+      QCOMPARE(keyringHolds(), std::string());
+      inKeyring->click();
+      auto* key = settingsWidget<QLineEdit>(delegate, "apiKey");
+      key->clear();
+      QTest::keyClicks(key, "sk-in-keyring");
+      settingsWidget<QPushButton>(delegate, "save")->click();
+      QTRY_VERIFY(delegate.settings().window()->model().status().kind == SaveStatus::Kind::saved);
+    }
+    const std::string file = readAll(paths.configURL());
+    QVERIFY(file.find("\"apiKeyStorage\": \"keyring\"") != std::string::npos);
+    QVERIFY(file.find("\"apiKey\"") == std::string::npos && file.find("sk-in") == std::string::npos);
+    QCOMPARE(keyringHolds(), std::string("sk-in-keyring"));
+
+    // Started again, the tray application reads the key from the keyring, and so does generate.
+    app::AppDelegate delegate{paths, std::make_shared<SilentSystemLog>(), portsWithKeyring()};
+    QVERIFY(generateOnTypedContext(delegate));
+    QCOMPARE(lastKeySent(server), std::optional<std::string>("Bearer sk-in-keyring"));
+    const auto [code, errors] = runGenerateCommand(paths);
+    QVERIFY2(code == app::kExitSuccess, errors.c_str());
+    QCOMPARE(server.requests().size(), std::size_t{3});
+    QCOMPARE(lastKeySent(server), std::optional<std::string>("Bearer sk-in-keyring"));
+
+    // Moved back by the user's choice: into config.json, out of the keyring.
+    delegate.showSettings();
+    auto* inKeyring = settingsWidget<QCheckBox>(delegate, "apiKeyInKeyring");
+    QTRY_COMPARE(settingsWidget<QLineEdit>(delegate, "apiKey")->text(), QStringLiteral("sk-in-keyring"));
+    inKeyring->click();
+    settingsWidget<QPushButton>(delegate, "save")->click();
+    QTRY_COMPARE(keyringHolds(), std::string());
+    QVERIFY(readAll(paths.configURL()).find("\"apiKey\": \"sk-in-keyring\"") != std::string::npos);
+  }
+
+  void missingKeyringIsAClearMessageNotABlankKey() {
+    const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/wrenfold-test-bus");
+    TestHttpServer server;
+    TempDir dir;
+    const AppPaths paths{dir / "Wrenfold"};
+    writeAll(
+        paths.configURL(),
+        json::Json{{"provider", "openAICompatible"}, {"baseURL", server.url()}, {"apiKeyStorage", "keyring"}}
+            .dump());
+    app::AppDelegate delegate{paths, std::make_shared<SilentSystemLog>(), portsWithKeyring()};
+    QVERIFY(generateOnTypedContext(delegate));
+    const QString message = QString::fromStdString(delegate.overlay().model().phase().message());
+    QVERIFY2(message.startsWith(QStringLiteral("无法从系统密钥环读取 API Key：")), qPrintable(message));
+    const auto [code, errors] = runGenerateCommand(paths);
+    QCOMPARE(code, app::kExitGenerationFailed);
+    QCOMPARE(QString::fromStdString(errors).trimmed(), message);
+    QVERIFY(server.requests().empty());
   }
 
   // Last: the event loop ends here.

@@ -149,39 +149,43 @@ class SettingsViewTest : public QObject {
     h.find<QPushButton>("save")->click();
     QVERIFY(h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
     const QString savedBytes = h.configOnDisk();
+    const ModelConfig saved = h.configs->config();
 
     QTest::keyClicks(h.find<QLineEdit>("apiKey"), "-unsaved");
     chooseProvider(h, ModelProvider::anthropic);
 
-    const ModelConfig& config = h.configs->config();
-    QCOMPARE(config.provider, ModelProvider(ModelProvider::anthropic));
-    QCOMPARE(config.baseURL, std::string("https://api.anthropic.com"));
-    QCOMPARE(config.model, std::string("claude-sonnet-4-5"));
-    QCOMPARE(config.apiKeyRef, std::string("model.anthropic.api-key"));
-    QCOMPARE(config.temperature, 0.7);
-    QCOMPARE(config.maxTokens, std::int64_t{1280});
-    QCOMPARE(config.apiKey, std::string("sk-stored"));
-    QCOMPARE(h.find<QLineEdit>("apiKey")->text(), QStringLiteral("sk-stored"));
+    const ModelConfig& draft = h.window().model().config();
+    QCOMPARE(draft.provider, ModelProvider(ModelProvider::anthropic));
+    QCOMPARE(draft.baseURL, std::string("https://api.anthropic.com"));
+    QCOMPARE(draft.model, std::string("claude-sonnet-4-5"));
+    QCOMPARE(draft.apiKeyRef, std::string("model.anthropic.api-key"));
+    QCOMPARE(draft.temperature, 0.7);
+    QCOMPARE(draft.maxTokens, std::int64_t{1280});
     QCOMPARE(h.find<QLineEdit>("baseURL")->text(), QStringLiteral("https://api.anthropic.com"));
     QCOMPARE(h.find<QLineEdit>("model")->text(), QStringLiteral("claude-sonnet-4-5"));
     QVERIFY(!h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
+    // The OpenAI key is not offered to Anthropic; cycles keep the saved service until a save.
+    QCOMPARE(h.find<QLineEdit>("apiKey")->text(), QString());
+    QVERIFY(h.find<QLabel>("apiKeyNote")->text().contains(QStringLiteral("切换服务商会清空 Key")));
+    QCOMPARE(h.configs->config(), saved);
     QCOMPARE(h.configOnDisk(), savedBytes);
+
+    chooseProvider(h, ModelProvider::openAICompatible);
+    QCOMPARE(h.find<QLineEdit>("apiKey")->text(), QStringLiteral("sk-stored"));
   }
 
-  void editsReachTheConfigurationAtOnceButTheKeyOnlyOnSave() {
+  void editsReachTheCyclesOnlyWhenSaved() {
     Harness h;
+    const ModelConfig saved = h.configs->config();
     QTest::keyClicks(h.find<QLineEdit>("model"), "-2");
-    QCOMPARE(h.configs->config().model, std::string("house-model-2"));
     h.find<QSlider>("temperature")->setValue(12);
-    QCOMPARE(h.configs->config().temperature, 0.6);
     h.find<QSpinBox>("maxTokens")->stepBy(1);
-    QCOMPARE(h.configs->config().maxTokens, std::int64_t{1344});
     QCOMPARE(h.find<QSpinBox>("maxTokens")->text(), QStringLiteral("最多 1344 tokens"));
-
     QLineEdit* key = h.find<QLineEdit>("apiKey");
     key->clear();
     QTest::keyClicks(key, "  sk-blank  ");
-    QCOMPARE(h.configs->config().apiKey, std::string("sk-stored"));
+    QCOMPARE(h.configs->config(), saved);
+
     QCOMPARE(key->echoMode(), QLineEdit::Password);
     h.find<QToolButton>("apiKeyVisibility")->click();
     QCOMPARE(key->echoMode(), QLineEdit::Normal);
@@ -190,9 +194,14 @@ class SettingsViewTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&h.window()));
     QTest::keySequence(&h.window(), QKeySequence(QStringLiteral("Ctrl+S")));
     QTRY_COMPARE(h.configs->config().apiKey, std::string("  sk-blank  "));  // the button animates its click
+    QCOMPARE(h.configs->config().model, std::string("house-model-2"));
+    QCOMPARE(h.configs->config().temperature, 0.6);
+    QCOMPARE(h.configs->config().maxTokens, std::int64_t{1344});
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"apiKey\": \"  sk-blank  \"")));
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"model\": \"house-model-2\"")));
     QCOMPARE(h.find<SaveStatusView>("saveStatus")->text(), QStringLiteral("已保存"));
+    // Without a secret store the keyring is not offered.
+    QVERIFY(!h.find<QCheckBox>("apiKeyInKeyring")->isVisibleTo(&h.window()));
   }
 
   void saveFailureShowsInTheTemplateTabUntilTheProviderChanges() {

@@ -74,6 +74,7 @@ TEST_F(ModelConfigStoreTest, UnusableFilesAreReplacedByTheDefaultsAndLeftAlone) 
       R"({"maxTokens":1.5})",
       R"({"maxTokens":"900"})",
       R"({"provider":"gemini","model":false})",
+      R"({"apiKeyStorage":"vault"})",
   };
   for (const auto file : files) {
     EXPECT_EQ(loadFrom(file), ModelConfig::defaultConfig()) << file;
@@ -90,7 +91,7 @@ TEST_F(ModelConfigStoreTest, AFileThatFailedToLoadIsKeptByteForByteBeforeTheFirs
   testing::writeAll(paths.configURL(), corrupt);
   fs::permissions(paths.configURL(), fs::perms(0644));
   const auto now = [] { return *timefmt::parseIso8601("2026-12-05T04:48:40Z"); };
-  ModelConfigStore store(paths, now);
+  ModelConfigStore store(paths, std::nullopt, now);
   ASSERT_TRUE(store.loadProblem());
   EXPECT_EQ(store.loadProblem()->message().find("sk-kept"), std::string::npos) << "never the content";
 
@@ -147,6 +148,29 @@ TEST_F(ModelConfigStoreTest, SaveWritesSortedPrettyJsonThatLoadsBack) {
             "  \"temperature\": 0.7\n"
             "}");
   EXPECT_EQ(ModelConfigStore(paths).config(), edited);
+}
+
+TEST_F(ModelConfigStoreTest, KeyKeptInTheKeyringStaysOutOfTheFileAndIsNeverReadAsBlank) {
+  ModelConfig inKeyring = ModelConfig::defaultConfig();
+  inKeyring.apiKey = "sk-secret";
+  inKeyring.apiKeyStorage = APIKeyStorage::keyring;
+  ModelConfigStore store(paths);
+  store.setConfig(inKeyring);
+  ASSERT_TRUE(store.save());
+  const std::string file = testing::readAll(paths.configURL());
+  EXPECT_EQ(file.find("\"apiKey\""), std::string::npos);
+  EXPECT_EQ(file.find("sk-secret"), std::string::npos);
+  EXPECT_NE(file.find(R"("apiKeyStorage": "keyring")"), std::string::npos);
+
+  // Read back without a keyring: the marker holds, and asking for the key is a clear failure.
+  testing::writeAll(paths.configURL(), R"({"apiKey":"sk-stale","apiKeyStorage":"keyring"})");
+  ModelConfigStore reread(paths);
+  EXPECT_EQ(reread.config().apiKeyStorage, APIKeyStorage::keyring);
+  EXPECT_EQ(reread.config().apiKey, "");
+  std::optional<Result<ModelConfig>> loaded;
+  reread.loadConfig([&](Result<ModelConfig> config) { loaded = std::move(config); });
+  ASSERT_TRUE(loaded && !*loaded);
+  EXPECT_NE(loaded->error().localizedDescription().find("系统密钥环"), std::string::npos);
 }
 
 TEST_F(ModelConfigStoreTest, SavedFileIsPrivateToItsOwnerEvenWhenItExistedBefore) {
