@@ -248,6 +248,7 @@ void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtr
     session.mainQueue.post([finish, failure = request.error()] { finish(std::unexpected(failure)); });
     return;
   }
+  request->cancellation = session.cancellation;
   session.http.send(std::move(*request), [finish, extract, candidateCount,
                                           secret = std::string(apiKey)](Result<HttpResponse> response) {
     finish(response ? readReply(*response, extract, candidateCount, secret) : fail(response.error()));

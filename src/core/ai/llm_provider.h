@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,8 +47,13 @@ struct LLMResponse {
 // What every provider sends through: the process-wide HTTP client and the main queue on which
 // completions arrive. Both outlive every provider and every exchange.
 struct ProviderSession {
+  ProviderSession(HttpClient& client, MainQueue& queue, std::shared_ptr<HttpCancellation> cancel = nullptr)
+      : http(client), mainQueue(queue), cancellation(std::move(cancel)) {}
+
   HttpClient& http;
   MainQueue& mainQueue;
+  // Cancelling it abandons the exchange: no completion, the connection is closed.
+  std::shared_ptr<HttpCancellation> cancellation;
 };
 
 // One model service. Providers are immutable; one may be destroyed as soon as complete()

@@ -48,7 +48,7 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
   };
   model.onClose = [this, alive] {
     if (!alive.expired()) {
-      overlay_.close();
+      close();
     }
   };
 }
@@ -83,14 +83,43 @@ void AssistantOrchestrator::trigger(std::string instruction) {
     return;
   }
   isOpening_ = true;
-  later([instruction = std::move(instruction)](AssistantOrchestrator& self) {
-    self.openAndGenerate(instruction);
+  const std::uint64_t cycle = ++cycle_;
+  later([cycle, instruction = std::move(instruction)](AssistantOrchestrator& self) {
+    self.openAndGenerate(cycle, instruction);
   });
 }
 
-void AssistantOrchestrator::openAndGenerate(std::string instruction) {
-  const std::uint64_t cycle = ++cycle_;
-  ++latestRequest_;  // a regeneration of the previous cycle still in flight no longer counts
+void AssistantOrchestrator::close() {
+  overlay_.close();
+  abandonRequest();
+  ++cycle_;  // a context read still under way, or a cycle about to open, is dropped
+  isOpening_ = false;
+  const auto kind = state_.kind();
+  if (kind == AssistantState::Kind::resolvingTarget || kind == AssistantState::Kind::readingContext ||
+      kind == AssistantState::Kind::generating) {
+    setState(AssistantState::idle());
+    overlay_.model().setPhase(OverlayPhase::idle());
+  }
+}
+
+void AssistantOrchestrator::abandonRequest() {
+  ++latestRequest_;
+  if (!inFlight_) {
+    return;
+  }
+  InFlight abandoned = std::move(*inFlight_);
+  inFlight_.reset();
+  abandoned.cancellation->cancel();
+  if (abandoned.done) {
+    abandoned.done();
+  }
+}
+
+void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string instruction) {
+  if (cycle != cycle_) {
+    return;  // closed before it began
+  }
+  abandonRequest();  // a regeneration of the previous cycle still in flight no longer counts
   lastTarget_.reset();
   lastContext_.reset();
   lastContextImage_.reset();
@@ -152,8 +181,8 @@ void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruc
   model.setSelectedTemplateID(templateEngine_.match(instruction).id);
   // The user may have typed extra context or picked a template while the read was pending.
   generate(model.selectedTemplateID(), instruction, model.manualContext(),
-           [this, alive = std::weak_ptr<bool>(alive_)] {
-             if (!alive.expired()) {
+           [this, cycle, alive = std::weak_ptr<bool>(alive_)] {
+             if (!alive.expired() && cycle == cycle_) {
                isOpening_ = false;
              }
            });
@@ -187,6 +216,10 @@ void AssistantOrchestrator::generate(std::string templateID, std::string instruc
       done();
     }
   };
+  // This attempt is the newest from here on, also when it fails before anything is sent: an
+  // older reply arriving later must not replace its outcome.
+  abandonRequest();
+  const std::uint64_t request = latestRequest_;
   const auto context = contextForGeneration(manualContext);
   if (!context) {
     fail(AssistantError::contextUnavailable());
@@ -208,35 +241,37 @@ void AssistantOrchestrator::generate(std::string templateID, std::string instruc
     return;
   }
 
-  const std::uint64_t request = ++latestRequest_;
+  auto cancellation = std::make_shared<HttpCancellation>();
+  inFlight_ = InFlight{cancellation, std::move(done)};
   auto provider = LLMProviderFactory::make(modelConfigStore_.config(), planned->apiKey,
-                                           ProviderSession{ports_.http, ports_.mainQueue});
+                                           ProviderSession{ports_.http, ports_.mainQueue, cancellation});
   std::weak_ptr<bool> alive = alive_;
   provider->complete(std::move(planned->request), [this, alive, request, context = *context,
-                                                   usedTemplateID = planned->promptTemplate.id,
-                                                   done = std::move(done)](Result<LLMResponse> response) {
-    if (alive.expired()) {
+                                                   usedTemplateID = planned->promptTemplate.id](
+                                                      Result<LLMResponse> response) {
+    // A newer request (a regeneration or a new cycle) or closing the panel made this one stale;
+    // its `done` has run then.
+    if (alive.expired() || request != latestRequest_ || !inFlight_) {
       return;
     }
-    // A newer request (a regeneration or a new cycle) owns the overlay now.
-    if (request == latestRequest_) {
-      if (!response) {
-        fail(response.error());
-      } else {
-        auto& candidates = response->candidates;
-        setState(AssistantState::ready(candidates));
-        OverlayViewModel& m = overlay_.model();
-        m.setCandidates(candidates);
-        m.setSelectedCandidateID(candidates.empty() ? std::nullopt
-                                                    : std::optional<Uuid>(candidates.front().id));
-        m.setPhase(OverlayPhase::ready(candidates));
-        overlay_.ensureSize();
-        overlay_.focusPanel();
-        ports_.logger.event("generate.success", generation::successEventFields(context, usedTemplateID));
-      }
+    std::function<void()> requestDone = std::move(inFlight_->done);
+    inFlight_.reset();
+    if (!response) {
+      fail(response.error());
+    } else {
+      auto& candidates = response->candidates;
+      setState(AssistantState::ready(candidates));
+      OverlayViewModel& m = overlay_.model();
+      m.setCandidates(candidates);
+      m.setSelectedCandidateID(candidates.empty() ? std::nullopt
+                                                  : std::optional<Uuid>(candidates.front().id));
+      m.setPhase(OverlayPhase::ready(candidates));
+      overlay_.ensureSize();
+      overlay_.focusPanel();
+      ports_.logger.event("generate.success", generation::successEventFields(context, usedTemplateID));
     }
-    if (done) {
-      done();
+    if (requestDone) {
+      requestDone();
     }
   });
 }
