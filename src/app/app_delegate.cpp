@@ -131,8 +131,18 @@ std::function<void()> AppDelegate::weakly(std::function<void(AppDelegate&)> acti
 
 void AppDelegate::reportSession() {
   sessionProblems_ = missingCapabilities(*ports_.accessibility, *ports_.windowCapture);
-  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.getShortcut(kShowAssistant)) {
+  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
     sessionProblems_.emplace_back(kNoDoubleTapHint);
+  }
+  if (const auto reason = shortcutRegistry_.inactiveReason(kShowAssistant)) {
+    // Said once, at launch, also as a notification: the trigger the user set up does not work.
+    const auto shortcut = shortcutRegistry_.getShortcut(kShowAssistant);
+    std::string notice = "快捷键 " + describeShortcut(*shortcut) + " 没有生效：" + *reason + "。";
+    notice += hotkey_.isDefaultShortcutMonitoringOn()
+                  ? "现在请双击 Alt 键唤起 Wrenfold，或在设置的“快捷键”页换一个。"
+                  : "请在设置的“快捷键”页换一个。";
+    sessionProblems_.push_back(notice);
+    menuBar_->notify(QString::fromStdString(notice));
   }
   if (!MenuBarController::isTrayAvailable()) {
     sessionProblems_.emplace_back(kNoTrayHint);

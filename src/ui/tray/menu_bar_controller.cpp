@@ -31,6 +31,12 @@ bool MenuBarController::isTrayAvailable() {
   return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+void MenuBarController::notify(const QString& message) {
+  if (isTrayAvailable()) {
+    statusItem_.showMessage(QStringLiteral("Wrenfold"), message, QSystemTrayIcon::Warning);
+  }
+}
+
 void MenuBarController::rebuildMenu() {
   menu_.clear();
   menu_.addAction(QStringLiteral("生成候选"), &menu_, [this] { trigger(); });

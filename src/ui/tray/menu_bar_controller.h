@@ -23,6 +23,9 @@ class MenuBarController {
   std::function<void()> onTrigger;
   std::function<void()> onSettings;
 
+  // A desktop notification from the tray icon; nothing without a tray.
+  void notify(const QString& message);
+
   [[nodiscard]] QMenu& menu() { return menu_; }
   [[nodiscard]] QSystemTrayIcon& statusItem() { return statusItem_; }
 
