@@ -25,6 +25,7 @@ AppDelegate::AppDelegate(AppPaths paths, std::shared_ptr<SystemLog> systemLog, D
       notifications_(*ports_.mainQueue),
       shortcutRegistry_(*ports_.userDefaults, *ports_.globalHotKeys, notifications_),
       hotkey_(*ports_.modifierMonitor, shortcutRegistry_, *ports_.mainQueue, *ports_.clock) {
+  styleMemoryStore_.setWriter(ports_.workQueue.get());  // typing a preference never waits for the disk
   if (auto entry = AutostartEntry::forThisProcess()) {
     autostart_ = std::move(*entry);
   }
@@ -64,6 +65,10 @@ void AppDelegate::applicationWillTerminate() {
   if (settings_ && settings_->window() != nullptr) {
     settings_->window()->close();
   }
+  // Nothing typed is lost: an edit still waiting for its pause is written, and the writes are
+  // done before the process ends.
+  styleMemoryStore_.saveIfNeeded();
+  styleMemoryStore_.flush();
   logger_.flush();
 }
 

@@ -57,6 +57,7 @@ class SettingsView : public QWidget {
  protected:
   // Each time the content appears the key field is reloaded and the permissions are checked.
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   std::unique_ptr<SettingsViewModel> model_;

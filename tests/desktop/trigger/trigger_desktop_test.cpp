@@ -192,8 +192,6 @@ TEST_F(TriggerDesktopTest, AShortcutAnotherClientHoldsFailsToRegisterAndWeKeepRu
     EXPECT_TRUE(controller_->isDefaultShortcutMonitoringOn());
     EXPECT_EQ(registry_->inactiveReason(kShowAssistant),
               std::optional<std::string>("快捷键已被其他程序占用"));
-    ASSERT_TRUE(xdotool("key alt alt"));
-    EXPECT_TRUE(firedExactly(1));
     EXPECT_FALSE(hotKeys.isTakenByAnotherApplication(kCtrlAltSpace));
     EXPECT_TRUE(hotKeys.registerHotKey(1001, kCtrlAltSpace)) << "the connection still works";
     hotKeys.unregisterHotKey(1001);

@@ -2,6 +2,7 @@
 // and the desktop composition's checks for what a session lacks.
 #include <QAction>
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -166,6 +167,17 @@ class AppDelegateTest : public QObject {
     app.delegate.overlay().onOpenSettings();
     QTRY_VERIFY(window->isVisible());
     QCOMPARE(app.delegate.settings().window(), window);
+  }
+
+  void aPreferenceTypedJustBeforeQuittingIsSaved() {
+    Launched app;
+    app.delegate.settings().show();
+    auto* field = app.delegate.settings().window()->findChild<QPlainTextEdit*>(QStringLiteral("preference"));
+    QVERIFY(field != nullptr);
+    QTest::keyClicks(field, "brief");
+    app.delegate.applicationWillTerminate();  // at once, well inside the pause before a save
+    QVERIFY(readAll(app.paths.styleMemoryURL()).find("\"userWrittenPreference\": \"brief\"") !=
+            std::string::npos);
   }
 
   void missingDisplayIsReportedBeforeQtStarts_data() {
