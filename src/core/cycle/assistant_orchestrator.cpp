@@ -201,10 +201,22 @@ std::optional<ContextSnapshot> AssistantOrchestrator::contextForGeneration(
   if (extra.empty()) {
     return lastContext_;
   }
+  // The pasted context goes first in the text that carries the window, so the prompt's length
+  // cut never drops it, and that window text is sent once: a nearby text that merely repeats it
+  // would otherwise follow as a second copy. The details show it with the window text.
   ContextSnapshot merged = *lastContext_;
-  std::string visible = text::trim(merged.visibleText);
   const std::string addition = std::string(kManualContextLabel) + extra;
-  merged.visibleText = visible.empty() ? addition : visible + "\n\n" + addition;
+  const auto prepend = [&addition](const std::string& text) {
+    const std::string trimmed = text::trim(text);
+    return trimmed.empty() ? addition : addition + "\n\n" + trimmed;
+  };
+  const std::string visible = text::trim(merged.visibleText);
+  if (merged.nearbyText && !text::isBlank(*merged.nearbyText) && text::trim(*merged.nearbyText) != visible) {
+    merged.nearbyText = prepend(*merged.nearbyText);
+  } else {
+    merged.nearbyText.reset();
+    merged.visibleText = prepend(visible);
+  }
   merged.warnings.emplace_back(kManualContextAddedWarning);
   return merged;
 }

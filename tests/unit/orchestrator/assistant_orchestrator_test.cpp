@@ -229,6 +229,27 @@ TEST_F(OrchestratorTest, ManualContextIsAddedToTheReadContextOnEveryRegeneration
   EXPECT_THAT(http_.requests[2].body, Not(HasSubstr("用户补充上下文")));
 }
 
+TEST_F(OrchestratorTest, PastedContextBesideALongWindowIsSentOnceWindowAndAllAndShown) {
+  const std::string window = "WINDOW-START " + std::string(6000, 'w');
+  ax_.addChild(window_, "AXStaticText", window);
+  orchestrator_->trigger("");
+  settle();
+  http_.answer(0, envelope({"a"}));
+  settle();
+  model_.setManualContext("MY-PASTED-CONTEXT");
+  model_.regenerate();
+  settle();
+  ASSERT_EQ(http_.requests.size(), 2u);
+  const std::string& body = http_.requests[1].body;
+  EXPECT_THAT(body, HasSubstr("用户补充上下文：\\nMY-PASTED-CONTEXT"));
+  std::size_t copies = 0;
+  for (auto at = body.find("WINDOW-START"); at != std::string::npos; at = body.find("WINDOW-START", at + 1)) {
+    ++copies;
+  }
+  EXPECT_EQ(copies, 1u);
+  EXPECT_THAT(model_.contextDetails(), HasSubstr("MY-PASTED-CONTEXT"));
+}
+
 TEST_F(OrchestratorTest, SecondTriggerWhileOpeningIsIgnored) {
   orchestrator_->trigger("");
   orchestrator_->trigger("");
