@@ -7,8 +7,8 @@
 
 namespace wrenfold {
 
-MenuBarController::MenuBarController() {
-  statusItem_.setIcon(BrandIcon::makeTemplateIcon());
+MenuBarController::MenuBarController(std::optional<QColor> panelForeground) {
+  statusItem_.setIcon(BrandIcon::makeTrayIcon(panelForeground));
   statusItem_.setToolTip(QStringLiteral("Wrenfold"));
   rebuildMenu();
   statusItem_.setContextMenu(&menu_);

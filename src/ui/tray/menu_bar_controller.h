@@ -6,12 +6,14 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <optional>
 
 namespace wrenfold {
 
 class MenuBarController {
  public:
-  MenuBarController();
+  // `panelForeground`: the tray panel's text colour when the desktop says it.
+  explicit MenuBarController(std::optional<QColor> panelForeground = std::nullopt);
   ~MenuBarController();
   MenuBarController(const MenuBarController&) = delete;
   MenuBarController& operator=(const MenuBarController&) = delete;
