@@ -41,7 +41,8 @@ struct Loopback {
     HttpRequest request{.method = "POST",
                         .url = server.url("/v1/chat/completions"),
                         .headers = {{"Content-Type", "application/json"}},
-                        .body = R"({"model":"m","messages":[]})"};
+                        .body = R"({"model":"m","messages":[]})",
+                        .cancellation = nullptr};
     client.send(std::move(request), [&](auto result) {
       if (!result || result->status != 200) {
         throw std::runtime_error("loopback request failed");

@@ -32,6 +32,7 @@ AppDelegate::AppDelegate(AppPaths paths, std::shared_ptr<SystemLog> systemLog, D
       notifications_(*ports_.mainQueue),
       shortcutRegistry_(*ports_.userDefaults, *ports_.globalHotKeys, notifications_),
       hotkey_(*ports_.modifierMonitor, shortcutRegistry_, *ports_.mainQueue, *ports_.clock) {
+  styleMemoryStore_.setWriter(ports_.workQueue.get());  // typing a preference never waits for the disk
   if (auto entry = AutostartEntry::forThisProcess()) {
     autostart_ = std::move(*entry);
   }
@@ -45,7 +46,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   static_cast<void>(paths_.ensureDirectories());  // every writer creates what it needs again
 
   const auto startCycle = weakly([](AppDelegate& self) { self.trigger(); });
-  menuBar_ = std::make_unique<MenuBarController>();
+  menuBar_ = std::make_unique<MenuBarController>(panelForegroundColor());
   menuBar_->onTrigger = startCycle;
   menuBar_->onSettings = weakly([](AppDelegate& self) { self.showSettings(); });
   // An open tray menu holds the keyboard; the custom shortcut still works through it.
@@ -82,6 +83,10 @@ void AppDelegate::applicationWillTerminate() {
   if (settings_ && settings_->window() != nullptr) {
     settings_->window()->close();
   }
+  // Nothing typed is lost: an edit still waiting for its pause is written, and the writes are
+  // done before the process ends.
+  styleMemoryStore_.saveIfNeeded();
+  styleMemoryStore_.flush();
   logger_.flush();
 }
 
@@ -150,8 +155,18 @@ std::function<void()> AppDelegate::weakly(std::function<void(AppDelegate&)> acti
 
 void AppDelegate::reportSession() {
   sessionProblems_ = missingCapabilities(*ports_.accessibility, *ports_.windowCapture);
-  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.getShortcut(kShowAssistant)) {
+  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
     sessionProblems_.emplace_back(kNoDoubleTapHint);
+  }
+  if (const auto reason = shortcutRegistry_.inactiveReason(kShowAssistant)) {
+    // Said once, at launch, also as a notification: the trigger the user set up does not work.
+    const auto shortcut = shortcutRegistry_.getShortcut(kShowAssistant);
+    std::string notice = "快捷键 " + describeShortcut(*shortcut) + " 没有生效：" + *reason + "。";
+    notice += hotkey_.isDefaultShortcutMonitoringOn()
+                  ? "现在请双击 Alt 键唤起 Wrenfold，或在设置的“快捷键”页换一个。"
+                  : "请在设置的“快捷键”页换一个。";
+    sessionProblems_.push_back(notice);
+    menuBar_->notify(QString::fromStdString(notice));
   }
   if (!MenuBarController::isTrayAvailable()) {
     sessionProblems_.emplace_back(kNoTrayHint);

@@ -23,6 +23,7 @@
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/x11_connection.h"
+#include "platform/linux/x11_tray_colors.h"
 #include "platform/linux/x11_trigger_backend.h"
 #include "platform/linux/x11_window_capture.h"
 #include "platform/linux/xtest_key_events.h"
@@ -136,6 +137,14 @@ void quitOnTerminationSignals() {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     ::sigaction(signal, &action, nullptr);
   }
+}
+
+std::optional<QColor> panelForegroundColor() {
+  const auto color = systemTrayForeground();
+  if (!color) {
+    return std::nullopt;
+  }
+  return QColor(color->red, color->green, color->blue);
 }
 
 }  // namespace wrenfold::app

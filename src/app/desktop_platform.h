@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+
 // The Linux desktop as the application sees it: the core's ports implemented by AT-SPI and X11
 // (other applications' fields, windows, captures, synthetic keys) and by Qt (main queue,
 // clipboard, images, default handlers), plus the checks that say what a session lacks.
@@ -69,5 +71,9 @@ void preferX11Platform();
 // SIGTERM, SIGINT and SIGHUP (logout, Ctrl+C) end the event loop the same orderly way as
 // "退出", so termination still runs. Needs the QApplication; call once.
 void quitOnTerminationSignals();
+
+// The tray panel's text colour when the desktop publishes it (X11 tray managers do), so the tray
+// icon follows the panel rather than the application's theme.
+[[nodiscard]] std::optional<QColor> panelForegroundColor();
 
 }  // namespace wrenfold::app

@@ -28,6 +28,7 @@
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/x11_connection.h"
+#include "platform/linux/x11_tray_colors.h"
 #include "platform/linux/x11_window_capture.h"
 #include "platform/linux/xtest_key_events.h"
 #include "platform/qt/qt_main_queue.h"
@@ -36,6 +37,7 @@
 
 // After Qt and GoogleTest, whose names the X11 macros (Bool, Status, None) would clash with.
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 
 extern char** environ;
@@ -191,6 +193,23 @@ TEST_F(X11DesktopTest, TheFrontmostApplicationIsTheActiveWindowsProcessWithItsAp
   ASSERT_TRUE(workspace_->activate(gtk->pid()));
   EXPECT_TRUE(waitForFront(*gtk));
   EXPECT_FALSE(workspace_->activate(999999)) << "no window of that process";
+}
+
+TEST_F(X11DesktopTest, TheTrayIconColourIsThePanelsAsTheTrayManagerPublishesIt) {
+  EXPECT_FALSE(systemTrayForeground().has_value()) << "no tray manager in this session yet";
+  // A tray manager as panels are: it owns the tray selection and publishes its colours.
+  const auto x = X11Connection::open();
+  ASSERT_TRUE(x);
+  Display* display = x->display();
+  const Window manager = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+  const std::array<long, 12> colors{0xeeee, 0xdddd, 0xcccc, 0xffff, 0, 0, 0xffff, 0xffff, 0, 0, 0xffff, 0};
+  XChangeProperty(display, manager, XInternAtom(display, "_NET_SYSTEM_TRAY_COLORS", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(colors.data()), 12);
+  XSetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False), manager, CurrentTime);
+  XSync(display, False);
+  EXPECT_EQ(systemTrayForeground(), (RgbColor{0xee, 0xdd, 0xcc}));
+  XDestroyWindow(display, manager);
+  XSync(display, False);
 }
 
 TEST_F(X11DesktopTest, AWalletApplicationIsRefusedByItsApplicationID) {

@@ -22,11 +22,11 @@ void FakeModifierMonitor::stop() {
 }
 
 void FakeModifierMonitor::modifiers(unsigned held) {
-  report({ModifierEvent::Kind::modifiersChanged, held});
+  report({ModifierEvent::Kind::modifiersChanged, held, time_});
 }
 
 void FakeModifierMonitor::otherInput(unsigned held) {
-  report({ModifierEvent::Kind::otherInput, held});
+  report({ModifierEvent::Kind::otherInput, held, time_});
 }
 
 void FakeModifierMonitor::report(const ModifierEvent& event) {

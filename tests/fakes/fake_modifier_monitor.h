@@ -20,6 +20,8 @@ class FakeModifierMonitor final : public ModifierMonitor {
   void modifiers(unsigned held);
   // Reports a key that is not a modifier, or a mouse button.
   void otherInput(unsigned held = 0);
+  // Events from now on carry this time stamp (none: the monitor cannot tell).
+  void setEventTime(std::optional<std::chrono::milliseconds> time) { time_ = time; }
 
  private:
   void report(const ModifierEvent& event);
@@ -28,6 +30,7 @@ class FakeModifierMonitor final : public ModifierMonitor {
   bool available_ = true;
   bool running_ = false;
   int installs_ = 0;
+  std::optional<std::chrono::milliseconds> time_;
 };
 
 }  // namespace wrenfold::testing

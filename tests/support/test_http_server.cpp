@@ -289,6 +289,7 @@ class TestHttpServer::Impl {
   std::vector<RecordedRequest> recorded;
   std::size_t accepted = 0;
   std::size_t handshakes = 0;
+  std::size_t peerCloses = 0;
   bool stopping = false;
 
  private:
@@ -305,6 +306,8 @@ class TestHttpServer::Impl {
   CannedResponse responseFor(const RecordedRequest& request);
   // Waits until `delay` passed or the server stops; true when it stops.
   bool waitOrStop(std::chrono::milliseconds delay);
+  // The same, also ending (and counting it, true) when the client closes `fd` meanwhile.
+  bool waitOrPeerClose(int fd, std::chrono::milliseconds delay);
 
   std::unique_ptr<ServerTlsContext> tls_;
   int listenFd_ = -1;
@@ -394,7 +397,7 @@ void TestHttpServer::Impl::answer(Channel& channel, int fd, std::size_t number) 
     const auto connectionHeader = request->header("Connection");
     const bool clientCloses = connectionHeader && equalsIgnoringCase(*connectionHeader, "close");
     const CannedResponse response = responseFor(*request);
-    if (waitOrStop(response.delay)) {
+    if (waitOrPeerClose(fd, response.delay)) {
       return;
     }
     if (!deliver(channel, fd, response) || response.closeConnection || clientCloses) {
@@ -444,6 +447,28 @@ CannedResponse TestHttpServer::Impl::responseFor(const RecordedRequest& request)
 bool TestHttpServer::Impl::waitOrStop(std::chrono::milliseconds delay) {
   std::unique_lock lock(mutex);
   return changed.wait_for(lock, delay, [this] { return stopping; });
+}
+
+bool TestHttpServer::Impl::waitOrPeerClose(int fd, std::chrono::milliseconds delay) {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::chrono::milliseconds kSlice{20};
+  const auto end = Clock::now() + delay;
+  while (true) {
+    pollfd peer{fd, POLLRDHUP, 0};
+    if (::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+      std::lock_guard lock(mutex);
+      ++peerCloses;
+      changed.notify_all();
+      return true;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+    if (left <= std::chrono::milliseconds{0}) {
+      return false;
+    }
+    if (waitOrStop(std::min(left, kSlice))) {
+      return true;
+    }
+  }
 }
 
 void TestHttpServer::Impl::stop() {
@@ -521,6 +546,11 @@ bool TestHttpServer::waitForRequests(std::size_t count, std::chrono::millisecond
 std::size_t TestHttpServer::acceptedConnections() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->accepted;
+}
+
+bool TestHttpServer::waitForPeerCloses(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(impl_->mutex);
+  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->peerCloses >= count; });
 }
 
 std::size_t TestHttpServer::tlsHandshakes() const {

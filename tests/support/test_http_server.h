@@ -84,6 +84,9 @@ class TestHttpServer {
   // Waits until at least `count` requests were recorded. Returns whether that happened in time.
   [[nodiscard]] bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
   [[nodiscard]] std::size_t acceptedConnections() const;
+  // Waits until the client closed at least `count` connections while the server was waiting to
+  // answer on them (a response's delay). Returns whether that happened in time.
+  [[nodiscard]] bool waitForPeerCloses(std::size_t count, std::chrono::milliseconds timeout) const;
   // Completed TLS handshakes, full or resumed.
   [[nodiscard]] std::size_t tlsHandshakes() const;
 

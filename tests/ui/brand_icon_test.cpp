@@ -55,6 +55,7 @@ class BrandIconTest : public QObject {
   void drawsBracketsAndIBeam();
   void svgMatchesTheDrawingAndTheDesktopFile();
   void templateIconFollowsThePalette();
+  void trayIconShowsOnLightAndDarkPanelsWhateverTheApplicationPalette();
   void everySymbolDrawsSomething_data();
   void everySymbolDrawsSomething();
 };
@@ -102,6 +103,31 @@ void BrandIconTest::templateIconFollowsThePalette() {
     palette.setColor(QPalette::WindowText, text);
     QGuiApplication::setPalette(palette);
     QCOMPARE(dominantInk(icon).rgb(), text.rgb());
+  }
+  QGuiApplication::setPalette(original);
+}
+
+void BrandIconTest::trayIconShowsOnLightAndDarkPanelsWhateverTheApplicationPalette() {
+  const QPalette original = QGuiApplication::palette();
+  QPalette light = original;
+  light.setColor(QPalette::WindowText, QColor(20, 20, 20));  // a light theme's dark text
+  QGuiApplication::setPalette(light);
+  // The panel said its colour: the mark takes it, not the application's.
+  QCOMPARE(dominantInk(BrandIcon::makeTrayIcon(QColor(Qt::white))).rgb(), QColor(Qt::white).rgb());
+  // It did not: the badge contrasts with a white and with a black panel alike.
+  const QImage icon = BrandIcon::makeTrayIcon(std::nullopt).pixmap(QSize(36, 36)).toImage();
+  for (const QColor panel : {QColor(Qt::white), QColor(Qt::black)}) {
+    QImage onPanel(icon.size(), QImage::Format_ARGB32);
+    onPanel.fill(panel);
+    QPainter(&onPanel).drawImage(0, 0, icon);
+    int contrasting = 0;
+    for (int y = 0; y < onPanel.height(); ++y) {
+      for (int x = 0; x < onPanel.width(); ++x) {
+        const QColor seen = onPanel.pixelColor(x, y);
+        contrasting += std::abs(seen.lightness() - panel.lightness()) > 128 ? 1 : 0;
+      }
+    }
+    QVERIFY2(contrasting > 100, qPrintable(panel.name()));
   }
   QGuiApplication::setPalette(original);
 }

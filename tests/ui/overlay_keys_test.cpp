@@ -7,8 +7,10 @@
 #include <QTest>
 
 #include "core/templates/built_in_templates.h"
+#include "ui/overlay/disclosure_section.h"
 #include "ui/overlay/error_state_view.h"
 #include "ui/overlay/instruction_editor.h"
+#include "ui/overlay/manual_context_section.h"
 #include "ui/overlay/overlay_button.h"
 #include "ui/overlay/overlay_key_handler.h"
 #include "ui/overlay/overlay_panel.h"
@@ -71,6 +73,8 @@ class OverlayKeysTest : public QObject {
   void instructionFieldKeepsKeysExceptCtrlR();
   void escapeOutsideTheFieldClosesThePanel();
   void focusPanelLeavesTheTextFields();
+  void resultArrivingWhileTypingLeavesTheKeysInTheField_data();
+  void resultArrivingWhileTypingLeavesTheKeysInTheField();
   void errorViewAsksTheApplicationToOpenSettings();
 };
 
@@ -272,6 +276,48 @@ void OverlayKeysTest::focusPanelLeavesTheTextFields() {
   QVERIFY(QTest::qWaitForWindowActive(controller.panel()));
   QVERIFY(!isTextInput(QApplication::focusWidget()));
   QVERIFY(controller.panel()->isVisible());
+}
+
+void OverlayKeysTest::resultArrivingWhileTypingLeavesTheKeysInTheField_data() {
+  QTest::addColumn<bool>("pastedContext");  // else the instruction field
+  QTest::addColumn<QString>("typed");
+  QTest::newRow("instruction field") << false << QStringLiteral("x2");
+  QTest::newRow("pasted-context field") << true << QStringLiteral("x2\n");
+}
+
+void OverlayKeysTest::resultArrivingWhileTypingLeavesTheKeysInTheField() {
+  QFETCH(bool, pastedContext);
+  QFETCH(QString, typed);
+  OverlayWindowController controller(BuiltInTemplates::all());
+  Recorder recorder;
+  recorder.attach(controller.model());
+  controller.show(std::nullopt);
+  controller.focusPanel();
+  QVERIFY(QTest::qWaitForWindowActive(controller.panel()));
+  controller.model().setPhase(OverlayPhase::generating());
+  OverlayView& view = controller.panel()->view();
+  view.manualContextSection().disclosure().setExpanded(true);
+  QWidget* field = pastedContext ? static_cast<QWidget*>(&view.manualContextSection().field())
+                                 : static_cast<QWidget*>(&view.instructionEditor().field());
+  field->setFocus();
+  QWindow* window = controller.panel()->windowHandle();
+  QTest::keyClick(window, Qt::Key_X);
+
+  // The reply arrives the way the cycle delivers it.
+  showReady(controller.model());
+  controller.ensureSize();
+  controller.focusPanel();
+
+  QTest::keyClick(window, Qt::Key_2);
+  if (pastedContext) {
+    QTest::keyClick(window, Qt::Key_Return);
+  }
+  QCOMPARE(controller.panel()->focusWidget(), field);
+  QCOMPARE(QString::fromStdString(pastedContext ? controller.model().manualContext()
+                                                : controller.model().instruction()),
+           typed);
+  QCOMPARE(selectedIndex(controller.model()), 0L);
+  QVERIFY(recorder.inserted.empty());
 }
 
 void OverlayKeysTest::errorViewAsksTheApplicationToOpenSettings() {

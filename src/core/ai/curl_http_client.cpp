@@ -199,6 +199,10 @@ struct Transfer {
   curl_off_t lastUploaded = 0;
   bool replyStarted = false;  // a status line arrived
 
+  [[nodiscard]] bool isCancelled() const {
+    return request.cancellation != nullptr && request.cancellation->isCancelled();
+  }
+
   Transfer() = default;
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
@@ -246,6 +250,9 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
 
 int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
   auto* transfer = static_cast<Transfer*>(user);
+  if (transfer->isCancelled()) {
+    return 1;  // stops the transfer at once; the worker drops it without an answer
+  }
   if (downloaded != transfer->lastDownloaded || uploaded != transfer->lastUploaded) {
     transfer->lastDownloaded = downloaded;
     transfer->lastUploaded = uploaded;
@@ -286,11 +293,26 @@ class CurlHttpClient::Worker {
   void configureBody(Transfer& transfer);
   void configureHeaders(Transfer& transfer);
   void collectFinished();
+  void dropCancelled();
   void expireIdle();
   [[nodiscard]] int pollWaitMilliseconds() const;
   [[nodiscard]] Result<HttpResponse> outcome(Transfer& transfer, CURLcode code) const;
   void finish(CURL* easy, Result<HttpResponse> result);
-  void deliver(Completion completion, Result<HttpResponse> result);
+  void deliver(Completion completion, Result<HttpResponse> result,
+               std::shared_ptr<HttpCancellation> cancellation = nullptr);
+
+  // Wakes the worker from its poll when a request is cancelled; the multi handle is cleared
+  // (under the lock) before it is cleaned up, since a cancellation may outlive the client.
+  struct Waker {
+    std::mutex mutex;
+    CURLM* multi = nullptr;
+    void wake() {
+      std::lock_guard lock(mutex);
+      if (multi != nullptr) {
+        curl_multi_wakeup(multi);
+      }
+    }
+  };
 
   MainQueue& mainQueue_;
   const HttpClientOptions options_;
@@ -304,6 +326,7 @@ class CurlHttpClient::Worker {
   bool stopping_ = false;                           // guarded by mutex_
 
   std::unordered_map<CURL*, std::unique_ptr<Transfer>> active_;  // worker thread only
+  std::shared_ptr<Waker> waker_ = std::make_shared<Waker>();
   std::thread thread_;
 };
 
@@ -318,12 +341,17 @@ CurlHttpClient::Worker::Worker(MainQueue& mainQueue, HttpClientOptions options)
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   }
   if (multi_ != nullptr) {
+    waker_->multi = multi_;
     thread_ = std::thread([this] { run(); });
   }
 }
 
 CurlHttpClient::Worker::~Worker() {
   alive_->store(false);
+  {
+    std::lock_guard lock(waker_->mutex);
+    waker_->multi = nullptr;
+  }
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -348,12 +376,15 @@ CurlHttpClient::Worker::~Worker() {
 
 void CurlHttpClient::Worker::submit(HttpRequest request, Completion completion) {
   if (auto failure = validationFailure(request)) {
-    deliver(std::move(completion), failPlatform(*failure));
+    deliver(std::move(completion), failPlatform(*failure), request.cancellation);
     return;
   }
   if (multi_ == nullptr) {
     deliver(std::move(completion), failPlatform(kOutOfMemory));
     return;
+  }
+  if (request.cancellation) {
+    request.cancellation->onCancel([waker = waker_] { waker->wake(); });
   }
   auto transfer = std::make_unique<Transfer>();
   transfer->request = std::move(request);
@@ -371,6 +402,7 @@ void CurlHttpClient::Worker::run() {
     int running = 0;
     curl_multi_perform(multi_, &running);
     collectFinished();
+    dropCancelled();
     expireIdle();
     curl_multi_poll(multi_, nullptr, 0, pollWaitMilliseconds(), nullptr);
   }
@@ -386,11 +418,14 @@ bool CurlHttpClient::Worker::startPending() {
     incoming.swap(pending_);
   }
   for (auto& transfer : incoming) {
+    if (transfer->isCancelled()) {
+      continue;  // abandoned before it was sent: no connection, no answer
+    }
     if (start(*transfer)) {
       CURL* easy = transfer->easy;
       active_.emplace(easy, std::move(transfer));
     } else {
-      deliver(std::move(transfer->completion), failPlatform(kSendFailed));
+      deliver(std::move(transfer->completion), failPlatform(kSendFailed), transfer->request.cancellation);
     }
   }
   return true;
@@ -508,6 +543,18 @@ Result<HttpResponse> CurlHttpClient::Worker::outcome(Transfer& transfer, CURLcod
   return std::move(transfer.response);
 }
 
+void CurlHttpClient::Worker::dropCancelled() {
+  for (auto it = active_.begin(); it != active_.end();) {
+    if (it->second->isCancelled()) {
+      // Removing an unfinished transfer closes its connection, so the server sees it end.
+      curl_multi_remove_handle(multi_, it->first);
+      it = active_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void CurlHttpClient::Worker::expireIdle() {
   const auto now = SteadyClock::now();
   std::vector<CURL*> expired;
@@ -538,13 +585,16 @@ void CurlHttpClient::Worker::finish(CURL* easy, Result<HttpResponse> result) {
     return;
   }
   curl_multi_remove_handle(multi_, easy);
-  deliver(std::move(it->second->completion), std::move(result));
+  deliver(std::move(it->second->completion), std::move(result), it->second->request.cancellation);
   active_.erase(it);
 }
 
-void CurlHttpClient::Worker::deliver(Completion completion, Result<HttpResponse> result) {
-  mainQueue_.post([alive = alive_, completion = std::move(completion), result = std::move(result)]() mutable {
-    if (alive->load() && completion) {
+void CurlHttpClient::Worker::deliver(Completion completion, Result<HttpResponse> result,
+                                     std::shared_ptr<HttpCancellation> cancellation) {
+  mainQueue_.post([alive = alive_, completion = std::move(completion), result = std::move(result),
+                   cancellation = std::move(cancellation)]() mutable {
+    // A cancellation that came while the answer was on its way still holds.
+    if (alive->load() && completion && (cancellation == nullptr || !cancellation->isCancelled())) {
       completion(std::move(result));
     }
   });

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,11 +17,29 @@
 
 namespace wrenfold {
 
+// Lets the sender abandon an exchange it no longer wants (the user closed the panel, a newer
+// request replaced it): the client stops the transfer, closing its connection, and never calls
+// the completion. Shared by the sender and the client; any thread.
+class HttpCancellation {
+ public:
+  void cancel();
+  [[nodiscard]] bool isCancelled() const;
+  // How the client hears of it at once: `wake` runs once, on the cancelling thread, or right
+  // away when the exchange is already cancelled.
+  void onCancel(std::function<void()> wake);
+
+ private:
+  mutable std::mutex mutex_;
+  bool cancelled_ = false;
+  std::function<void()> wake_;
+};
+
 struct HttpRequest {
   std::string method = "POST";
   std::string url;
   std::vector<std::pair<std::string, std::string>> headers;  // sent in this order
   std::string body;
+  std::shared_ptr<HttpCancellation> cancellation;  // none: the exchange always runs to its end
 };
 
 struct HttpResponse {

@@ -103,10 +103,15 @@ std::string stringAt(const json::Json& object, std::string_view key) {
 // attempt; the cap stops a retry that would never say no.
 class Attempts : public std::enable_shared_from_this<Attempts> {
  public:
-  Attempts(HttpClient& http, llm_exchange::Retry retry, std::function<void(Result<HttpResponse>)> completion)
-      : http_(http), retry_(std::move(retry)), completion_(std::move(completion)) {}
+  Attempts(HttpClient& http, std::shared_ptr<HttpCancellation> cancellation, llm_exchange::Retry retry,
+           std::function<void(Result<HttpResponse>)> completion)
+      : http_(http),
+        cancellation_(std::move(cancellation)),
+        retry_(std::move(retry)),
+        completion_(std::move(completion)) {}
 
   void send(HttpRequest request) {
+    request.cancellation = cancellation_;  // a retry is cancelled with the exchange it belongs to
     http_.send(std::move(request), [self = shared_from_this()](Result<HttpResponse> response) {
       self->received(std::move(response));
     });
@@ -128,6 +133,7 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
   }
 
   HttpClient& http_;
+  std::shared_ptr<HttpCancellation> cancellation_;
   llm_exchange::Retry retry_;
   std::function<void(Result<HttpResponse>)> completion_;
   int retries_ = 0;
@@ -177,7 +183,8 @@ void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange
     session.mainQueue.post([finish, failure = request.error()] { finish(std::unexpected(failure)); });
     return;
   }
-  std::make_shared<Attempts>(session.http, std::move(exchange.retry), std::move(finish))
+  std::make_shared<Attempts>(session.http, session.cancellation, std::move(exchange.retry),
+                             std::move(finish))
       ->send(std::move(*request));
 }
 

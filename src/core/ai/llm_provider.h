@@ -52,9 +52,15 @@ class ChatParameterMemory;
 // chat-completions provider remembers which parameters a server refused (shared by the
 // exchanges of one owner; none means nothing is remembered beyond one exchange).
 struct ProviderSession {
+  ProviderSession(HttpClient& client, MainQueue& queue, std::shared_ptr<ChatParameterMemory> memory = nullptr,
+                  std::shared_ptr<HttpCancellation> cancel = nullptr)
+      : http(client), mainQueue(queue), parameterMemory(std::move(memory)), cancellation(std::move(cancel)) {}
+
   HttpClient& http;
   MainQueue& mainQueue;
-  std::shared_ptr<ChatParameterMemory> parameterMemory = nullptr;
+  std::shared_ptr<ChatParameterMemory> parameterMemory;
+  // Cancelling it abandons the exchange: no completion, the connection is closed.
+  std::shared_ptr<HttpCancellation> cancellation;
 };
 
 // One model service. Providers are immutable; one may be destroyed as soon as complete()

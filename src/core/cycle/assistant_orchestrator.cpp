@@ -48,7 +48,7 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
   };
   model.onClose = [this, alive] {
     if (!alive.expired()) {
-      overlay_.close();
+      close();
     }
   };
 }
@@ -83,14 +83,43 @@ void AssistantOrchestrator::trigger(std::string instruction) {
     return;
   }
   isOpening_ = true;
-  later([instruction = std::move(instruction)](AssistantOrchestrator& self) {
-    self.openAndGenerate(instruction);
+  const std::uint64_t cycle = ++cycle_;
+  later([cycle, instruction = std::move(instruction)](AssistantOrchestrator& self) {
+    self.openAndGenerate(cycle, instruction);
   });
 }
 
-void AssistantOrchestrator::openAndGenerate(std::string instruction) {
-  const std::uint64_t cycle = ++cycle_;
-  ++latestRequest_;  // a regeneration of the previous cycle still in flight no longer counts
+void AssistantOrchestrator::close() {
+  overlay_.close();
+  abandonRequest();
+  ++cycle_;  // a context read still under way, or a cycle about to open, is dropped
+  isOpening_ = false;
+  const auto kind = state_.kind();
+  if (kind == AssistantState::Kind::resolvingTarget || kind == AssistantState::Kind::readingContext ||
+      kind == AssistantState::Kind::generating) {
+    setState(AssistantState::idle());
+    overlay_.model().setPhase(OverlayPhase::idle());
+  }
+}
+
+void AssistantOrchestrator::abandonRequest() {
+  ++latestRequest_;
+  if (!inFlight_) {
+    return;
+  }
+  InFlight abandoned = std::move(*inFlight_);
+  inFlight_.reset();
+  abandoned.cancellation->cancel();
+  if (abandoned.done) {
+    abandoned.done();
+  }
+}
+
+void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string instruction) {
+  if (cycle != cycle_) {
+    return;  // closed before it began
+  }
+  abandonRequest();  // a regeneration of the previous cycle still in flight no longer counts
   lastTarget_.reset();
   lastContext_.reset();
   lastContextImage_.reset();
@@ -170,8 +199,8 @@ void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruc
   model.setSelectedTemplateID(templateEngine_.match(instruction).id);
   // The user may have typed extra context or picked a template while the read was pending.
   generate(model.selectedTemplateID(), instruction, model.manualContext(),
-           [this, alive = std::weak_ptr<bool>(alive_)] {
-             if (!alive.expired()) {
+           [this, cycle, alive = std::weak_ptr<bool>(alive_)] {
+             if (!alive.expired() && cycle == cycle_) {
                isOpening_ = false;
              }
            });
@@ -190,16 +219,32 @@ std::optional<ContextSnapshot> AssistantOrchestrator::contextForGeneration(
   if (extra.empty()) {
     return lastContext_;
   }
+  // The pasted context goes first in the text that carries the window, so the prompt's length
+  // cut never drops it, and that window text is sent once: a nearby text that merely repeats it
+  // would otherwise follow as a second copy. The details show it with the window text.
   ContextSnapshot merged = *lastContext_;
-  std::string visible = text::trim(merged.visibleText);
   const std::string addition = std::string(kManualContextLabel) + extra;
-  merged.visibleText = visible.empty() ? addition : visible + "\n\n" + addition;
+  const auto prepend = [&addition](const std::string& text) {
+    const std::string trimmed = text::trim(text);
+    return trimmed.empty() ? addition : addition + "\n\n" + trimmed;
+  };
+  const std::string visible = text::trim(merged.visibleText);
+  if (merged.nearbyText && !text::isBlank(*merged.nearbyText) && text::trim(*merged.nearbyText) != visible) {
+    merged.nearbyText = prepend(*merged.nearbyText);
+  } else {
+    merged.nearbyText.reset();
+    merged.visibleText = prepend(visible);
+  }
   merged.warnings.emplace_back(kManualContextAddedWarning);
   return merged;
 }
 
 void AssistantOrchestrator::generate(std::string templateID, std::string instruction,
                                      std::string manualContext, std::function<void()> done) {
+  // This attempt is the newest from here on, also when it fails before anything is sent: an
+  // older reply arriving later must not replace its outcome.
+  abandonRequest();
+  const std::uint64_t request = latestRequest_;
   auto context = contextForGeneration(manualContext);
   if (!context) {
     fail(AssistantError::contextUnavailable());
@@ -216,7 +261,6 @@ void AssistantOrchestrator::generate(std::string templateID, std::string instruc
 
   // Only the saved configuration is used, its key read from the keyring when it lives there
   // (at once otherwise).
-  const std::uint64_t request = ++latestRequest_;
   modelConfigStore_.loadConfig([this, alive = std::weak_ptr<bool>(alive_), request,
                                 context = std::move(*context), templateID = std::move(templateID),
                                 instruction = std::move(instruction),
@@ -235,7 +279,8 @@ void AssistantOrchestrator::sendRequest(std::uint64_t request, ContextSnapshot c
       done();
     }
   };
-  // A newer request (a regeneration or a new cycle) owns the overlay now.
+  // A newer request (a regeneration or a new cycle) or closing the panel made this one stale
+  // while the key was being read.
   if (request != latestRequest_) {
     finish();
     return;
@@ -253,34 +298,37 @@ void AssistantOrchestrator::sendRequest(std::uint64_t request, ContextSnapshot c
     return;
   }
 
-  auto provider = LLMProviderFactory::make(*config, planned->apiKey,
-                                           ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_});
+  auto cancellation = std::make_shared<HttpCancellation>();
+  inFlight_ = InFlight{cancellation, std::move(done)};
+  auto provider = LLMProviderFactory::make(
+      *config, planned->apiKey, ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_, cancellation});
   std::weak_ptr<bool> alive = alive_;
   provider->complete(std::move(planned->request), [this, alive, request, context = std::move(context),
-                                                   usedTemplateID = planned->promptTemplate.id,
-                                                   done = std::move(done)](Result<LLMResponse> response) {
-    if (alive.expired()) {
+                                                   usedTemplateID = planned->promptTemplate.id](
+                                                      Result<LLMResponse> response) {
+    // A newer request (a regeneration or a new cycle) or closing the panel made this one stale;
+    // its `done` has run then.
+    if (alive.expired() || request != latestRequest_ || !inFlight_) {
       return;
     }
-    // A newer request (a regeneration or a new cycle) owns the overlay now.
-    if (request == latestRequest_) {
-      if (!response) {
-        fail(response.error());
-      } else {
-        auto& candidates = response->candidates;
-        setState(AssistantState::ready(candidates));
-        OverlayViewModel& m = overlay_.model();
-        m.setCandidates(candidates);
-        m.setSelectedCandidateID(candidates.empty() ? std::nullopt
-                                                    : std::optional<Uuid>(candidates.front().id));
-        m.setPhase(OverlayPhase::ready(candidates));
-        overlay_.ensureSize();
-        overlay_.focusPanel();
-        ports_.logger.event("generate.success", generation::successEventFields(context, usedTemplateID));
-      }
+    std::function<void()> requestDone = std::move(inFlight_->done);
+    inFlight_.reset();
+    if (!response) {
+      fail(response.error());
+    } else {
+      auto& candidates = response->candidates;
+      setState(AssistantState::ready(candidates));
+      OverlayViewModel& m = overlay_.model();
+      m.setCandidates(candidates);
+      m.setSelectedCandidateID(candidates.empty() ? std::nullopt
+                                                  : std::optional<Uuid>(candidates.front().id));
+      m.setPhase(OverlayPhase::ready(candidates));
+      overlay_.ensureSize();
+      overlay_.focusPanel();
+      ports_.logger.event("generate.success", generation::successEventFields(context, usedTemplateID));
     }
-    if (done) {
-      done();
+    if (requestDone) {
+      requestDone();
     }
   });
 }

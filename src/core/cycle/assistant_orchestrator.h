@@ -61,8 +61,14 @@ class AssistantOrchestrator : public Observable {
 
   [[nodiscard]] const AssistantState& state() const { return state_; }
 
-  // Starts a cycle; ignored while one is opening (until its first generation has finished).
+  // Starts a cycle; ignored while one is opening (until its first generation has finished or
+  // the user closed the panel).
   void trigger(std::string instruction);
+
+  // The user closed the panel: the cycle ends. A context read or model request still under way
+  // is abandoned (the request is cancelled in the HTTP client), so nothing shows up later and
+  // the next trigger starts a new cycle at once.
+  void close();
 
   // One model request on the current cycle's context; also the regeneration path. `done`
   // runs when it has finished, whatever the outcome.
@@ -70,7 +76,9 @@ class AssistantOrchestrator : public Observable {
                 std::function<void()> done = {});
 
  private:
-  void openAndGenerate(std::string instruction);
+  void openAndGenerate(std::uint64_t cycle, std::string instruction);
+  // Makes the request in flight (if any) stale and cancels it; its `done` runs now.
+  void abandonRequest();
   void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
   // Plans and sends request number `request` with the saved configuration, unless a newer
   // request was made while the key was being read.
@@ -104,6 +112,12 @@ class AssistantOrchestrator : public Observable {
   std::uint64_t latestRequest_ = 0;
   // Parameters chat servers refused, kept for the life of the orchestrator (of Wrenfold).
   std::shared_ptr<ChatParameterMemory> parameterMemory_ = std::make_shared<ChatParameterMemory>();
+  // The request in flight for latestRequest_, if any, and what runs when it ends.
+  struct InFlight {
+    std::shared_ptr<HttpCancellation> cancellation;
+    std::function<void()> done;
+  };
+  std::optional<InFlight> inFlight_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

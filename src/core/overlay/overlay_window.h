@@ -20,9 +20,10 @@ class OverlayWindow {
   // Shows the panel without taking keyboard focus: beside `anchor` (a field or window frame in
   // top-left screen coordinates), or centred on the screen when there is none.
   virtual void show(std::optional<Rect> anchor) = 0;
-  // Gives the panel its full size (and shows it again if it was hidden).
+  // Gives the panel its full size; a hidden panel stays hidden (focusPanel brings it back).
   virtual void ensureSize() = 0;
-  // Makes the panel the key window so its keys work.
+  // Shows the panel and makes it the key window so its keys work. A text field of the panel
+  // the user is typing in keeps the keyboard.
   virtual void focusPanel() = 0;
   // Hides the panel.
   virtual void close() = 0;

@@ -4,7 +4,9 @@
 // application including ours, plus a note of every other key or mouse button pressed. It only
 // watches: the keys still reach the application they were meant for.
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 namespace wrenfold {
 
@@ -15,6 +17,9 @@ struct ModifierEvent {
   };
   Kind kind = Kind::modifiersChanged;
   unsigned modifiers = 0;  // KeyModifier bits (core/platform/key_events.h) held after the event
+  // When the key event happened, on the monitor's own clock (the X server's time), when it can
+  // tell: events reach the main thread late and in bursts, so timing goes by this instead.
+  std::optional<std::chrono::milliseconds> time;
 
   bool operator==(const ModifierEvent&) const = default;
 };

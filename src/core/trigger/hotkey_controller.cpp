@@ -26,7 +26,11 @@ void HotkeyController::start() {
     isListeningForCustomShortcut_ = true;
   }
   registry_.enable({kShowAssistant});
-  if (registry_.getShortcut(kShowAssistant)) {
+  customShortcutChanged();
+}
+
+void HotkeyController::customShortcutChanged() {
+  if (registry_.isActive(kShowAssistant)) {
     stopDefaultShortcutMonitoring();
   } else {
     startDefaultShortcutMonitoring();
@@ -62,7 +66,11 @@ void HotkeyController::handle(const ModifierEvent& event, std::uint64_t generati
   if (generation != generation_ || !isMonitoring_) {
     return;
   }
-  if (detector_.handle(event, clock_.now())) {
+  // The key's own time when the monitor knows it: a pair typed 0.2 s apart may be handled
+  // 0.5 s apart after a busy moment, and two taps 0.5 s apart may be handled back to back.
+  const DoubleTapDetector::TimePoint at =
+      event.time ? DoubleTapDetector::TimePoint(*event.time) : clock_.now();
+  if (detector_.handle(event, at)) {
     fire();
   }
 }

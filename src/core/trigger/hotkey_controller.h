@@ -32,8 +32,11 @@ class HotkeyController {
   std::function<void()> onQuickTrigger;
 
   // At launch: attaches the custom shortcut's action (once), enables the name, and watches for
-  // the double tap only while no custom shortcut is stored.
+  // the double tap unless a custom shortcut is stored and active: a stored shortcut the desktop
+  // refuses (another program holds it) leaves the double tap on, so a trigger is never lost.
   void start();
+  // After the custom shortcut changed: the double tap is on exactly while no shortcut is active.
+  void customShortcutChanged();
   // Starts the double-tap monitor unless it already runs. A monitor the session cannot provide
   // leaves the double tap off, silently; a later call tries again.
   void startDefaultShortcutMonitoring();

@@ -66,6 +66,15 @@ bool ShortcutRegistry::isActive(const Name& name) const {
   return shortcut && registeredShortcuts_.contains(*shortcut);
 }
 
+std::optional<std::string> ShortcutRegistry::inactiveReason(const Name& name) const {
+  const auto shortcut = getShortcut(name);
+  if (!shortcut || registeredShortcuts_.contains(*shortcut)) {
+    return std::nullopt;
+  }
+  const auto it = registrationFailures_.find(*shortcut);
+  return it == registrationFailures_.end() ? std::nullopt : std::optional(it->second);
+}
+
 bool ShortcutRegistry::isTakenByAnotherApplication(const Shortcut& shortcut) {
   return hotKeys_.isTakenByAnotherApplication(shortcut);
 }
@@ -149,9 +158,12 @@ void ShortcutRegistry::registerShortcut(const Shortcut& shortcut) {
     return;
   }
   const std::uint32_t id = ++hotKeyCounter_;
-  if (hotKeys_.registerHotKey(id, shortcut)) {
+  if (const auto registered = hotKeys_.registerHotKey(id, shortcut); registered) {
     hotKeysByID_.emplace(id, shortcut);
     registeredShortcuts_.insert(shortcut);
+    registrationFailures_.erase(shortcut);
+  } else {
+    registrationFailures_.insert_or_assign(shortcut, registered.error().localizedDescription());
   }
 }
 

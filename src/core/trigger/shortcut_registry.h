@@ -53,6 +53,10 @@ class ShortcutRegistry {
   [[nodiscard]] Result<void> setShortcut(const std::optional<Shortcut>& shortcut, const Name& name);
   // Whether the name's stored shortcut is registered with the desktop right now.
   [[nodiscard]] bool isActive(const Name& name) const;
+  // Why the name's stored shortcut is not active (another program holds it, the keyboard lacks
+  // the key, the session has no global keys): the desktop's own Chinese reason. Absent while it
+  // is active, while none is stored, and while registration is only paused.
+  [[nodiscard]] std::optional<std::string> inactiveReason(const Name& name) const;
 
   // For the recorder: whether another application already holds `shortcut`, and what shortcut a
   // native key event stands for.
@@ -92,6 +96,7 @@ class ShortcutRegistry {
   std::set<std::string> disabledNames_;
   std::set<Shortcut> registeredShortcuts_;
   std::map<std::uint32_t, Shortcut> hotKeysByID_;
+  std::map<Shortcut, std::string> registrationFailures_;  // the last refusal of each shortcut
   std::uint32_t hotKeyCounter_ = 0;
   int suspensions_ = 0;  // recorder focus and open menus
   bool paused_ = false;

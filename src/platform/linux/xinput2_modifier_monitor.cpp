@@ -70,7 +70,7 @@ std::optional<ModifierEvent> RawInputTracker::keyPressed(int keycode, int device
     return std::nullopt;
   }
   if (roleOf(keycode) == ModifierKeyRole::none) {
-    return ModifierEvent{ModifierEvent::Kind::otherInput, heldModifiers()};
+    return ModifierEvent{ModifierEvent::Kind::otherInput, heldModifiers(), std::nullopt};
   }
   const auto code = static_cast<std::size_t>(keycode);
   if (held_.test(code)) {
@@ -79,8 +79,9 @@ std::optional<ModifierEvent> RawInputTracker::keyPressed(int keycode, int device
   const unsigned before = heldModifiers();
   held_.set(code);
   const unsigned after = heldModifiers();
-  return after == before ? std::nullopt
-                         : std::optional(ModifierEvent{ModifierEvent::Kind::modifiersChanged, after});
+  return after == before
+             ? std::nullopt
+             : std::optional(ModifierEvent{ModifierEvent::Kind::modifiersChanged, after, std::nullopt});
 }
 
 std::optional<ModifierEvent> RawInputTracker::keyReleased(int keycode, int device) {
@@ -91,15 +92,16 @@ std::optional<ModifierEvent> RawInputTracker::keyReleased(int keycode, int devic
   const unsigned before = heldModifiers();
   held_.reset(static_cast<std::size_t>(keycode));
   const unsigned after = heldModifiers();
-  return after == before ? std::nullopt
-                         : std::optional(ModifierEvent{ModifierEvent::Kind::modifiersChanged, after});
+  return after == before
+             ? std::nullopt
+             : std::optional(ModifierEvent{ModifierEvent::Kind::modifiersChanged, after, std::nullopt});
 }
 
 std::optional<ModifierEvent> RawInputTracker::buttonPressed(int device) {
   if (ignored(device)) {
     return std::nullopt;
   }
-  return ModifierEvent{ModifierEvent::Kind::otherInput, heldModifiers()};
+  return ModifierEvent{ModifierEvent::Kind::otherInput, heldModifiers(), std::nullopt};
 }
 
 // --- XInput2ModifierMonitor
@@ -238,22 +240,37 @@ void XInput2ModifierMonitor::handleGeneric(XEvent& event) {
     const auto* raw = static_cast<const XIRawEvent*>(event.xcookie.data);
     // Every key also comes through its master device: count it once, from the slave.
     if (!masterDevices_.contains(raw->deviceid)) {
+      std::optional<ModifierEvent> seen;
       switch (raw->evtype) {
         case XI_RawKeyPress:
-          report(tracker_.keyPressed(raw->detail, raw->deviceid));
+          seen = tracker_.keyPressed(raw->detail, raw->deviceid);
           break;
         case XI_RawKeyRelease:
-          report(tracker_.keyReleased(raw->detail, raw->deviceid));
+          seen = tracker_.keyReleased(raw->detail, raw->deviceid);
           break;
         case XI_RawButtonPress:
-          report(tracker_.buttonPressed(raw->deviceid));
+          seen = tracker_.buttonPressed(raw->deviceid);
           break;
         default:
           break;
       }
+      if (seen) {
+        seen->time = serverTime(raw->time);
+        report(seen);
+      }
     }
   }
   XFreeEventData(x_->display(), &event.xcookie);
+}
+
+std::chrono::milliseconds XInput2ModifierMonitor::serverTime(unsigned long time) {
+  // The server counts milliseconds in 32 bits and wraps after about 49 days: keep counting.
+  const auto now = static_cast<std::uint32_t>(time);
+  if (now < lastServerTime_ && lastServerTime_ - now > 0x8000'0000u) {
+    ++serverTimeWraps_;
+  }
+  lastServerTime_ = now;
+  return std::chrono::milliseconds((serverTimeWraps_ << 32) | now);
 }
 
 void XInput2ModifierMonitor::report(const std::optional<ModifierEvent>& event) {

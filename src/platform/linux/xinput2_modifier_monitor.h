@@ -10,6 +10,8 @@
 
 #include <array>
 #include <bitset>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -69,11 +71,15 @@ class XInput2ModifierMonitor final : public ModifierMonitor {
   void readEvents();
   void handleGeneric(XEvent& event);
   void report(const std::optional<ModifierEvent>& event);
+  // A raw event's server time, counted on past the 32-bit wrap.
+  [[nodiscard]] std::chrono::milliseconds serverTime(unsigned long time);
 
   std::unique_ptr<X11Connection> x_;
   int xinputOpcode_ = 0;
   bool hasRawEvents_ = false;
   bool running_ = false;
+  std::uint32_t lastServerTime_ = 0;
+  std::int64_t serverTimeWraps_ = 0;
   Handler handler_;
   RawInputTracker tracker_;
   std::set<int> masterDevices_;

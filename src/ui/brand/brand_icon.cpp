@@ -66,7 +66,47 @@ class BrandIconEngine final : public QIconEngine {
   QString key() const override { return QStringLiteral("wrenfold-brand"); }
 };
 
+// The tray's mark: fixed colours, drawn at any size the tray asks for.
+class TrayIconEngine final : public QIconEngine {
+ public:
+  explicit TrayIconEngine(std::optional<QColor> foreground) : foreground_(foreground) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    if (foreground_) {
+      BrandIcon::paint(*painter, QRectF(rect), *foreground_);
+      return;
+    }
+    const QRectF badge(rect);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(QColor(255, 255, 255, 160), badge.width() / BrandIcon::kCanvas * 0.75));
+    painter->setBrush(QColor(38, 42, 50));
+    const double radius = badge.width() * 0.22;
+    painter->drawRoundedRect(badge.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    painter->restore();
+    BrandIcon::paint(*painter, badge, Qt::white);
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+    return pixmap;
+  }
+
+  QIconEngine* clone() const override { return new TrayIconEngine(foreground_); }
+  QString key() const override { return QStringLiteral("wrenfold-tray"); }
+
+ private:
+  std::optional<QColor> foreground_;
+};
+
 }  // namespace
+
+QIcon BrandIcon::makeTrayIcon(std::optional<QColor> panelForeground) {
+  return QIcon(new TrayIconEngine(panelForeground));  // not a mask: the tray must not recolour it
+}
 
 QPainterPath BrandIcon::path() {
   QPainterPath path;

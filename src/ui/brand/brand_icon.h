@@ -3,8 +3,10 @@
 // The Wrenfold mark: four corner brackets around a text cursor, a focus frame around an
 // insertion point. One 18 x 18 drawing serves the tray, the overlay header and the desktop file.
 
+#include <QColor>
 #include <QIcon>
 #include <QPainterPath>
+#include <optional>
 #include <string>
 
 class QPainter;
@@ -25,6 +27,10 @@ class BrandIcon {
   // A monochrome icon drawn at paint time in the application palette's window-text colour
   // (so it follows light and dark panels) and flagged as a mask for trays that tint icons.
   [[nodiscard]] static QIcon makeTemplateIcon();
+  // The tray icon. The tray draws it on the panel, whose colours are not the application's: in
+  // the panel's own foreground colour when the desktop says it (`panelForeground`), else as a
+  // white mark on a dark badge, which shows on light and dark panels alike.
+  [[nodiscard]] static QIcon makeTrayIcon(std::optional<QColor> panelForeground);
 };
 
 // The same drawing as SVG text in black strokes: the desktop file's icon

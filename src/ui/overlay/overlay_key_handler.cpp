@@ -23,6 +23,19 @@ bool isTextInput(const QWidget* widget) {
          qobject_cast<const QPlainTextEdit*>(widget) != nullptr;
 }
 
+bool isEditableTextInput(const QWidget* widget) {
+  if (const auto* line = qobject_cast<const QLineEdit*>(widget)) {
+    return !line->isReadOnly();
+  }
+  if (const auto* text = qobject_cast<const QTextEdit*>(widget)) {
+    return !text->isReadOnly();
+  }
+  if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget)) {
+    return !plain->isReadOnly();
+  }
+  return false;
+}
+
 OverlayKeyHandler::OverlayKeyHandler(OverlayViewModel& model, CopyText copyText)
     : model_(model), copyText_(std::move(copyText)) {}
 

@@ -13,6 +13,8 @@ namespace wrenfold {
 // Whether `widget` is a text input (a line edit or a text edit, editable or not): while one of
 // the panel's has focus, it keeps most keys for itself.
 [[nodiscard]] bool isTextInput(const QWidget* widget);
+// Whether `widget` is a text input the user can type into (not a read-only text view).
+[[nodiscard]] bool isEditableTextInput(const QWidget* widget);
 
 // The panel's keyboard: arrows and digits move the selection, Return or keypad Enter inserts,
 // Ctrl+C copies, Ctrl+R regenerates, Escape closes. Ctrl stands in for the Command key.

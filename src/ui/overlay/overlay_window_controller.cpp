@@ -73,7 +73,12 @@ void OverlayWindowController::focusPanel() {
   if (!panel_) {
     return;
   }
-  panel_->view().clearTextFocus();
+  // Someone typing in the instruction or pasted-context field keeps it: their next digit or
+  // Return must go into the field, not pick or insert a candidate that just arrived.
+  const bool typing = panel_->isActiveWindow() && isEditableTextInput(panel_->focusWidget());
+  if (!typing) {
+    panel_->view().clearTextFocus();
+  }
   panel_->show();
   panel_->raise();
   panel_->activateWindow();

@@ -201,7 +201,10 @@ QLayout* ModelSettingsTab::makeSaveRow() {
   save_->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   save_->setToolTip(
       QStringLiteral("保存更改 (%1)").arg(save_->shortcut().toString(QKeySequence::NativeText)));
-  connect(save_, &QPushButton::clicked, this, [this] { model_.saveModelSettings(); });
+  connect(save_, &QPushButton::clicked, this, [this] {
+    maxTokens_->interpretText();  // Ctrl+S leaves the focus where it is: take a count still being typed
+    model_.saveModelSettings();
+  });
   status_ = new SaveStatusView(SaveStatusView::Shows::savedAndFailed, this);
   status_->setObjectName(QStringLiteral("saveStatus"));
   auto* row = new QHBoxLayout;

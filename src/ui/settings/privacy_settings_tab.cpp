@@ -124,7 +124,7 @@ void PrivacySettingsTab::refresh() {
   if (launchAtLogin_ != nullptr) {
     // Read back every time: a failed change leaves the box showing what the session does.
     launchAtLogin_->setChecked(model_.launchesAtLogin());
-    status_->setStatus(model_.status());
+    status_->setStatus(model_.launchAtLoginStatus());
   }
   // Only a change made elsewhere (clearing the samples) is copied in; the user's own typing
   // already matches and keeps its cursor.

@@ -21,7 +21,8 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
     : QWidget(parent),
       context_(context),
       model_(std::make_unique<SettingsViewModel>(context.modelConfigStore, context.styleMemoryStore,
-                                                 context.paths, context.desktop, context.launchAtLogin)),
+                                                 context.paths, context.desktop, context.launchAtLogin,
+                                                 &context.mainQueue)),
       permissions_(std::make_unique<SettingsPermissions>(context.accessibility, context.windowCapture,
                                                          context.workQueue, context.mainQueue)),
       tabs_(new QTabWidget(this)),
@@ -62,6 +63,11 @@ SettingsView::~SettingsView() {
   context_.styleMemoryStore.removeListener(memoryToken_);
   // The tabs listen to the models, which are members and would go first: the tabs go now.
   delete tabs_;
+}
+
+void SettingsView::hideEvent(QHideEvent* event) {
+  model_->commitEdits();  // closing the window saves what is still waiting for its pause
+  QWidget::hideEvent(event);
 }
 
 void SettingsView::showEvent(QShowEvent* event) {

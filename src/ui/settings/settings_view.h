@@ -66,6 +66,7 @@ class SettingsView : public QWidget {
  protected:
   // Each time the content appears the key field is reloaded and the permissions are checked.
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   // The data-file warnings in "隐私" and "模板", read afresh from the stores and the disk.

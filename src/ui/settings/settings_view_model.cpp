@@ -5,12 +5,14 @@
 namespace wrenfold {
 
 SettingsViewModel::SettingsViewModel(ModelConfigStore& modelConfigStore, StyleMemoryStore& styleMemoryStore,
-                                     AppPaths paths, DesktopServices& desktop, LaunchAtLogin* launchAtLogin)
+                                     AppPaths paths, DesktopServices& desktop, LaunchAtLogin* launchAtLogin,
+                                     MainQueue* mainQueue)
     : modelConfigStore_(modelConfigStore),
       styleMemoryStore_(styleMemoryStore),
       paths_(std::move(paths)),
       desktop_(desktop),
       launchAtLogin_(launchAtLogin),
+      mainQueue_(mainQueue),
       userTemplateFile_(paths_, desktop_),
       // The tabs draw from this model only, so changes made elsewhere (the orchestrator
       // records style samples) reach them through it too.
@@ -20,6 +22,7 @@ SettingsViewModel::SettingsViewModel(ModelConfigStore& modelConfigStore, StyleMe
       apiKey_(draft_.apiKey) {}
 
 SettingsViewModel::~SettingsViewModel() {
+  commitEdits();
   modelConfigStore_.removeListener(configToken_);
   styleMemoryStore_.removeListener(memoryToken_);
 }
@@ -148,7 +151,21 @@ void SettingsViewModel::updatePreference(std::string_view text) {
   if (text == userWrittenPreference()) {
     return;
   }
-  static_cast<void>(styleMemoryStore_.updatePreference(text));
+  if (mainQueue_ == nullptr) {
+    static_cast<void>(styleMemoryStore_.updatePreference(text));
+    return;
+  }
+  styleMemoryStore_.editPreference(text);
+  const std::uint64_t edit = ++preferenceEdits_;
+  mainQueue_->postAfter(kPreferenceSaveDelay, [this, alive = std::weak_ptr<bool>(alive_), edit] {
+    if (!alive.expired() && edit == preferenceEdits_) {
+      styleMemoryStore_.saveIfNeeded();
+    }
+  });
+}
+
+void SettingsViewModel::commitEdits() {
+  styleMemoryStore_.saveIfNeeded();
 }
 
 void SettingsViewModel::clearStyleSamples() {
@@ -177,10 +194,8 @@ void SettingsViewModel::setLaunchAtLogin(bool enabled) {
   if (launchAtLogin_ == nullptr) {
     return;
   }
-  if (const auto done = launchAtLogin_->setEnabled(enabled); !done) {
-    setStatus(SaveStatus::failed(done.error().localizedDescription()));
-    return;
-  }
+  const auto done = launchAtLogin_->setEnabled(enabled);
+  launchAtLoginStatus_ = done ? SaveStatus::idle() : SaveStatus::failed(done.error().localizedDescription());
   notifyChanged();
 }
 

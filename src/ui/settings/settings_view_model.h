@@ -5,6 +5,7 @@
 // apart until it is saved, the shared save status, the template file actions and the tone
 // preference. Main thread only.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "core/memory/style_memory_store.h"
 #include "core/platform/desktop_services.h"
 #include "core/platform/launch_at_login.h"
+#include "core/platform/main_queue.h"
 #include "core/support/app_paths.h"
 #include "core/support/observable.h"
 #include "core/templates/user_template_file.h"
@@ -25,10 +27,15 @@ namespace wrenfold {
 
 class SettingsViewModel : public Observable {
  public:
-  // The stores, the desktop and `launchAtLogin` outlive the view model; without
-  // `launchAtLogin` the start-with-session option is not offered.
+  // How long typing in the tone preference must pause before it is saved.
+  static constexpr std::chrono::milliseconds kPreferenceSaveDelay{600};
+
+  // The stores, the desktop, `launchAtLogin` and `mainQueue` outlive the view model; without
+  // `launchAtLogin` the start-with-session option is not offered; without `mainQueue` the tone
+  // preference is saved at every edit.
   SettingsViewModel(ModelConfigStore& modelConfigStore, StyleMemoryStore& styleMemoryStore, AppPaths paths,
-                    DesktopServices& desktop, LaunchAtLogin* launchAtLogin = nullptr);
+                    DesktopServices& desktop, LaunchAtLogin* launchAtLogin = nullptr,
+                    MainQueue* mainQueue = nullptr);
   ~SettingsViewModel();
   SettingsViewModel(const SettingsViewModel&) = delete;
   SettingsViewModel& operator=(const SettingsViewModel&) = delete;
@@ -75,8 +82,11 @@ class SettingsViewModel : public Observable {
   void openTemplateDirectory();
   void createUserTemplateFileIfNeeded();
 
-  // Stores and saves the tone preference; a failed write is ignored (the edit stays in memory).
+  // Stores the tone preference at once (the next prompt uses it) and saves it once typing has
+  // paused; a failed write is ignored (the edit stays in memory).
   void updatePreference(std::string_view text);
+  // Saves an edit still waiting for its pause (the window closes).
+  void commitEdits();
   void clearStyleSamples();
   void openDataDirectory();
 
@@ -84,8 +94,9 @@ class SettingsViewModel : public Observable {
   [[nodiscard]] bool launchesAtLogin() const {
     return launchAtLogin_ != nullptr && launchAtLogin_->isEnabled();
   }
-  // A failure shows in the status; the option then reads back what the session really does.
+  // A failure shows in its own status; the option then reads back what the session really does.
   void setLaunchAtLogin(bool enabled);
+  [[nodiscard]] const SaveStatus& launchAtLoginStatus() const { return launchAtLoginStatus_; }
 
  private:
   void editConfig(const std::function<void(ModelConfig&)>& edit);
@@ -99,6 +110,7 @@ class SettingsViewModel : public Observable {
   AppPaths paths_;
   DesktopServices& desktop_;
   LaunchAtLogin* launchAtLogin_;
+  MainQueue* mainQueue_;
   UserTemplateFile userTemplateFile_;
   Observable::Token configToken_;
   Observable::Token memoryToken_;
@@ -109,6 +121,8 @@ class SettingsViewModel : public Observable {
   bool isSaving_ = false;
   std::optional<bool> keyringAvailable_;  // absent until a check answered
   SaveStatus status_;
+  SaveStatus launchAtLoginStatus_;
+  std::uint64_t preferenceEdits_ = 0;  // the pending save belongs to the newest edit only
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

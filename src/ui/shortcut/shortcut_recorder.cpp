@@ -54,6 +54,7 @@ ShortcutRecorder::ShortcutRecorder(ShortcutRegistry& registry, ShortcutRegistry:
   setAutoFillBackground(true);
   setBackgroundRole(QPalette::Base);
 
+  setToolTip("点击或按空格键后录制新的快捷键");
   clearButton_->setObjectName("clearShortcutButton");
   clearButton_->setIcon(style()->standardIcon(QStyle::SP_LineEditClearButton));
   clearButton_->setAutoRaise(true);
@@ -88,10 +89,19 @@ QString ShortcutRecorder::text() const {
 
 bool ShortcutRecorder::event(QEvent* event) {
   // Key presses are taken here, before QWidget turns Tab into a focus change.
-  if (event->type() == QEvent::KeyPress && hasFocus() && record(static_cast<QKeyEvent*>(event))) {
-    return true;
+  if (event->type() == QEvent::KeyPress && hasFocus()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (recording_ && record(key)) {
+      return true;
+    }
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!recording_ && plain &&
+        (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+      startRecording();
+      return true;
+    }
   }
-  if (event->type() == QEvent::ShortcutOverride && hasFocus()) {
+  if (event->type() == QEvent::ShortcutOverride && recording_) {
     event->accept();  // the window's own shortcuts must not steal the key being recorded
     return true;
   }
@@ -99,20 +109,41 @@ bool ShortcutRecorder::event(QEvent* event) {
 }
 
 void ShortcutRecorder::focusInEvent(QFocusEvent* event) {
-  registry_.setPaused(true);
+  if (recording_) {
+    registry_.setPaused(true);  // back from an alert or another window, still recording
+  }
   refresh();
   QWidget::focusInEvent(event);
 }
 
 void ShortcutRecorder::focusOutEvent(QFocusEvent* event) {
-  registry_.setPaused(false);
+  registry_.setPaused(false);  // the desktop's shortcuts work again while we are away
+  if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason) {
+    recording_ = false;  // focus moved on inside the window: recording ends
+  }
   refresh();
   QWidget::focusOutEvent(event);
 }
 
 void ShortcutRecorder::mousePressEvent(QMouseEvent* event) {
   setFocus(Qt::MouseFocusReason);
+  startRecording();
   QWidget::mousePressEvent(event);
+}
+
+void ShortcutRecorder::startRecording() {
+  if (!hasFocus()) {
+    setFocus(Qt::OtherFocusReason);
+  }
+  recording_ = true;
+  registry_.setPaused(true);
+  refresh();
+}
+
+void ShortcutRecorder::stopRecording() {
+  recording_ = false;
+  registry_.setPaused(false);
+  refresh();
 }
 
 bool ShortcutRecorder::record(QKeyEvent* key) {
@@ -129,9 +160,10 @@ bool ShortcutRecorder::record(QKeyEvent* key) {
   using Action = RecorderVerdict::Action;
   switch (verdict.action) {
     case Action::endAndPassOn:
+      stopRecording();
       return false;
     case Action::endAndSwallow:
-      clearFocus();
+      stopRecording();
       break;
     case Action::clear:
       clearShortcut();
@@ -161,10 +193,10 @@ void ShortcutRecorder::store(const Shortcut& shortcut) {
     return;
   }
   refresh();
+  stopRecording();
   if (onChange_) {
     onChange_(shortcut);
   }
-  clearFocus();
 }
 
 void ShortcutRecorder::clearShortcut() {
@@ -180,13 +212,15 @@ void ShortcutRecorder::clearShortcut() {
 
 void ShortcutRecorder::refresh() {
   const auto shortcut = registry_.getShortcut(name_);
-  const bool recording = hasFocus();
+  const bool recording = recording_;
   if (recording) {
     label_->setText("请按下快捷键…");
   } else {
     label_->setText(shortcut ? qt(describeShortcut(*shortcut)) : QString("录制快捷键"));
   }
-  label_->setForegroundRole(shortcut && !recording ? QPalette::Text : QPalette::PlaceholderText);
+  label_->setForegroundRole(recording  ? QPalette::Highlight
+                            : shortcut ? QPalette::Text
+                                       : QPalette::PlaceholderText);
   clearButton_->setVisible(shortcut.has_value());
   setAccessibleName(shortcut ? "唤起 Wrenfold 的快捷键：" + qt(describeShortcut(*shortcut)) : "录制快捷键");
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 // The control that records the custom shortcut: it shows the stored shortcut ("Ctrl+Alt+Space")
-// with a button that clears it; while it has the focus it records the next key, by the rules of
-// core/trigger/shortcut_recorder_rules.h. The registry's hot keys are paused meanwhile, so even
-// the current shortcut reaches the control.
+// with a button that clears it. It records only when asked (a click, or Space or Return while it
+// has the focus; merely tabbing onto it records nothing) and then says "请按下快捷键…" until the
+// next key, judged by the rules of core/trigger/shortcut_recorder_rules.h. The registry's hot
+// keys are paused while it records, so even the current shortcut reaches the control.
 
 #include <QWidget>
 #include <functional>
@@ -33,6 +34,7 @@ class ShortcutRecorder final : public QWidget {
 
   // What the control shows now.
   [[nodiscard]] QString text() const;
+  [[nodiscard]] bool isRecording() const { return recording_; }
 
  protected:
   bool event(QEvent* event) override;
@@ -43,6 +45,8 @@ class ShortcutRecorder final : public QWidget {
  private:
   // True when the key was dealt with; false lets it pass on (Tab moves the focus).
   bool record(QKeyEvent* key);
+  void startRecording();
+  void stopRecording();
   void store(const Shortcut& shortcut);
   void clearShortcut();
   void refresh();
@@ -53,6 +57,7 @@ class ShortcutRecorder final : public QWidget {
   QLabel* label_;
   QToolButton* clearButton_;
   NotificationCenter::Token observer_ = 0;
+  bool recording_ = false;
 };
 
 }  // namespace wrenfold

@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "ui/overlay/overlay_style.h"
+#include "ui/overlay/tone_label.h"
 #include "ui/shortcut/shortcut_recorder.h"
 
 namespace wrenfold {
@@ -69,6 +71,10 @@ QWidget* ShortcutSettingsTab::makeShortcutGroup() {
   auto* form = new QFormLayout;
   form->addRow("唤起 Wrenfold", recorder_);
   layout->addLayout(form);
+  inactive_ = new ToneLabel(QString(), style::warning, group);
+  inactive_->setObjectName("shortcutInactiveLabel");
+  inactive_->setWordWrap(true);
+  layout->addWidget(inactive_);
   return group;
 }
 
@@ -90,11 +96,7 @@ QWidget* ShortcutSettingsTab::makeDefaultTriggerGroup() {
 
 void ShortcutSettingsTab::customShortcutChanged(const std::optional<Shortcut>& shortcut) {
   customShortcut_ = shortcut;
-  if (shortcut) {
-    hotkeyController_.stopDefaultShortcutMonitoring();
-  } else {
-    hotkeyController_.startDefaultShortcutMonitoring();
-  }
+  hotkeyController_.customShortcutChanged();
   refreshDefaultTrigger();
 }
 
@@ -111,8 +113,14 @@ void ShortcutSettingsTab::restoreDefault() {
 
 void ShortcutSettingsTab::refreshDefaultTrigger() {
   // Primary while the double tap is the trigger in effect, secondary while a shortcut replaces it.
-  defaultTrigger_->setForegroundRole(customShortcut_ ? QPalette::PlaceholderText : QPalette::WindowText);
+  const auto reason = registry_.inactiveReason(kShowAssistant);
+  const bool replaced = customShortcut_ && !reason;
+  defaultTrigger_->setForegroundRole(replaced ? QPalette::PlaceholderText : QPalette::WindowText);
   restoreDefault_->setEnabled(customShortcut_.has_value());
+  inactive_->setText(reason ? QString("这个快捷键没有生效：%1。双击 Alt 仍可唤起 Wrenfold。")
+                                  .arg(QString::fromStdString(*reason))
+                            : QString());
+  inactive_->setVisible(reason.has_value());
 }
 
 }  // namespace wrenfold

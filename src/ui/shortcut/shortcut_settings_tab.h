@@ -17,6 +17,7 @@ class QPushButton;
 namespace wrenfold {
 
 class ShortcutRecorder;
+class ToneLabel;
 
 class ShortcutSettingsTab final : public QWidget {
  public:
@@ -37,6 +38,7 @@ class ShortcutSettingsTab final : public QWidget {
   ShortcutRecorder* recorder_ = nullptr;
   QLabel* defaultTrigger_ = nullptr;
   QPushButton* restoreDefault_ = nullptr;
+  ToneLabel* inactive_ = nullptr;  // why the stored shortcut does not work, when it does not
 };
 
 }  // namespace wrenfold

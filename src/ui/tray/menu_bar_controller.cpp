@@ -7,8 +7,8 @@
 
 namespace wrenfold {
 
-MenuBarController::MenuBarController() {
-  statusItem_.setIcon(BrandIcon::makeTemplateIcon());
+MenuBarController::MenuBarController(std::optional<QColor> panelForeground) {
+  statusItem_.setIcon(BrandIcon::makeTrayIcon(panelForeground));
   statusItem_.setToolTip(QStringLiteral("Wrenfold"));
   rebuildMenu();
   statusItem_.setContextMenu(&menu_);
@@ -29,6 +29,12 @@ MenuBarController::~MenuBarController() {
 
 bool MenuBarController::isTrayAvailable() {
   return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MenuBarController::notify(const QString& message) {
+  if (isTrayAvailable()) {
+    statusItem_.showMessage(QStringLiteral("Wrenfold"), message, QSystemTrayIcon::Warning);
+  }
 }
 
 void MenuBarController::rebuildMenu() {

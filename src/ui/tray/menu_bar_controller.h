@@ -6,12 +6,14 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <optional>
 
 namespace wrenfold {
 
 class MenuBarController {
  public:
-  MenuBarController();
+  // `panelForeground`: the tray panel's text colour when the desktop says it.
+  explicit MenuBarController(std::optional<QColor> panelForeground = std::nullopt);
   ~MenuBarController();
   MenuBarController(const MenuBarController&) = delete;
   MenuBarController& operator=(const MenuBarController&) = delete;
@@ -22,6 +24,9 @@ class MenuBarController {
   // Called by "生成候选" and "设置"; nothing happens while unset.
   std::function<void()> onTrigger;
   std::function<void()> onSettings;
+
+  // A desktop notification from the tray icon; nothing without a tray.
+  void notify(const QString& message);
 
   [[nodiscard]] QMenu& menu() { return menu_; }
   [[nodiscard]] QSystemTrayIcon& statusItem() { return statusItem_; }

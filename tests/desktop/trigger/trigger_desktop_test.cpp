@@ -187,6 +187,11 @@ TEST_F(TriggerDesktopTest, AShortcutAnotherClientHoldsFailsToRegisterAndWeKeepRu
 
     ASSERT_TRUE(registry_->setShortcut(kCtrlAltK, kShowAssistant)) << "stored, though inactive";
     EXPECT_FALSE(registry_->isActive(kShowAssistant));
+    // As at launch: the double tap stays on in its place, and the reason is there to show.
+    controller_->start();
+    EXPECT_TRUE(controller_->isDefaultShortcutMonitoringOn());
+    EXPECT_EQ(registry_->inactiveReason(kShowAssistant),
+              std::optional<std::string>("快捷键已被其他程序占用"));
     EXPECT_FALSE(hotKeys.isTakenByAnotherApplication(kCtrlAltSpace));
     EXPECT_TRUE(hotKeys.registerHotKey(1001, kCtrlAltSpace)) << "the connection still works";
     hotKeys.unregisterHotKey(1001);

@@ -30,7 +30,8 @@ HttpRequest post(std::string url, std::string body = "{}") {
   return {.method = "POST",
           .url = std::move(url),
           .headers = {{"Content-Type", "application/json"}},
-          .body = std::move(body)};
+          .body = std::move(body),
+          .cancellation = nullptr};
 }
 
 class CurlHttpClientTest : public ::testing::Test {

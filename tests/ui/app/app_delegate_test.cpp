@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -40,13 +41,21 @@
 namespace wrenfold::testing {
 namespace {
 
-app::DesktopPorts fakePorts(std::shared_ptr<FakeModifierMonitor> monitor) {
+// Alt+Space, stored as the custom shortcut and held by another program, when `shortcutHeld`.
+app::DesktopPorts fakePorts(std::shared_ptr<FakeModifierMonitor> monitor, bool shortcutHeld) {
   app::DesktopPorts ports;
   ports.mainQueue = std::make_unique<QtMainQueue>();
   ports.clock = std::make_unique<SystemClock>();
-  ports.userDefaults = std::make_unique<FakeUserDefaults>();
+  auto defaults = std::make_unique<FakeUserDefaults>();
+  auto hotKeys = std::make_shared<FakeGlobalHotKeys>();
+  if (shortcutHeld) {
+    static_cast<void>(defaults->setString("ShortcutRegistry_showAssistant",
+                                          R"({"carbonKeyCode":49,"carbonModifiers":2048})"));
+    hotKeys->takeByAnotherApplication({49, 2048});
+  }
+  ports.userDefaults = std::move(defaults);
   ports.modifierMonitor = std::move(monitor);
-  ports.globalHotKeys = std::make_shared<FakeGlobalHotKeys>();
+  ports.globalHotKeys = std::move(hotKeys);
   auto accessibility = std::make_unique<FakeAccessibility>();
   accessibility->setTrusted(false);
   ports.accessibility = std::move(accessibility);
@@ -80,7 +89,8 @@ class ScopedEnvironment {
 };
 
 struct Launched {
-  explicit Launched(bool doubleTapAvailable = true) {
+  explicit Launched(bool doubleTapAvailable = true, bool shortcutHeld = false)
+      : delegate{paths, std::make_shared<SilentSystemLog>(), fakePorts(monitor, shortcutHeld)} {
     monitor->setAvailable(doubleTapAvailable);
     delegate.applicationDidFinishLaunching();
   }
@@ -92,7 +102,7 @@ struct Launched {
   TempDir dir;
   AppPaths paths{dir / "Wrenfold"};
   std::shared_ptr<FakeModifierMonitor> monitor = std::make_shared<FakeModifierMonitor>();
-  app::AppDelegate delegate{paths, std::make_shared<SilentSystemLog>(), fakePorts(monitor)};
+  app::AppDelegate delegate;
 };
 
 QStringList menuEntries(QMenu& menu) {
@@ -167,14 +177,17 @@ class AppDelegateTest : public QObject {
  private slots:
   void launchCreatesTheDataFolderAndSaysWhatIsMissing_data() {
     QTest::addColumn<bool>("doubleTap");
+    QTest::addColumn<bool>("shortcutHeld");
     QTest::addColumn<int>("problems");
-    QTest::newRow("double tap available") << true << 2;
-    QTest::newRow("no double tap either") << false << 3;
+    QTest::newRow("double tap available") << true << false << 2;
+    QTest::newRow("no double tap either") << false << false << 3;
+    QTest::newRow("stored shortcut held by another program") << true << true << 3;
   }
   void launchCreatesTheDataFolderAndSaysWhatIsMissing() {
     QFETCH(bool, doubleTap);
+    QFETCH(bool, shortcutHeld);
     QFETCH(int, problems);
-    Launched app(doubleTap);
+    Launched app(doubleTap, shortcutHeld);
     for (const auto& folder : {app.paths.templatesDirectoryURL(), app.paths.styleDirectoryURL(),
                                app.paths.eventsDirectoryURL(), app.paths.logsDirectoryURL()}) {
       QVERIFY(std::filesystem::is_directory(folder));
@@ -185,7 +198,8 @@ class AppDelegateTest : public QObject {
     QVERIFY(log.contains(QStringLiteral("没有系统托盘")));  // the offscreen platform has none
     QCOMPARE(log.contains(QStringLiteral("XInput 2")), !doubleTap);
     QCOMPARE(app.delegate.sessionProblems().size(), static_cast<std::size_t>(problems));
-    QCOMPARE(app.monitor->isRunning(), doubleTap);
+    QCOMPARE(app.monitor->isRunning(), doubleTap);  // also in place of a shortcut that does not work
+    QCOMPARE(log.contains(QStringLiteral("快捷键 Alt+Space 没有生效")), shortcutHeld);
   }
 
   void trayMenuListsItsEntriesInOrder() {
@@ -210,6 +224,17 @@ class AppDelegateTest : public QObject {
     app.delegate.overlay().onOpenSettings();
     QTRY_VERIFY(window->isVisible());
     QCOMPARE(app.delegate.settings().window(), window);
+  }
+
+  void aPreferenceTypedJustBeforeQuittingIsSaved() {
+    Launched app;
+    app.delegate.settings().show();
+    auto* field = app.delegate.settings().window()->findChild<QPlainTextEdit*>(QStringLiteral("preference"));
+    QVERIFY(field != nullptr);
+    QTest::keyClicks(field, "brief");
+    app.delegate.applicationWillTerminate();  // at once, well inside the pause before a save
+    QVERIFY(readAll(app.paths.styleMemoryURL()).find("\"userWrittenPreference\": \"brief\"") !=
+            std::string::npos);
   }
 
   void missingDisplayIsReportedBeforeQtStarts_data() {

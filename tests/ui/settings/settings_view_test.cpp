@@ -192,12 +192,18 @@ class SettingsViewTest : public QObject {
     QCOMPARE(h.find<QToolButton>("apiKeyVisibility")->toolTip(), QStringLiteral("隐藏 API Key"));
 
     QVERIFY(QTest::qWaitForWindowActive(&h.window()));
+    // A count still being typed (not yet committed by leaving the box) is saved too.
+    auto* tokens = h.find<QSpinBox>("maxTokens");
+    tokens->setFocus();
+    tokens->selectAll();
+    QTest::keyClicks(tokens, "2048");
     QTest::keySequence(&h.window(), QKeySequence(QStringLiteral("Ctrl+S")));
     QTRY_COMPARE(h.configs->config().apiKey, std::string("  sk-blank  "));  // the button animates its click
     QCOMPARE(h.configs->config().model, std::string("house-model-2"));
     QCOMPARE(h.configs->config().temperature, 0.6);
     QCOMPARE(h.configs->config().maxTokens, std::int64_t{1344});
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"apiKey\": \"  sk-blank  \"")));
+    QVERIFY(h.configOnDisk().contains(QStringLiteral("\"maxTokens\": 2048")));
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"model\": \"house-model-2\"")));
     QCOMPARE(h.find<SaveStatusView>("saveStatus")->text(), QStringLiteral("已保存"));
     // Without a secret store the keyring is not offered.
@@ -239,20 +245,34 @@ class SettingsViewTest : public QObject {
     QVERIFY(!h.find<SaveStatusView>("templateStatus")->isVisibleTo(&h.window()));
   }
 
-  void preferenceIsSavedOnEveryEditAndClearedWithTheSamples() {
+  void preferenceIsSavedOffTheMainThreadOnceTypingPausesAndWhenTheWindowCloses() {
     Harness h;
+    h.memory->setWriter(&h.workQueue);
+    const auto onDisk = [&h](const char* preference) {
+      return std::filesystem::exists(h.paths.styleMemoryURL()) &&
+             readAll(h.paths.styleMemoryURL())
+                     .find(std::string("\"userWrittenPreference\": \"") + preference + "\"") !=
+                 std::string::npos;
+    };
     h.selectTab(QStringLiteral("隐私"));
     auto* field = h.find<QPlainTextEdit>("preference");
     QTest::keyClicks(field, "short");
-    QVERIFY(readAll(h.paths.styleMemoryURL()).find("\"userWrittenPreference\": \"short\"") !=
-            std::string::npos);
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QVERIFY(readAll(h.paths.styleMemoryURL()).find("\"userWrittenPreference\": \"shor\"") !=
-            std::string::npos);
+    QCOMPARE(h.memory->memory().userWrittenPreference, std::string("short"));  // the next prompt has it
+    h.mainQueue.advance(SettingsViewModel::kPreferenceSaveDelay);
+    QVERIFY(!onDisk("short"));  // written by the worker, not by the main thread
+    h.settle();
+    QVERIFY(onDisk("short"));
 
+    QTest::keyClick(field, Qt::Key_Backspace);
+    h.window().close();  // before the pause is over
+    h.settle();
+    QVERIFY(onDisk("shor"));
+
+    h.controller->show();
     h.button(QStringLiteral("清除语气样本"))->click();
+    h.settle();
     QCOMPARE(field->toPlainText(), QString());
-    QCOMPARE(h.memory->memory().userWrittenPreference, std::string());
+    QVERIFY(onDisk(""));
   }
 
   void dataFileProblemsAreToldInThePrivacyAndTemplateTabs() {
@@ -311,8 +331,11 @@ class SettingsViewTest : public QObject {
     box->click();
     QVERIFY(!box->isChecked());
     QVERIFY(!std::filesystem::exists(entry.entryFile()));
-    QVERIFY(h.window().model().status().kind == SaveStatus::Kind::failed);
-    QVERIFY(h.window().model().status().message.find("wrenfold.desktop") != std::string::npos);
+    QVERIFY(h.window().model().launchAtLoginStatus().kind == SaveStatus::Kind::failed);
+    QVERIFY(h.window().model().launchAtLoginStatus().message.find("wrenfold.desktop") != std::string::npos);
+    // Its own section only: the model and template tabs' status rows stay quiet.
+    QVERIFY(h.window().model().status().kind == SaveStatus::Kind::idle);
+    QVERIFY(!h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
   }
 
   void withoutAutostartTheOptionIsNotOffered() {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <thread>
+
+#include "core/ai/curl_http_client.h"
 
 #include "fakes/fake_accessibility.h"
 #include "fakes/fake_image_codec.h"
@@ -15,6 +18,7 @@
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
 #include "support/temp_dir.h"
+#include "support/test_http_server.h"
 
 namespace wrenfold {
 namespace {
@@ -249,6 +253,27 @@ TEST_F(OrchestratorTest, ManualContextIsAddedToTheReadContextOnEveryRegeneration
   EXPECT_THAT(http_.requests[2].body, Not(HasSubstr("用户补充上下文")));
 }
 
+TEST_F(OrchestratorTest, PastedContextBesideALongWindowIsSentOnceWindowAndAllAndShown) {
+  const std::string window = "WINDOW-START " + std::string(6000, 'w');
+  ax_.addChild(window_, "AXStaticText", window);
+  orchestrator_->trigger("");
+  settle();
+  http_.answer(0, envelope({"a"}));
+  settle();
+  model_.setManualContext("MY-PASTED-CONTEXT");
+  model_.regenerate();
+  settle();
+  ASSERT_EQ(http_.requests.size(), 2u);
+  const std::string& body = http_.requests[1].body;
+  EXPECT_THAT(body, HasSubstr("用户补充上下文：\\nMY-PASTED-CONTEXT"));
+  std::size_t copies = 0;
+  for (auto at = body.find("WINDOW-START"); at != std::string::npos; at = body.find("WINDOW-START", at + 1)) {
+    ++copies;
+  }
+  EXPECT_EQ(copies, 1u);
+  EXPECT_THAT(model_.contextDetails(), HasSubstr("MY-PASTED-CONTEXT"));
+}
+
 TEST_F(OrchestratorTest, SecondTriggerWhileOpeningIsIgnored) {
   orchestrator_->trigger("");
   orchestrator_->trigger("");
@@ -261,6 +286,66 @@ TEST_F(OrchestratorTest, SecondTriggerWhileOpeningIsIgnored) {
   orchestrator_->trigger("");  // the first cycle has finished: this one runs
   settle();
   EXPECT_EQ(http_.requests.size(), 2u);
+}
+
+TEST_F(OrchestratorTest, ANewerAttemptThatFailsBeforeSendingIsNotReplacedByAnOlderReply) {
+  orchestrator_->trigger("");
+  settle();
+  http_.answer(0, envelope({"first"}));
+  settle();
+  model_.regenerate();  // request 1, still waiting for its reply
+  settle();
+  model_.setPhase(OverlayPhase::error("x"));  // as if the user retried from an error
+  writeConfig(" ");
+  model_.regenerate();  // fails before anything is sent
+  settle();
+  ASSERT_EQ(http_.requests.size(), 2u);
+  EXPECT_TRUE(http_.requests[1].cancellation->isCancelled());
+  http_.answer(1, envelope({"stale"}));
+  settle();
+  EXPECT_EQ(model_.phase(), OverlayPhase::error("请先在设置中配置模型 API Key。"));
+}
+
+TEST_F(OrchestratorTest, ClosingDuringASlowReplyCancelsItAndANewTriggerStartsAtOnce) {
+  TestHttpServer server;
+  server.setHandler([](const RecordedRequest& request) {
+    const bool slow = request.body.find("slow") != std::string::npos;
+    CannedResponse response = CannedResponse::json(
+        200,
+        R"({"choices":[{"message":{"role":"assistant","content":"{\"candidates\":[{\"text\":\"fresh\"}]}"}}]})");
+    response.delay = slow ? std::chrono::minutes(5) : std::chrono::milliseconds(0);
+    return response;
+  });
+  CurlHttpClient curl(queue_, HttpClientOptions{});
+  AssistantOrchestrator orchestrator(engine_, configStore_, styleStore_, overlay_,
+                                     CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_, keys_, queue_,
+                                                work_, clock_, curl, logger_});
+  ModelConfig config = configStore_.config();
+  config.baseURL = server.url("/v1");
+  configStore_.setConfig(config);
+  const auto runUntil = [this](const std::function<bool()>& done) {
+    for (int i = 0; i < 2000 && !done(); ++i) {
+      settle();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+  };
+
+  orchestrator.trigger("slow");
+  settle();
+  ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(20)));
+  model_.onClose();  // the close button or Escape
+  EXPECT_EQ(overlay_.calls.back(), "close");
+  ASSERT_TRUE(server.waitForPeerCloses(1, std::chrono::seconds(20)));  // the server sees it go
+  EXPECT_EQ(orchestrator.state(), AssistantState::idle());
+
+  overlay_.calls.clear();
+  orchestrator.trigger("");  // not ignored: the closed cycle no longer holds the trigger
+  ASSERT_TRUE(runUntil([&] { return model_.phase().kind() == OverlayPhase::Kind::ready; }))
+      << model_.phase().message();
+  EXPECT_EQ(server.requests().size(), 2u);
+  EXPECT_EQ(model_.candidates().at(0).text, "fresh");
+  EXPECT_EQ(overlay_.calls.front(), "show");
 }
 
 TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {

@@ -25,7 +25,8 @@ class HotkeyControllerTest : public ::testing::Test {
 
   // Plays a script of words: "tap" (Alt down and up), "down" / "up" (Alt alone), "shift" /
   // "unshift" (Shift down or up while Alt is held), "other" (another key or a button), and
-  // numbers (milliseconds passing). Each event is handled before the next one.
+  // numbers (milliseconds passing), "@N" (the events that follow happened at N ms by the
+  // monitor's own clock). Each event is handled before the next one.
   void play(const std::string& script) {
     std::istringstream words(script);
     for (std::string word; words >> word;) {
@@ -42,6 +43,8 @@ class HotkeyControllerTest : public ::testing::Test {
         h_.monitor.modifiers(kAlt);
       } else if (word == "other") {
         h_.monitor.otherInput();
+      } else if (word.starts_with('@')) {
+        h_.monitor.setEventTime(std::chrono::milliseconds(std::stoi(word.substr(1))));
       } else {
         h_.queue.advance(std::chrono::milliseconds(std::stoi(word)));
       }
@@ -90,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
         TapCase{"AnotherKeyBetweenTheTapsCancels", "tap 100 other 100 tap", 0},
         TapCase{"AltTabTwiceQuicklyDoesNotFire", "down other up 100 down other up", 0},
         TapCase{"KeysBeforeTheFirstTapDoNotMatter", "other 100 tap 100 tap", 1},
-        TapCase{"ACancelledPairLeavesTheNextTapToArm", "tap other tap 100 tap", 1}),
+        TapCase{"ACancelledPairLeavesTheNextTapToArm", "tap other tap 100 tap", 1},
+        TapCase{"APairTyped200msApartButHandled500msApartFires", "@1000 tap 500 @1200 tap", 1},
+        TapCase{"TapsTyped500msApartButHandledTogetherDoNotFire", "@1000 tap @1500 tap", 0}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(HotkeyControllerTest, StartingTwiceInstallsTheMonitorAndTheShortcutActionOnce) {
@@ -121,6 +126,16 @@ TEST_F(HotkeyControllerTest, AStoredShortcutAtLaunchReplacesTheDoubleTapUntilItI
   controller_.startDefaultShortcutMonitoring();
   play("1000 tap 100 tap");
   EXPECT_EQ(fired_, 2);
+}
+
+TEST_F(HotkeyControllerTest, AStoredShortcutAnotherProgramHoldsAtLaunchLeavesTheDoubleTapOnAndSaysWhy) {
+  h_.hotKeys.takeByAnotherApplication(kAltSpace);
+  ASSERT_TRUE(h_.registry.setShortcut(kAltSpace, kShowAssistant));
+  controller_.start();
+  EXPECT_TRUE(h_.monitor.isRunning());
+  ASSERT_TRUE(h_.registry.inactiveReason(kShowAssistant).has_value());
+  play("tap 100 tap");
+  EXPECT_EQ(fired_, 1);
 }
 
 TEST_F(HotkeyControllerTest, EventsQueuedBeforeStoppingAreDropped) {

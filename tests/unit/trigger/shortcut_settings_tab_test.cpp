@@ -33,10 +33,21 @@ class ShortcutSettingsTabTest : public ::testing::Test {
 
   // A key as the fake hot keys spell native events: the macOS code and the Carbon mask.
   void press(const Shortcut& key) {
-    recorder_->setFocus(Qt::OtherFocusReason);
+    startRecording();
+    send(key);
+  }
+  // As the user asks for it: Space on the focused recorder.
+  void startRecording() {
+    recorder_->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(recorder_->hasFocus());
-    QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, key.carbonKeyCode, 0,
-                    key.carbonModifiers);
+    if (!recorder_->isRecording()) {
+      QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+      QApplication::sendEvent(recorder_, &space);
+    }
+    ASSERT_TRUE(recorder_->isRecording());
+  }
+  void send(const Shortcut& key, int qtKey = Qt::Key_unknown, Qt::KeyboardModifiers modifiers = {}) {
+    QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, key.carbonKeyCode, 0, key.carbonModifiers);
     QApplication::sendEvent(recorder_, &event);
   }
 
@@ -58,7 +69,7 @@ TEST_F(ShortcutSettingsTabTest, RecordingSwitchesTheDoubleTapOffAndRestoringTheD
   press(kAltSpace);
   EXPECT_EQ(h_.defaults.string(kKey), R"({"carbonKeyCode":49,"carbonModifiers":2048})");
   EXPECT_FALSE(h_.monitor.isRunning());
-  EXPECT_FALSE(recorder_->hasFocus()) << "recording ends";
+  EXPECT_FALSE(recorder_->isRecording()) << "recording ends";
   EXPECT_EQ(recorder_->text(), "Alt+Space");
   EXPECT_EQ(label_->foregroundRole(), QPalette::PlaceholderText);
   EXPECT_TRUE(restore_->isEnabled());
@@ -78,24 +89,45 @@ TEST_F(ShortcutSettingsTabTest, KeysTheRulesRefuseStoreNothing) {
         Shortcut{0x28, kCarbonControl | kCarbonOption}, Shortcut{0x7F, kCarbonControl}}) {
     press(key);
     EXPECT_FALSE(h_.defaults.contains(kKey)) << describeShortcut(key);
-    EXPECT_TRUE(recorder_->hasFocus()) << "still recording after " << describeShortcut(key);
+    EXPECT_TRUE(recorder_->isRecording()) << "still recording after " << describeShortcut(key);
   }
   EXPECT_TRUE(h_.monitor.isRunning());
 }
 
 TEST_F(ShortcutSettingsTabTest, WhileRecordingTheStoredShortcutIsReleasedSoItsKeysReachTheRecorder) {
   ASSERT_TRUE(h_.registry.setShortcut(kAltSpace, kShowAssistant));
-  recorder_->setFocus(Qt::OtherFocusReason);
+  startRecording();
   EXPECT_TRUE(h_.hotKeys.registered().empty());
+  EXPECT_EQ(recorder_->text(), "请按下快捷键…");
 
-  press({kMacKeyEscape, 0});
-  EXPECT_FALSE(recorder_->hasFocus());
+  send({kMacKeyEscape, 0});
+  EXPECT_FALSE(recorder_->isRecording());
   EXPECT_EQ(h_.hotKeys.registered(), std::vector{kAltSpace});
 
   press({kMacKeyDelete, 0});
   EXPECT_FALSE(h_.defaults.contains(kKey));
   h_.queue.runPending();
   EXPECT_EQ(recorder_->text(), "请按下快捷键…");
+}
+
+TEST_F(ShortcutSettingsTabTest, TabbingOntoTheRecorderRecordsNothingUntilAsked) {
+  constexpr Shortcut kCtrlTab{kMacKeyTab, kCarbonControl};
+  recorder_->setFocus(Qt::TabFocusReason);  // moving to the tab can hand the recorder the focus
+  ASSERT_TRUE(recorder_->hasFocus());
+  EXPECT_FALSE(recorder_->isRecording());
+  EXPECT_EQ(recorder_->text(), "录制快捷键");
+  for (int i = 0; i < 2; ++i) {
+    send(kCtrlTab, Qt::Key_Tab, Qt::ControlModifier);
+  }
+  EXPECT_FALSE(h_.defaults.contains(kKey));
+  EXPECT_TRUE(h_.monitor.isRunning()) << "the double tap stays on";
+
+  QKeyEvent returnKey(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+  QApplication::sendEvent(recorder_, &returnKey);
+  EXPECT_TRUE(recorder_->isRecording());
+  EXPECT_EQ(recorder_->text(), "请按下快捷键…");
+  send(kCtrlTab, Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(h_.defaults.string(kKey), R"({"carbonKeyCode":48,"carbonModifiers":4096})");
 }
 
 TEST_F(ShortcutSettingsTabTest, AStoreThatFailsLeavesTheDoubleTapOn) {

@@ -90,10 +90,10 @@ constexpr auto kAlt = static_cast<unsigned>(KeyModifier::alt);
 constexpr auto kShift = static_cast<unsigned>(KeyModifier::shift);
 
 ModifierEvent changed(unsigned held) {
-  return {ModifierEvent::Kind::modifiersChanged, held};
+  return {ModifierEvent::Kind::modifiersChanged, held, std::nullopt};
 }
 ModifierEvent other(unsigned held) {
-  return {ModifierEvent::Kind::otherInput, held};
+  return {ModifierEvent::Kind::otherInput, held, std::nullopt};
 }
 
 class RawInputTrackerTest : public ::testing::Test {
