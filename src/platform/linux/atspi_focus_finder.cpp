@@ -58,6 +58,10 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::focusedElement(AtspiAccessible* ap
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root) {
   std::deque<GObjectPtr<AtspiAccessible>> queue;
   queue.push_back(retained(root));
+  // Qt 5 marks every container on the way to the field as focused, and some of its status-bar
+  // buttons too: the first focused element with text is the field; the first focused one is
+  // only the answer when none has text.
+  GObjectPtr<AtspiAccessible> firstFocused;
   int visited = 0;
   while (!queue.empty() && visited < searchLimit_) {
     GObjectPtr<AtspiAccessible> current = std::move(queue.front());
@@ -68,9 +72,15 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
       continue;
     }
     if (states->has(ATSPI_STATE_FOCUSED)) {
-      return current;
+      if (calls_.hasText(current.get())) {
+        return current;
+      }
+      if (!firstFocused) {
+        firstFocused = retained(current.get());
+      }
     }
-    // Tables and long lists manage their own descendants, possibly millions of them.
+    // Tables and long lists manage their own descendants, possibly millions of them. (Hidden
+    // parts are still walked: GTK 4 marks nothing inside a window as showing.)
     if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
       continue;
     }
@@ -81,7 +91,7 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
       }
     }
   }
-  return nullptr;
+  return firstFocused;
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::activeWindow(AtspiAccessible* application) {
