@@ -115,7 +115,11 @@ void AssistantOrchestrator::openAndGenerate(std::string instruction) {
     return;
   }
   lastTarget_ = *target;
-  overlay_.show(lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame);
+  if (lastTarget_->caretFrame) {
+    overlay_.showAtCaret(*lastTarget_->caretFrame);
+  } else {
+    overlay_.show(lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame);
+  }
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;

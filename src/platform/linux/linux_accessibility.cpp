@@ -16,6 +16,7 @@
 #include "core/text/text.h"
 #include "platform/linux/accessibility_bus_status.h"
 #include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi_caret_bounds.h"
 #include "platform/linux/atspi_focus_finder.h"
 #include "platform/linux/atspi_read_cache.h"
 #include "platform/linux/atspi_roles.h"
@@ -654,6 +655,12 @@ std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement
   }
   const auto extents = impl_->extents(object, true);
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
+}
+
+std::optional<Rect> LinuxAccessibility::caretBounds(const AccessibilityElement& element) {
+  AtspiAccessible* object = impl_->object(element);
+  return object != nullptr && !impl_->isPassword(object) ? wrenfold::caretBounds(impl_->calls(), object)
+                                                         : std::nullopt;
 }
 
 bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttribute attribute,
