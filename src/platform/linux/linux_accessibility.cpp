@@ -23,6 +23,7 @@
 #include "platform/linux/atspi_text_access.h"
 #include "platform/linux/focus_tracker.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/process_toolkit.h"
 
 namespace wrenfold {
 namespace {
@@ -718,8 +719,14 @@ std::optional<std::string> LinuxAccessibility::takeApplicationNotice(std::int32_
     return std::nullopt;
   }
   impl_->noticed_.insert(processID);
+  // Qt 5 decides once, at start-up, from the bus address on the root window or the bus status,
+  // and a session can lack both; the variable makes it expose its tree regardless.
+  const std::string qt5 = loadsQt5Gui(processID) ? "如果重新启动后仍然读不到，请在登录环境中设置 "
+                                                   "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1（例如写入 "
+                                                   "~/.profile）并重新登录。"
+                                                 : "";
   return "“" + processName(processID) +
-         "”没有向辅助功能公开界面文字。如果它在开启辅助功能之前就已启动，请重新启动它后再试。";
+         "”没有向辅助功能公开界面文字。如果它在开启辅助功能之前就已启动，请重新启动它后再试。" + qt5;
 }
 
 std::optional<std::string> LinuxAccessibility::takeRestartNotice() {
