@@ -139,15 +139,11 @@ std::optional<std::vector<TreeItem>> AtspiCalls::tree(AtspiAccessible* applicati
   if (!available(application)) {
     return std::nullopt;
   }
+  // A big tree (LibreOffice lists thousands of elements) takes its application longer to list
+  // than one call may: a slow answer here is no sign of a hang, and the read goes on element by
+  // element; an application that really hangs is paused by its next call.
   bool stalled = false;
-  auto items = fetchTree(application, limits_.callTimeout, stalled);
-  if (stalled) {
-    const auto bus = applicationBusName(application);
-    if (!bus.empty()) {
-      pausedUntil_.insert_or_assign(std::string(bus), steady_clock::now() + limits_.hungPause);
-    }
-  }
-  return items;
+  return fetchTree(application, limits_.callTimeout, stalled);
 }
 
 std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {

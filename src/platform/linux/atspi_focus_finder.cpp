@@ -42,17 +42,22 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::rememberedFocus(AtspiAccessible* a
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::focusedElement(AtspiAccessible* application) {
-  if (auto remembered = rememberedFocus(application)) {
-    return remembered;
+  auto found = rememberedFocus(application);
+  if (!found) {
+    auto window = activeWindow(application);
+    AtspiAccessible* root = window ? window.get() : application;
+    bool collectionSupported = false;
+    found = calls_.firstMatch(root, ATSPI_STATE_FOCUSED, collectionSupported);
+    if (!collectionSupported) {
+      return walkForFocus(root);
+    }
   }
-  auto window = activeWindow(application);
-  AtspiAccessible* root = window ? window.get() : application;
-  bool collectionSupported = false;
-  auto match = calls_.firstMatch(root, ATSPI_STATE_FOCUSED, collectionSupported);
-  if (collectionSupported) {
-    return match;
+  // LibreOffice and Qt 5 mark the containers on the way to the field focused too, and may
+  // announce one of them: the field is the focused element with text inside it.
+  if (found && !calls_.hasText(found.get())) {
+    return walkForFocus(found.get());
   }
-  return walkForFocus(root);
+  return found;
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root) {
