@@ -300,7 +300,26 @@ TEST_F(AccessibilityDesktopTest, AnApplicationThatExposesNothingGetsOneNotice) {
   const auto notice = ax_->takeApplicationNotice(hidden->pid());
   ASSERT_TRUE(notice);
   EXPECT_NE(notice->find("gtk_fixture"), std::string::npos) << *notice;
+  EXPECT_EQ(notice->find("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), std::string::npos) << "not a Qt 5 program";
   EXPECT_FALSE(ax_->takeApplicationNotice(hidden->pid())) << "once per application";
+
+  // A Qt 5 program without a session bus never looks for the accessibility bus: the notice
+  // says what to set.
+  if (std::system("command -v featherpad >/dev/null") == 0) {
+    // Through sh, which takes the fixture's "--report FILE" as its own $0 and $1.
+    const auto qt5 =
+        launch("/bin/sh", {"-c", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent exec featherpad"});
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          return std::system(
+                     ("xdotool search --onlyvisible --pid " + std::to_string(qt5->pid()) + " >/dev/null")
+                         .c_str()) == 0;
+        },
+        kStartTimeout));
+    const auto qt5Notice = ax_->takeApplicationNotice(qt5->pid());
+    ASSERT_TRUE(qt5Notice);
+    EXPECT_NE(qt5Notice->find("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"), std::string::npos) << *qt5Notice;
+  }
 
   const auto visible = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry"});
   ASSERT_TRUE(waitForFocus(*visible, "AXTextField"));

@@ -50,6 +50,9 @@ struct AccessibilityReader::Walk {
   std::chrono::steady_clock::time_point deadline;
   std::size_t visited = 0;
   std::vector<std::string> lines;
+  const AccessibilityElement* focused = nullptr;
+  bool metFocused = false;
+  bool cutShort = false;  // stopped by the element or time limit, not by the text length
   // Characters of the lines joined with line feeds, kept as they are added. A line feed is
   // always a character of its own, except after a carriage return, with which it forms one.
   std::size_t joinedLength = 0;
@@ -81,7 +84,8 @@ Result<ContextSnapshot> AccessibilityReader::read(const FocusedTarget& target) c
   if (helper.copyString(focused, AXAttribute::role) != "AXWindow") {
     root = helper.elementAttribute(focused, AXAttribute::window).value_or(focused);
   }
-  std::string visible = text::graphemePrefix(collectVisibleText(root), options_.maxTextLength);
+  std::string visible =
+      text::graphemePrefix(collectVisibleText(root, focused, focusedText), options_.maxTextLength);
 
   ContextSnapshot snapshot;
   snapshot.appName = target.appName;
@@ -107,10 +111,16 @@ Result<ContextSnapshot> AccessibilityReader::read(const FocusedTarget& target) c
   return snapshot;
 }
 
-std::string AccessibilityReader::collectVisibleText(const AccessibilityElement& root) const {
+std::string AccessibilityReader::collectVisibleText(const AccessibilityElement& root,
+                                                    const std::optional<AccessibilityElement>& focused,
+                                                    const std::optional<std::string>& focusedText) const {
   Walk state;
   state.deadline = clock_.now() + options_.walkBudget;
+  state.focused = focused ? &*focused : nullptr;
   walk(root, 0, state);
+  if (state.cutShort && !state.metFocused && focusedText && shouldKeep(*focusedText)) {
+    state.lines.insert(state.lines.begin(), *focusedText);
+  }
 
   std::vector<std::string> kept;
   for (const auto& line : state.lines) {
@@ -128,9 +138,13 @@ void AccessibilityReader::walk(const AccessibilityElement& element, int depth, W
     return;
   }
   if (state.visited >= options_.maxNodes || clock_.now() >= state.deadline) {
+    state.cutShort = true;
     return;
   }
   ++state.visited;
+  if (state.focused != nullptr && !state.metFocused && element == *state.focused) {
+    state.metFocused = true;
+  }
   const AXHelper helper(ax_);
   if (const auto role = helper.copyString(element, AXAttribute::role)) {
     if (contains(kTextRoles, *role)) {

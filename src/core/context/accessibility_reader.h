@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,12 @@ class AccessibilityReader {
   // Fails with contextUnavailable when the target has no focused element.
   [[nodiscard]] Result<ContextSnapshot> read(const FocusedTarget& target) const;
   // The window text under `root`: trimmed lines, consecutive duplicates dropped, joined with
-  // line feeds (not yet cut to maxTextLength).
-  [[nodiscard]] std::string collectVisibleText(const AccessibilityElement& root) const;
+  // line feeds (not yet cut to maxTextLength). When the walk ends at its element or time limit
+  // before it meets `focused`, the focused field's own text (`focusedText`) comes first, so a
+  // field deep in a large window (a word processor's page) is still part of the context.
+  [[nodiscard]] std::string collectVisibleText(
+      const AccessibilityElement& root, const std::optional<AccessibilityElement>& focused = std::nullopt,
+      const std::optional<std::string>& focusedText = std::nullopt) const;
 
  private:
   struct Walk;

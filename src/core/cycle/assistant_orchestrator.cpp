@@ -153,21 +153,28 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;
   }
   lastTarget_ = *target;
-  const std::optional<Rect> anchor =
-      lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame;
+  // Beside the line being written where the program tells where the caret is, else the field.
+  const auto showBeside = [this, caret = lastTarget_->caretFrame,
+                           anchor = lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame] {
+    if (caret) {
+      overlay_.showAtCaret(*caret);
+    } else {
+      overlay_.show(anchor);
+    }
+  };
   if (showEarly) {
-    overlay_.show(anchor);
+    showBeside();
   }
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
   contextHub_.readContext(
-      lastTarget_, [this, alive, cycle, instruction, showEarly, anchor](Result<ContextReadResult> result) {
+      lastTarget_, [this, alive, cycle, instruction, showEarly, showBeside](Result<ContextReadResult> result) {
         if (alive.expired()) {
           return;
         }
         if (!showEarly && cycle == cycle_) {
-          overlay_.show(anchor);
+          showBeside();
         }
         contextRead(cycle, instruction, std::move(result));
       });

@@ -20,6 +20,9 @@ class OverlayWindow {
   // Shows the panel without taking keyboard focus: beside `anchor` (a field or window frame in
   // top-left screen coordinates), or centred on the screen when there is none.
   virtual void show(std::optional<Rect> anchor) = 0;
+  // Shows the panel beside the line being written (the caret's or the selection's bounds):
+  // below it, else above it, else beside it, never over it.
+  virtual void showAtCaret(Rect caret) { show(caret); }
   // Gives the panel its full size; a hidden panel stays hidden (focusPanel brings it back).
   virtual void ensureSize() = 0;
   // Shows the panel and makes it the key window so its keys work. A text field of the panel

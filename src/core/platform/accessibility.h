@@ -103,6 +103,13 @@ class Accessibility {
   [[nodiscard]] virtual std::optional<Size> sizeAttribute(const AccessibilityElement& element,
                                                           AXAttribute attribute) = 0;
 
+  // Where the user is writing in a text element, on screen (the selection's bounds, else the
+  // caret's); absent when the element does not tell. Back-ends without it answer absent.
+  [[nodiscard]] virtual std::optional<Rect> caretBounds(const AccessibilityElement& element) {
+    static_cast<void>(element);
+    return std::nullopt;
+  }
+
   // Writes: false when refused, failing, or when the value did not take effect (a back-end
   // that can read the field back does so).
   [[nodiscard]] virtual bool setString(const AccessibilityElement& element, AXAttribute attribute,

@@ -22,6 +22,7 @@ struct FocusedTarget {
   std::optional<std::string> focusedRole;      // "AXRole" of the focused element
   std::optional<TextRange> selectedTextRange;  // its "AXSelectedTextRange"
   std::optional<Rect> inputFrame;              // frame of the focused element
+  std::optional<Rect> caretFrame;              // in it, the selection's or the caret's bounds
   std::optional<Rect> screenFrame;             // frame of the focused window
   bool canReadAX = true;
   bool canWriteAX = false;  // a plain text input that may be written through accessibility

@@ -94,6 +94,7 @@ Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() co
     target->focusedRole = helper.copyString(*focused, AXAttribute::role);
     target->selectedTextRange = helper.rangeAttribute(*focused, AXAttribute::selectedTextRange);
     target->inputFrame = helper.rectAttribute(*focused);
+    target->caretFrame = ax_.caretBounds(*focused);
   }
   if (window) {
     target->screenFrame = helper.rectAttribute(*window);

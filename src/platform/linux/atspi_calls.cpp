@@ -139,15 +139,11 @@ std::optional<std::vector<TreeItem>> AtspiCalls::tree(AtspiAccessible* applicati
   if (!available(application)) {
     return std::nullopt;
   }
+  // A big tree (LibreOffice lists thousands of elements) takes its application longer to list
+  // than one call may: a slow answer here is no sign of a hang, and the read goes on element by
+  // element; an application that really hangs is paused by its next call.
   bool stalled = false;
-  auto items = fetchTree(application, limits_.callTimeout, stalled);
-  if (stalled) {
-    const auto bus = applicationBusName(application);
-    if (!bus.empty()) {
-      pausedUntil_.insert_or_assign(std::string(bus), steady_clock::now() + limits_.hungPause);
-    }
-  }
-  return items;
+  return fetchTree(application, limits_.callTimeout, stalled);
 }
 
 std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
@@ -367,6 +363,51 @@ std::optional<Rect> AtspiCalls::screenExtents(AtspiAccessible* object) {
   const bool valid = rect->x != INT_MIN && rect->y != INT_MIN && rect->width >= 0 && rect->height >= 0;
   g_free(rect);
   return call.ok() && valid ? std::optional(result) : std::nullopt;
+}
+
+namespace {
+
+// Toolkits answer INT_MIN, negative sizes or an empty rectangle at the origin for text they do
+// not lay out on screen; KTextEditor answers a zero height.
+std::optional<Rect> textRect(const AtspiRect& rect) {
+  if (rect.x == INT_MIN || rect.y == INT_MIN || rect.width < 0 || rect.height <= 0 ||
+      (rect.x == 0 && rect.y == 0 && rect.width == 0)) {
+    return std::nullopt;
+  }
+  return Rect{static_cast<double>(rect.x), static_cast<double>(rect.y), static_cast<double>(rect.width),
+              static_cast<double>(rect.height)};
+}
+
+}  // namespace
+
+std::optional<Rect> AtspiCalls::characterExtents(AtspiAccessible* object, std::int64_t offset) {
+  if (!fitsInt(offset) || !available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  AtspiRect* rect =
+      atspi_text_get_character_extents(asText(object), toInt(offset), ATSPI_COORD_TYPE_SCREEN, call.error());
+  if (rect == nullptr) {
+    return std::nullopt;
+  }
+  const auto result = textRect(*rect);
+  g_free(rect);
+  return call.ok() ? result : std::nullopt;
+}
+
+std::optional<Rect> AtspiCalls::rangeExtents(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
+  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+    return std::nullopt;
+  }
+  Call call(*this, object);
+  AtspiRect* rect = atspi_text_get_range_extents(asText(object), toInt(start), toInt(end),
+                                                 ATSPI_COORD_TYPE_SCREEN, call.error());
+  if (rect == nullptr) {
+    return std::nullopt;
+  }
+  const auto result = textRect(*rect);
+  g_free(rect);
+  return call.ok() ? result : std::nullopt;
 }
 
 bool AtspiCalls::setTextContents(AtspiAccessible* object, std::string_view text) {

@@ -83,6 +83,11 @@ class AtspiCalls {
   [[nodiscard]] std::optional<ToolkitRange> selection(AtspiAccessible* object, int index);
   [[nodiscard]] std::optional<std::int64_t> caretOffset(AtspiAccessible* object);
   [[nodiscard]] std::optional<Rect> screenExtents(AtspiAccessible* object);
+  // Screen rectangles of the character at `offset` and of the range [start, end), in toolkit
+  // offsets; absent when the toolkit answers nothing usable (off screen, or a zero size).
+  [[nodiscard]] std::optional<Rect> characterExtents(AtspiAccessible* object, std::int64_t offset);
+  [[nodiscard]] std::optional<Rect> rangeExtents(AtspiAccessible* object, std::int64_t start,
+                                                 std::int64_t end);
 
   [[nodiscard]] bool setTextContents(AtspiAccessible* object, std::string_view text);
   [[nodiscard]] bool insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,

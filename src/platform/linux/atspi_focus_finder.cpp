@@ -42,22 +42,31 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::rememberedFocus(AtspiAccessible* a
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::focusedElement(AtspiAccessible* application) {
-  if (auto remembered = rememberedFocus(application)) {
-    return remembered;
+  auto found = rememberedFocus(application);
+  if (!found) {
+    auto window = activeWindow(application);
+    AtspiAccessible* root = window ? window.get() : application;
+    bool collectionSupported = false;
+    found = calls_.firstMatch(root, ATSPI_STATE_FOCUSED, collectionSupported);
+    if (!collectionSupported) {
+      return walkForFocus(root);
+    }
   }
-  auto window = activeWindow(application);
-  AtspiAccessible* root = window ? window.get() : application;
-  bool collectionSupported = false;
-  auto match = calls_.firstMatch(root, ATSPI_STATE_FOCUSED, collectionSupported);
-  if (collectionSupported) {
-    return match;
+  // LibreOffice and Qt 5 mark the containers on the way to the field focused too, and may
+  // announce one of them: the field is the focused element with text inside it.
+  if (found && !calls_.hasText(found.get())) {
+    return walkForFocus(found.get());
   }
-  return walkForFocus(root);
+  return found;
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root) {
   std::deque<GObjectPtr<AtspiAccessible>> queue;
   queue.push_back(retained(root));
+  // Qt 5 marks every container on the way to the field as focused, and some of its status-bar
+  // buttons too: the first focused element with text is the field; the first focused one is
+  // only the answer when none has text.
+  GObjectPtr<AtspiAccessible> firstFocused;
   int visited = 0;
   while (!queue.empty() && visited < searchLimit_) {
     GObjectPtr<AtspiAccessible> current = std::move(queue.front());
@@ -68,9 +77,15 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
       continue;
     }
     if (states->has(ATSPI_STATE_FOCUSED)) {
-      return current;
+      if (calls_.hasText(current.get())) {
+        return current;
+      }
+      if (!firstFocused) {
+        firstFocused = retained(current.get());
+      }
     }
-    // Tables and long lists manage their own descendants, possibly millions of them.
+    // Tables and long lists manage their own descendants, possibly millions of them. (Hidden
+    // parts are still walked: GTK 4 marks nothing inside a window as showing.)
     if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
       continue;
     }
@@ -81,7 +96,7 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
       }
     }
   }
-  return nullptr;
+  return firstFocused;
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::activeWindow(AtspiAccessible* application) {

@@ -16,12 +16,14 @@
 #include "core/text/text.h"
 #include "platform/linux/accessibility_bus_status.h"
 #include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi_caret_bounds.h"
 #include "platform/linux/atspi_focus_finder.h"
 #include "platform/linux/atspi_read_cache.h"
 #include "platform/linux/atspi_roles.h"
 #include "platform/linux/atspi_text_access.h"
 #include "platform/linux/focus_tracker.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/process_toolkit.h"
 
 namespace wrenfold {
 namespace {
@@ -656,6 +658,12 @@ std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
 }
 
+std::optional<Rect> LinuxAccessibility::caretBounds(const AccessibilityElement& element) {
+  AtspiAccessible* object = impl_->object(element);
+  return object != nullptr && !impl_->isPassword(object) ? wrenfold::caretBounds(impl_->calls(), object)
+                                                         : std::nullopt;
+}
+
 bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttribute attribute,
                                    std::string_view value) {
   AtspiAccessible* object = impl_->object(element);
@@ -711,8 +719,14 @@ std::optional<std::string> LinuxAccessibility::takeApplicationNotice(std::int32_
     return std::nullopt;
   }
   impl_->noticed_.insert(processID);
+  // Qt 5 decides once, at start-up, from the bus address on the root window or the bus status,
+  // and a session can lack both; the variable makes it expose its tree regardless.
+  const std::string qt5 = loadsQt5Gui(processID) ? "如果重新启动后仍然读不到，请在登录环境中设置 "
+                                                   "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1（例如写入 "
+                                                   "~/.profile）并重新登录。"
+                                                 : "";
   return "“" + processName(processID) +
-         "”没有向辅助功能公开界面文字。如果它在开启辅助功能之前就已启动，请重新启动它后再试。";
+         "”没有向辅助功能公开界面文字。如果它在开启辅助功能之前就已启动，请重新启动它后再试。" + qt5;
 }
 
 std::optional<std::string> LinuxAccessibility::takeRestartNotice() {

@@ -3,6 +3,14 @@
 #include <algorithm>
 
 namespace wrenfold {
+namespace {
+
+double clampedX(double x, double width, Rect visible) {
+  x = std::max(x, visible.x + OverlayPlacement::kSideMargin);
+  return std::min(x, visible.x + visible.width - width - OverlayPlacement::kSideMargin);
+}
+
+}  // namespace
 
 Point OverlayPlacement::origin(Size panel, Rect visibleArea, std::optional<Rect> anchor) {
   const double midX = visibleArea.x + visibleArea.width / 2;
@@ -15,9 +23,43 @@ Point OverlayPlacement::origin(Size panel, Rect visibleArea, std::optional<Rect>
   if (y + panel.height > visibleArea.y + visibleArea.height) {
     y = std::max(a.y - kAnchorGap - panel.height, visibleArea.y);
   }
-  double x = std::max(a.x, visibleArea.x + kSideMargin);
-  x = std::min(x, visibleArea.x + visibleArea.width - panel.width - kSideMargin);
-  return {x, y};
+  return {clampedX(a.x, panel.width, visibleArea), y};
+}
+
+Point OverlayPlacement::originAtCaret(Size panel, Rect visibleArea, Rect caret) {
+  const double top = visibleArea.y;
+  const double bottom = visibleArea.y + visibleArea.height;
+  if (const double below = caret.y + caret.height + kAnchorGap; below + panel.height <= bottom) {
+    return {clampedX(caret.x, panel.width, visibleArea), below};
+  }
+  if (const double above = caret.y - kAnchorGap - panel.height; above >= top) {
+    return {clampedX(caret.x, panel.width, visibleArea), above};
+  }
+  const double y = std::clamp(caret.y + caret.height / 2 - panel.height / 2, top, bottom - panel.height);
+  const double left = visibleArea.x + kSideMargin;
+  const double right = visibleArea.x + visibleArea.width - kSideMargin;
+  if (const double x = caret.x + caret.width + kAnchorGap; x + panel.width <= right) {
+    return {x, y};
+  }
+  if (const double x = caret.x - kAnchorGap - panel.width; x >= left) {
+    return {x, y};
+  }
+  return origin(panel, visibleArea, caret);
+}
+
+Rect OverlayPlacement::logicalFromDevice(Rect device, const std::vector<Screen>& screens) {
+  const double centreX = device.x + device.width / 2;
+  const double centreY = device.y + device.height / 2;
+  for (const Screen& screen : screens) {
+    const double ratio = screen.devicePixelRatio > 0 ? screen.devicePixelRatio : 1;
+    const Rect& s = screen.logical;
+    if (centreX >= s.x && centreX < s.x + s.width * ratio && centreY >= s.y &&
+        centreY < s.y + s.height * ratio) {
+      return {s.x + (device.x - s.x) / ratio, s.y + (device.y - s.y) / ratio, device.width / ratio,
+              device.height / ratio};
+    }
+  }
+  return device;
 }
 
 }  // namespace wrenfold

@@ -4,6 +4,7 @@
 // Everything is in top-left screen coordinates (y grows downwards).
 
 #include <optional>
+#include <vector>
 
 #include "core/platform/geometry.h"
 
@@ -19,6 +20,23 @@ struct OverlayPlacement {
   // right margin wins when both cannot hold). Without an anchor the panel is placed against a
   // one-point anchor sitting just above the centre of `visibleArea`.
   [[nodiscard]] static Point origin(Size panel, Rect visibleArea, std::optional<Rect> anchor);
+
+  // Against the caret's line (or the selection's bounds): below it, else above it, as above;
+  // when neither fits, beside the caret (to its right, else its left, 8 away), vertically
+  // centred on it within `visibleArea`, so the caret and the text before it stay visible. Only
+  // when not even that fits does the panel go where `origin` puts it.
+  [[nodiscard]] static Point originAtCaret(Size panel, Rect visibleArea, Rect caret);
+
+  // A screen and the ratio of its device pixels to the logical ones windows are placed in.
+  // Qt keeps a scaled screen's top-left corner at its device position and scales from there.
+  struct Screen {
+    Rect logical;
+    double devicePixelRatio = 1;
+  };
+  // A rectangle in device pixels (how accessibility and X11 report them) in logical pixels,
+  // scaled about the corner of the screen whose device area holds its centre; unchanged when
+  // no screen holds it.
+  [[nodiscard]] static Rect logicalFromDevice(Rect device, const std::vector<Screen>& screens);
 };
 
 }  // namespace wrenfold

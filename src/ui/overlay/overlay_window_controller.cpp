@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
+#include <vector>
 
 #include "ui/overlay/clipboard_text.h"
 #include "ui/overlay/overlay_panel.h"
@@ -32,6 +33,17 @@ Rect availableScreenArea(const std::optional<Rect>& anchor) {
           static_cast<double>(area.height())};
 }
 
+Rect logicalScreenRect(Rect device) {
+  std::vector<OverlayPlacement::Screen> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect area = screen->geometry();
+    screens.push_back({Rect{static_cast<double>(area.x()), static_cast<double>(area.y()),
+                            static_cast<double>(area.width()), static_cast<double>(area.height())},
+                       screen->devicePixelRatio()});
+  }
+  return OverlayPlacement::logicalFromDevice(device, screens);
+}
+
 OverlayWindowController::OverlayWindowController(std::vector<PromptTemplate> templates)
     : keys_(model_, [](const std::string& text) { copyPlainText(text); }) {
   model_.setTemplates(std::move(templates));
@@ -56,7 +68,21 @@ void OverlayWindowController::show(std::optional<Rect> anchor) {
     createPanel();
   }
   ensureSize();
-  position(lastAnchor_);
+  position(lastAnchor_, false);
+  present();
+}
+
+void OverlayWindowController::showAtCaret(Rect caret) {
+  lastAnchor_ = caret;
+  if (!panel_) {
+    createPanel();
+  }
+  ensureSize();
+  position(caret, true);
+  present();
+}
+
+void OverlayWindowController::present() {
   panel_->stayOnTop();
   panel_->show();  // without activation: the user's application keeps the keyboard
   panel_->raise();
@@ -96,9 +122,12 @@ void OverlayWindowController::close() {
   }
 }
 
-void OverlayWindowController::position(const std::optional<Rect>& anchor) {
+void OverlayWindowController::position(const std::optional<Rect>& anchor, bool atCaret) {
   const Size size{static_cast<double>(panel_->width()), static_cast<double>(panel_->height())};
-  const Point origin = OverlayPlacement::origin(size, availableScreenArea(anchor), anchor);
+  const std::optional<Rect> logical = anchor ? std::optional(logicalScreenRect(*anchor)) : std::nullopt;
+  const Rect area = availableScreenArea(logical);
+  const Point origin = atCaret && logical ? OverlayPlacement::originAtCaret(size, area, *logical)
+                                          : OverlayPlacement::origin(size, area, logical);
   panel_->move(static_cast<int>(std::lround(origin.x)), static_cast<int>(std::lround(origin.y)));
 }
 

@@ -26,6 +26,7 @@ class OverlayWindowController final : public OverlayWindow {
 
   [[nodiscard]] OverlayViewModel& model() override { return model_; }
   void show(std::optional<Rect> anchor) override;
+  void showAtCaret(Rect caret) override;
   // Restores the panel's 560 x 540 if something changed it; does not show a hidden panel.
   void ensureSize() override;
   void focusPanel() override;
@@ -44,7 +45,8 @@ class OverlayWindowController final : public OverlayWindow {
 
  private:
   void createPanel();
-  void position(const std::optional<Rect>& anchor);
+  void present();
+  void position(const std::optional<Rect>& anchor, bool atCaret);
   [[nodiscard]] bool handleKeyDown(const QKeyEvent& event);
 
   OverlayViewModel model_;
@@ -55,6 +57,9 @@ class OverlayWindowController final : public OverlayWindow {
 
 // The usable area of the screen that holds `anchor` (else the one under the pointer, else the
 // primary screen), without panels and docks; a zero rectangle when there is no screen.
+// Logical pixels, like `anchor`.
 [[nodiscard]] Rect availableScreenArea(const std::optional<Rect>& anchor);
+// A rectangle in the device pixels other programs report, in the logical pixels of Qt's screens.
+[[nodiscard]] Rect logicalScreenRect(Rect device);
 
 }  // namespace wrenfold

@@ -168,6 +168,29 @@ TEST_F(ReaderTest, TheFiveHundredFirstElementIsNotRead) {
   EXPECT_EQ(text.find("element 501"), std::string::npos);
 }
 
+// A word processor's page lies past hundreds of toolbar and sidebar elements.
+TEST_F(ReaderTest, AFieldPastTheElementLimitStillGivesItsOwnTextFirst) {
+  AccessibilityReader reader(ax_, clock_);
+  const auto page = ax_.addElement("AXWindow");
+  for (int i = 1; i <= 600; ++i) {
+    ax_.addChild(page, "AXStaticText", "sidebar " + std::to_string(i));
+  }
+  const auto paragraph = ax_.addChild(page, "AXParagraph", "明天的发布会改到几点？");
+  ax_.set(paragraph, AXAttribute::window, page);
+  auto onPage = target();
+  onPage.focusedElement = paragraph;
+  const auto snapshot = reader.read(onPage);
+  ASSERT_TRUE(snapshot);
+  EXPECT_TRUE(snapshot->visibleText.starts_with("明天的发布会改到几点？\nsidebar 1\n"))
+      << snapshot->visibleText;
+  EXPECT_DOUBLE_EQ(snapshot->confidence, 0.76);
+
+  // Met within the limit, the field's text stays where the walk found it, once.
+  EXPECT_EQ(visible(), "");
+  ax_.set(field_, AXAttribute::value, std::string("草稿"));
+  EXPECT_EQ(visible(), "草稿");
+}
+
 TEST_F(ReaderTest, ElementsDeeperThanElevenAreNotRead) {
   auto parent = window_;
   for (int depth = 1; depth <= 12; ++depth) {
