@@ -24,6 +24,7 @@
 #include "core/platform/key_events.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/pasteboard.h"
+#include "core/platform/user_notifier.h"
 #include "core/platform/window_capture.h"
 #include "core/platform/work_queue.h"
 #include "core/platform/workspace.h"
@@ -48,6 +49,7 @@ struct CyclePorts {
   const Clock& clock;
   HttpClient& http;
   AppLogger& logger;
+  UserNotifier& notifier;
 };
 
 class AssistantOrchestrator : public Observable {
@@ -72,6 +74,10 @@ class AssistantOrchestrator : public Observable {
   void openAndGenerate(std::string instruction);
   void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
   void insert(const GeneratedCandidate& candidate, const std::string& templateID);
+  void inserted(const FocusedTarget& target, const std::string& text, const std::string& templateID,
+                const InsertOutcome& outcome);
+  // True while one of Wrenfold's own windows (the overlay, the settings) is the active one.
+  [[nodiscard]] bool ownWindowInFront();
   void fail(const Failure& failure);
   void setState(AssistantState state);
   [[nodiscard]] std::optional<ContextSnapshot> contextForGeneration(const std::string& manualContext) const;
