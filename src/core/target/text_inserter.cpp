@@ -1,5 +1,7 @@
 #include "core/target/text_inserter.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -9,6 +11,15 @@
 #include "core/text/text.h"
 
 namespace wrenfold {
+namespace {
+
+constexpr std::array<std::string_view, 3> kMenuRoles{"AXMenuBar", "AXMenu", "AXMenuItem"};
+
+bool isMenu(std::string_view role) {
+  return std::find(kMenuRoles.begin(), kMenuRoles.end(), role) != kMenuRoles.end();
+}
+
+}  // namespace
 
 // One paste in flight: what it needs after `insert` has returned, and the user's clipboard
 // waiting to be put back once the candidate has been seen arriving.
@@ -31,6 +42,7 @@ struct TextInserter::Paste {
   KeyEvents& keys;
   MainQueue& queue;
   std::shared_ptr<const FocusedTarget> target;
+  std::optional<AccessibilityElement> element;  // the field to paste into and read back
   std::optional<TextRange> selection;
   std::string candidate;
   PasteboardSnapshot snapshot;
@@ -87,9 +99,13 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
     return;
   }
   auto paste = std::make_shared<Paste>(*this, target, text, std::move(outcome), std::move(done));
-  if (target->focusedElement) {
-    paste->selection = AXHelper(ax_).rangeAttribute(*target->focusedElement, AXAttribute::selectedTextRange);
+  paste->element = fieldToPasteInto(*target);
+  if (paste->element) {
+    paste->selection = AXHelper(ax_).rangeAttribute(*paste->element, AXAttribute::selectedTextRange);
   }
+  // Read now, while the target is idle behind our panel: once it is busy taking the focus back a
+  // read can time out, and the field cannot change before the paste anyway.
+  paste->check = InsertionCheck::before(ax_, paste->element, text);
   if (!paste->selection) {
     paste->selection = target->selectedTextRange;
   }
@@ -110,6 +126,26 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
   paste->changeCount = pasteboard_.changeCount();
   pending_ = paste;
   awaitActivation(std::move(paste), std::chrono::milliseconds{0});
+}
+
+std::optional<AccessibilityElement> TextInserter::fieldToPasteInto(const FocusedTarget& target) {
+  if (!target.focusedRole || !isMenu(*target.focusedRole)) {
+    return target.focusedElement;
+  }
+  // The cycle began with the focus in a menu: Alt, pressed twice to trigger, opens Firefox's
+  // menu bar for a moment. By now the program has given the focus back to its field; giving
+  // the menu the focus again would open it and swallow the paste.
+  const AXHelper helper(ax_);
+  const auto application = ax_.applicationElement(target.processID);
+  auto now =
+      application ? helper.elementAttribute(*application, AXAttribute::focusedUIElement) : std::nullopt;
+  if (now) {
+    const auto role = helper.copyString(*now, AXAttribute::role);
+    if (!role || isMenu(*role)) {
+      now.reset();
+    }
+  }
+  return now;
 }
 
 void TextInserter::copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done) {
@@ -201,7 +237,7 @@ void TextInserter::awaitActivation(std::shared_ptr<Paste> paste, std::chrono::mi
 }
 
 void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
-  const auto& element = paste->target->focusedElement;
+  const auto& element = paste->element;
   const bool unfocused = element && paste->ax.boolAttribute(*element, AXAttribute::focused) == false;
   if (unfocused && waited < kFocusTimeout) {
     paste->queue.postAfter(kFocusPoll, [paste, waited] { awaitFocus(paste, waited + kFocusPoll); });
@@ -211,14 +247,13 @@ void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::millise
 }
 
 void TextInserter::pressPaste(std::shared_ptr<Paste> paste) {
-  const auto& element = paste->target->focusedElement;
+  const auto& element = paste->element;
   if (element) {
     static_cast<void>(paste->ax.setBool(*element, AXAttribute::focused, true));
     if (paste->selection) {
       static_cast<void>(paste->ax.setRange(*element, AXAttribute::selectedTextRange, *paste->selection));
     }
   }
-  paste->check = InsertionCheck::before(paste->ax, element, paste->candidate);
   postChord(std::move(paste), kMaxKeyRetries);
 }
 
@@ -247,14 +282,19 @@ void TextInserter::awaitText(std::shared_ptr<Paste> paste, std::chrono::millisec
       finish(*paste, InsertResult::inserted, "confirmed");
       return;
     case InsertionCheck::Verdict::unreadable:
-      finish(*paste, InsertResult::pasted, "unconfirmed");
-      return;
-    case InsertionCheck::Verdict::notYet:
+      // Readable before, so a busy program more likely than a field without text: try again,
+      // and if it never answers the paste stays unconfirmed.
+      if (waited >= kConfirmTimeout) {
+        finish(*paste, InsertResult::pasted, "unconfirmed");
+        return;
+      }
       break;
-  }
-  if (waited >= kConfirmTimeout) {
-    finish(*paste, InsertResult::copied, "not seen");
-    return;
+    case InsertionCheck::Verdict::notYet:
+      if (waited >= kConfirmTimeout) {
+        finish(*paste, InsertResult::copied, "not seen");
+        return;
+      }
+      break;
   }
   paste->queue.postAfter(kConfirmPoll, [paste, waited] { awaitText(paste, waited + kConfirmPoll); });
 }

@@ -84,6 +84,8 @@ class TextInserter {
   [[nodiscard]] bool replaceInValue(std::string_view text, const AccessibilityElement& element,
                                     TextRange range);
   [[nodiscard]] bool activate(const FocusedTarget& target);
+  // The target's field; when the cycle began in a menu, the field focused now instead.
+  [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
   void copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done);
 
   // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.

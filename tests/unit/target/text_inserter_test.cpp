@@ -216,6 +216,36 @@ TEST_F(InserterTest, APasteNotKnownToHaveLandedLeavesTheCandidateOnTheClipboard)
   }
 }
 
+// Browsers give the page its focus back some time after their window became active: keys sent
+// before then go nowhere.
+TEST_F(InserterTest, ThePasteWaitsUntilTheFieldHasTheFocusAgain) {
+  ax_.set(field_, AXAttribute::focused, false);
+  insert("candidate", target(false));
+  queue_.advance(500ms);
+  EXPECT_TRUE(keys_.posted().empty());
+  ax_.set(field_, AXAttribute::focused, true);
+  queue_.advance(TextInserter::kFocusPoll + TextInserter::kPasteDelay);
+  EXPECT_EQ(keys_.posted(), std::vector<std::string>{"ctrl+v"});
+}
+
+// Alt pressed twice opens Firefox's menu bar for a moment: the cycle may begin with the focus on
+// "File". The paste goes to the field focused by now, and the menu is never focused again.
+TEST_F(InserterTest, ATargetCaughtInAMenuPastesIntoTheFieldFocusedNow) {
+  const auto app = ax_.addElement("AXApplication");
+  ax_.setApplication(kPid, app);
+  ax_.set(app, AXAttribute::focusedUIElement, field_);
+  auto caught = std::make_shared<FocusedTarget>(*target(false));
+  caught->focusedElement = ax_.addElement("AXMenu");
+  caught->focusedRole = "AXMenu";
+  pasteLands(ax_, pasteboard_);
+  insert("candidate", caught);
+  queue_.advance(1s);
+  EXPECT_EQ(result(), InsertResult::inserted);
+  for (const auto& write : ax_.writes()) {
+    EXPECT_EQ(write.element, field_);
+  }
+}
+
 TEST_F(InserterTest, AHeldModifierDelaysThePasteChordAndTheRestoreFollowsIt) {
   pasteboard_.copyExternally({FakePasteboard::textItem("mine")});
   pasteLands(ax_, pasteboard_);
