@@ -38,9 +38,11 @@ function report() {
 window.addEventListener('load', function () {
   ['ta', 'in', 'ce'].forEach(function (id) { document.getElementById(id).addEventListener('input', report); });
   report();
-  var ta = document.getElementById('ta');
-  ta.focus();
-  ta.setSelectionRange(ta.value.length, ta.value.length);
+  if (location.hash == '#autofocus') {
+    var ta = document.getElementById('ta');
+    ta.focus();
+    ta.setSelectionRange(ta.value.length, ta.value.length);
+  }
 });
 </script></head>
 <body>
@@ -110,7 +112,8 @@ class BrowserInsertion : public ::testing::TestWithParam<Browser> {
   void startBrowser() {
     const auto page = dir_.path() / "fields.html";
     testing::writeAll(page, kPage);
-    const std::string url = "file://" + page.string();
+    // Without an accessibility tree the test cannot find a field to click: the page focuses one.
+    const std::string url = "file://" + page.string() + (GetParam().forceAccessibility ? "" : "#autofocus");
     std::vector<std::string> argv{GetParam().program};
     std::vector<std::string> environment;
     if (std::string(GetParam().name).starts_with("firefox")) {
@@ -218,23 +221,6 @@ TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
   startBrowser();
   ASSERT_TRUE(window_);
 
-  // A double tap while Wrenfold's own panel is active still means the page's field.
-  focus(kFields[0]);
-  doubleTapAlt();
-  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
-  const auto overlay = wrenfold_.waitForOverlay();
-  ASSERT_TRUE(overlay && waitUntil([&] { return activeWindow() == overlay; }));
-  doubleTapAlt();
-  // Reading a browser that has just lost the focus can take long on a loaded machine.
-  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 2; }, 2 * kTimeout));
-  // The request is about the browser (what it could read of it this time), never Wrenfold.
-  EXPECT_NE(model.promptOf(1).find("当前应用："), std::string::npos) << model.promptOf(1);
-  for (const char* own : {"当前应用：Wrenfold", "当前应用：wrenfold"}) {
-    EXPECT_EQ(model.promptOf(1).find(own), std::string::npos) << model.promptOf(1);
-  }
-  ASSERT_TRUE(waitUntil([&] { return activeWindow() == overlay; }));
-  ASSERT_TRUE(xdotool({"key", "Escape"}));
-
   for (std::size_t i = 0; i < kFields.size(); ++i) {
     const Field& field = kFields[i];
     SCOPED_TRACE(field.key);
@@ -243,8 +229,8 @@ TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
     const std::string expected = std::string(field.draft) + kCandidates[1];
     EXPECT_TRUE(waitUntil([&] { return reported(field) == expected; }))
         << "the page reports '" << reported(field) << "'";
-    EXPECT_NE(model.promptOf(i + 2).find(field.draft), std::string::npos)
-        << "the request lacks the field's text: " << model.promptOf(i + 2);
+    EXPECT_NE(model.promptOf(i).find(field.draft), std::string::npos)
+        << "the request lacks the field's text: " << model.promptOf(i);
     ASSERT_TRUE(waitUntil([&] { return insertModes().size() == i + 1; }));
     EXPECT_EQ(insertModes().back(), "inserted")
         << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
@@ -281,8 +267,7 @@ TEST_P(BrowserInsertion, APasteThatCannotBeReadBackIsToldAndKeptOnTheClipboard) 
   startBrowser();
   ASSERT_TRUE(window_);
 
-  // No accessibility tree to find the field by: the page itself puts the caret at the end of
-  // its first field.
+  // The page itself puts the caret at the end of its first field.
   const Field& field = kFields[0];
   ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window_}));
   chooseSecondCandidate();
