@@ -31,7 +31,13 @@ AppDelegate::AppDelegate(AppPaths paths, std::shared_ptr<SystemLog> systemLog, D
       templateEngine_(paths_),
       notifications_(*ports_.mainQueue),
       shortcutRegistry_(*ports_.userDefaults, *ports_.globalHotKeys, notifications_),
-      hotkey_(*ports_.modifierMonitor, shortcutRegistry_, *ports_.mainQueue, *ports_.clock) {
+      hotkey_(*ports_.modifierMonitor, shortcutRegistry_, *ports_.mainQueue, *ports_.clock),
+      // The notifier is a member: its fallback never runs once the delegate is gone.
+      notifier_([this](const std::string& title, const std::string& body) {
+        if (menuBar_ && MenuBarController::isTrayAvailable()) {
+          menuBar_->statusItem().showMessage(QString::fromStdString(title), QString::fromStdString(body));
+        }
+      }) {
   styleMemoryStore_.setWriter(ports_.workQueue.get());  // typing a preference never waits for the disk
   if (auto entry = AutostartEntry::forThisProcess()) {
     autostart_ = std::move(*entry);
@@ -126,7 +132,8 @@ AssistantOrchestrator& AppDelegate::orchestrator() {
                      *ports_.workQueue,
                      *ports_.clock,
                      *ports_.http,
-                     logger_};
+                     logger_,
+                     notifier_};
     orchestrator_ = std::make_unique<AssistantOrchestrator>(templateEngine_, modelConfigStore_,
                                                             styleMemoryStore_, overlay(), ports);
   }

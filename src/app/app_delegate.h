@@ -24,6 +24,7 @@
 #include "core/templates/prompt_template_engine.h"
 #include "core/trigger/hotkey_controller.h"
 #include "core/trigger/shortcut_registry.h"
+#include "platform/qt/qt_desktop_notifier.h"
 #include "ui/overlay/overlay_window_controller.h"
 #include "ui/settings/settings_window_controller.h"
 #include "ui/shortcut/menu_shortcut_bridge.h"
@@ -81,6 +82,8 @@ class AppDelegate {
   std::optional<AutostartEntry> autostart_;  // absent when the session has no configuration folder
   ShortcutRegistry shortcutRegistry_;
   HotkeyController hotkey_;
+  // Desktop notifications, else the tray's balloon; outlives the orchestrator that uses it.
+  QtDesktopNotifier notifier_;
   std::unique_ptr<OverlayWindowController> overlay_;
   std::unique_ptr<SettingsWindowController> settings_;
   std::unique_ptr<AssistantOrchestrator> orchestrator_;  // after the overlay it drives: goes first

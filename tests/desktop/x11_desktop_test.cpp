@@ -409,8 +409,12 @@ TEST_F(X11DesktopTest, AFieldThatRefusesAccessibilityWritesIsPastedIntoAndTheCli
     ASSERT_EQ((*target)->processID, app->pid());
 
     const std::string candidate = "候选" + std::to_string(i) + "🙂";
-    EXPECT_EQ(inserter.insert(candidate, *target), InsertResult::inserted);
+    std::optional<InsertOutcome> outcome;
+    inserter.insert(candidate, *target, [&outcome](InsertOutcome done) { outcome = std::move(done); });
     expected += candidate;
+    // Confirmed by reading the field back, after which the user's clipboard is put back.
+    ASSERT_TRUE(waitUntil(withQt([&] { return outcome.has_value(); }), 10s));
+    EXPECT_EQ(outcome->result, InsertResult::inserted);
     EXPECT_TRUE(waitUntil(withQt([&] { return app->report() == expected; }), 5s))
         << "the field holds " << app->report().value_or("(nothing)");
 

@@ -4,6 +4,9 @@ namespace wrenfold::testing {
 
 KeyPostResult FakeKeyEvents::post(const KeyChord& chord) {
   posted_.push_back(describe(chord));
+  if (result_ == KeyPostResult::posted && onPosted_) {
+    onPosted_(chord);
+  }
   return result_;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,15 @@ class FakeKeyEvents final : public KeyEvents {
 
   // --- test interface
   void setResult(KeyPostResult result) { result_ = result; }
+  // Runs after each chord that was posted: the target program acting on it.
+  void setOnPosted(std::function<void(const KeyChord&)> action) { onPosted_ = std::move(action); }
   [[nodiscard]] const std::vector<std::string>& posted() const { return posted_; }
   [[nodiscard]] static std::string describe(const KeyChord& chord);
 
  private:
   KeyPostResult result_ = KeyPostResult::posted;
   std::vector<std::string> posted_;
+  std::function<void(const KeyChord&)> onPosted_;
 };
 
 }  // namespace wrenfold::testing

@@ -9,13 +9,16 @@
 
 namespace wrenfold::testing {
 
-// Running applications as a list the test writes; activation succeeds unless refused.
+// Running applications as a list the test writes, the last added on top; activation succeeds
+// unless refused and brings the application to the front.
 class FakeWorkspace final : public Workspace {
  public:
   [[nodiscard]] std::optional<RunningApplication> frontmostApplication() override { return frontmost_; }
   [[nodiscard]] std::vector<RunningApplication> runningApplications() override { return running_; }
   [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override { return clipboardOwner_; }
   [[nodiscard]] bool activate(std::int32_t processID) override;
+  [[nodiscard]] std::int32_t ownProcessID() override { return ownProcessID_; }
+  [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override;
 
   // --- test interface
   // Adds a running application; with `frontmost` it also becomes the frontmost one.
@@ -23,6 +26,9 @@ class FakeWorkspace final : public Workspace {
   void setFrontmost(std::optional<RunningApplication> app) { frontmost_ = std::move(app); }
   void setClipboardOwner(std::optional<RunningApplication> app) { clipboardOwner_ = std::move(app); }
   void refuseActivation(std::int32_t processID) { refused_.insert(processID); }
+  // A window manager that takes the request but never activates the window.
+  void ignoreActivation() { ignoresActivation_ = true; }
+  void setOwnProcessID(std::int32_t processID) { ownProcessID_ = processID; }
   // Process ids activated, in order (refused requests included).
   [[nodiscard]] const std::vector<std::int32_t>& activations() const { return activations_; }
 
@@ -32,6 +38,8 @@ class FakeWorkspace final : public Workspace {
   std::vector<RunningApplication> running_;
   std::set<std::int32_t> refused_;
   std::vector<std::int32_t> activations_;
+  std::int32_t ownProcessID_ = 0;
+  bool ignoresActivation_ = false;
 };
 
 }  // namespace wrenfold::testing

@@ -9,6 +9,32 @@ namespace {
 
 constexpr std::string_view kManualContextLabel = "用户补充上下文：\n";
 constexpr std::string_view kManualContextAddedWarning = "已加入用户补充的上下文。";
+constexpr std::string_view kNoticeTitle = "Wrenfold";
+
+// What the user is told when the text is not known to be in the field; nothing when it is.
+std::optional<std::string> insertionNotice(const std::string& appName, InsertResult result) {
+  switch (result) {
+    case InsertResult::inserted:
+      return std::nullopt;
+    case InsertResult::pasted:
+      return "已粘贴到“" + appName +
+             "”，但无法确认文字已经写入。候选内容仍在剪贴板中，如果没有出现，请按 Ctrl+V 粘贴。";
+    case InsertResult::copied:
+      break;
+  }
+  return "没能自动填入“" + appName + "”，候选内容已复制到剪贴板，请按 Ctrl+V 粘贴。";
+}
+
+// One log line per insertion: the program, each strategy tried in order, and the result. Never
+// the text.
+std::string insertionLogLine(const FocusedTarget& target, const InsertOutcome& outcome) {
+  std::string line = "insert into " + target.appName + " (" + target.appBundleID + "), field " +
+                     target.focusedRole.value_or("none") + ":";
+  for (const auto& attempt : outcome.attempts) {
+    line += " " + attempt.strategy + " " + attempt.outcome + ";";
+  }
+  return line + " result " + std::string(insertResultName(outcome.result));
+}
 
 }  // namespace
 
@@ -120,6 +146,8 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;  // closed before it began
   }
   abandonRequest();  // a regeneration of the previous cycle still in flight no longer counts
+  // A trigger from Wrenfold's own panel or settings keeps the field the cycle started from.
+  auto kept = ownWindowInFront() ? lastTarget_ : nullptr;
   lastTarget_.reset();
   lastContext_.reset();
   lastContextImage_.reset();
@@ -143,7 +171,8 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     overlay_.show(std::nullopt);
   }
 
-  auto target = targetResolver_.resolve();
+  auto target =
+      kept ? Result<std::shared_ptr<const FocusedTarget>>(std::move(kept)) : targetResolver_.resolve();
   if (!target) {
     isOpening_ = false;
     if (!showEarly) {
@@ -345,10 +374,30 @@ void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const st
     return;
   }
   overlay_.close();
-  const InsertResult result = textInserter_.insert(candidate.text, lastTarget_);
-  styleMemoryStore_.record(candidate.text, templateID, lastTarget_->appName);
+  std::weak_ptr<bool> alive = alive_;
+  textInserter_.insert(
+      candidate.text, lastTarget_,
+      [this, alive, target = lastTarget_, text = candidate.text, templateID](InsertOutcome outcome) {
+        if (!alive.expired()) {
+          inserted(*target, text, templateID, outcome);
+        }
+      });
+}
+
+void AssistantOrchestrator::inserted(const FocusedTarget& target, const std::string& text,
+                                     const std::string& templateID, const InsertOutcome& outcome) {
+  styleMemoryStore_.record(text, templateID, target.appName);
   ports_.logger.event("insert.success",
-                      {{"app", lastTarget_->appName}, {"mode", std::string(insertResultName(result))}});
+                      {{"app", target.appName}, {"mode", std::string(insertResultName(outcome.result))}});
+  ports_.logger.info(insertionLogLine(target, outcome));
+  if (auto notice = insertionNotice(target.appName, outcome.result)) {
+    ports_.notifier.notify(std::string(kNoticeTitle), std::move(*notice));
+  }
+}
+
+bool AssistantOrchestrator::ownWindowInFront() {
+  const auto front = ports_.workspace.frontmostApplication();
+  return front && front->processID == ports_.workspace.ownProcessID();
 }
 
 void AssistantOrchestrator::fail(const Failure& failure) {

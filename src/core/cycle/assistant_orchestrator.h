@@ -25,6 +25,7 @@
 #include "core/platform/key_events.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/pasteboard.h"
+#include "core/platform/user_notifier.h"
 #include "core/platform/window_capture.h"
 #include "core/platform/work_queue.h"
 #include "core/platform/workspace.h"
@@ -49,6 +50,7 @@ struct CyclePorts {
   const Clock& clock;
   HttpClient& http;
   AppLogger& logger;
+  UserNotifier& notifier;
 };
 
 class AssistantOrchestrator : public Observable {
@@ -85,6 +87,10 @@ class AssistantOrchestrator : public Observable {
   void sendRequest(std::uint64_t request, ContextSnapshot context, const std::string& templateID,
                    const std::string& instruction, Result<ModelConfig> config, std::function<void()> done);
   void insert(const GeneratedCandidate& candidate, const std::string& templateID);
+  void inserted(const FocusedTarget& target, const std::string& text, const std::string& templateID,
+                const InsertOutcome& outcome);
+  // True while one of Wrenfold's own windows (the overlay, the settings) is the active one.
+  [[nodiscard]] bool ownWindowInFront();
   void fail(const Failure& failure);
   void setState(AssistantState state);
   [[nodiscard]] std::optional<ContextSnapshot> contextForGeneration(const std::string& manualContext) const;

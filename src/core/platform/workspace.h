@@ -32,6 +32,11 @@ class Workspace {
   // The application that owns the clipboard's current content; absent when there is none or
   // it cannot be told.
   [[nodiscard]] virtual std::optional<RunningApplication> clipboardOwner() = 0;
+  // This process's own id: its windows (the overlay, the settings) are never a target.
+  [[nodiscard]] virtual std::int32_t ownProcessID() = 0;
+  // The application of the topmost window that is not this process's: the program the user
+  // was in before one of our windows came to the front. Absent when there is none.
+  [[nodiscard]] virtual std::optional<RunningApplication> topmostOtherApplication() = 0;
   // Asks for the application's window to become active; false when the request could not be
   // made (no such process, no window). Does not wait for the window manager.
   [[nodiscard]] virtual bool activate(std::int32_t processID) = 0;

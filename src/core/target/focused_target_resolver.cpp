@@ -73,7 +73,11 @@ Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() co
     ax_.promptForTrust();
     return fail(AssistantError::accessibilityNotTrusted());
   }
-  const auto app = workspace_.frontmostApplication();
+  auto app = workspace_.frontmostApplication();
+  if (app && app->processID == workspace_.ownProcessID()) {
+    // Our own panel or settings window is in front: the user means the program they were in.
+    app = workspace_.topmostOtherApplication();
+  }
   if (!app) {
     return fail(AssistantError::targetUnavailable());
   }

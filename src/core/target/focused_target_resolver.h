@@ -16,7 +16,8 @@ namespace wrenfold {
 
 // Finds the frontmost application and its focused element at the start of a cycle, and
 // refuses to work without accessibility access, in sensitive applications and in password
-// fields. Main thread only.
+// fields. Wrenfold's own windows are never the target: while one is in front, the program
+// whose window is next below is resolved instead. Main thread only.
 class FocusedTargetResolver {
  public:
   FocusedTargetResolver(Accessibility& accessibility, Workspace& workspace)

@@ -1,5 +1,7 @@
 #include "core/target/text_inserter.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -9,16 +11,49 @@
 #include "core/text/text.h"
 
 namespace wrenfold {
+namespace {
 
-// The user's clipboard waiting to be put back once the candidate has been pasted.
-struct TextInserter::PendingRestore {
-  PasteboardSnapshot snapshot;
+constexpr std::array<std::string_view, 3> kMenuRoles{"AXMenuBar", "AXMenu", "AXMenuItem"};
+
+bool isMenu(std::string_view role) {
+  return std::find(kMenuRoles.begin(), kMenuRoles.end(), role) != kMenuRoles.end();
+}
+
+}  // namespace
+
+// One paste in flight: what it needs after `insert` has returned, and the user's clipboard
+// waiting to be put back once the candidate has been seen arriving.
+struct TextInserter::Paste {
+  Paste(TextInserter& inserter, std::shared_ptr<const FocusedTarget> pasteTarget, std::string_view text,
+        InsertOutcome soFar, Completion completion)
+      : ax(inserter.ax_),
+        workspace(inserter.workspace_),
+        pasteboard(inserter.pasteboard_),
+        keys(inserter.keys_),
+        queue(inserter.mainQueue_),
+        target(std::move(pasteTarget)),
+        candidate(text),
+        outcome(std::move(soFar)),
+        done(std::move(completion)) {}
+
+  Accessibility& ax;
+  Workspace& workspace;
+  Pasteboard& pasteboard;
+  KeyEvents& keys;
+  MainQueue& queue;
+  std::shared_ptr<const FocusedTarget> target;
+  std::optional<AccessibilityElement> element;  // the field to paste into and read back
+  std::optional<TextRange> selection;
   std::string candidate;
+  PasteboardSnapshot snapshot;
   std::optional<std::int64_t> changeCount;  // just after the candidate was written
-  bool settled = false;                     // restored, skipped or handed to a later paste
+  bool settled = false;                     // restored, kept, or handed to a later paste
+  std::optional<InsertionCheck> check;
+  InsertOutcome outcome;
+  Completion done;
 
   // True while the clipboard still holds exactly what the inserter put there.
-  [[nodiscard]] bool untouched(Pasteboard& pasteboard) const {
+  [[nodiscard]] bool untouched() const {
     if (changeCount) {
       return pasteboard.changeCount() == changeCount;
     }
@@ -27,7 +62,15 @@ struct TextInserter::PendingRestore {
 };
 
 std::string_view insertResultName(InsertResult result) {
-  return result == InsertResult::inserted ? "inserted" : "copied";
+  switch (result) {
+    case InsertResult::inserted:
+      return "inserted";
+    case InsertResult::pasted:
+      return "pasted";
+    case InsertResult::copied:
+      break;
+  }
+  return "copied";
 }
 
 TextInserter::TextInserter(Accessibility& accessibility, Workspace& workspace, Pasteboard& pasteboard,
@@ -38,17 +81,78 @@ TextInserter::TextInserter(Accessibility& accessibility, Workspace& workspace, P
       keys_(keys),
       mainQueue_(mainQueue) {}
 
-InsertResult TextInserter::insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target) {
-  if (target->canWriteAX && target->focusedElement &&
-      insertAtSelection(text, *target->focusedElement, target->selectedTextRange)) {
-    return InsertResult::inserted;
+void TextInserter::insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target,
+                          Completion done) {
+  InsertOutcome outcome;
+  if (target->canWriteAX && target->focusedElement) {
+    if (insertAtSelection(text, *target->focusedElement, target->selectedTextRange)) {
+      outcome.attempts.push_back({"accessibility", "written"});
+      outcome.result = InsertResult::inserted;
+      done(std::move(outcome));
+      return;
+    }
+    outcome.attempts.push_back({"accessibility", "refused"});
   }
-  if (paste(text, target)) {
-    return InsertResult::inserted;
+  if (!activate(*target)) {
+    outcome.attempts.push_back({"paste", "no window to activate"});
+    copyOnly(text, std::move(outcome), done);
+    return;
+  }
+  auto paste = std::make_shared<Paste>(*this, target, text, std::move(outcome), std::move(done));
+  paste->element = fieldToPasteInto(*target);
+  if (paste->element) {
+    paste->selection = AXHelper(ax_).rangeAttribute(*paste->element, AXAttribute::selectedTextRange);
+  }
+  // Read now, while the target is idle behind our panel: once it is busy taking the focus back a
+  // read can time out, and the field cannot change before the paste anyway.
+  paste->check = InsertionCheck::before(ax_, paste->element, text);
+  if (!paste->selection) {
+    paste->selection = target->selectedTextRange;
+  }
+  if (pending_ && !pending_->settled && pending_->untouched()) {
+    // The clipboard still holds the previous candidate: keep the user's own content instead.
+    paste->snapshot = std::move(pending_->snapshot);
+    pending_->settled = true;
+  } else {
+    paste->snapshot = PasteboardSnapshot::capture(pasteboard_);
   }
   pasteboard_.clearContents();
+  if (!pasteboard_.setString(text, ClipboardHistory::skip)) {
+    paste->snapshot.restore(pasteboard_);
+    paste->outcome.attempts.push_back({"paste", "clipboard refused"});
+    copyOnly(text, std::move(paste->outcome), paste->done);
+    return;
+  }
+  paste->changeCount = pasteboard_.changeCount();
+  pending_ = paste;
+  awaitActivation(std::move(paste), std::chrono::milliseconds{0});
+}
+
+std::optional<AccessibilityElement> TextInserter::fieldToPasteInto(const FocusedTarget& target) {
+  if (!target.focusedRole || !isMenu(*target.focusedRole)) {
+    return target.focusedElement;
+  }
+  // The cycle began with the focus in a menu: Alt, pressed twice to trigger, opens Firefox's
+  // menu bar for a moment. By now the program has given the focus back to its field; giving
+  // the menu the focus again would open it and swallow the paste.
+  const AXHelper helper(ax_);
+  const auto application = ax_.applicationElement(target.processID);
+  auto now =
+      application ? helper.elementAttribute(*application, AXAttribute::focusedUIElement) : std::nullopt;
+  if (now) {
+    const auto role = helper.copyString(*now, AXAttribute::role);
+    if (!role || isMenu(*role)) {
+      now.reset();
+    }
+  }
+  return now;
+}
+
+void TextInserter::copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done) {
+  pasteboard_.clearContents();
   static_cast<void>(pasteboard_.setString(text, ClipboardHistory::keep));
-  return InsertResult::copied;
+  outcome.result = InsertResult::copied;
+  done(std::move(outcome));
 }
 
 bool TextInserter::insertAtSelection(std::string_view text, const AccessibilityElement& element,
@@ -117,83 +221,99 @@ bool TextInserter::activate(const FocusedTarget& target) {
   return chosen != nullptr && workspace_.activate(chosen->processID);
 }
 
-bool TextInserter::paste(std::string_view text, const std::shared_ptr<const FocusedTarget>& target) {
-  if (!activate(*target)) {
-    return false;
+void TextInserter::awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
+  // Keys go to whichever window has the focus: never paste before the target's is active.
+  const auto front = paste->workspace.frontmostApplication();
+  if (front && front->processID == paste->target->processID) {
+    awaitFocus(std::move(paste), std::chrono::milliseconds{0});
+    return;
   }
-  std::optional<TextRange> selection;
-  if (target->focusedElement) {
-    selection = AXHelper(ax_).rangeAttribute(*target->focusedElement, AXAttribute::selectedTextRange);
+  if (waited >= kActivationTimeout) {
+    finish(*paste, InsertResult::copied, "window not activated");
+    return;
   }
-  if (!selection) {
-    selection = target->selectedTextRange;
-  }
-
-  auto pending = std::make_shared<PendingRestore>();
-  if (pending_ && !pending_->settled && pending_->untouched(pasteboard_)) {
-    // The clipboard still holds the previous candidate: keep the user's own content instead.
-    pending->snapshot = std::move(pending_->snapshot);
-    pending_->settled = true;
-  } else {
-    pending->snapshot = PasteboardSnapshot::capture(pasteboard_);
-  }
-  pasteboard_.clearContents();
-  if (!pasteboard_.setString(text, ClipboardHistory::skip)) {
-    pending->snapshot.restore(pasteboard_);
-    return false;
-  }
-  pending->candidate = std::string(text);
-  pending->changeCount = pasteboard_.changeCount();
-  pending_ = pending;
-  scheduleKeystroke(target, selection, std::move(pending));
-  return true;
+  paste->queue.postAfter(kActivationPoll,
+                         [paste, waited] { awaitActivation(paste, waited + kActivationPoll); });
 }
 
-void TextInserter::scheduleKeystroke(const std::shared_ptr<const FocusedTarget>& target,
-                                     std::optional<TextRange> selection,
-                                     std::shared_ptr<PendingRestore> pending) {
-  // The closures hold the ports, never the inserter: they run even if it is gone.
-  mainQueue_.postAfter(kPasteDelay, [&ax = ax_, &keys = keys_, &pasteboard = pasteboard_, &queue = mainQueue_,
-                                     target, selection, pending = std::move(pending)] {
-    if (target->focusedElement) {
-      static_cast<void>(ax.setBool(*target->focusedElement, AXAttribute::focused, true));
-      if (selection) {
-        static_cast<void>(ax.setRange(*target->focusedElement, AXAttribute::selectedTextRange, *selection));
-      }
+void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
+  const auto& element = paste->element;
+  const bool unfocused = element && paste->ax.boolAttribute(*element, AXAttribute::focused) == false;
+  if (unfocused && waited < kFocusTimeout) {
+    paste->queue.postAfter(kFocusPoll, [paste, waited] { awaitFocus(paste, waited + kFocusPoll); });
+    return;
+  }
+  paste->queue.postAfter(kPasteDelay, [paste] { pressPaste(paste); });
+}
+
+void TextInserter::pressPaste(std::shared_ptr<Paste> paste) {
+  const auto& element = paste->element;
+  if (element) {
+    static_cast<void>(paste->ax.setBool(*element, AXAttribute::focused, true));
+    if (paste->selection) {
+      static_cast<void>(paste->ax.setRange(*element, AXAttribute::selectedTextRange, *paste->selection));
     }
-    postPasteChord(keys, queue, pasteboard, pending, kMaxKeyRetries);
-  });
+  }
+  postChord(std::move(paste), kMaxKeyRetries);
 }
 
-void TextInserter::postPasteChord(KeyEvents& keys, MainQueue& queue, Pasteboard& pasteboard,
-                                  std::shared_ptr<PendingRestore> pending, int retriesLeft) {
-  // Whether the target acted on the keystroke is not knowable from here; the paste is not checked.
-  const auto result = keys.post(KeyChord::paste());
+void TextInserter::postChord(std::shared_ptr<Paste> paste, int retriesLeft) {
+  const auto result = paste->keys.post(KeyChord::paste());
   if (result == KeyPostResult::retry && retriesLeft > 0) {
-    queue.postAfter(kKeyRetryInterval,
-                    [&keys, &queue, &pasteboard, pending = std::move(pending), retriesLeft] {
-                      postPasteChord(keys, queue, pasteboard, pending, retriesLeft - 1);
-                    });
+    paste->queue.postAfter(kKeyRetryInterval, [paste, retriesLeft] { postChord(paste, retriesLeft - 1); });
     return;
   }
   if (result != KeyPostResult::posted) {
-    // No paste happened: putting the user's clipboard back would lose the candidate, so it stays
-    // on the clipboard to be pasted by hand, as when the text is only copied.
-    pending->settled = true;
-    pending->snapshot = {};
+    finish(*paste, InsertResult::copied, "keystroke not posted");
     return;
   }
-  queue.postAfter(kRestoreDelay, [&pasteboard, pending = std::move(pending)] {
-    if (pending->settled) {
+  if (!paste->check->readable()) {
+    // Nothing to watch. The target may still be fetching the clipboard, and whether it pasted
+    // is unknown, so the candidate stays there for the user.
+    finish(*paste, InsertResult::pasted, "unconfirmed");
+    return;
+  }
+  paste->queue.postAfter(kConfirmPoll, [paste] { awaitText(paste, kConfirmPoll); });
+}
+
+void TextInserter::awaitText(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
+  switch (paste->check->check(paste->ax)) {
+    case InsertionCheck::Verdict::landed:
+      finish(*paste, InsertResult::inserted, "confirmed");
       return;
+    case InsertionCheck::Verdict::unreadable:
+      // Readable before, so a busy program more likely than a field without text: try again,
+      // and if it never answers the paste stays unconfirmed.
+      if (waited >= kConfirmTimeout) {
+        finish(*paste, InsertResult::pasted, "unconfirmed");
+        return;
+      }
+      break;
+    case InsertionCheck::Verdict::notYet:
+      if (waited >= kConfirmTimeout) {
+        finish(*paste, InsertResult::copied, "not seen");
+        return;
+      }
+      break;
+  }
+  paste->queue.postAfter(kConfirmPoll, [paste, waited] { awaitText(paste, waited + kConfirmPoll); });
+}
+
+void TextInserter::finish(Paste& paste, InsertResult result, std::string outcome) {
+  paste.outcome.attempts.push_back({"paste", std::move(outcome)});
+  paste.outcome.result = result;
+  if (!paste.settled) {
+    paste.settled = true;
+    // Only a paste seen arriving gives the user's clipboard back; otherwise the candidate stays
+    // there to be pasted by hand. Someone who copied something newer meanwhile keeps it.
+    if (result == InsertResult::inserted && paste.untouched()) {
+      paste.snapshot.restore(paste.pasteboard);
     }
-    pending->settled = true;
-    // Someone copied something newer in the meantime: leave it alone.
-    if (pending->untouched(pasteboard)) {
-      pending->snapshot.restore(pasteboard);
-    }
-    pending->snapshot = {};  // the user's clipboard is not kept in memory longer than needed
-  });
+    paste.snapshot = {};  // the user's clipboard is not kept in memory longer than needed
+  }
+  if (auto done = std::exchange(paste.done, nullptr)) {
+    done(paste.outcome);
+  }
 }
 
 }  // namespace wrenfold

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/platform/accessibility.h"
 #include "core/platform/key_events.h"
@@ -11,26 +14,56 @@
 #include "core/platform/pasteboard.h"
 #include "core/platform/workspace.h"
 #include "core/target/focused_target.h"
+#include "core/target/insertion_check.h"
 
 namespace wrenfold {
 
 enum class InsertResult {
-  inserted,  // written into the field, or a paste was dispatched into the target
-  copied,    // only placed on the clipboard
+  inserted,  // the field shows the text: written and read back, or pasted and seen arriving
+  pasted,    // pasted into a program whose field cannot be read back: unconfirmed
+  copied,    // not seen in the field: the text is on the clipboard, to be pasted by hand
 };
 
-// "inserted" or "copied", as the usage event records it.
+// "inserted", "pasted" or "copied", as the usage event records it.
 [[nodiscard]] std::string_view insertResultName(InsertResult result);
 
+// One strategy tried and how it ended, for the log: never the text.
+struct InsertAttempt {
+  std::string strategy;  // "accessibility", "paste", "copy"
+  std::string outcome;   // "written", "refused", "confirmed", "not seen", ...
+  bool operator==(const InsertAttempt&) const = default;
+};
+
+struct InsertOutcome {
+  InsertResult result = InsertResult::copied;
+  std::vector<InsertAttempt> attempts;  // in the order tried
+};
+
 // Puts a chosen candidate into the field the cycle started from: an accessibility write at
-// the selection, else a synthetic paste with the clipboard put back afterwards, else the text
-// is only copied. Main thread only; the ports must outlive the delayed paste steps.
+// the selection, else a synthetic paste into the re-activated window, else the text is only
+// copied. Every write is confirmed by reading the field back where the program exposes it; a
+// paste that is not seen arriving leaves the candidate on the clipboard. Main thread only; the
+// ports must outlive the delayed paste steps.
 class TextInserter {
  public:
+  using Completion = std::function<void(InsertOutcome)>;
+
+  // While the target's window is asked to become active, whether it has is checked this often,
+  // up to the limit; a window manager that only marks the window urgent never activates it.
+  static constexpr std::chrono::milliseconds kActivationPoll{25};
+  static constexpr std::chrono::milliseconds kActivationTimeout{1500};
+  // After activation, until the field reports keyboard focus again (browsers hand the focus on
+  // to the page some time after their window became active); past the limit the paste goes
+  // ahead, and the read-back tells whether it landed.
+  static constexpr std::chrono::milliseconds kFocusPoll{25};
+  static constexpr std::chrono::milliseconds kFocusTimeout{1000};
   // After activation, before focus is restored and the paste chord is posted.
   static constexpr std::chrono::milliseconds kPasteDelay{50};
-  // After the paste chord, before the user's clipboard is put back.
-  static constexpr std::chrono::milliseconds kRestoreDelay{500};
+  // After the chord the field is read this often until the text shows, up to the limit
+  // (browsers update their accessible text some time after the page changed); then the user's
+  // clipboard is put back at once, as the target has taken the candidate.
+  static constexpr std::chrono::milliseconds kConfirmPoll{100};
+  static constexpr std::chrono::milliseconds kConfirmTimeout{4000};
   // While the user still holds a modifier the chord would combine with it: it is asked again
   // this often, this many times (two seconds in all).
   static constexpr std::chrono::milliseconds kKeyRetryInterval{50};
@@ -39,32 +72,38 @@ class TextInserter {
   TextInserter(Accessibility& accessibility, Workspace& workspace, Pasteboard& pasteboard, KeyEvents& keys,
                MainQueue& mainQueue);
 
-  // Never fails: every outcome is one of the two results.
-  [[nodiscard]] InsertResult insert(std::string_view text,
-                                    const std::shared_ptr<const FocusedTarget>& target);
+  // `done` runs exactly once with the outcome: at once when the accessibility write or the
+  // copy settles it, later (on the main queue) when a paste has to be watched.
+  void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
  private:
-  struct PendingRestore;
+  struct Paste;
 
   [[nodiscard]] bool insertAtSelection(std::string_view text, const AccessibilityElement& element,
                                        std::optional<TextRange> fallbackRange);
   [[nodiscard]] bool replaceInValue(std::string_view text, const AccessibilityElement& element,
                                     TextRange range);
-  [[nodiscard]] bool paste(std::string_view text, const std::shared_ptr<const FocusedTarget>& target);
   [[nodiscard]] bool activate(const FocusedTarget& target);
-  void scheduleKeystroke(const std::shared_ptr<const FocusedTarget>& target,
-                         std::optional<TextRange> selection, std::shared_ptr<PendingRestore> pending);
-  static void postPasteChord(KeyEvents& keys, MainQueue& queue, Pasteboard& pasteboard,
-                             std::shared_ptr<PendingRestore> pending, int retriesLeft);
+  // The target's field; when the cycle began in a menu, the field focused now instead.
+  [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
+  void copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done);
+
+  // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.
+  static void awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
+  static void awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
+  static void pressPaste(std::shared_ptr<Paste> paste);
+  static void postChord(std::shared_ptr<Paste> paste, int retriesLeft);
+  static void awaitText(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
+  static void finish(Paste& paste, InsertResult result, std::string outcome);
 
   Accessibility& ax_;
   Workspace& workspace_;
   Pasteboard& pasteboard_;
   KeyEvents& keys_;
   MainQueue& mainQueue_;
-  // The clipboard restore still to come, so a paste started before it can reuse the user's
-  // clipboard instead of capturing the previous candidate.
-  std::shared_ptr<PendingRestore> pending_;
+  // The paste whose clipboard restore is still to come, so a paste started before it can
+  // reuse the user's clipboard instead of capturing the previous candidate.
+  std::shared_ptr<Paste> pending_;
 };
 
 }  // namespace wrenfold

@@ -27,16 +27,24 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::rememberedFocus(AtspiAccessible* a
     return nullptr;
   }
   // Focus parked in a menu (Alt pressed twice in some applications): the user still means the
-  // field focused just before, if it is still on screen.
-  AtspiAccessible* previous = tracker_.previousFocused();
+  // field focused before it, if it is still on screen.
   const auto role = calls_.role(last);
-  if (previous != nullptr && role && isMenuRole(*role) &&
-      applicationBusName(previous) == applicationBusName(application)) {
-    const auto previousRole = calls_.role(previous);
-    const auto states = calls_.states(previous);
-    if (previousRole && !isMenuRole(*previousRole) && states && states->has(ATSPI_STATE_SHOWING)) {
-      return retained(previous);
+  if (!role || !isMenuRole(*role)) {
+    return retained(last);
+  }
+  for (const auto& earlier : tracker_.earlierFocused()) {
+    if (applicationBusName(earlier.get()) != applicationBusName(application)) {
+      continue;
     }
+    const auto earlierRole = calls_.role(earlier.get());
+    if (!earlierRole || isMenuRole(*earlierRole)) {
+      continue;
+    }
+    const auto states = calls_.states(earlier.get());
+    if (states && states->has(ATSPI_STATE_SHOWING)) {
+      return retained(earlier.get());
+    }
+    break;  // the field focused before the menu is gone: nothing older is meant
   }
   return retained(last);
 }

@@ -1,5 +1,6 @@
 #include "platform/linux/focus_tracker.h"
 
+#include <cstddef>
 #include <string_view>
 
 namespace wrenfold {
@@ -7,6 +8,7 @@ namespace {
 
 constexpr std::string_view kFocusEvent = "object:state-changed:focused";
 constexpr std::string_view kActivateEvent = "window:activate";
+constexpr std::size_t kEarlierKept = 6;
 
 }  // namespace
 
@@ -45,7 +47,12 @@ void FocusTracker::handle(const AtspiEvent& event) {
   }
   // No round trip here: an application that hangs must not stall event dispatch.
   if (type.starts_with(kFocusEvent) && event.detail1 == 1 && event.source != lastFocused_.get()) {
-    previousFocused_ = std::move(lastFocused_);
+    if (lastFocused_) {
+      earlier_.push_front(std::move(lastFocused_));
+      if (earlier_.size() > kEarlierKept) {
+        earlier_.pop_back();
+      }
+    }
     lastFocused_ = retained(event.source);
   }
 }

@@ -7,6 +7,8 @@
 
 #include <atspi/atspi.h>
 
+#include <deque>
+
 #include "platform/linux/atspi_handle.h"
 
 namespace wrenfold {
@@ -22,9 +24,10 @@ class FocusTracker {
   [[nodiscard]] bool isListening() const { return listening_; }
   // The element that last gained focus, as the event said; callers re-check its state.
   [[nodiscard]] AtspiAccessible* lastFocused() const { return lastFocused_.get(); }
-  // The element focused before the last one: after Alt some applications move focus into their
-  // menu bar, and the user still means the field focused before.
-  [[nodiscard]] AtspiAccessible* previousFocused() const { return previousFocused_.get(); }
+  // The elements focused before the last one, the most recent first: after Alt some
+  // applications move focus into their menu bar (Firefox through the bar and its first item),
+  // and the user still means the field focused before.
+  [[nodiscard]] const std::deque<GObjectPtr<AtspiAccessible>>& earlierFocused() const { return earlier_; }
   // The window that was last activated.
   [[nodiscard]] AtspiAccessible* lastActivatedWindow() const { return lastWindow_.get(); }
 
@@ -35,7 +38,7 @@ class FocusTracker {
   GObjectPtr<AtspiEventListener> listener_;
   bool listening_ = false;
   GObjectPtr<AtspiAccessible> lastFocused_;
-  GObjectPtr<AtspiAccessible> previousFocused_;
+  std::deque<GObjectPtr<AtspiAccessible>> earlier_;
   GObjectPtr<AtspiAccessible> lastWindow_;
 };
 

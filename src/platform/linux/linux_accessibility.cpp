@@ -235,7 +235,9 @@ class LinuxAccessibility::Impl {
     }
     const bool editable = calls().hasEditableText(object);
     auto text = session_->text.value(object, editable);
-    if (text && !editable) {
+    // Chromium's fields offer no EditableText interface but are editable all the same: their
+    // text must be read afresh too, or a paste is never seen arriving.
+    if (text && !editable && !roleStates(object).editable) {
       if (auto* entry = session_->cache.entry(object)) {
         entry->text = text;
       }
@@ -481,6 +483,23 @@ class LinuxAccessibility::Impl {
 
   // Whether a browser's window holds a web page with content. With accessibility off,
   // Chromium lists its windows but each one's only child is a null object.
+  // Whether `object` lies inside a web document (a page in a browser or an Electron window).
+  [[nodiscard]] bool insideWebDocument(AtspiAccessible* object) {
+    constexpr int kMaxDepth = 64;
+    GObjectPtr<AtspiAccessible> current = calls().parent(object);
+    for (int depth = 0; current && depth < kMaxDepth; ++depth) {
+      const auto role = calls().role(current.get());
+      if (!role || *role == ATSPI_ROLE_APPLICATION) {
+        return false;
+      }
+      if (*role == ATSPI_ROLE_DOCUMENT_WEB) {
+        return true;
+      }
+      current = calls().parent(current.get());
+    }
+    return false;
+  }
+
   [[nodiscard]] bool exposesPage(AtspiAccessible* application) {
     if (application == nullptr) {
       return false;
@@ -668,6 +687,12 @@ bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttrib
                                    std::string_view value) {
   AtspiAccessible* object = impl_->object(element);
   if (object == nullptr || impl_->isPassword(object)) {
+    return false;
+  }
+  // Web pages: Firefox accepts the write and changes nothing, Chromium has no editable-text
+  // interface, and a write there would bypass the page's input events anyway (script-driven
+  // fields revert). Pasting is the way in.
+  if (impl_->insideWebDocument(object)) {
     return false;
   }
   const std::string text = text::repairUtf8(value);

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_workspace.h"
 
 #include <X11/extensions/XRes.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -194,6 +195,39 @@ std::optional<RunningApplication> LinuxWorkspace::clipboardOwner() {
     return std::nullopt;
   }
   return describe(owner, *pid);
+}
+
+std::int32_t LinuxWorkspace::ownProcessID() {
+  return static_cast<std::int32_t>(::getpid());
+}
+
+bool LinuxWorkspace::isUserWindow(Window window) {
+  const auto types = x_->cardinals(window, "_NET_WM_WINDOW_TYPE").value_or(std::vector<unsigned long>{});
+  for (const char* excluded : {"_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP",
+                               "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_SPLASH"}) {
+    if (std::find(types.begin(), types.end(), x_->atom(excluded)) != types.end()) {
+      return false;
+    }
+  }
+  const auto states = x_->cardinals(window, "_NET_WM_STATE").value_or(std::vector<unsigned long>{});
+  return std::find(states.begin(), states.end(), x_->atom("_NET_WM_STATE_HIDDEN")) == states.end();
+}
+
+std::optional<RunningApplication> LinuxWorkspace::topmostOtherApplication() {
+  if (!x_) {
+    return std::nullopt;
+  }
+  const std::int32_t own = ownProcessID();
+  const auto stacking =
+      x_->cardinals(x_->root(), "_NET_CLIENT_LIST_STACKING").value_or(std::vector<unsigned long>{});
+  for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
+    const auto window = static_cast<Window>(*it);
+    const auto pid = processOf(window);
+    if (pid && *pid != own && isUserWindow(window)) {
+      return describe(window, *pid);
+    }
+  }
+  return std::nullopt;
 }
 
 bool LinuxWorkspace::activate(std::int32_t processID) {

@@ -27,11 +27,15 @@ class LinuxWorkspace final : public Workspace {
   // The owner of the CLIPBOARD selection: its window's process and application.
   [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override;
   [[nodiscard]] bool activate(std::int32_t processID) override;
+  [[nodiscard]] std::int32_t ownProcessID() override;
+  [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override;
 
  private:
   [[nodiscard]] std::optional<Window> activeWindow();
   [[nodiscard]] std::optional<Window> focusedClientWindow();
   [[nodiscard]] std::optional<std::int32_t> processOf(Window window);
+  // Panels, docks, the desktop and hidden (minimised) windows are not where the user writes.
+  [[nodiscard]] bool isUserWindow(Window window);
   [[nodiscard]] RunningApplication describe(Window window, std::int32_t processID);
   [[nodiscard]] const DesktopFileIndex& desktopFiles();
 

@@ -55,6 +55,12 @@ class HeldHttpClient final : public HttpClient {
   std::deque<Completion> pending_;
 };
 
+class RecordingNotifier final : public UserNotifier {
+ public:
+  void notify(std::string title, std::string body) override { notices.push_back(title + ": " + body); }
+  std::vector<std::string> notices;
+};
+
 class RecordingOverlay final : public OverlayWindow {
  public:
   OverlayViewModel& model() override { return model_; }
@@ -110,6 +116,22 @@ class OrchestratorTest : public ::testing::Test {
     }
   }
 
+  // A whole cycle up to Return on the first candidate.
+  void insertFirstCandidate(const char* candidate) {
+    orchestrator_->trigger("");
+    settle();
+    http_.answer(http_.requests.size() - 1, envelope({candidate}));
+    settle();
+    model_.onInsert(*model_.selectedCandidate(), model_.selectedTemplateID());
+    queue_.advance(std::chrono::seconds(10));
+    settle();
+  }
+
+  std::string log() {
+    logger_.flush();
+    return readAll(data_ / "logs/app.log");
+  }
+
   std::string events() {
     logger_.flush();
     return readAll(data_ / "events/local-events.jsonl");
@@ -132,14 +154,16 @@ class OrchestratorTest : public ::testing::Test {
   ModelConfigStore configStore_{paths_};
   StyleMemoryStore styleStore_{paths_, logger_};
   RecordingOverlay overlay_;
+  RecordingNotifier notifier_;
   AccessibilityElement app_ = ax_.addElement();
   AccessibilityElement window_ = app_;
   AccessibilityElement field_ = app_;
   std::unique_ptr<AssistantOrchestrator> orchestrator_ = [this] {
     overlay_.model().setTemplates(engine_.templates());
-    return std::make_unique<AssistantOrchestrator>(engine_, configStore_, styleStore_, overlay_,
-                                                   CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_,
-                                                              keys_, queue_, work_, clock_, http_, logger_});
+    return std::make_unique<AssistantOrchestrator>(
+        engine_, configStore_, styleStore_, overlay_,
+        CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_, keys_, queue_, work_, clock_, http_,
+                   logger_, notifier_});
   }();
   OverlayViewModel& model_ = overlay_.model();
 };
@@ -172,6 +196,71 @@ TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
   EXPECT_THAT(events(), HasSubstr(R"("event":"insert.success")"));
   EXPECT_THAT(events(), HasSubstr(R"("mode":"inserted")"));
   EXPECT_THAT(readAll(data_ / "style/samples.jsonl"), HasSubstr("Sure, ten works."));
+  EXPECT_THAT(log(), HasSubstr("INFO insert into Chat (org.example.chat), field AXTextArea: accessibility "
+                               "written; result inserted"));
+  EXPECT_THAT(log(), Not(HasSubstr("Sure, ten works.")));
+  EXPECT_TRUE(notifier_.notices.empty());
+}
+
+// Only a confirmed insertion goes unmentioned; the user is told about every other outcome, and
+// the log names each strategy tried, never the text.
+TEST_F(OrchestratorTest, InsertionsNotSeenInTheFieldAreToldAndLeftOnTheClipboard) {
+  ax_.rejectWrites(field_, AXAttribute::selectedText);
+  ax_.rejectWrites(field_, AXAttribute::value);
+  insertFirstCandidate("Sure, ten works.");
+  EXPECT_THAT(events(), HasSubstr(R"("mode":"copied")"));
+  EXPECT_THAT(log(), HasSubstr("accessibility refused; paste not seen; result copied"));
+  EXPECT_EQ(pasteboard_.string(), "Sure, ten works.");
+  ASSERT_EQ(notifier_.notices.size(), 1u);
+  EXPECT_EQ(notifier_.notices[0], "Wrenfold: 没能自动填入“Chat”，候选内容已复制到剪贴板，请按 Ctrl+V 粘贴。");
+
+  // A field that exposes no text: the paste goes out and cannot be confirmed.
+  const auto page = ax_.addChild(window_, "AXWebArea");
+  ax_.set(app_, AXAttribute::focusedUIElement, page);
+  insertFirstCandidate("See you.");
+  EXPECT_THAT(events(), HasSubstr(R"("mode":"pasted")"));
+  EXPECT_THAT(
+      log(),
+      HasSubstr("insert into Chat (org.example.chat), field AXWebArea: paste unconfirmed; result pasted"));
+  EXPECT_EQ(pasteboard_.string(), "See you.");
+  ASSERT_EQ(notifier_.notices.size(), 2u);
+  EXPECT_EQ(notifier_.notices[1],
+            "Wrenfold: 已粘贴到“Chat”，但无法确认文字已经写入。候选内容仍在剪贴板中，如果没有出现，请按 "
+            "Ctrl+V 粘贴。");
+  EXPECT_THAT(log(), Not(HasSubstr("See you.")));
+}
+
+// A trigger while Wrenfold's own panel is active: never Wrenfold itself.
+TEST_F(OrchestratorTest, ATriggerFromOurOwnWindowTargetsTheProgramTheUserWasIn) {
+  constexpr std::int32_t kOwnPid = 900;
+  workspace_.setOwnProcessID(kOwnPid);
+  const auto own = ax_.addElement("AXApplication");
+  ax_.setApplication(kOwnPid, own);
+  ax_.set(own, AXAttribute::focusedUIElement,
+          ax_.addChild(ax_.addElement("AXWindow"), "AXTextField", "Wrenfold's own instruction"));
+  workspace_.addApplication({kOwnPid, "wrenfold", "Wrenfold"}, true);
+
+  // No cycle before: the program whose window is next below.
+  orchestrator_->trigger("");
+  settle();
+  ASSERT_EQ(http_.requests.size(), 1u);
+  EXPECT_THAT(http_.requests[0].body, HasSubstr("are we still meeting tomorrow"));
+  http_.answer(0, envelope({"a"}));
+  settle();
+
+  // Another program came up meanwhile; the trigger from the panel keeps the cycle's field.
+  const auto mail = ax_.addElement("AXApplication");
+  ax_.setApplication(88, mail);
+  ax_.set(mail, AXAttribute::focusedUIElement,
+          ax_.addChild(ax_.addElement("AXWindow"), "AXTextField", "mail draft"));
+  workspace_.addApplication({88, "org.example.mail", "Mail"});
+  workspace_.setFrontmost(RunningApplication{kOwnPid, "wrenfold", "Wrenfold"});
+  orchestrator_->trigger("");
+  settle();
+  ASSERT_EQ(http_.requests.size(), 2u);
+  EXPECT_THAT(http_.requests[1].body, HasSubstr("are we still meeting tomorrow"));
+  EXPECT_THAT(http_.requests[1].body, Not(HasSubstr("mail draft")));
+  EXPECT_THAT(http_.requests[1].body, Not(HasSubstr("Wrenfold's own")));
 }
 
 // Without a compositor the capture holds only what the screen shows: the panel beside the field

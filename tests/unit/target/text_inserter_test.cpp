@@ -51,6 +51,25 @@ class InserterTest : public ::testing::Test {
 
   std::optional<FakeAXValue> fieldValue(AXAttribute a) const { return ax_.get(field_, a); }
 
+  // Inserts with `inserter`; the outcome lands in `outcome_` whenever the inserter is done.
+  void insert(TextInserter& inserter, std::string_view text, std::shared_ptr<const FocusedTarget> t) {
+    outcome_.reset();
+    inserter.insert(text, t, [this](InsertOutcome outcome) { outcome_ = std::move(outcome); });
+  }
+  void insert(std::string_view text, std::shared_ptr<const FocusedTarget> t) { insert(inserter_, text, t); }
+  [[nodiscard]] std::optional<InsertResult> result() const {
+    return outcome_ ? std::optional(outcome_->result) : std::nullopt;
+  }
+
+  // The target program pasting: the clipboard's text goes into the field, as Ctrl+V would.
+  void pasteLands(FakeAccessibility& ax, Pasteboard& pasteboard) {
+    keys_.setOnPosted([&ax, &pasteboard, field = field_](const KeyChord&) {
+      const auto value = ax.get(field, AXAttribute::value);
+      const std::string before = value ? std::get<std::string>(*value) : "";
+      ax.set(field, AXAttribute::value, before + pasteboard.string().value_or(""));
+    });
+  }
+
   FakeAccessibility ax_;
   FakeWorkspace workspace_;
   FakePasteboard pasteboard_;
@@ -59,11 +78,15 @@ class InserterTest : public ::testing::Test {
   testing::ManualMainQueue queue_{clock_};
   TextInserter inserter_{ax_, workspace_, pasteboard_, keys_, queue_};
   AccessibilityElement field_ = ax_.addElement();
+  std::optional<InsertOutcome> outcome_;
 };
 
 TEST_F(InserterTest, SelectedTextWritePlacesCaretAfterTextCountingUtf16Units) {
   pasteboard_.copyTextExternally("mine");
-  EXPECT_EQ(inserter_.insert("there 😀", target()), InsertResult::inserted);
+  insert("there 😀", target());
+  ASSERT_TRUE(outcome_);
+  EXPECT_EQ(outcome_->result, InsertResult::inserted);
+  EXPECT_EQ(outcome_->attempts, (std::vector<InsertAttempt>{{"accessibility", "written"}}));
   EXPECT_EQ(fieldValue(AXAttribute::value), FakeAXValue(std::string("Hello there 😀")));
   ASSERT_FALSE(ax_.writes().empty());
   const auto& caret = ax_.writes().back();
@@ -78,7 +101,8 @@ TEST_F(InserterTest, RejectedSelectedTextFallsBackToReplacingTheRangeInTheValue)
   ax_.rejectWrites(field_, AXAttribute::selectedText);
   ax_.set(field_, AXAttribute::value, std::string("😀 ab cd"));
   ax_.set(field_, AXAttribute::selectedTextRange, TextRange{3, 2});
-  EXPECT_EQ(inserter_.insert("xyz", target()), InsertResult::inserted);
+  insert("xyz", target());
+  EXPECT_EQ(result(), InsertResult::inserted);
   EXPECT_EQ(fieldValue(AXAttribute::value), FakeAXValue(std::string("😀 xyz cd")));
   EXPECT_EQ(ax_.writes().back().value, FakeAXValue(TextRange{6, 0}));
   EXPECT_TRUE(workspace_.activations().empty());
@@ -108,22 +132,18 @@ TEST_F(InserterTest, UnusableRangesFallBackToPasting) {
     if (row.current) {
       ax.set(field_, AXAttribute::selectedTextRange, *row.current);
     }
-    EXPECT_EQ(inserter.insert("new", target(true, row.stored)), InsertResult::inserted) << row.name;
+    insert(inserter, "new", target(true, row.stored));
     EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue(std::string("😀 short"))) << row.name;
     EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{kPid}) << row.name;
     EXPECT_EQ(pasteboard.string(), "new") << row.name;
+    ASSERT_FALSE(outcome_) << "a paste is confirmed later: " << row.name;
+    queue.advance(10s);
+    ASSERT_TRUE(outcome_) << row.name;
+    EXPECT_EQ(outcome_->attempts.front(), (InsertAttempt{"accessibility", "refused"})) << row.name;
   }
 }
 
-TEST_F(InserterTest, NotWritableTargetGoesStraightToPaste) {
-  EXPECT_EQ(inserter_.insert("new", target(false)), InsertResult::inserted);
-  EXPECT_EQ(fieldValue(AXAttribute::value), FakeAXValue(std::string("Hello world")));
-  EXPECT_TRUE(ax_.writes().empty());
-  EXPECT_EQ(pasteboard_.string(), "new");
-  EXPECT_EQ(pasteboard_.lastHistory(), ClipboardHistory::skip);
-}
-
-TEST_F(InserterTest, PasteTimelineRestoresEveryItemAndTypeAt550ms) {
+TEST_F(InserterTest, PasteIsConfirmedByReadingTheFieldThenTheClipboardIsGivenBack) {
   const std::vector<PasteboardItem> original = {
       {{{std::string(FakePasteboard::kPlainTextType), bytes("styled")},
         {"text/html", bytes("<b>styled</b>")}}},
@@ -131,10 +151,11 @@ TEST_F(InserterTest, PasteTimelineRestoresEveryItemAndTypeAt550ms) {
   };
   pasteboard_.copyExternally(original);
   ax_.set(field_, AXAttribute::selectedTextRange, TextRange{3, 0});
+  pasteLands(ax_, pasteboard_);
 
-  EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
+  insert("candidate", target(false));
   EXPECT_EQ(pasteboard_.contents(), std::vector{FakePasteboard::textItem("candidate")});
-
+  EXPECT_EQ(pasteboard_.lastHistory(), ClipboardHistory::skip);
   queue_.advance(49ms);
   EXPECT_TRUE(keys_.posted().empty());
   queue_.advance(1ms);
@@ -142,44 +163,110 @@ TEST_F(InserterTest, PasteTimelineRestoresEveryItemAndTypeAt550ms) {
   ASSERT_EQ(ax_.writes().size(), 2u);
   EXPECT_EQ(ax_.writes()[0].attribute, AXAttribute::focused);
   EXPECT_EQ(ax_.writes()[1].value, FakeAXValue(TextRange{3, 0}));  // the selection read at insert time
+  EXPECT_FALSE(outcome_);
 
-  queue_.advance(499ms);
-  EXPECT_EQ(pasteboard_.string(), "candidate");
-  queue_.advance(1ms);
+  queue_.advance(TextInserter::kConfirmPoll);
+  ASSERT_TRUE(outcome_);
+  EXPECT_EQ(outcome_->result, InsertResult::inserted);
+  EXPECT_EQ(outcome_->attempts, (std::vector<InsertAttempt>{{"paste", "confirmed"}}));
   EXPECT_EQ(pasteboard_.contents(), original);
   EXPECT_EQ(queue_.pendingCount(), 0u);
 }
 
+TEST_F(InserterTest, APasteNotKnownToHaveLandedLeavesTheCandidateOnTheClipboard) {
+  const struct {
+    const char* name;
+    bool readable;
+    bool activates;
+    KeyPostResult key;
+    InsertResult result;
+    const char* outcome;
+  } rows[] = {
+      {"field shows nothing new", true, true, KeyPostResult::posted, InsertResult::copied, "not seen"},
+      {"field cannot be read", false, true, KeyPostResult::posted, InsertResult::pasted, "unconfirmed"},
+      {"window never becomes active", true, false, KeyPostResult::posted, InsertResult::copied,
+       "window not activated"},
+      {"keystroke fails", true, true, KeyPostResult::failed, InsertResult::copied, "keystroke not posted"},
+      {"modifier held throughout", true, true, KeyPostResult::retry, InsertResult::copied,
+       "keystroke not posted"},
+  };
+  for (const auto& row : rows) {
+    FakeWorkspace workspace;
+    workspace.addApplication({kPid, kBundle, "Editor"});
+    if (!row.activates) {
+      workspace.ignoreActivation();
+    }
+    FakePasteboard pasteboard;
+    TextInserter inserter(ax_, workspace, pasteboard, keys_, queue_);
+    keys_.setResult(row.key);
+    pasteboard.copyTextExternally("mine");
+    auto t = std::make_shared<FocusedTarget>(*target(false));
+    if (!row.readable) {
+      t->focusedElement.reset();
+    }
+    const auto postedBefore = keys_.posted().size();
+    insert(inserter, "candidate", t);
+    queue_.advance(10s);
+    ASSERT_TRUE(outcome_) << row.name;
+    EXPECT_EQ(outcome_->result, row.result) << row.name;
+    EXPECT_EQ(outcome_->attempts, (std::vector<InsertAttempt>{{"paste", row.outcome}})) << row.name;
+    EXPECT_EQ(pasteboard.string(), "candidate") << row.name;
+    EXPECT_EQ(queue_.pendingCount(), 0u) << row.name;
+    EXPECT_EQ(keys_.posted().size() == postedBefore, !row.activates) << row.name;
+  }
+}
+
+// Browsers give the page its focus back some time after their window became active: keys sent
+// before then go nowhere.
+TEST_F(InserterTest, ThePasteWaitsUntilTheFieldHasTheFocusAgain) {
+  ax_.set(field_, AXAttribute::focused, false);
+  insert("candidate", target(false));
+  queue_.advance(500ms);
+  EXPECT_TRUE(keys_.posted().empty());
+  ax_.set(field_, AXAttribute::focused, true);
+  queue_.advance(TextInserter::kFocusPoll + TextInserter::kPasteDelay);
+  EXPECT_EQ(keys_.posted(), std::vector<std::string>{"ctrl+v"});
+}
+
+// Alt pressed twice opens Firefox's menu bar for a moment: the cycle may begin with the focus on
+// "File". The paste goes to the field focused by now, and the menu is never focused again.
+TEST_F(InserterTest, ATargetCaughtInAMenuPastesIntoTheFieldFocusedNow) {
+  const auto app = ax_.addElement("AXApplication");
+  ax_.setApplication(kPid, app);
+  ax_.set(app, AXAttribute::focusedUIElement, field_);
+  auto caught = std::make_shared<FocusedTarget>(*target(false));
+  caught->focusedElement = ax_.addElement("AXMenu");
+  caught->focusedRole = "AXMenu";
+  pasteLands(ax_, pasteboard_);
+  insert("candidate", caught);
+  queue_.advance(1s);
+  EXPECT_EQ(result(), InsertResult::inserted);
+  for (const auto& write : ax_.writes()) {
+    EXPECT_EQ(write.element, field_);
+  }
+}
+
 TEST_F(InserterTest, AHeldModifierDelaysThePasteChordAndTheRestoreFollowsIt) {
   pasteboard_.copyExternally({FakePasteboard::textItem("mine")});
+  pasteLands(ax_, pasteboard_);
   keys_.setResult(KeyPostResult::retry);
-  EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
+  insert("candidate", target(false));
   queue_.advance(50ms + 2 * TextInserter::kKeyRetryInterval);
   EXPECT_EQ(keys_.posted().size(), 3u) << "asked again while the modifier is held";
   keys_.setResult(KeyPostResult::posted);
   queue_.advance(TextInserter::kKeyRetryInterval);
   EXPECT_EQ(keys_.posted().size(), 4u);
-  queue_.advance(TextInserter::kRestoreDelay - 1ms);
   EXPECT_EQ(pasteboard_.string(), "candidate") << "the target has not pasted yet";
-  queue_.advance(1ms);
+  queue_.advance(TextInserter::kConfirmPoll);
+  EXPECT_EQ(result(), InsertResult::inserted);
   EXPECT_EQ(pasteboard_.string(), "mine");
 }
 
-TEST_F(InserterTest, AChordNeverPostedLeavesTheCandidateOnTheClipboard) {
-  for (const auto result : {KeyPostResult::retry, KeyPostResult::failed}) {
-    pasteboard_.copyExternally({FakePasteboard::textItem("mine")});
-    keys_.setResult(result);
-    EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
-    queue_.advance(10s);
-    EXPECT_EQ(pasteboard_.string(), "candidate") << "restoring would lose the text";
-    EXPECT_EQ(queue_.pendingCount(), 0u);
-  }
-  EXPECT_EQ(keys_.posted().size(), static_cast<std::size_t>(TextInserter::kMaxKeyRetries + 2));
-}
-
 TEST_F(InserterTest, EmptyClipboardIsEmptyAgainAfterThePaste) {
-  EXPECT_EQ(inserter_.insert("candidate", target(false)), InsertResult::inserted);
-  queue_.advance(550ms);
+  pasteLands(ax_, pasteboard_);
+  insert("candidate", target(false));
+  queue_.advance(1s);
+  EXPECT_EQ(result(), InsertResult::inserted);
   EXPECT_TRUE(pasteboard_.contents().empty());
 }
 
@@ -190,23 +277,27 @@ TEST_F(InserterTest, NewerClipboardContentIsNotOverwrittenByTheRestore) {
       pasteboard.hideChangeCount();
     }
     TextInserter inserter(ax_, workspace_, pasteboard, keys_, queue_);
+    ax_.set(field_, AXAttribute::value, std::string("Hello world"));
     pasteboard.copyTextExternally("mine");
-    EXPECT_EQ(inserter.insert("candidate", target(false)), InsertResult::inserted);
-    queue_.advance(300ms);
+    insert(inserter, "candidate", target(false));
+    queue_.advance(60ms);  // the chord is out
     pasteboard.copyTextExternally("copied later");
-    queue_.advance(300ms);
+    ax_.set(field_, AXAttribute::value, std::string("Hello world candidate"));  // pasted by then
+    queue_.advance(1s);
+    EXPECT_EQ(result(), InsertResult::inserted) << countKnown;
     EXPECT_EQ(pasteboard.string(), "copied later") << countKnown;
   }
 }
 
 TEST_F(InserterTest, SecondPasteBeforeTheRestoreKeepsTheUsersClipboard) {
   pasteboard_.copyTextExternally("mine");
-  EXPECT_EQ(inserter_.insert("first", target(false)), InsertResult::inserted);
-  queue_.advance(100ms);
-  EXPECT_EQ(inserter_.insert("second", target(false)), InsertResult::inserted);
-  queue_.advance(450ms);  // the first paste's restore time: the clipboard holds the second candidate
+  insert("first", target(false));
+  queue_.advance(60ms);  // the chord is out; the first paste is not seen yet
+  pasteLands(ax_, pasteboard_);
+  insert("second", target(false));
   EXPECT_EQ(pasteboard_.string(), "second");
-  queue_.advance(100ms);
+  queue_.advance(200ms);
+  EXPECT_EQ(result(), InsertResult::inserted);
   EXPECT_EQ(pasteboard_.string(), "mine");
 }
 
@@ -220,7 +311,8 @@ TEST_F(InserterTest, FailedActivationOrQuitApplicationOnlyCopies) {
     FakePasteboard pasteboard;
     TextInserter inserter(ax_, workspace, pasteboard, keys_, queue_);
     pasteboard.copyTextExternally("mine");
-    EXPECT_EQ(inserter.insert("candidate", target(false)), InsertResult::copied) << quit;
+    insert(inserter, "candidate", target(false));
+    EXPECT_EQ(result(), InsertResult::copied) << quit;
     EXPECT_EQ(pasteboard.lastHistory(), ClipboardHistory::keep);
     queue_.advance(1000ms);
     EXPECT_TRUE(keys_.posted().empty());
@@ -234,13 +326,39 @@ TEST_F(InserterTest, ActivatesTheTargetsOwnInstanceAmongSameIdentifier) {
   workspace.addApplication({11, kBundle, "Editor"});
   workspace.addApplication({kPid, kBundle, "Editor"});
   TextInserter inserter(ax_, workspace, pasteboard_, keys_, queue_);
-  EXPECT_EQ(inserter.insert("x", target(false)), InsertResult::inserted);
+  insert(inserter, "x", target(false));
   EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{kPid});
 
   auto other = std::make_shared<FocusedTarget>(*target(false));
   other->processID = 5;  // an instance no longer running: the first with the id is used
-  EXPECT_EQ(inserter.insert("x", other), InsertResult::inserted);
+  insert(inserter, "x", other);
   EXPECT_EQ(workspace.activations().back(), 11);
+}
+
+// Browsers report a field's text with characters the user never typed; a text the field held
+// before does not count as arriving.
+TEST_F(InserterTest, InsertionCheckComparesWhatTheUserSees) {
+  const struct {
+    const char* before;
+    const char* after;
+    const char* text;
+    InsertionCheck::Verdict verdict;
+  } rows[] = {
+      {"周五 ", "周五 收到😀\xEF\xBB\xBF", "收到😀", InsertionCheck::Verdict::landed},
+      {"a",
+       "a\xC2\xA0"
+       "b",
+       " b", InsertionCheck::Verdict::landed},
+      {"x", "x1\r\n2", "1\n2", InsertionCheck::Verdict::landed},
+      {"好的", "好的", "好的", InsertionCheck::Verdict::notYet},
+      {"好的", "好的好的", "好的", InsertionCheck::Verdict::landed},
+  };
+  for (const auto& row : rows) {
+    ax_.set(field_, AXAttribute::value, std::string(row.before));
+    const auto check = InsertionCheck::before(ax_, field_, row.text);
+    ax_.set(field_, AXAttribute::value, std::string(row.after));
+    EXPECT_EQ(check.check(ax_), row.verdict) << row.after;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,293 @@
+// The whole cycle in real browsers: a double tap of Alt in a page's field, the loopback model
+// service, Down and Return in the overlay, and the candidate in the field. The witness is the
+// page's own script, which copies every field into the window title on each input event; the
+// title is read from the X server, never through Wrenfold. One browser start per desktop session:
+// the fields of one page take turns.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/trigger/double_tap_detector.h"
+#include "e2e_harness.h"
+
+namespace wrenfold::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Browsers start slowly on a loaded machine.
+constexpr auto kBrowserStart = 180s;
+constexpr const char* kApiKey = "sk-e2e-loopback";
+const std::vector<std::string> kCandidates{"收到，我会准时参加 😀", "好的，三点见👍，材料稍后发你。",
+                                           "没问题，谢谢提醒。"};
+
+// The page: every input event writes all three fields into the title, "ta=...|in=...|ce=...".
+constexpr const char* kPage = R"(<!doctype html>
+<html><head><meta charset="utf-8"><title>loading</title>
+<script>
+function report() {
+  document.title = 'ta=' + document.getElementById('ta').value + '|in=' +
+      document.getElementById('in').value + '|ce=' + document.getElementById('ce').textContent;
+}
+window.addEventListener('load', function () {
+  ['ta', 'in', 'ce'].forEach(function (id) { document.getElementById(id).addEventListener('input', report); });
+  report();
+  if (location.hash == '#autofocus') {
+    var ta = document.getElementById('ta');
+    ta.focus();
+    ta.setSelectionRange(ta.value.length, ta.value.length);
+  }
+});
+</script></head>
+<body>
+<textarea id="ta" aria-label="draft" rows="4" cols="50">周五的评审改到下午三点，</textarea>
+<p><input id="in" aria-label="subject" size="40" value="会议主题："></p>
+<div id="ce" contenteditable="true" aria-label="note" style="border: 1px solid #888; min-height: 3em">笔记：</div>
+</body></html>
+)";
+
+struct Field {
+  const char* key;   // its part of the title
+  const char* role;  // as the browsers expose it over AT-SPI
+  const char* name;
+  const char* draft;
+};
+const std::vector<Field> kFields{{"ta", "entry", "draft", "周五的评审改到下午三点，"},
+                                 {"in", "entry", "subject", "会议主题："},
+                                 {"ce", "section", "note", "笔记："}};
+
+// Firefox wants a profile of its own when run as root and for a clean start; these preferences
+// keep it off the network and away from first-run pages.
+constexpr const char* kFirefoxPrefs = R"(user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("startup.homepage_welcome_url", "");
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("datareporting.healthreport.uploadEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("browser.safebrowsing.malware.enabled", false);
+user_pref("browser.safebrowsing.phishing.enabled", false);
+user_pref("browser.sessionstore.resume_from_crash", false);
+user_pref("network.proxy.type", 1);
+user_pref("network.proxy.http", "127.0.0.1");
+user_pref("network.proxy.http_port", 9);
+user_pref("network.proxy.ssl", "127.0.0.1");
+user_pref("network.proxy.ssl_port", 9);
+)";
+
+struct Browser {
+  const char* name;
+  const char* program;
+  const char* package;
+  bool forceAccessibility;
+};
+
+class BrowserInsertion : public ::testing::TestWithParam<Browser> {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) {
+      GTEST_SKIP() << "no desktop: run under scripts/desktop-session";
+    }
+    if (::access(GetParam().program, X_OK) != 0) {
+      GTEST_SKIP() << GetParam().program << " is not installed (Debian package " << GetParam().package
+                   << "; see scripts/install-deps)";
+    }
+  }
+
+  void TearDown() override {
+    browser_.reset();
+    if (const auto status = wrenfold_.stop()) {
+      EXPECT_EQ(*status, 0) << wrenfold_.process().output();
+    }
+  }
+
+  void startBrowser() {
+    const auto page = dir_.path() / "fields.html";
+    testing::writeAll(page, kPage);
+    // Without an accessibility tree the test cannot find a field to click: the page focuses one.
+    const std::string url = "file://" + page.string() + (GetParam().forceAccessibility ? "" : "#autofocus");
+    std::vector<std::string> argv{GetParam().program};
+    std::vector<std::string> environment;
+    if (std::string(GetParam().name).starts_with("firefox")) {
+      const auto profile = dir_.path() / "firefox-profile";
+      std::filesystem::create_directories(profile);
+      testing::writeAll(profile / "user.js", kFirefoxPrefs);
+      argv.insert(argv.end(), {"-profile", profile.string(), "-no-remote", url});
+    } else {
+      argv.insert(argv.end(),
+                  {"--user-data-dir=" + (dir_.path() / "chromium-profile").string(), "--no-first-run",
+                   "--no-default-browser-check", "--password-store=basic", "--disable-gpu",
+                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                   "--host-resolver-rules=MAP * ~NOTFOUND", "--proxy-server=127.0.0.1:9"});
+      if (::geteuid() == 0) {
+        argv.emplace_back("--no-sandbox");
+      }
+      if (GetParam().forceAccessibility) {
+        argv.emplace_back("--force-renderer-accessibility");
+      } else {
+        environment.emplace_back("ACCESSIBILITY_ENABLED=0");
+      }
+      argv.push_back(url);
+    }
+    browser_ = std::make_unique<Process>(argv, environment);
+    ASSERT_TRUE(waitUntil([&] { return (window_ = pageWindow()).has_value(); }, kBrowserStart))
+        << GetParam().name << " did not show the page: " << browser_->output();
+  }
+
+  // The browser's window showing the page: its title starts with the page's own report.
+  static std::optional<std::string> pageWindow() {
+    const Exit found = run({"xdotool", "search", "--onlyvisible", "--name", "^ta="});
+    if (found.status != 0 || found.output.empty()) {
+      return std::nullopt;
+    }
+    return found.output.substr(0, found.output.find('\n'));
+  }
+
+  // The field's value as the page reports it in the title (the browser appends its own name).
+  [[nodiscard]] std::string reported(const Field& field) const {
+    const Exit name = run({"xdotool", "getwindowname", *window_});
+    const std::string title = name.output;
+    const std::string key = std::string(field.key) + "=";
+    const auto start = title.find(key);
+    if (start == std::string::npos) {
+      return {};
+    }
+    auto end = title.find('|', start);
+    if (end == std::string::npos) {
+      end = std::min(title.find(" — "), title.find(" - "));
+    }
+    return title.substr(start + key.size(), end == std::string::npos ? end : end - start - key.size());
+  }
+
+  // Puts the caret at the end of `field`, as a user clicking into it and pressing Ctrl+End.
+  void focus(const Field& field) {
+    ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window_}));
+    ASSERT_TRUE(waitUntil([&] { return atspi::click(browser_->pid(), field.role, field.name); }))
+        << atspi::dump(browser_->pid());
+    ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  }
+
+  // Double tap of Alt; taps within the trigger's debounce are ignored by design, so this one wait
+  // is a sleep.
+  void doubleTapAlt() {
+    std::this_thread::sleep_until(lastTap_ + DoubleTapDetector::kTriggerDebounce + 100ms);
+    ASSERT_TRUE(xdotool({"key", "alt", "alt"}));
+    lastTap_ = std::chrono::steady_clock::now();
+  }
+
+  // One cycle from the double tap to Return on the second candidate.
+  void chooseSecondCandidate() {
+    doubleTapAlt();
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
+    const auto overlay = wrenfold_.waitForOverlay();
+    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(waitUntil([&] { return activeWindow() == overlay; })) << "the overlay never became active";
+    ASSERT_TRUE(xdotool({"key", "Down"}));
+    ASSERT_TRUE(xdotool({"key", "Return"}));
+  }
+
+  [[nodiscard]] std::vector<std::string> insertModes() const {
+    std::vector<std::string> modes;
+    for (const auto& record : wrenfold_.records("events/local-events.jsonl")) {
+      if (record.value("event", "") == "insert.success") {
+        modes.push_back(record.value("mode", ""));
+      }
+    }
+    return modes;
+  }
+
+  testing::TempDir dir_;
+  Wrenfold wrenfold_;
+  std::unique_ptr<Process> browser_;
+  std::optional<std::string> window_;
+  std::chrono::steady_clock::time_point lastTap_;
+};
+
+TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
+  if (!GetParam().forceAccessibility) {
+    GTEST_SKIP() << "this browser shows no page to accessibility";
+  }
+  ModelService model(kCandidates);
+  wrenfold_.configure(model.baseURL(), kApiKey);
+  wrenfold_.start();
+  startBrowser();
+  ASSERT_TRUE(window_);
+
+  for (std::size_t i = 0; i < kFields.size(); ++i) {
+    const Field& field = kFields[i];
+    SCOPED_TRACE(field.key);
+    focus(field);
+    chooseSecondCandidate();
+    const std::string expected = std::string(field.draft) + kCandidates[1];
+    EXPECT_TRUE(waitUntil([&] { return reported(field) == expected; }))
+        << "the page reports '" << reported(field) << "'";
+    EXPECT_NE(model.promptOf(i).find(field.draft), std::string::npos)
+        << "the request lacks the field's text: " << model.promptOf(i);
+    ASSERT_TRUE(waitUntil([&] { return insertModes().size() == i + 1; }));
+    EXPECT_EQ(insertModes().back(), "inserted")
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  }
+  const auto log = testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  EXPECT_NE(log.find("paste"), std::string::npos) << "no insertion in the log:\n" << log;
+  EXPECT_EQ(log.find(kCandidates[1]), std::string::npos) << "the candidate reached the log";
+}
+
+// A Chromium started without its accessibility tree: the paste still goes in, but nothing can
+// confirm it, so the event says "pasted", the candidate stays on the clipboard and the desktop's
+// notification service shows the user why.
+TEST_P(BrowserInsertion, APasteThatCannotBeReadBackIsToldAndKeptOnTheClipboard) {
+  if (GetParam().forceAccessibility) {
+    GTEST_SKIP() << "this browser shows its page to accessibility";
+  }
+  constexpr const char* kDaemon = "/usr/lib/notification-daemon/notification-daemon";
+  if (::access(kDaemon, X_OK) != 0) {
+    GTEST_SKIP() << kDaemon << " is not installed (Debian package notification-daemon)";
+  }
+  // A real notification service, and a witness of what it is asked to show.
+  Process daemon({kDaemon});
+  ASSERT_TRUE(waitUntil([] {
+    return run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                "org.freedesktop.Notifications"})
+               .output.find("true") != std::string::npos;
+  })) << "the notification service did not start: "
+      << daemon.output();
+  Process monitor({"dbus-monitor", "--session", "interface='org.freedesktop.Notifications',member='Notify'"});
+  ModelService model(kCandidates);
+  wrenfold_.configure(model.baseURL(), kApiKey);
+  wrenfold_.start();
+  startBrowser();
+  ASSERT_TRUE(window_);
+
+  // The page itself puts the caret at the end of its first field.
+  const Field& field = kFields[0];
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window_}));
+  chooseSecondCandidate();
+  const std::string expected = std::string(field.draft) + kCandidates[1];
+  EXPECT_TRUE(waitUntil([&] { return reported(field) == expected; }))
+      << "the page reports '" << reported(field) << "'\n"
+      << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  ASSERT_TRUE(waitUntil([&] { return insertModes().size() == 1; }));
+  EXPECT_EQ(insertModes().back(), "pasted");
+  EXPECT_EQ(clipboard(), kCandidates[1]);
+  EXPECT_TRUE(waitUntil([&] { return monitor.output().find("但无法确认文字已经写入") != std::string::npos; }))
+      << monitor.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Browsers, BrowserInsertion,
+    ::testing::Values(Browser{"firefox", "/usr/bin/firefox-esr", "firefox-esr", true},
+                      Browser{"chromium", "/usr/lib/chromium/chromium", "chromium", true},
+                      Browser{"chromium_untreed", "/usr/lib/chromium/chromium", "chromium", false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace wrenfold::e2e
