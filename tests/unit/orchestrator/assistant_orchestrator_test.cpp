@@ -408,7 +408,7 @@ TEST_F(OrchestratorTest, ClosingDuringASlowReplyCancelsItAndANewTriggerStartsAtO
   CurlHttpClient curl(queue_, HttpClientOptions{});
   AssistantOrchestrator orchestrator(engine_, configStore_, styleStore_, overlay_,
                                      CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_, keys_, queue_,
-                                                work_, clock_, curl, logger_});
+                                                work_, clock_, curl, logger_, notifier_});
   ModelConfig config = configStore_.config();
   config.baseURL = server.url("/v1");
   configStore_.setConfig(config);
