@@ -183,8 +183,7 @@ void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange
     session.mainQueue.post([finish, failure = request.error()] { finish(std::unexpected(failure)); });
     return;
   }
-  std::make_shared<Attempts>(session.http, session.cancellation, std::move(exchange.retry),
-                             std::move(finish))
+  std::make_shared<Attempts>(session.http, session.cancellation, std::move(exchange.retry), std::move(finish))
       ->send(std::move(*request));
 }
 

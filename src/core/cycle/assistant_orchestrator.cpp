@@ -184,7 +184,8 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
   lastTarget_ = *target;
   // Beside the line being written where the program tells where the caret is, else the field.
   const auto showBeside = [this, caret = lastTarget_->caretFrame,
-                           anchor = lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame] {
+                           anchor =
+                               lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame] {
     if (caret) {
       overlay_.showAtCaret(*caret);
     } else {
@@ -197,16 +198,16 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
-  contextHub_.readContext(
-      lastTarget_, [this, alive, cycle, instruction, showEarly, showBeside](Result<ContextReadResult> result) {
-        if (alive.expired()) {
-          return;
-        }
-        if (!showEarly && cycle == cycle_) {
-          showBeside();
-        }
-        contextRead(cycle, instruction, std::move(result));
-      });
+  contextHub_.readContext(lastTarget_, [this, alive, cycle, instruction, showEarly,
+                                        showBeside](Result<ContextReadResult> result) {
+    if (alive.expired()) {
+      return;
+    }
+    if (!showEarly && cycle == cycle_) {
+      showBeside();
+    }
+    contextRead(cycle, instruction, std::move(result));
+  });
 }
 
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,
@@ -337,7 +338,8 @@ void AssistantOrchestrator::sendRequest(std::uint64_t request, ContextSnapshot c
   auto cancellation = std::make_shared<HttpCancellation>();
   inFlight_ = InFlight{cancellation, std::move(done)};
   auto provider = LLMProviderFactory::make(
-      *config, planned->apiKey, ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_, cancellation});
+      *config, planned->apiKey,
+      ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_, cancellation});
   std::weak_ptr<bool> alive = alive_;
   provider->complete(std::move(planned->request), [this, alive, request, context = std::move(context),
                                                    usedTemplateID = planned->promptTemplate.id](
