@@ -42,7 +42,7 @@ namespace wrenfold::testing {
 namespace {
 
 // Alt+Space, stored as the custom shortcut and held by another program, when `shortcutHeld`.
-app::DesktopPorts fakePorts(std::shared_ptr<FakeModifierMonitor> monitor, bool shortcutHeld) {
+app::DesktopPorts fakePorts(std::shared_ptr<FakeModifierMonitor> monitor, bool shortcutHeld = false) {
   app::DesktopPorts ports;
   ports.mainQueue = std::make_unique<QtMainQueue>();
   ports.clock = std::make_unique<SystemClock>();

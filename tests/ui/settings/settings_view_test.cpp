@@ -201,7 +201,7 @@ class SettingsViewTest : public QObject {
     QTRY_COMPARE(h.configs->config().apiKey, std::string("  sk-blank  "));  // the button animates its click
     QCOMPARE(h.configs->config().model, std::string("house-model-2"));
     QCOMPARE(h.configs->config().temperature, 0.6);
-    QCOMPARE(h.configs->config().maxTokens, std::int64_t{1344});
+    QCOMPARE(h.configs->config().maxTokens, std::int64_t{2048});
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"apiKey\": \"  sk-blank  \"")));
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"maxTokens\": 2048")));
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"model\": \"house-model-2\"")));
