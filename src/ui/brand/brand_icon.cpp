@@ -47,13 +47,9 @@ std::string number(double value) {
   return ec == std::errc() ? std::string(buffer.data(), end) : std::string("0");
 }
 
-// Paints with the palette of the moment, so a tray or menu redraw after a theme switch follows.
-class BrandIconEngine final : public QIconEngine {
+// An engine that only paints: its pixmaps are its painting at the size asked for.
+class PaintedIconEngine : public QIconEngine {
  public:
-  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-    BrandIcon::paint(*painter, QRectF(rect), symbolColor(mode));
-  }
-
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
     QPixmap pixmap(size);
     pixmap.fill(Qt::transparent);
@@ -61,13 +57,21 @@ class BrandIconEngine final : public QIconEngine {
     paint(&painter, QRect(QPoint(0, 0), size), mode, state);
     return pixmap;
   }
+};
+
+// Paints with the palette of the moment, so a tray or menu redraw after a theme switch follows.
+class BrandIconEngine final : public PaintedIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+    BrandIcon::paint(*painter, QRectF(rect), symbolColor(mode));
+  }
 
   QIconEngine* clone() const override { return new BrandIconEngine; }
   QString key() const override { return QStringLiteral("wrenfold-brand"); }
 };
 
 // The tray's mark: fixed colours, drawn at any size the tray asks for.
-class TrayIconEngine final : public QIconEngine {
+class TrayIconEngine final : public PaintedIconEngine {
  public:
   explicit TrayIconEngine(std::optional<QColor> foreground) : foreground_(foreground) {}
 
@@ -85,14 +89,6 @@ class TrayIconEngine final : public QIconEngine {
     painter->drawRoundedRect(badge.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
     painter->restore();
     BrandIcon::paint(*painter, badge, Qt::white);
-  }
-
-  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    paint(&painter, QRect(QPoint(0, 0), size), mode, state);
-    return pixmap;
   }
 
   QIconEngine* clone() const override { return new TrayIconEngine(foreground_); }
