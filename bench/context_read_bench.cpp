@@ -58,22 +58,22 @@ std::size_t readContext(LinuxAccessibility& accessibility, LinuxWorkspace& works
 }
 
 void BM_ColdRead(benchmark::State& state) {
-  LinuxWorkspace workspace;
+  auto workspace = std::make_shared<LinuxWorkspace>();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    LinuxAccessibility accessibility;
-    bytes = readContext(accessibility, workspace);
+    LinuxAccessibility accessibility(workspace);
+    bytes = readContext(accessibility, *workspace);
   }
   state.counters["visibleBytes"] = static_cast<double>(bytes);
 }
 
 void BM_RepeatedRead(benchmark::State& state) {
-  static LinuxWorkspace workspace;
-  static LinuxAccessibility accessibility;  // kept across reads, as the running application does
-  static_cast<void>(readContext(accessibility, workspace));
+  static const auto workspace = std::make_shared<LinuxWorkspace>();
+  static LinuxAccessibility accessibility(workspace);  // kept across reads, as the running application does
+  static_cast<void>(readContext(accessibility, *workspace));
   std::size_t bytes = 0;
   for (auto _ : state) {
-    bytes = readContext(accessibility, workspace);
+    bytes = readContext(accessibility, *workspace);
   }
   state.counters["visibleBytes"] = static_cast<double>(bytes);
 }
@@ -227,9 +227,9 @@ int main(int argc, char** argv) {
   wrenfold::testing::FixtureApp app(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"}, reports);
   desktop.app = &app;
   {
-    LinuxWorkspace workspace;
-    LinuxAccessibility accessibility;
-    if (!wrenfold::testing::waitUntil([&] { return readContext(accessibility, workspace) > 0; }, 20s)) {
+    const auto workspace = std::make_shared<LinuxWorkspace>();
+    LinuxAccessibility accessibility(workspace);
+    if (!wrenfold::testing::waitUntil([&] { return readContext(accessibility, *workspace) > 0; }, 20s)) {
       std::fprintf(stderr, "the fixture window never became readable\n");
       return 1;
     }

@@ -93,8 +93,8 @@ DesktopPorts makeDesktopPorts() {
   ports.modifierMonitor = std::shared_ptr<ModifierMonitor>(trigger, &trigger->modifierMonitor());
   ports.globalHotKeys = std::shared_ptr<GlobalHotKeys>(trigger, &trigger->globalHotKeys());
   // Safe without an accessibility bus: it answers "not trusted" until one appears.
-  ports.accessibility = std::make_unique<LinuxAccessibility>();
-  ports.workspace = std::make_unique<LinuxWorkspace>();
+  ports.workspace = std::make_shared<LinuxWorkspace>();
+  ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace);
   ports.pasteboard = std::make_unique<QtPasteboard>();
   ports.keyEvents = std::make_unique<TriggerAwareKeyEvents>(std::make_unique<XTestKeyEvents>(), trigger);
   ports.desktop = std::make_unique<QtDesktopServices>();

@@ -38,8 +38,8 @@ struct DesktopPorts {
   // The global trigger's two halves; on X11 they share one back-end, hence shared ownership.
   std::shared_ptr<ModifierMonitor> modifierMonitor;
   std::shared_ptr<GlobalHotKeys> globalHotKeys;
+  std::shared_ptr<Workspace> workspace;  // the accessibility port names running applications too
   std::unique_ptr<Accessibility> accessibility;
-  std::unique_ptr<Workspace> workspace;
   std::unique_ptr<Pasteboard> pasteboard;
   std::unique_ptr<KeyEvents> keyEvents;  // Wrenfold's own keys never count as a double tap
   std::unique_ptr<DesktopServices> desktop;

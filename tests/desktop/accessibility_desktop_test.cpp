@@ -24,6 +24,7 @@
 #include "fixture_app.h"
 #include "platform/linux/accessibility_bus_status.h"
 #include "platform/linux/linux_accessibility.h"
+#include "platform/linux/linux_workspace.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
@@ -48,7 +49,7 @@ class AccessibilityDesktopTest : public ::testing::Test {
     if (std::getenv("DISPLAY") == nullptr || std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr) {
       GTEST_SKIP() << "no desktop: run under scripts/desktop-session";
     }
-    ax_ = std::make_unique<LinuxAccessibility>(options());
+    ax_ = std::make_unique<LinuxAccessibility>(std::make_shared<LinuxWorkspace>(), options());
   }
 
   virtual LinuxAccessibility::Options options() const { return {}; }

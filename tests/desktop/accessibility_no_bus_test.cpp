@@ -11,6 +11,7 @@
 
 #include "app/desktop_platform.h"
 #include "platform/linux/linux_accessibility.h"
+#include "platform/linux/linux_workspace.h"
 
 namespace wrenfold {
 namespace {
@@ -21,7 +22,7 @@ bool hasDisplay() {
 }
 
 TEST(NoAccessibilityBusTest, TheBackEndAnswersNoneInsteadOfEnding) {
-  LinuxAccessibility accessibility;
+  LinuxAccessibility accessibility{std::make_shared<LinuxWorkspace>()};
   EXPECT_FALSE(accessibility.isProcessTrusted());
   accessibility.promptForTrust();  // nothing to switch on
   EXPECT_FALSE(accessibility.isProcessTrusted());

@@ -213,7 +213,7 @@ TEST_F(X11DesktopTest, TheTrayIconColourIsThePanelsAsTheTrayManagerPublishesIt) 
 }
 
 TEST_F(X11DesktopTest, AWalletApplicationIsRefusedByItsApplicationID) {
-  LinuxAccessibility accessibility;
+  LinuxAccessibility accessibility{std::make_shared<LinuxWorkspace>()};
   const FocusedTargetResolver resolver(accessibility, *workspace_);
   const auto wallet = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "wallet"});
   ASSERT_TRUE(waitForFront(*wallet));
@@ -259,7 +259,7 @@ TEST_F(X11DesktopTest, ACopiedPasswordIsNeverReadAsClipboardContext) {
 }
 
 TEST_F(X11DesktopTest, CtrlVPastesIntoTheFocusedFieldAndWaitsWhileAModifierIsHeld) {
-  LinuxAccessibility accessibility;
+  LinuxAccessibility accessibility{std::make_shared<LinuxWorkspace>()};
   XTestKeyEvents keys;
   const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry", "--text", "草稿"});
   ASSERT_TRUE(waitForFront(*app));
@@ -347,7 +347,7 @@ TEST_F(X11DesktopTest, CtrlVUsesTheKeyOfVInTheActiveLayoutGroup) {
 // the clipboard and Ctrl+V, and the user's clipboard, whatever its format, comes back.
 TEST_F(X11DesktopTest, AFieldThatRefusesAccessibilityWritesIsPastedIntoAndTheClipboardIsRestored) {
   ensureQtApplication();
-  LinuxAccessibility accessibility;
+  LinuxAccessibility accessibility{std::make_shared<LinuxWorkspace>()};
   XTestKeyEvents keys;
   QtPasteboard pasteboard;
   QtMainQueue mainQueue;

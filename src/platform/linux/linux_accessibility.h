@@ -1,35 +1,27 @@
 #pragma once
 
-// The accessibility port over the AT-SPI bus (libatspi). Main thread only: libatspi is
-// single-threaded and attaches to the default GLib main context, which the Qt event loop
-// runs; focus events are remembered only while that loop runs.
+// The accessibility port over the AT-SPI bus (libatspi): maps the port's attributes onto the
+// session (atspi_session.h), the element reader (atspi_element_reader.h), the browser wake-up
+// (browser_wake_up.h) and the notices (accessibility_notices.h). Main thread only: libatspi is
+// single-threaded and attaches to the default GLib main context, which the Qt event loop runs;
+// focus events are remembered only while that loop runs.
 //
-// libatspi ends the process when it is used without a reachable accessibility bus, so it is
-// initialised only once the bus has answered; until then the port is "not trusted" and every
-// read is absent. Browsers and Electron applications build their tree only for a screen
-// reader: when one is focused and shows no page, a screen reader is announced on the bus.
+// Until the accessibility bus has answered the port is "not trusted" and every read is absent.
 
-#include <chrono>
 #include <memory>
 
 #include "core/platform/accessibility.h"
+#include "core/platform/workspace.h"
+#include "platform/linux/atspi_session.h"
 
 namespace wrenfold {
 
 class LinuxAccessibility final : public Accessibility {
  public:
-  struct Options {
-    std::chrono::milliseconds callTimeout{300};  // one AT-SPI round trip at most
-    std::chrono::milliseconds hungPause{3000};   // an application that timed out is skipped this long
-    int focusSearchLimit = 600;                  // elements a walk for the focused element visits
-    int childrenLimit = 1000;                    // children listed per element
-    // How long a browser told about a screen reader is given, once per process, to build its
-    // tree before the trigger goes on without it.
-    std::chrono::milliseconds announcementWait{1000};
-  };
+  using Options = AtspiOptions;
 
-  LinuxAccessibility();
-  explicit LinuxAccessibility(Options options);
+  // The workspace names the running applications when accessibility has just been switched on.
+  explicit LinuxAccessibility(std::shared_ptr<Workspace> workspace, Options options = {});
   ~LinuxAccessibility() override;
 
   [[nodiscard]] bool isProcessTrusted() override;
@@ -62,7 +54,6 @@ class LinuxAccessibility final : public Accessibility {
   [[nodiscard]] std::optional<std::string> takeRestartNotice() override;
 
  private:
-  struct Session;
   class Impl;
   std::unique_ptr<Impl> impl_;
 };

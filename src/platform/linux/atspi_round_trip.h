@@ -1,0 +1,69 @@
+#pragma once
+
+// The pieces shared by the files that implement AtspiCalls: one measured round trip and the
+// conversions between libatspi's types and ours. Not for use outside AtspiCalls.
+
+#include <atspi/atspi.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/linux/atspi_calls.h"
+
+namespace wrenfold {
+
+inline std::optional<std::string> adoptString(gchar* value) {
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  std::string result(value);
+  g_free(value);
+  return result;
+}
+
+inline AtspiText* asText(AtspiAccessible* object) {
+  return reinterpret_cast<AtspiText*>(object);
+}
+inline AtspiEditableText* asEditable(AtspiAccessible* object) {
+  return reinterpret_cast<AtspiEditableText*>(object);
+}
+inline AtspiComponent* asComponent(AtspiAccessible* object) {
+  return reinterpret_cast<AtspiComponent*>(object);
+}
+
+// libatspi's offsets are gint; ours are 64-bit. Out-of-range values never reach the toolkit.
+inline bool fitsInt(std::int64_t value) {
+  return value >= INT_MIN && value <= INT_MAX;
+}
+inline gint toInt(std::int64_t value) {
+  return static_cast<gint>(value);
+}
+
+// One round trip: measures it and tells AtspiCalls whether the application stopped answering.
+class AtspiCalls::Call {
+ public:
+  Call(AtspiCalls& calls, AtspiAccessible* object)
+      : calls_(calls), object_(object), start_(std::chrono::steady_clock::now()) {}
+  ~Call() {
+    calls_.record(object_, std::chrono::steady_clock::now() - start_, slot_.failed() || failedWithoutError_);
+  }
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+  [[nodiscard]] GError** error() { return slot_.out(); }
+  [[nodiscard]] bool ok() const { return !slot_.failed(); }
+  // For the calls libatspi gives no error for: a slow answer then counts as a time-out.
+  void markSilentCall() { failedWithoutError_ = true; }
+
+ private:
+  AtspiCalls& calls_;
+  AtspiAccessible* object_;
+  std::chrono::steady_clock::time_point start_;
+  GErrorSlot slot_;
+  bool failedWithoutError_ = false;
+};
+
+}  // namespace wrenfold
