@@ -14,6 +14,7 @@
 #include "core/memory/style_memory_store.h"
 #include "core/platform/run_loop_main_queue.h"
 #include "core/platform/thread_work_queue.h"
+#include "core/records/assistant_error.h"
 #include "core/support/app_logger.h"
 #include "core/support/file_io.h"
 #include "core/support/json.h"

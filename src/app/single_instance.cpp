@@ -18,6 +18,8 @@
 #include <thread>
 #include <utility>
 
+#include "core/support/posix.h"
+
 namespace wrenfold::app {
 namespace {
 
@@ -45,34 +47,8 @@ constexpr std::array<std::pair<RemoteCommand, std::string_view>, 3> kCommandName
     {RemoteCommand::activate, "activate"},
 }};
 
-std::string errnoText(int code) {
-  char buffer[256];
-  return strerror_r(code, buffer, sizeof buffer);
-}
-
-std::unexpected<Failure> failWith(std::string_view what, const fs::path& path, int code) {
-  return failPlatform(std::string(what) + " " + path.string() + "：" + errnoText(code));
-}
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&&) = delete;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  [[nodiscard]] int get() const { return fd_; }
-  [[nodiscard]] bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
+using posix::failWith;
+using posix::UniqueFd;
 
 struct SocketAddress {
   sockaddr_un address{};

@@ -1,6 +1,6 @@
 #include "fakes/fake_global_hot_keys.h"
 
-#include "core/trigger/key_code_table.h"
+#include "core/records/key_code_table.h"
 
 namespace wrenfold::testing {
 

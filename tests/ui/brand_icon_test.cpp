@@ -9,7 +9,7 @@
 
 #include "core/templates/built_in_templates.h"
 #include "ui/brand/brand_icon.h"
-#include "ui/overlay/symbol.h"
+#include "ui/common/symbol.h"
 
 namespace wrenfold {
 namespace {

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "core/overlay/overlay_placement.h"
 #include "core/templates/built_in_templates.h"
 #include "ui/overlay/disclosure_section.h"
 #include "ui/overlay/error_state_view.h"
@@ -14,7 +15,6 @@
 #include "ui/overlay/overlay_button.h"
 #include "ui/overlay/overlay_key_handler.h"
 #include "ui/overlay/overlay_panel.h"
-#include "ui/overlay/overlay_placement.h"
 #include "ui/overlay/overlay_view.h"
 #include "ui/overlay/overlay_window_controller.h"
 

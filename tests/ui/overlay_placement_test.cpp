@@ -2,7 +2,7 @@
 #include <QTest>
 #include <optional>
 
-#include "ui/overlay/overlay_placement.h"
+#include "core/overlay/overlay_placement.h"
 
 Q_DECLARE_METATYPE(wrenfold::Rect)
 Q_DECLARE_METATYPE(std::optional<wrenfold::Rect>)

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "core/cycle/assistant_error.h"
 #include "core/cycle/generation.h"
+#include "core/records/assistant_error.h"
 #include "core/templates/built_in_templates.h"
 #include "dark_palette.h"
 #include "ui/overlay/context_section.h"

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "core/templates/built_in_templates.h"
+#include "ui/common/symbol_view.h"
 #include "ui/overlay/busy_indicator.h"
 #include "ui/overlay/candidate_list.h"
 #include "ui/overlay/candidate_row.h"
@@ -26,7 +27,6 @@
 #include "ui/overlay/progress_state_view.h"
 #include "ui/overlay/screenshot_preview.h"
 #include "ui/overlay/selectable_text_view.h"
-#include "ui/overlay/symbol_view.h"
 #include "ui/overlay/template_chips.h"
 
 namespace wrenfold {

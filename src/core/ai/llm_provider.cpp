@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/ai/response_parser.h"
+#include "core/records/assistant_error.h"
 #include "core/text/text.h"
 
 namespace wrenfold {

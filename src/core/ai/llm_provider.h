@@ -14,8 +14,9 @@
 
 #include "core/ai/http_client.h"
 #include "core/ai/service_url.h"
-#include "core/cycle/generated_candidate.h"
 #include "core/platform/main_queue.h"
+#include "core/records/assistant_error.h"
+#include "core/records/generated_candidate.h"
 #include "core/support/failure.h"
 #include "core/support/json.h"
 

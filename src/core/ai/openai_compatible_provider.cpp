@@ -7,6 +7,7 @@
 
 #include "core/ai/base64.h"
 #include "core/ai/chat_parameter_memory.h"
+#include "core/records/assistant_error.h"
 #include "core/text/text.h"
 
 namespace wrenfold {

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "core/records/assistant_error.h"
 #include "core/support/json.h"
 #include "core/support/uuid.h"
 #include "core/text/regex.h"

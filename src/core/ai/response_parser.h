@@ -3,7 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/cycle/generated_candidate.h"
+#include "core/records/assistant_error.h"
+#include "core/records/generated_candidate.h"
 #include "core/support/failure.h"
 
 namespace wrenfold {

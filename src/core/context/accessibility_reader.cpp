@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/records/assistant_error.h"
 #include "core/target/ax_helper.h"
 #include "core/text/text.h"
 

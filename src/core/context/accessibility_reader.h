@@ -9,6 +9,7 @@
 #include "core/context/context_snapshot.h"
 #include "core/platform/accessibility.h"
 #include "core/platform/clock.h"
+#include "core/records/assistant_error.h"
 #include "core/support/failure.h"
 #include "core/target/focused_target.h"
 

@@ -1,4 +1,5 @@
 #include "core/context/context_hub.h"
+#include "core/records/assistant_error.h"
 
 #include <string>
 #include <utility>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/context/image.h"
+#include "core/records/image.h"
 #include "core/support/failure.h"
 #include "core/support/json.h"
 

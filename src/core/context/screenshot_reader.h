@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "core/context/image.h"
 #include "core/platform/geometry.h"
 #include "core/platform/image_codec.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/window_capture.h"
 #include "core/platform/work_queue.h"
+#include "core/records/image.h"
 #include "core/support/app_logger.h"
 #include "core/target/focused_target.h"
 

@@ -2,6 +2,7 @@
 
 #include "core/ai/llm_provider_factory.h"
 #include "core/cycle/generation.h"
+#include "core/records/assistant_error.h"
 #include "core/text/text.h"
 
 namespace wrenfold {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/cycle/generated_candidate.h"
+#include "core/records/generated_candidate.h"
 
 namespace wrenfold {
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/records/assistant_error.h"
 #include "core/templates/built_in_templates.h"
 #include "core/text/text.h"
 

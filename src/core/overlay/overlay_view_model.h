@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/context/image.h"
-#include "core/cycle/generated_candidate.h"
+#include "core/records/generated_candidate.h"
+#include "core/records/image.h"
 #include "core/support/observable.h"
 #include "core/support/uuid.h"
 #include "core/templates/prompt_template.h"

@@ -7,8 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "core/records/shortcut.h"
 #include "core/support/failure.h"
-#include "core/trigger/shortcut.h"
 
 namespace wrenfold {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/context/image.h"
+#include "core/records/image.h"
 #include "core/support/failure.h"
 
 namespace wrenfold {

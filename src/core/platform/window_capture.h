@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/context/image.h"
 #include "core/platform/geometry.h"
+#include "core/records/image.h"
 #include "core/support/failure.h"
 
 namespace wrenfold {

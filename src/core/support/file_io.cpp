@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <random>
+
+#include "core/support/posix.h"
 
 namespace wrenfold::files {
 namespace {
@@ -18,15 +19,8 @@ constexpr mode_t kDefaultDirectoryMode = 0777;
 constexpr mode_t kPrivateDirectoryMode = 0700;
 constexpr int kTempNameAttempts = 32;
 
-std::string errnoText(int code) {
-  char buffer[256];
-  // GNU strerror_r: thread-safe, returns either `buffer` or a static string.
-  return strerror_r(code, buffer, sizeof buffer);
-}
-
-std::unexpected<Failure> failWith(std::string_view what, const fs::path& path, int code) {
-  return failPlatform(std::string(what) + " " + path.string() + "：" + errnoText(code));
-}
+using posix::failWith;
+using posix::UniqueFd;
 
 std::unexpected<Failure> writeFailure(const fs::path& path, int code) {
   return failWith("无法写入文件", path, code);
@@ -35,31 +29,6 @@ std::unexpected<Failure> writeFailure(const fs::path& path, int code) {
 mode_t toMode(fs::perms perms) {
   return static_cast<mode_t>(perms) & 07777;
 }
-
-// Closes the descriptor on every path; close() is called explicitly where its result matters.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  [[nodiscard]] int get() const { return fd_; }
-  [[nodiscard]] bool valid() const { return fd_ >= 0; }
-  // Returns 0 or the errno of the failed close.
-  [[nodiscard]] int close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
 
 // Returns 0 or the errno of the failed write.
 int writeAll(int fd, std::string_view bytes) {
@@ -124,7 +93,7 @@ mode_t finalMode(const fs::path& path, std::optional<fs::perms> mode) {
 }
 
 Result<void> fillAndReplace(const fs::path& path, const TempFile& temp, std::string_view bytes, mode_t mode) {
-  FileDescriptor fd(temp.fd);
+  UniqueFd fd(temp.fd);
   if (const int code = writeAll(fd.get(), bytes); code != 0) {
     return writeFailure(path, code);
   }
@@ -147,7 +116,7 @@ Result<void> fillAndReplace(const fs::path& path, const TempFile& temp, std::str
 // is not worth reporting.
 void syncDirectoryOf(const fs::path& path) {
   const fs::path directory = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.valid()) {
     ::fsync(fd.get());
   }
@@ -182,7 +151,7 @@ Result<void> appendLine(const fs::path& path, std::string_view text) {
   if (::stat(path.c_str(), &existing) != 0 && errno == ENOENT) {
     return writeFileAtomically(path, bytes);
   }
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
   if (!fd.valid()) {
     return failWith("无法打开文件", path, errno);
   }
@@ -202,7 +171,7 @@ Result<void> appendLine(const fs::path& path, std::string_view text) {
 }
 
 Result<std::string> readFile(const fs::path& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) {
     return failWith("无法读取文件", path, errno);
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/records/assistant_error.h"
 #include "core/target/ax_helper.h"
 #include "core/text/text.h"
 

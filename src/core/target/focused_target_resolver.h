@@ -5,6 +5,7 @@
 
 #include "core/platform/accessibility.h"
 #include "core/platform/workspace.h"
+#include "core/records/assistant_error.h"
 #include "core/support/failure.h"
 #include "core/target/focused_target.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "core/trigger/key_code_table.h"
+#include "core/records/key_code_table.h"
 
 namespace wrenfold {
 namespace {

@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/trigger/shortcut.h"
+#include "core/records/shortcut.h"
 
 namespace wrenfold {
 

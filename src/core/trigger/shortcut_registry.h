@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "core/platform/global_hot_keys.h"
+#include "core/platform/notification_center.h"
 #include "core/platform/user_defaults.h"
+#include "core/records/shortcut.h"
 #include "core/support/failure.h"
-#include "core/support/notification_center.h"
-#include "core/trigger/shortcut.h"
 #include "core/trigger/shortcut_store.h"
 
 namespace wrenfold {

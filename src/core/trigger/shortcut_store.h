@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "core/platform/user_defaults.h"
+#include "core/records/shortcut.h"
 #include "core/support/failure.h"
-#include "core/trigger/shortcut.h"
 
 namespace wrenfold {
 

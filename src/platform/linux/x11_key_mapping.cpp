@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "core/trigger/key_code_table.h"
+#include "core/records/key_code_table.h"
 
 namespace wrenfold {
 namespace {

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/trigger/shortcut.h"
+#include "core/records/shortcut.h"
 
 namespace wrenfold {
 

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "core/context/image.h"
 #include "core/platform/window_capture.h"
+#include "core/records/image.h"
 
 namespace wrenfold {
 

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "ui/overlay/symbol.h"
+#include "ui/common/symbol.h"
 
 namespace wrenfold {
 namespace {
@@ -46,18 +46,6 @@ std::string number(double value) {
   auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
   return ec == std::errc() ? std::string(buffer.data(), end) : std::string("0");
 }
-
-// An engine that only paints: its pixmaps are its painting at the size asked for.
-class PaintedIconEngine : public QIconEngine {
- public:
-  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    paint(&painter, QRect(QPoint(0, 0), size), mode, state);
-    return pixmap;
-  }
-};
 
 // Paints with the palette of the moment, so a tray or menu redraw after a theme switch follows.
 class BrandIconEngine final : public PaintedIconEngine {

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 
 namespace wrenfold {
 namespace {

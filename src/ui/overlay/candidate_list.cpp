@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 #include "ui/overlay/candidate_row.h"
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
 
 namespace wrenfold {
 

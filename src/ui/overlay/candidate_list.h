@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/cycle/generated_candidate.h"
+#include "core/records/generated_candidate.h"
 
 class QVBoxLayout;
 

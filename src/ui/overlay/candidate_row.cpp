@@ -7,9 +7,9 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "ui/common/style.h"
 #include "ui/overlay/elided_label.h"
 #include "ui/overlay/overlay_button.h"
-#include "ui/overlay/overlay_style.h"
 #include "ui/overlay/selectable_text_view.h"
 
 namespace wrenfold {

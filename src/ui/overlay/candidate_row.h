@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "core/cycle/generated_candidate.h"
+#include "core/records/generated_candidate.h"
 
 namespace wrenfold {
 

@@ -10,11 +10,11 @@
 #include <cmath>
 
 #include "core/text/text.h"
+#include "ui/common/style.h"
+#include "ui/common/symbol_view.h"
+#include "ui/common/tone_label.h"
 #include "ui/overlay/disclosure_section.h"
-#include "ui/overlay/overlay_style.h"
 #include "ui/overlay/screenshot_preview.h"
-#include "ui/overlay/symbol_view.h"
-#include "ui/overlay/tone_label.h"
 
 namespace wrenfold {
 namespace {

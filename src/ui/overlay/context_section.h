@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/context/image.h"
+#include "core/records/image.h"
 
 class QLabel;
 

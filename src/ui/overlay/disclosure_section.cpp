@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 
 namespace wrenfold {
 namespace {

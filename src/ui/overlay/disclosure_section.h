@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/overlay/symbol.h"
+#include "ui/common/symbol.h"
 
 class QVBoxLayout;
 

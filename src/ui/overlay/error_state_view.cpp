@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/common/style.h"
+#include "ui/common/symbol_view.h"
+#include "ui/common/tone_label.h"
 #include "ui/overlay/overlay_button.h"
-#include "ui/overlay/overlay_style.h"
 #include "ui/overlay/selectable_text_view.h"
-#include "ui/overlay/symbol_view.h"
-#include "ui/overlay/tone_label.h"
 
 namespace wrenfold {
 

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "ui/common/style.h"
 #include "ui/overlay/overlay_button.h"
-#include "ui/overlay/overlay_style.h"
 
 namespace wrenfold {
 namespace {

@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <cmath>
 
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 
 namespace wrenfold {
 namespace {

@@ -7,7 +7,7 @@
 #include <QAbstractButton>
 #include <string>
 
-#include "ui/overlay/symbol.h"
+#include "ui/common/symbol.h"
 
 namespace wrenfold {
 

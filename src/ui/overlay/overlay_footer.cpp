@@ -3,10 +3,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 #include "ui/overlay/busy_indicator.h"
 #include "ui/overlay/overlay_button.h"
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
 
 namespace wrenfold {
 

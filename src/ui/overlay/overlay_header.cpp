@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 
 #include "ui/brand/brand_icon.h"
+#include "ui/common/style.h"
 #include "ui/overlay/elided_label.h"
 #include "ui/overlay/overlay_button.h"
-#include "ui/overlay/overlay_style.h"
 
 namespace wrenfold {
 namespace {

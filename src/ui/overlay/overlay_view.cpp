@@ -10,11 +10,12 @@
 #include <QVBoxLayout>
 
 #include "core/text/text.h"
+#include "ui/common/divider.h"
+#include "ui/common/style.h"
 #include "ui/overlay/candidate_list.h"
 #include "ui/overlay/candidate_row.h"
 #include "ui/overlay/clipboard_text.h"
 #include "ui/overlay/context_section.h"
-#include "ui/overlay/divider.h"
 #include "ui/overlay/error_state_view.h"
 #include "ui/overlay/instruction_editor.h"
 #include "ui/overlay/manual_context_section.h"
@@ -22,7 +23,6 @@
 #include "ui/overlay/overlay_footer.h"
 #include "ui/overlay/overlay_header.h"
 #include "ui/overlay/overlay_key_handler.h"
-#include "ui/overlay/overlay_style.h"
 #include "ui/overlay/progress_state_view.h"
 #include "ui/overlay/template_chips.h"
 

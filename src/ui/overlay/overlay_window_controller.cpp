@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
+#include "core/overlay/overlay_placement.h"
 #include "ui/overlay/clipboard_text.h"
 #include "ui/overlay/overlay_panel.h"
-#include "ui/overlay/overlay_placement.h"
 #include "ui/overlay/overlay_view.h"
 
 namespace wrenfold {

@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/symbol_view.h"
+#include "ui/common/style.h"
+#include "ui/common/symbol_view.h"
 
 namespace wrenfold {
 

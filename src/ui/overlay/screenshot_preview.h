@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "core/context/image.h"
+#include "core/records/image.h"
 
 namespace wrenfold {
 

@@ -1,6 +1,6 @@
 #include "ui/overlay/selectable_text_view.h"
 
-#include "ui/overlay/tone_label.h"
+#include "ui/common/tone_label.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QMouseEvent>

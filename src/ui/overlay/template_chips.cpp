@@ -6,8 +6,8 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include "ui/common/style.h"
 #include "ui/overlay/overlay_button.h"
-#include "ui/overlay/overlay_style.h"
 
 namespace wrenfold {
 namespace {

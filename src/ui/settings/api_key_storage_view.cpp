@@ -4,9 +4,9 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
-#include "ui/settings/settings_view_model.h"
+#include "core/settings/settings_view_model.h"
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 
 namespace wrenfold {
 namespace {

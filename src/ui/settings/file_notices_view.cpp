@@ -2,7 +2,7 @@
 
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 #include "ui/settings/status_label.h"
 
 namespace wrenfold {

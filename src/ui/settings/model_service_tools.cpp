@@ -10,8 +10,8 @@
 #include "core/ai/chat_parameter_memory.h"
 #include "core/ai/connection_test.h"
 #include "core/ai/model_catalog.h"
-#include "ui/overlay/overlay_style.h"
-#include "ui/settings/settings_view_model.h"
+#include "core/settings/settings_view_model.h"
+#include "ui/common/style.h"
 #include "ui/settings/status_label.h"
 
 namespace wrenfold {

@@ -15,12 +15,12 @@
 #include <cmath>
 #include <limits>
 
+#include "core/settings/settings_view_model.h"
+#include "ui/common/symbol.h"
 #include "ui/settings/api_key_storage_view.h"
 #include "ui/settings/save_status_view.h"
 #include "ui/settings/settings_form_group.h"
 #include "ui/settings/settings_section_header.h"
-#include "ui/settings/settings_symbol.h"
-#include "ui/settings/settings_view_model.h"
 
 namespace wrenfold {
 namespace {
@@ -250,7 +250,7 @@ void ModelSettingsTab::refreshKeyField() {
   setTextIfChanged(apiKey_, model_.apiKey());
   const bool visible = model_.isAPIKeyVisible();
   apiKey_->setEchoMode(visible ? QLineEdit::Normal : QLineEdit::Password);
-  eye_->setIcon(SettingsSymbol::icon(visible ? "eye.slash" : "eye"));
+  eye_->setIcon(symbolIcon(visible ? "eye.slash" : "eye"));
   const QString label = visible ? QStringLiteral("隐藏 API Key") : QStringLiteral("显示 API Key");
   eye_->setToolTip(label);
   eye_->setAccessibleName(label);

@@ -4,11 +4,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "core/settings/settings_permissions.h"
+#include "ui/common/divider.h"
+#include "ui/common/symbol.h"
 #include "ui/settings/permission_row.h"
-#include "ui/settings/settings_hairline.h"
-#include "ui/settings/settings_permissions.h"
 #include "ui/settings/settings_section_header.h"
-#include "ui/settings/settings_symbol.h"
 
 namespace wrenfold {
 namespace {
@@ -35,7 +35,7 @@ QWidget* makeHeaderRow(SettingsPermissions& permissions, QWidget* parent) {
   auto* row = new QWidget(parent);
   auto* refresh = new QToolButton(row);
   refresh->setAutoRaise(true);
-  refresh->setIcon(SettingsSymbol::icon("arrow.clockwise"));
+  refresh->setIcon(symbolIcon("arrow.clockwise"));
   refresh->setToolTip(QStringLiteral("刷新权限状态"));
   refresh->setAccessibleName(QStringLiteral("刷新权限状态"));
   QObject::connect(refresh, &QToolButton::clicked, row, [&permissions] { permissions.refresh(); });
@@ -71,7 +71,7 @@ PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions, Q
   layout->setSpacing(18);
   layout->addWidget(makeHeaderRow(permissions_, this));
   layout->addWidget(accessibility_);
-  layout->addWidget(new SettingsHairline(this));
+  layout->addWidget(new Divider(this));
   layout->addWidget(screenRecording_);
   layout->addStretch(1);
 

@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/overlay/overlay_style.h"
+#include "core/settings/settings_view_model.h"
+#include "ui/common/style.h"
 #include "ui/settings/save_status_view.h"
 #include "ui/settings/settings_section_header.h"
-#include "ui/settings/settings_view_model.h"
 
 namespace wrenfold {
 namespace {

@@ -1,6 +1,6 @@
 #include "ui/settings/save_status_view.h"
 
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 
 namespace wrenfold {
 

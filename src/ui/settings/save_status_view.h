@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/settings/save_status.h"
+#include "core/settings/save_status.h"
 #include "ui/settings/status_label.h"
 
 namespace wrenfold {

@@ -5,9 +5,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
-#include "ui/settings/settings_hairline.h"
+#include "ui/common/divider.h"
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 
 namespace wrenfold {
 namespace {
@@ -83,7 +83,7 @@ void SettingsFormGroup::addSeparatorIfNeeded() {
   if (rowCount_ == 0) {
     return;
   }
-  rows_->addWidget(new SettingsHairline(panel_), rowCount_, 0, 1, 2);
+  rows_->addWidget(new Divider(panel_), rowCount_, 0, 1, 2);
   ++rowCount_;
 }
 

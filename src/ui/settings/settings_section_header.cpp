@@ -2,8 +2,8 @@
 
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 
 namespace wrenfold {
 

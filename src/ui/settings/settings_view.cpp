@@ -5,13 +5,13 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "core/settings/settings_permissions.h"
+#include "core/settings/settings_view_model.h"
+#include "ui/common/symbol.h"
 #include "ui/settings/file_notices_view.h"
 #include "ui/settings/model_settings_tab.h"
 #include "ui/settings/permission_settings_tab.h"
 #include "ui/settings/privacy_settings_tab.h"
-#include "ui/settings/settings_permissions.h"
-#include "ui/settings/settings_symbol.h"
-#include "ui/settings/settings_view_model.h"
 #include "ui/settings/template_settings_tab.h"
 
 namespace wrenfold {
@@ -34,20 +34,19 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
   if (context.http != nullptr && context.clock != nullptr) {
     services.emplace(ModelServicePorts{*context.http, context.mainQueue, *context.clock});
   }
-  tabs_->addTab(new ModelSettingsTab(*model_, services), SettingsSymbol::icon("cpu"), QStringLiteral("模型"));
+  tabs_->addTab(new ModelSettingsTab(*model_, services), symbolIcon("cpu"), QStringLiteral("模型"));
   if (shortcutTab) {
-    tabs_->addTab(shortcutTab.release(), SettingsSymbol::icon("keyboard"), QStringLiteral("快捷键"));
+    tabs_->addTab(shortcutTab.release(), symbolIcon("keyboard"), QStringLiteral("快捷键"));
   }
   auto* templateTab = new TemplateSettingsTab(*model_);
   templateNotices_->setObjectName(QStringLiteral("templateNotices"));
   templateTab->showNotices(templateNotices_);
-  tabs_->addTab(templateTab, SettingsSymbol::icon("square.grid.2x2"), QStringLiteral("模板"));
-  tabs_->addTab(new PermissionSettingsTab(*permissions_), SettingsSymbol::icon("lock.shield"),
-                QStringLiteral("权限"));
+  tabs_->addTab(templateTab, symbolIcon("square.grid.2x2"), QStringLiteral("模板"));
+  tabs_->addTab(new PermissionSettingsTab(*permissions_), symbolIcon("lock.shield"), QStringLiteral("权限"));
   auto* privacyTab = new PrivacySettingsTab(*model_);
   privacyNotices_->setObjectName(QStringLiteral("privacyNotices"));
   privacyTab->showNotices(privacyNotices_);
-  tabs_->addTab(privacyTab, SettingsSymbol::icon("hand.raised"), QStringLiteral("隐私"));
+  tabs_->addTab(privacyTab, symbolIcon("hand.raised"), QStringLiteral("隐私"));
   refreshNotices();
   configToken_ = context_.modelConfigStore.addListener([this] { refreshNotices(); });
   memoryToken_ = context_.styleMemoryStore.addListener([this] { refreshNotices(); });

@@ -5,8 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/settings/settings_symbol.h"
+#include "ui/common/style.h"
+#include "ui/common/symbol.h"
 
 namespace wrenfold {
 
@@ -32,7 +32,7 @@ void SettingsSymbolView::setTone(ToneLabel::Tone newTone) {
 
 void SettingsSymbolView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  SettingsSymbol::paint(painter, symbol_, QRectF(rect()), tone_(palette()));
+  Symbol(symbol_).paint(painter, QRectF(rect()), tone_(palette()));
 }
 
 StatusLabel::StatusLabel(QWidget* parent) : QWidget(parent) {

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <string>
 
-#include "ui/overlay/tone_label.h"
+#include "ui/common/tone_label.h"
 
 namespace wrenfold {
 

@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
+#include "core/settings/settings_view_model.h"
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 #include "ui/settings/save_status_view.h"
 #include "ui/settings/settings_section_header.h"
-#include "ui/settings/settings_view_model.h"
 
 namespace wrenfold {
 namespace {

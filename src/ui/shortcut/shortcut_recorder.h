@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "core/support/notification_center.h"
+#include "core/platform/notification_center.h"
 #include "core/trigger/shortcut_registry.h"
 
 class QKeyEvent;

@@ -8,8 +8,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "ui/overlay/overlay_style.h"
-#include "ui/overlay/tone_label.h"
+#include "ui/common/style.h"
+#include "ui/common/tone_label.h"
 #include "ui/shortcut/shortcut_recorder.h"
 
 namespace wrenfold {

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "core/platform/clock.h"
-#include "core/support/notification_center.h"
+#include "core/platform/notification_center.h"
+#include "core/records/key_code_table.h"
 #include "core/trigger/hotkey_controller.h"
-#include "core/trigger/key_code_table.h"
 #include "core/trigger/shortcut_registry.h"
 #include "fixture_app.h"
 #include "platform/linux/x11_trigger_backend.h"

@@ -21,6 +21,7 @@
 #include "app/generate_command.h"
 #include "core/ai/curl_http_client.h"
 #include "core/platform/thread_work_queue.h"
+#include "core/settings/settings_view_model.h"
 #include "fakes/fake_accessibility.h"
 #include "fakes/fake_global_hot_keys.h"
 #include "fakes/fake_image_codec.h"
@@ -36,7 +37,6 @@
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/settings/settings_view.h"
-#include "ui/settings/settings_view_model.h"
 
 namespace wrenfold::testing {
 namespace {

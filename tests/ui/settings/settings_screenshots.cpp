@@ -13,6 +13,8 @@
 #include <functional>
 
 #include "app/autostart.h"
+#include "core/settings/settings_permissions.h"
+#include "core/settings/settings_view_model.h"
 #include "core/trigger/hotkey_controller.h"
 #include "core/trigger/shortcut_registry.h"
 #include "dark_palette.h"
@@ -26,8 +28,6 @@
 #include "fakes/manual_work_queue.h"
 #include "settings/settings_ports.h"
 #include "support/temp_dir.h"
-#include "ui/settings/settings_permissions.h"
-#include "ui/settings/settings_view_model.h"
 #include "ui/settings/settings_window_controller.h"
 #include "ui/shortcut/shortcut_settings_tab.h"
 

@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "app/autostart.h"
+#include "core/settings/settings_permissions.h"
+#include "core/settings/settings_view_model.h"
 #include "core/templates/prompt_template_engine.h"
 #include "fakes/fake_accessibility.h"
 #include "fakes/fake_window_capture.h"
@@ -24,13 +26,11 @@
 #include "fakes/manual_work_queue.h"
 #include "settings/settings_ports.h"
 #include "support/temp_dir.h"
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 #include "ui/settings/file_notices_view.h"
 #include "ui/settings/permission_row.h"
 #include "ui/settings/permission_settings_tab.h"
 #include "ui/settings/save_status_view.h"
-#include "ui/settings/settings_permissions.h"
-#include "ui/settings/settings_view_model.h"
 #include "ui/settings/settings_window_controller.h"
 #include "ui/settings/status_label.h"
 

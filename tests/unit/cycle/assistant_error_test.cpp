@@ -1,4 +1,4 @@
-#include "core/cycle/assistant_error.h"
+#include "core/records/assistant_error.h"
 
 #include <gtest/gtest.h>
 

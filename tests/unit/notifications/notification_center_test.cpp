@@ -1,4 +1,4 @@
-#include "core/support/notification_center.h"
+#include "core/platform/notification_center.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,8 @@
 #include <set>
 #include <string>
 
-#include "core/platform/key_events.h"
-#include "core/trigger/key_code_table.h"
-#include "core/trigger/shortcut.h"
+#include "core/records/key_code_table.h"
+#include "core/records/shortcut.h"
 #include "core/trigger/shortcut_recorder_rules.h"
 
 namespace wrenfold {
@@ -61,16 +60,6 @@ TEST(KeyCodeTable, OnlyF1ToF20AreFunctionKeys) {
     EXPECT_EQ(isFunctionKey(entry.macKeyCode), named) << label;
   }
   EXPECT_FALSE(isFunctionKey(0xFFFF));
-}
-
-TEST(ShortcutModifiers, KeyModifiersAndCarbonMasksMapBothWays) {
-  using M = KeyModifier;
-  const unsigned all = static_cast<unsigned>(M::control) | static_cast<unsigned>(M::alt) |
-                       static_cast<unsigned>(M::shift) | static_cast<unsigned>(M::super);
-  EXPECT_EQ(carbonModifiersFromKeyModifiers(all), 4096U | 2048U | 512U | 256U);
-  EXPECT_EQ(keyModifiersFromCarbon(4096 | 2048 | 512 | 256), all);
-  EXPECT_EQ(keyModifiersFromCarbon(kCarbonControl), static_cast<unsigned>(M::control));
-  EXPECT_EQ(keyModifiersFromCarbon(0x10000 | 1), 0U) << "other mask bits are dropped";
 }
 
 TEST(ShortcutText, NamesModifiersInAFixedOrderBeforeTheKey) {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/trigger/key_code_table.h"
+#include "core/records/key_code_table.h"
 #include "trigger_harness.h"
 #include "ui/shortcut/shortcut_recorder.h"
 

@@ -3,7 +3,7 @@
 // The trigger's collaborators in memory: a manual clock and main queue, a modifier monitor and
 // hot keys the test drives, and user defaults.
 
-#include "core/support/notification_center.h"
+#include "core/platform/notification_center.h"
 #include "core/trigger/hotkey_controller.h"
 #include "core/trigger/shortcut_registry.h"
 #include "fakes/fake_global_hot_keys.h"

@@ -1,4 +1,4 @@
-#include "ui/overlay/overlay_placement.h"
+#include "core/overlay/overlay_placement.h"
 
 #include <algorithm>
 

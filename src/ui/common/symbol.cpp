@@ -1,6 +1,7 @@
-#include "ui/overlay/symbol.h"
+#include "ui/common/symbol.h"
 
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -85,6 +86,23 @@ void paintTinted(QPainter& painter, const QIcon& icon, const QRectF& rect, const
   painter.drawPixmap(rect, pixmap, QRectF(pixmap.rect()));
 }
 
+// Our drawings go through a transparent pixmap: the knocked-out marks must clear only the
+// symbol's own pixels, never what lies under it.
+void paintOnOwnCanvas(QPainter& painter, std::string_view name, const QRectF& rect, const QColor& color) {
+  const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+  const QSize pixels = (rect.size() * ratio).toSize().expandedTo(QSize(1, 1));
+  QPixmap pixmap(pixels);
+  pixmap.fill(Qt::transparent);
+  {
+    QPainter canvas(&pixmap);
+    canvas.setRenderHint(QPainter::Antialiasing);
+    canvas.scale(pixels.width() / kCanvas, pixels.height() / kCanvas);
+    drawSymbol(canvas, name, color);
+  }
+  pixmap.setDevicePixelRatio(ratio);
+  painter.drawPixmap(rect, pixmap, QRectF(pixmap.rect()));
+}
+
 }  // namespace
 
 Symbol::Symbol(std::string name) : name_(std::move(name)), themeIcon_(themeIcon(name_)) {}
@@ -92,6 +110,10 @@ Symbol::Symbol(std::string name) : name_(std::move(name)), themeIcon_(themeIcon(
 void Symbol::paint(QPainter& painter, const QRectF& rect, const QColor& color) const {
   if (!themeIcon_.isNull()) {
     paintTinted(painter, themeIcon_, rect, color);
+    return;
+  }
+  if (symbolNeedsOwnCanvas(name_)) {
+    paintOnOwnCanvas(painter, name_, rect, color);
     return;
   }
   painter.save();
@@ -113,6 +135,37 @@ QColor symbolColor(QIcon::Mode mode) {
     return palette.color(QPalette::Active, QPalette::HighlightedText);
   }
   return palette.color(QPalette::Active, QPalette::WindowText);
+}
+
+namespace {
+
+class SymbolEngine final : public PaintedIconEngine {
+ public:
+  explicit SymbolEngine(std::string name) : symbol_(std::move(name)) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+    symbol_.paint(*painter, QRectF(rect), symbolColor(mode));
+  }
+
+  QIconEngine* clone() const override { return new SymbolEngine(symbol_.name()); }
+  QString key() const override { return QStringLiteral("wrenfold-symbol"); }
+
+ private:
+  Symbol symbol_;
+};
+
+}  // namespace
+
+QPixmap PaintedIconEngine::pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) {
+  QPixmap pixmap(size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+  return pixmap;
+}
+
+QIcon symbolIcon(std::string name) {
+  return QIcon(new SymbolEngine(std::move(name)));  // the icon owns its engine
 }
 
 }  // namespace wrenfold

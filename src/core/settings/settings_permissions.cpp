@@ -1,4 +1,4 @@
-#include "ui/settings/settings_permissions.h"
+#include "core/settings/settings_permissions.h"
 
 namespace wrenfold {
 

@@ -1,27 +1,25 @@
-#include "core/trigger/shortcut.h"
+#include "core/records/shortcut.h"
 
 #include <array>
 #include <limits>
 
-#include "core/platform/key_events.h"
+#include "core/records/key_code_table.h"
 #include "core/support/json.h"
-#include "core/trigger/key_code_table.h"
 
 namespace wrenfold {
 namespace {
 
 struct ModifierPair {
-  KeyModifier modifier;
   std::uint32_t carbon;
   std::string_view label;
 };
 
 // In the order the recorder names them.
 constexpr std::array<ModifierPair, 4> kModifierPairs{{
-    {KeyModifier::control, kCarbonControl, "Ctrl"},
-    {KeyModifier::alt, kCarbonOption, "Alt"},
-    {KeyModifier::shift, kCarbonShift, "Shift"},
-    {KeyModifier::super, kCarbonCommand, "Super"},
+    {kCarbonControl, "Ctrl"},
+    {kCarbonOption, "Alt"},
+    {kCarbonShift, "Shift"},
+    {kCarbonCommand, "Super"},
 }};
 
 std::optional<std::uint32_t> uint32Field(const json::Json& object, std::string_view key) {
@@ -52,26 +50,6 @@ std::optional<Shortcut> decodeShortcut(std::string_view text) {
     return std::nullopt;
   }
   return Shortcut{*keyCode, *modifiers};
-}
-
-std::uint32_t carbonModifiersFromKeyModifiers(unsigned keyModifiers) {
-  std::uint32_t carbon = 0;
-  for (const auto& pair : kModifierPairs) {
-    if ((keyModifiers & static_cast<unsigned>(pair.modifier)) != 0) {
-      carbon |= pair.carbon;
-    }
-  }
-  return carbon;
-}
-
-unsigned keyModifiersFromCarbon(std::uint32_t carbonModifiers) {
-  unsigned modifiers = 0;
-  for (const auto& pair : kModifierPairs) {
-    if ((carbonModifiers & pair.carbon) != 0) {
-      modifiers |= static_cast<unsigned>(pair.modifier);
-    }
-  }
-  return modifiers;
 }
 
 std::string describeShortcut(const Shortcut& shortcut) {

@@ -1,4 +1,4 @@
-#include "ui/overlay/symbol_view.h"
+#include "ui/common/symbol_view.h"
 
 #include <QPainter>
 

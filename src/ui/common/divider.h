@@ -4,7 +4,7 @@
 
 namespace wrenfold {
 
-// A one-pixel hairline between the overlay's sections.
+// A one-pixel divider in the palette's hairline colour, between sections and rows.
 class Divider final : public QWidget {
  public:
   explicit Divider(QWidget* parent = nullptr);

@@ -1,4 +1,4 @@
-#include "core/trigger/key_code_table.h"
+#include "core/records/key_code_table.h"
 
 #include <algorithm>
 #include <array>

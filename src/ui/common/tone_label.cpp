@@ -1,4 +1,4 @@
-#include "ui/overlay/tone_label.h"
+#include "ui/common/tone_label.h"
 
 #include <QEvent>
 

@@ -1,4 +1,4 @@
-#include "core/cycle/assistant_error.h"
+#include "core/records/assistant_error.h"
 
 namespace wrenfold {
 
@@ -22,6 +22,25 @@ std::string AssistantError::errorDescription() const {
       return "模型返回格式不可用。";
   }
   return payload_;
+}
+
+// The members of Failure that look inside the closed set.
+
+Failure::Failure(AssistantError error) : error_(std::make_shared<const AssistantError>(std::move(error))) {}
+
+bool Failure::is(AssistantErrorKind kind) const {
+  return error_ != nullptr && error_->kind() == kind;
+}
+
+std::string Failure::localizedDescription() const {
+  return error_ != nullptr ? error_->errorDescription() : platformDescription_;
+}
+
+bool Failure::operator==(const Failure& other) const {
+  if (error_ == nullptr || other.error_ == nullptr) {
+    return error_ == other.error_ && platformDescription_ == other.platformDescription_;
+  }
+  return *error_ == *other.error_;
 }
 
 }  // namespace wrenfold

@@ -1,4 +1,4 @@
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 
 #include <QScrollBar>
 

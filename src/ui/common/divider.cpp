@@ -1,17 +1,17 @@
-#include "ui/settings/settings_hairline.h"
+#include "ui/common/divider.h"
 
 #include <QPainter>
 
-#include "ui/overlay/overlay_style.h"
+#include "ui/common/style.h"
 
 namespace wrenfold {
 
-SettingsHairline::SettingsHairline(QWidget* parent) : QWidget(parent) {
+Divider::Divider(QWidget* parent) : QWidget(parent) {
   setFixedHeight(1);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void SettingsHairline::paintEvent(QPaintEvent*) {
+void Divider::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), style::hairline(palette()));
 }

@@ -32,10 +32,6 @@ struct Shortcut {
 // Absent when `text` is not that object with two integers in the 32-bit range.
 [[nodiscard]] std::optional<Shortcut> decodeShortcut(std::string_view text);
 
-// Carbon mask from KeyModifier bits (core/platform/key_events.h) and back; other bits are dropped.
-[[nodiscard]] std::uint32_t carbonModifiersFromKeyModifiers(unsigned keyModifiers);
-[[nodiscard]] unsigned keyModifiersFromCarbon(std::uint32_t carbonModifiers);
-
 // What the recorder shows: "Ctrl+Alt+Space". Modifiers come in the order Ctrl, Alt, Shift, Super.
 [[nodiscard]] std::string describeShortcut(const Shortcut& shortcut);
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// Colours and fonts of the overlay, derived from the widget's palette and font so the panel
-// follows the desktop's light or dark theme and the user's font size.
+// Colours and fonts of every window, derived from the widget's palette and font so the panels
+// follow the desktop's light or dark theme and the user's font size.
 
 #include <QColor>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "ui/settings/settings_view_model.h"
+#include "core/settings/settings_view_model.h"
 
 #include <utility>
 

@@ -18,10 +18,10 @@
 #include "core/platform/desktop_services.h"
 #include "core/platform/launch_at_login.h"
 #include "core/platform/main_queue.h"
+#include "core/settings/save_status.h"
 #include "core/support/app_paths.h"
 #include "core/support/observable.h"
 #include "core/templates/user_template_file.h"
-#include "ui/settings/save_status.h"
 
 namespace wrenfold {
 

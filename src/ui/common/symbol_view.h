@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/overlay/symbol.h"
+#include "ui/common/symbol.h"
 
 namespace wrenfold {
 

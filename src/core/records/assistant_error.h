@@ -2,22 +2,26 @@
 
 #include <string>
 
+#include "core/support/failure.h"
+
 namespace wrenfold {
+
+enum class AssistantErrorKind : int {
+  network,
+  unsafeTarget,
+  unknown,
+  accessibilityNotTrusted,
+  targetUnavailable,
+  contextUnavailable,
+  missingAPIKey,
+  invalidModelResponse,
+};
 
 // The closed set of failures a stage of the cycle may raise, each with the message the
 // overlay shows.
 class AssistantError {
  public:
-  enum class Kind {
-    network,
-    unsafeTarget,
-    unknown,
-    accessibilityNotTrusted,
-    targetUnavailable,
-    contextUnavailable,
-    missingAPIKey,
-    invalidModelResponse,
-  };
+  using Kind = AssistantErrorKind;
 
   [[nodiscard]] static AssistantError network(std::string message) {
     return {Kind::network, std::move(message)};
