@@ -64,6 +64,7 @@ TEST(ApplicationIdentityTest, ReadsTheFlatpakIdFromItsInfoFile) {
 TEST(TerminalWindowClassTest, TerminalsPasteWithShiftOthersDoNot) {
   EXPECT_TRUE(isTerminalWindowClass("gnome-terminal-server", "Gnome-terminal"));
   EXPECT_TRUE(isTerminalWindowClass("xterm", "XTerm"));
+  EXPECT_TRUE(isTerminalWindowClass("main", "XTerm"));  // xterm -name main
   EXPECT_TRUE(isTerminalWindowClass("konsole", "konsole"));
   EXPECT_FALSE(isTerminalWindowClass("Navigator", "firefox"));
   EXPECT_FALSE(isTerminalWindowClass("", ""));

@@ -1,11 +1,24 @@
 #include "core/support/file_io.h"
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+
+// The mode a file had just before its mode was last changed: the temporary file that receives
+// a key must never have been readable by others, not even before its final mode is set.
+namespace {
+mode_t modeBeforeLastFchmod = 0;
+}  // namespace
+
+extern "C" int fchmod(int fd, mode_t mode) noexcept {
+  struct stat info {};
+  modeBeforeLastFchmod = ::fstat(fd, &info) == 0 ? info.st_mode & 07777 : 07777;
+  return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
+}
 
 namespace wrenfold {
 namespace {
@@ -54,8 +67,10 @@ TEST(WriteFileAtomically, SetsTheModeOfTheNewFile) {
       writeAll(file, "old");
       ASSERT_EQ(::chmod(file.c_str(), *row.existing), 0);
     }
+    modeBeforeLastFchmod = 07777;
     ASSERT_TRUE(files::writeFileAtomically(file, "new", row.requested)) << row.name;
     EXPECT_EQ(modeOf(file), row.expected) << row.name;
+    EXPECT_EQ(modeBeforeLastFchmod & 077, 0u) << row.name << ": the temporary file was open to others";
   }
 }
 
