@@ -96,6 +96,7 @@ TEST_F(GenerateCommand, EachProviderPrintsNumberedCandidatesAndRecordsTheEvent) 
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.back().method, "POST");
     EXPECT_THAT(requests.back().body, HasSubstr("明天上午开会吗？"));
+    EXPECT_THAT(requests.back().body, HasSubstr("candidates 数量为 3。")) << "a quick reply asks for three";
   }
 }
 

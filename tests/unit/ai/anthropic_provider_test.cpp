@@ -36,6 +36,7 @@ TEST(AnthropicProviderTest, ComposesTheEndpointFromTheBaseURL) {
       {" \n", "https://api.anthropic.com/v1/messages"},
       {"https://api.anthropic.com/v1/messages/", "https://api.anthropic.com/v1/messages"},
       {"https://proxy.example/v1", "https://proxy.example/v1/messages"},
+      {"https://proxy.example", "https://proxy.example/v1/messages"},
       {"https://proxy.example/anthropic", "https://proxy.example/anthropic/v1/messages"},
   };
   for (const auto& [baseURL, url] : rows) {

@@ -33,6 +33,9 @@ TEST(GeminiProviderTest, ComposesTheEndpointWithTheModel) {
       {"https://g.example/proxy?alt=json", "m",
        "https://g.example/proxy/v1beta/models/m:generateContent?alt=json"},
       {"https://g.example/?key=old", "m", "https://g.example/v1beta/models/m:generateContent?key=old"},
+      {"https://g.example", "models/m", "https://g.example/v1beta/models/m:generateContent"},
+      {"https://g.example/v1beta", "m", "https://g.example/v1beta/models/m:generateContent"},
+      {"https://g.example/v1", "m", "https://g.example/v1/models/m:generateContent"},
       {"https://g.example", "tuned models/x?y#z",
        "https://g.example/v1beta/models/tuned%20models/x%3Fy%23z:generateContent"},
   };

@@ -16,45 +16,6 @@ GeneratedCandidate candidate(std::string text, std::optional<std::string> title 
   return {*Uuid::parse(kId), std::move(text), std::move(title), 0.75};
 }
 
-TEST(GeneratedCandidate, EncodesKeysInOrderAndLeavesOutAMissingTitle) {
-  EXPECT_EQ(json::dumpCompact(candidate("好", "短").toJson()),
-            R"({"id":")" + kId + R"(","text":"好","title":"短","confidence":0.75})");
-  EXPECT_EQ(json::dumpCompact(candidate("好").toJson()),
-            R"({"id":")" + kId + R"(","text":"好","confidence":0.75})");
-}
-
-TEST(GeneratedCandidate, RoundTripsThroughBothJsonForms) {
-  for (const auto& original : {candidate("a"), candidate("a", ""), candidate("a\nb", "t")}) {
-    const std::string text = json::dumpCompact(original.toJson());
-    EXPECT_EQ(GeneratedCandidate::fromJson(*json::parse(text)), original) << text;
-    EXPECT_EQ(GeneratedCandidate::fromJson(*json::parseOrdered(text)), original) << text;
-  }
-  const auto lowerCaseNullTitle =
-      json::parse(R"({"id":"0f8fad5b-d9cb-469f-a165-70867728950e","text":"a","title":null,"confidence":1})");
-  EXPECT_EQ(GeneratedCandidate::fromJson(*lowerCaseNullTitle),
-            (GeneratedCandidate{*Uuid::parse(kId), "a", {}, 1.0}));
-}
-
-TEST(GeneratedCandidate, StrictDecodingFailures) {
-  const std::vector<std::string> rows = {
-      R"([])",
-      R"({"text":"a","confidence":1})",
-      R"({"id":"not-a-uuid","text":"a","confidence":1})",
-      R"({"id":7,"text":"a","confidence":1})",
-      R"({"id":")" + kId + R"(","confidence":1})",
-      R"({"id":")" + kId + R"(","text":null,"confidence":1})",
-      R"({"id":")" + kId + R"(","text":"a"})",
-      R"({"id":")" + kId + R"(","text":"a","confidence":"1"})",
-      R"({"id":")" + kId + R"(","text":"a","confidence":true})",
-      R"({"id":")" + kId + R"(","text":"a","title":5,"confidence":1})",
-  };
-  for (const auto& row : rows) {
-    const auto decoded = GeneratedCandidate::fromJson(*json::parse(row));
-    ASSERT_FALSE(decoded.has_value()) << row;
-    EXPECT_TRUE(decoded.error().localizedDescription().starts_with("JSON 解码失败：")) << row;
-  }
-}
-
 TEST(AssistantState, ReadyStatesCompareCandidatesWithTheirIds) {
   const auto a = candidate("a");
   auto sameTextOtherId = a;
