@@ -155,7 +155,6 @@ void OverlayViewTest::showsEachPhase() {
     QCOMPARE(view.errorState().title().text(), QStringLiteral("无法生成候选"));
     QCOMPARE(view.errorState().message().toPlainText(),
              QStringLiteral("模型请求失败：<b>超时</b>"));  // never markup
-    QCOMPARE(view.errorState().openSettingsButton().text(), QStringLiteral("打开设置"));
   }
   QCOMPARE(view.candidateList().isVisible(), list);
   OverlayFooter& footer = view.footer();
@@ -164,11 +163,6 @@ void OverlayViewTest::showsEachPhase() {
   QCOMPARE(footer.hint().isVisible(), footerActions);
   QCOMPARE(footer.busyIndicator().isVisible(), busyIndicator);
   if (footerActions) {
-    QCOMPARE(footer.hint().text(), QStringLiteral("方向键切换 · ↩ 填入"));
-    QCOMPARE(footer.insertButton().text(), QStringLiteral("填入"));
-    QCOMPARE(footer.insertButton().toolTip(), QStringLiteral("填入所选候选"));
-    QCOMPARE(footer.copyButton().accessibleName(), QStringLiteral("复制所选候选"));
-    QCOMPARE(footer.copyButton().toolTip(), QStringLiteral("复制所选候选"));
   }
 }
 
@@ -177,8 +171,6 @@ void OverlayViewTest::headerTellsWhetherContextWasCaptured() {
   OverlayHeader& header = f.view->header();
   QCOMPARE(header.title().text(), QStringLiteral("准备当前上下文"));
   QVERIFY(!header.summary().isVisible());
-  QCOMPARE(header.closeButton().accessibleName(), QStringLiteral("关闭"));
-  QCOMPARE(header.closeButton().toolTip(), QStringLiteral("关闭"));
 
   f.model.setContextSummary("Notes / accessibility / 90%");
   QCOMPARE(header.title().text(), QStringLiteral("已捕获当前上下文"));
@@ -223,15 +215,12 @@ void OverlayViewTest::contextDisclosureAppearsOnlyWithSomethingToShow() {
   }
   QCOMPARE(f.view->contextSection().isVisible(), shown);
   QVERIFY(f.view->manualContextSection().isVisible());  // always offered
-  QCOMPARE(f.view->contextSection().disclosure().header().text(), QStringLiteral("查看上下文"));
 }
 
 void OverlayViewTest::pastedContextOpensItsGroup() {
   Fixture f;
   DisclosureSection& group = f.view->manualContextSection().disclosure();
-  QCOMPARE(group.header().text(), QStringLiteral("补充上下文"));
   ManualContextField& field = f.view->manualContextSection().field();
-  QCOMPARE(field.placeholderText(), QStringLiteral("粘贴遗漏内容，生成时会补充到已读取的上下文"));
   f.model.setManualContext("  \n");
   QVERIFY(!group.isExpanded());
   f.model.setManualContext("客户的原话：周五前给答复");
@@ -249,14 +238,11 @@ void OverlayViewTest::pastedContextOpensItsGroup() {
 void OverlayViewTest::templateChipsFollowTheModelAndAreDisabledWhileBusy() {
   Fixture f;
   TemplateChips& chips = f.view->templateChips();
-  QCOMPARE(chips.accessibleName(), QStringLiteral("处理方式"));
   for (const PromptTemplate& tmpl : BuiltInTemplates::all()) {
     OverlayButton* chip = chips.chip(tmpl.id);
     QVERIFY(chip != nullptr);
     QCOMPARE(chip->text(), QString::fromStdString(tmpl.title));
-    QCOMPARE(chip->accessibleName(), QString::fromStdString(tmpl.title));
     QCOMPARE(chip->toolTip(), QString::fromStdString(tmpl.description));
-    QCOMPARE(chip->accessibleDescription(), QString::fromStdString(tmpl.description));
     QCOMPARE(chip->isSelected(), tmpl.id == "reply.quick");
   }
   for (OverlayPhase phase : {OverlayPhase::reading(), OverlayPhase::generating()}) {
@@ -277,8 +263,6 @@ void OverlayViewTest::templateChipsFollowTheModelAndAreDisabledWhileBusy() {
 void OverlayViewTest::regenerateButtonFollowsCanGenerate() {
   Fixture f;
   OverlayButton& button = f.view->instructionEditor().regenerateButton();
-  QCOMPARE(button.text(), QStringLiteral("重新生成"));
-  QCOMPARE(button.toolTip(), QStringLiteral("使用当前补充要求重新生成 (Ctrl+R)"));
   QVERIFY(button.isEnabled());  // idle with templates
   f.model.setPhase(OverlayPhase::reading());
   QVERIFY(!button.isEnabled());
@@ -295,7 +279,6 @@ void OverlayViewTest::instructionFieldEditsTheModelAndReturnRegenerates() {
   Fixture f;
   f.model.setPhase(OverlayPhase::error("失败"));
   QLineEdit& field = f.view->instructionEditor().field();
-  QCOMPARE(field.placeholderText(), QStringLiteral("例如：语气更坚定，控制在两句话内"));
   f.model.setInstruction("先说结论");
   QCOMPARE(field.text(), QStringLiteral("先说结论"));
   field.setFocus();
@@ -317,8 +300,6 @@ void OverlayViewTest::candidateRowsAreNumberedWithNamedButtons() {
     QCOMPARE(row.number(), int(i) + 1);
     QCOMPARE(row.copyButton().accessibleName(), QStringLiteral("复制候选 ") + n);
     QCOMPARE(row.insertButton().accessibleName(), QStringLiteral("填入候选 ") + n);
-    QCOMPARE(row.copyButton().toolTip(), QStringLiteral("复制此候选"));
-    QCOMPARE(row.insertButton().toolTip(), QStringLiteral("填入此候选"));
     QCOMPARE(row.text().toPlainText(), QStringLiteral("候选文本 ") + n);
     QCOMPARE(row.isSelected(), i == 0);
 
@@ -380,7 +361,6 @@ void OverlayViewTest::screenshotPreviewKeepsColoursAndRejectsShortImages() {
   f.model.setContextScreenshot(solidImage(300, 100, {0, 128, 0, 255}));
   ScreenshotPreview& preview = f.view->contextSection().preview();
   QVERIFY(preview.isVisible());
-  QCOMPARE(preview.accessibleName(), QStringLiteral("当前窗口截图"));
   QVERIFY(preview.heightForWidth(1000) <= ScreenshotPreview::kMaxHeight);
   QCOMPARE(preview.heightForWidth(300), 100);
 }
