@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "core/trigger/key_code_table.h"
-#include "trigger_harness.h"
+#include "fakes/trigger_harness.h"
 #include "ui/shortcut/shortcut_recorder.h"
 
 namespace wrenfold {

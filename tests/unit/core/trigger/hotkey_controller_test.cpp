@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/platform/key_events.h"
-#include "trigger_harness.h"
+#include "fakes/trigger_harness.h"
 
 namespace wrenfold {
 namespace {

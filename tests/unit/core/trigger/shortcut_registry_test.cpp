@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "trigger_harness.h"
+#include "fakes/trigger_harness.h"
 
 namespace wrenfold {
 namespace {
