@@ -122,9 +122,6 @@ class SettingsViewTest : public QObject {
   void windowIsBuiltOnceWithItsTabs() {
     Harness h;
     SettingsView* first = &h.window();
-    QCOMPARE(first->windowTitle(), QStringLiteral("Wrenfold 设置"));
-    QCOMPARE(first->size(), QSize(800, 600));
-    QCOMPARE(first->minimumSize(), QSize(760, 560));
     QStringList labels;
     for (int i = 0; i < first->tabs().count(); ++i) {
       labels << first->tabs().tabText(i);
@@ -189,7 +186,6 @@ class SettingsViewTest : public QObject {
     QCOMPARE(key->echoMode(), QLineEdit::Password);
     h.find<QToolButton>("apiKeyVisibility")->click();
     QCOMPARE(key->echoMode(), QLineEdit::Normal);
-    QCOMPARE(h.find<QToolButton>("apiKeyVisibility")->toolTip(), QStringLiteral("隐藏 API Key"));
 
     QVERIFY(QTest::qWaitForWindowActive(&h.window()));
     // A count still being typed (not yet committed by leaving the box) is saved too.

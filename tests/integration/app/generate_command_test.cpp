@@ -1,0 +1,215 @@
+#include "app/generate_command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/support/json.h"
+#include "support/temp_dir.h"
+#include "support/test_http_server.h"
+
+namespace wrenfold::app {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using wrenfold::testing::CannedResponse;
+using wrenfold::testing::TempDir;
+using wrenfold::testing::TestHttpServer;
+
+class NullSystemLog final : public SystemLog {
+ public:
+  void write(LogLevel, std::string_view) override {}
+};
+
+// A reply body in each service's own shape whose text is a JSON candidate envelope.
+std::string replyFor(std::string_view provider, const std::string& modelText) {
+  const json::Json text = modelText;
+  if (provider == "anthropic") {
+    return R"({"id":"msg_1","type":"message","role":"assistant","content":[{"type":"text","text":)" +
+           text.dump() + R"(}],"stop_reason":"end_turn"})";
+  }
+  if (provider == "gemini") {
+    return R"({"candidates":[{"content":{"parts":[{"text":)" + text.dump() + R"(}],"role":"model"}}]})";
+  }
+  return R"({"id":"c1","object":"chat.completion","choices":[{"index":0,"message":{"role":"assistant","content":)" +
+         text.dump() + R"(},"finish_reason":"stop"}]})";
+}
+
+const std::string kEnvelope =
+    R"({"candidates":[{"title":"简短","text":"好的，明天见。","confidence":0.9},{"text":"收到，明天上午十点见。","confidence":0.7}]})";
+
+struct Outcome {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+class GenerateCommand : public ::testing::Test {
+ protected:
+  void writeConfig(std::string_view provider, const std::string& baseURL, const std::string& apiKey) {
+    const json::Json config = {{"provider", provider}, {"baseURL", baseURL}, {"model", "test-model"},
+                               {"apiKey", apiKey},     {"temperature", 0.3}, {"maxTokens", 256}};
+    wrenfold::testing::writeAll(data_ / "config.json", config.dump());
+  }
+
+  Outcome run(GenerateArguments arguments, const std::string& stdinText) {
+    std::istringstream in(stdinText);
+    std::ostringstream out;
+    std::ostringstream err;
+    GenerateEnvironment env{AppPaths(data_.path()), in, out, err, std::make_shared<NullSystemLog>(), {}};
+    env.http.idleTimeout = std::chrono::milliseconds(5000);
+    const int code = runGenerate(arguments, env);
+    return {code, out.str(), err.str()};
+  }
+
+  std::string events() const { return wrenfold::testing::readAll(data_ / "events/local-events.jsonl"); }
+
+  TempDir data_;
+  TestHttpServer server_;
+};
+
+TEST_F(GenerateCommand, EachProviderPrintsNumberedCandidatesAndRecordsTheEvent) {
+  std::size_t runs = 0;
+  for (const std::string provider : {"openAICompatible", "anthropic", "gemini"}) {
+    SCOPED_TRACE(provider);
+    writeConfig(provider, server_.url(), "sk-test-secret");
+    server_.enqueue(CannedResponse::json(200, replyFor(provider, kEnvelope)));
+
+    const Outcome result = run({.instruction = "回复一下"}, "明天上午开会吗？\n");
+    EXPECT_EQ(result.exitCode, kExitSuccess) << result.err;
+    EXPECT_EQ(result.out, "1. 简短\n好的，明天见。\n\n2. 收到，明天上午十点见。\n");
+    EXPECT_EQ(result.err, "");
+    const std::string log = events();
+    std::size_t lines = 0;
+    for (std::size_t at = log.find("generate.success"); at != std::string::npos;
+         at = log.find("generate.success", at + 1)) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, ++runs);
+    EXPECT_THAT(events(), HasSubstr(R"("source":"manual")"));
+    EXPECT_THAT(events(), HasSubstr(R"("confidence":"0.60")"));
+    EXPECT_THAT(events(), HasSubstr(R"("app":"Manual")"));
+
+    const auto requests = server_.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().method, "POST");
+    EXPECT_THAT(requests.back().body, HasSubstr("明天上午开会吗？"));
+    EXPECT_THAT(requests.back().body, HasSubstr("candidates 数量为 3。")) << "a quick reply asks for three";
+  }
+}
+
+TEST_F(GenerateCommand, JsonLinesCarryIdTextTitleAndConfidenceInOrder) {
+  writeConfig("openAICompatible", server_.url(), "sk-test");
+  server_.enqueue(CannedResponse::json(200, replyFor("openai", kEnvelope)));
+  const Outcome result = run({.json = true}, "context");
+  ASSERT_EQ(result.exitCode, kExitSuccess) << result.err;
+  std::istringstream lines(result.out);
+  std::string first;
+  std::string second;
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_THAT(
+      first, ::testing::MatchesRegex(
+                 R"re(\{"id":"[0-9A-F-]{36}","text":"好的，明天见。","title":"简短","confidence":0\.9\})re"));
+  EXPECT_THAT(second, Not(HasSubstr("title")));
+}
+
+TEST_F(GenerateCommand, TemplateOptionChoosesTheTemplateAndInstructionMatchesOtherwise) {
+  writeConfig("openAICompatible", server_.url(), "sk-test");
+  server_.enqueue(CannedResponse::json(200, replyFor("openai", kEnvelope)));
+  ASSERT_EQ(run({.templateID = "translate.en"}, "你好").exitCode, kExitSuccess);
+  EXPECT_THAT(events(), HasSubstr(R"("templateID":"translate.en")"));
+
+  server_.enqueue(CannedResponse::json(200, replyFor("openai", kEnvelope)));
+  ASSERT_EQ(run({.instruction = "帮我润色"}, "你好").exitCode, kExitSuccess);
+  EXPECT_THAT(events(), HasSubstr(R"("templateID":"rewrite.polish")"));
+}
+
+TEST_F(GenerateCommand, FailuresGiveTheOverlayMessageAndExitCode) {
+  struct Row {
+    const char* name;
+    std::string apiKey;
+    std::string input;
+    std::optional<CannedResponse> reply;
+    int exitCode;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"blank context", "sk", " \n\t ", std::nullopt, kExitGenerationFailed, "没有读取到可用上下文。\n"},
+      {"blank key", "  \n", "text", std::nullopt, kExitGenerationFailed, "请先在设置中配置模型 API Key。\n"},
+      {"server error", "sk", "text", CannedResponse::json(500, R"({"error":{"message":"boom"}})"),
+       kExitGenerationFailed, "模型请求失败：boom\n"},
+      {"empty reply", "sk", "text", CannedResponse::json(200, replyFor("openai", "   ")),
+       kExitGenerationFailed, "模型返回格式不可用。\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    writeConfig("openAICompatible", server_.url(), row.apiKey);
+    if (row.reply) {
+      server_.enqueue(*row.reply);
+    }
+    const Outcome result = run({}, row.input);
+    EXPECT_EQ(result.exitCode, row.exitCode);
+    EXPECT_EQ(result.err, row.message);
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_THAT(events(), Not(HasSubstr("generate.success")));
+}
+
+TEST_F(GenerateCommand, AnUnreadableConfigIsNamedWithoutItsContentAndNothingIsSent) {
+  const std::string key = "sk-kept-secret-42";
+  const std::pair<std::string, std::string> rows[] = {
+      {R"({"apiKey":"sk-kept-secret-42","maxTokens":"900"})", "\"maxTokens\""},
+      {R"({"apiKey":"sk-kept-secret-42","provider":"mistral"})", "\"provider\""},
+      {"{\"apiKey\":\"sk-kept-secret-42\xFF\"}", "JSON 解析失败"},
+  };
+  for (const auto& [config, reason] : rows) {
+    SCOPED_TRACE(reason);
+    wrenfold::testing::writeAll(data_ / "config.json", config);
+    const Outcome result = run({}, "text");
+    EXPECT_EQ(result.exitCode, kExitGenerationFailed);
+    EXPECT_THAT(result.err, HasSubstr((data_ / "config.json").string() + " 无法读取："));
+    EXPECT_THAT(result.err, HasSubstr(reason));
+    EXPECT_THAT(result.err, Not(HasSubstr(key)));
+    EXPECT_THAT(result.err, Not(HasSubstr("API Key")));
+    EXPECT_EQ(wrenfold::testing::readAll(data_ / "config.json"), config);
+  }
+  EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(GenerateCommand, AnUndecodableTemplateFileIsNamedWhenItsTemplateIsAskedFor) {
+  writeConfig("openAICompatible", server_.url(), "sk");
+  wrenfold::testing::writeAll(data_ / "templates/user-templates.json", R"([{"id":"user.t1"}])");
+  const Outcome result = run({.templateID = "user.t1"}, "text");
+  EXPECT_EQ(result.exitCode, kExitUsage);
+  EXPECT_THAT(result.err, HasSubstr("user-templates.json 无法读取："));
+  EXPECT_THAT(result.err, HasSubstr("未知模板：user.t1"));
+}
+
+TEST_F(GenerateCommand, UsageErrorsExitTwo) {
+  writeConfig("openAICompatible", server_.url(), "sk");
+  const Outcome unknown = run({.templateID = "no.such"}, "text");
+  EXPECT_EQ(unknown.exitCode, kExitUsage);
+  EXPECT_THAT(unknown.err, HasSubstr("no.such"));
+  EXPECT_THAT(unknown.err, HasSubstr("reply.quick"));
+
+  const Outcome missing = run({.file = (data_ / "absent.txt").string()}, "");
+  EXPECT_EQ(missing.exitCode, kExitUsage);
+  EXPECT_THAT(missing.err, HasSubstr("absent.txt"));
+  EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(GenerateCommand, InvalidUtf8InputIsRepairedBeforeItIsSent) {
+  writeConfig("openAICompatible", server_.url(), "sk");
+  server_.enqueue(CannedResponse::json(200, replyFor("openai", kEnvelope)));
+  wrenfold::testing::writeAll(data_ / "in.txt", "caf\xC3 ok");
+  const Outcome result = run({.file = (data_ / "in.txt").string()}, "");
+  ASSERT_EQ(result.exitCode, kExitSuccess) << result.err;
+  ASSERT_EQ(server_.requests().size(), 1u);
+  EXPECT_THAT(server_.requests()[0].body, HasSubstr("caf\xEF\xBF\xBD ok"));
+}
+
+}  // namespace
+}  // namespace wrenfold::app
