@@ -1,4 +1,4 @@
-#include "core/cycle/generated_candidate.h"
+#include "core/records/generated_candidate.h"
 
 #include <gtest/gtest.h>
 
