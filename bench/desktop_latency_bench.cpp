@@ -164,6 +164,12 @@ class X11Probe {
     std::vector<double> times;
     for (int i = 0; i < runs + 1; ++i) {
       const KeyCode code = XKeysymToKeycode(sender_, XK_a);
+      // Nothing of an earlier press may count for this one.
+      XSync(receiver_, False);
+      while (XPending(receiver_) > 0) {
+        XEvent stale;
+        XNextEvent(receiver_, &stale);
+      }
       XTestFakeKeyEvent(sender_, code, True, CurrentTime);
       XFlush(sender_);
       const auto sent = Clock::now();
@@ -176,7 +182,7 @@ class X11Probe {
         while (XPending(receiver_) > 0) {
           XEvent event;
           XNextEvent(receiver_, &event);
-          arrived = arrived || event.type == KeyPress;
+          arrived = arrived || (event.type == KeyPress && event.xkey.keycode == code);
         }
       }
       const auto took = Clock::now() - sent;
@@ -303,6 +309,8 @@ class LatencyBench {
   explicit LatencyBench(Options options) : options_(std::move(options)) {}
 
   int runAll() {
+    // The machine's load, as the figures depend on it.
+    std::printf("load average: %s", testing::readAll("/proc/loadavg").c_str());
     const double baseline = probe_.baseline(options_.runs);
     std::printf("baseline: key press to a trivial X11 window %.3f ms (median of %d)\n\n", baseline,
                 options_.runs);
