@@ -198,6 +198,8 @@ struct Transfer {
   curl_off_t lastDownloaded = 0;
   curl_off_t lastUploaded = 0;
   bool replyStarted = false;  // a status line arrived
+  // Hands a body piece to the request's onBodyData on the main queue (set only when it has one).
+  std::function<void(std::string_view)> forwardBody;
 
   [[nodiscard]] bool isCancelled() const {
     return request.cancellation != nullptr && request.cancellation->isCancelled();
@@ -223,6 +225,13 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
     return 0;  // makes curl stop with CURLE_WRITE_ERROR
   }
   transfer->response.body.append(data, bytes);
+  if (transfer->forwardBody) {
+    long status = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 200 && status <= 299) {
+      transfer->forwardBody(std::string_view(data, bytes));
+    }
+  }
   return bytes;
 }
 
@@ -390,6 +399,16 @@ void CurlHttpClient::Worker::submit(HttpRequest request, Completion completion) 
   transfer->request = std::move(request);
   transfer->completion = std::move(completion);
   transfer->maxResponseBytes = options_.maxResponseBytes;
+  if (transfer->request.onBodyData) {
+    transfer->forwardBody = [this, receiver = transfer->request.onBodyData,
+                             cancellation = transfer->request.cancellation](std::string_view piece) {
+      mainQueue_.post([alive = alive_, receiver, cancellation, piece = std::string(piece)] {
+        if (alive->load() && (cancellation == nullptr || !cancellation->isCancelled())) {
+          receiver(piece);
+        }
+      });
+    };
+  }
   {
     std::lock_guard lock(mutex_);
     pending_.push_back(std::move(transfer));
