@@ -122,8 +122,8 @@ json::OrderedJson chatBody(const ModelConfig& config, const json::OrderedJson& m
   return body;
 }
 
-// Chunks {"choices":[{"delta":{"content":...},"finish_reason":...}]} until "[DONE]"; only the
-// first choice is the reply, as in a whole one.
+// Chunks {"choices":[{"delta":{"content":...},"finish_reason":...}]} until "[DONE]" or a finish
+// reason; only the first choice is the reply, as in a whole one.
 class ChunkReader final : public llm_exchange::StreamReader {
  public:
   Result<void> read(const SseEvent& event, std::string& reply) override {
@@ -157,7 +157,8 @@ class ChunkReader final : public llm_exchange::StreamReader {
     return {};
   }
 
-  bool finished() const override { return done_; }
+  // Some compatible servers end with the finish reason and never send "[DONE]".
+  bool finished() const override { return done_ || !finishReason_.empty(); }
 
   std::optional<Failure> emptyReason() const override {
     if (!text::isBlank(refusal_)) {

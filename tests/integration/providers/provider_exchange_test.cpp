@@ -476,7 +476,7 @@ TEST_F(StreamExchangeTest, ErrorsCutsAndPlainRepliesEndAsTheyWouldWithoutStreami
   dropped.stream.resize(3);
   dropped.streamIsCut = true;
   CannedResponse unfinished = streamed("openai-stream.sse");
-  unfinished.stream.pop_back();  // ends cleanly, but without "[DONE]"
+  unfinished.stream.resize(4);  // ends cleanly, but before the finish reason and "[DONE]"
   const std::string plain = R"({"choices":[{"message":{"role":"assistant","content":)" +
                             json::Json(std::string(kStreamedText)).dump() + "}}]}";
   const Row rows[] = {
