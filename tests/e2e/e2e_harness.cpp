@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -235,22 +236,40 @@ std::vector<std::string> clipboardTargets() {
   return targets ? lines(*targets) : std::vector<std::string>{};
 }
 
-ModelService::ModelService(std::vector<std::string> candidates) {
-  server_.setHandler([candidates = std::move(candidates)](const testing::RecordedRequest&) {
-    json::OrderedJson list = json::OrderedJson::array();
-    for (const auto& text : candidates) {
-      list.push_back({{"text", text}, {"title", "候选"}, {"confidence", 0.9}});
-    }
-    const json::OrderedJson content{{"candidates", list}};
-    const json::OrderedJson reply{
-        {"id", "chatcmpl-e2e"},
-        {"object", "chat.completion"},
-        {"choices",
-         json::OrderedJson::array({{{"index", 0},
-                                    {"message", {{"role", "assistant"}, {"content", content.dump()}}},
-                                    {"finish_reason", "stop"}}})}};
-    return testing::CannedResponse::json(200, reply.dump());
-  });
+struct ModelService::Arrivals {
+  std::mutex mutex;
+  std::vector<std::chrono::steady_clock::time_point> times;
+};
+
+ModelService::ModelService(std::vector<std::string> candidates, std::chrono::milliseconds delay)
+    : arrivals_(std::make_shared<Arrivals>()) {
+  server_.setHandler(
+      [candidates = std::move(candidates), delay, arrivals = arrivals_](const testing::RecordedRequest&) {
+        {
+          const std::scoped_lock lock(arrivals->mutex);
+          arrivals->times.push_back(std::chrono::steady_clock::now());
+        }
+        json::OrderedJson list = json::OrderedJson::array();
+        for (const auto& text : candidates) {
+          list.push_back({{"text", text}, {"title", "候选"}, {"confidence", 0.9}});
+        }
+        const json::OrderedJson content{{"candidates", list}};
+        const json::OrderedJson reply{
+            {"id", "chatcmpl-e2e"},
+            {"object", "chat.completion"},
+            {"choices",
+             json::OrderedJson::array({{{"index", 0},
+                                        {"message", {{"role", "assistant"}, {"content", content.dump()}}},
+                                        {"finish_reason", "stop"}}})}};
+        auto response = testing::CannedResponse::json(200, reply.dump());
+        response.delay = delay;
+        return response;
+      });
+}
+
+std::vector<std::chrono::steady_clock::time_point> ModelService::arrivals() const {
+  const std::scoped_lock lock(arrivals_->mutex);
+  return arrivals_->times;
 }
 
 std::string ModelService::promptOf(std::size_t index) const {

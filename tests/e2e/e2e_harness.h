@@ -86,18 +86,23 @@ struct WindowFrame {
 [[nodiscard]] std::vector<std::string> clipboardTargets();
 
 // The loopback model service: records every request and answers each with `candidates` as an
-// OpenAI chat completion whose content is the {"candidates": [...]} envelope.
+// OpenAI chat completion whose content is the {"candidates": [...]} envelope, `delay` after the
+// request arrived.
 class ModelService {
  public:
-  explicit ModelService(std::vector<std::string> candidates);
+  explicit ModelService(std::vector<std::string> candidates, std::chrono::milliseconds delay = 0ms);
 
   // The address to configure as the OpenAI-compatible base URL.
   [[nodiscard]] std::string baseURL() const { return server_.url(); }
   [[nodiscard]] std::vector<testing::RecordedRequest> requests() const { return server_.requests(); }
   // The text of every message of request `index`, joined.
   [[nodiscard]] std::string promptOf(std::size_t index) const;
+  // When each request had been read in full, in order.
+  [[nodiscard]] std::vector<std::chrono::steady_clock::time_point> arrivals() const;
 
  private:
+  struct Arrivals;
+  std::shared_ptr<Arrivals> arrivals_;
   testing::TestHttpServer server_;
 };
 

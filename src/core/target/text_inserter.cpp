@@ -129,12 +129,14 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
 }
 
 std::optional<AccessibilityElement> TextInserter::fieldToPasteInto(const FocusedTarget& target) {
-  if (!target.focusedRole || !isMenu(*target.focusedRole)) {
+  if (!target.focusedRole || (!isMenu(*target.focusedRole) && *target.focusedRole != "AXWebArea")) {
     return target.focusedElement;
   }
-  // The cycle began with the focus in a menu: Alt, pressed twice to trigger, opens Firefox's
-  // menu bar for a moment. By now the program has given the focus back to its field; giving
-  // the menu the focus again would open it and swallow the paste.
+  // The cycle began with the focus in a menu or on the bare page: Alt, pressed twice to trigger,
+  // opens Firefox's menu bar for a moment, and the page's field may take the focus back only
+  // later. By now the program has given the focus back to its field; giving the menu the focus
+  // again would open it and swallow the paste, and the page's caret put back would move it out
+  // of the field.
   const AXHelper helper(ax_);
   const auto application = ax_.applicationElement(target.processID);
   auto now =

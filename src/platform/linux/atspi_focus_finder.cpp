@@ -1,7 +1,9 @@
 #include "platform/linux/atspi_focus_finder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
+#include <vector>
 
 #include "platform/linux/atspi_roles.h"
 
@@ -10,6 +12,9 @@ namespace {
 
 constexpr int kMaxWindowsPerApplication = 64;
 constexpr int kMaxParentSteps = 64;
+// How long focus caught in a menu or on a bare page is asked again for the field, and how often.
+constexpr std::chrono::milliseconds kSettleLimit{60};
+constexpr std::chrono::milliseconds kSettlePoll{10};
 
 }  // namespace
 
@@ -60,10 +65,60 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::focusedElement(AtspiAccessible* ap
       return walkForFocus(root);
     }
   }
+  if (found && inTransition(found.get())) {
+    found = settledFocus(application, std::move(found));
+  }
   // LibreOffice and Qt 5 mark the containers on the way to the field focused too, and may
   // announce one of them: the field is the focused element with text inside it.
   if (found && !calls_.hasText(found.get())) {
     return walkForFocus(found.get());
+  }
+  return found;
+}
+
+bool AtspiFocusFinder::inTransition(AtspiAccessible* element) {
+  const auto role = calls_.role(element);
+  return role && (isMenuRole(*role) || *role == ATSPI_ROLE_DOCUMENT_WEB);
+}
+
+GObjectPtr<AtspiAccessible> AtspiFocusFinder::settledFocus(AtspiAccessible* application,
+                                                           GObjectPtr<AtspiAccessible> found) {
+  // Firefox opens its menu bar on the first Alt of the double tap; when the second closes it, the
+  // focus goes to the page first and reaches the field only a moment later, and sometimes only
+  // the page's focus is ever reported. Ask again for a short while (the field's own focus is
+  // answered within a few tens of milliseconds when it comes at all).
+  const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+  while (true) {
+    auto scope = calls_.role(found.get()) == ATSPI_ROLE_DOCUMENT_WEB ? retained(found.get())
+                                                                     : activeWindow(application);
+    bool supported = false;
+    auto now = scope ? calls_.firstMatch(scope.get(), ATSPI_STATE_FOCUSED, supported) : nullptr;
+    if (now && calls_.role(now.get()) == ATSPI_ROLE_DOCUMENT_WEB) {
+      now = calls_.firstMatch(now.get(), ATSPI_STATE_FOCUSED, supported);
+    }
+    if (now && !inTransition(now.get())) {
+      return now;
+    }
+    if (!supported || std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    g_usleep(static_cast<gulong>(std::chrono::microseconds(kSettlePoll).count()));
+  }
+  // Never settled: an editable field the program reported focused and that still says so (a
+  // field focused before but no longer would take the paste somewhere the user is not).
+  std::vector<AtspiAccessible*> remembered{tracker_.lastFocused()};
+  for (const auto& earlier : tracker_.earlierFocused()) {
+    remembered.push_back(earlier.get());
+  }
+  for (AtspiAccessible* element : remembered) {
+    if (element == nullptr || applicationBusName(element) != applicationBusName(application)) {
+      continue;
+    }
+    const auto states = calls_.states(element);
+    if (states && states->has(ATSPI_STATE_EDITABLE) && states->has(ATSPI_STATE_FOCUSED) &&
+        !inTransition(element)) {
+      return retained(element);
+    }
   }
   return found;
 }

@@ -37,6 +37,12 @@ class AtspiFocusFinder {
   [[nodiscard]] bool isFocusedIn(AtspiAccessible* element, AtspiAccessible* application);
   [[nodiscard]] GObjectPtr<AtspiAccessible> rememberedFocus(AtspiAccessible* application);
   [[nodiscard]] GObjectPtr<AtspiAccessible> walkForFocus(AtspiAccessible* root);
+  // A menu, or a web page without its field: where focus sits while Firefox's menu bar closes.
+  [[nodiscard]] bool inTransition(AtspiAccessible* element);
+  // The field focus settles on after `found`, waiting a bounded moment; else a remembered
+  // editable field that is still focused; else `found`.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> settledFocus(AtspiAccessible* application,
+                                                         GObjectPtr<AtspiAccessible> found);
 
   AtspiCalls& calls_;
   const FocusTracker& tracker_;

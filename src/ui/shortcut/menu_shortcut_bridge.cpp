@@ -47,6 +47,12 @@ void MenuShortcutBridge::menuHidden(QObject* menu) {
 
 bool MenuShortcutBridge::keyEvent(QEvent* event) {
   const auto* key = static_cast<QKeyEvent*>(event);
+  // A menu closes on Alt, which would end the tracking in the middle of a shortcut such as
+  // Ctrl+Alt+Space: the rest of its keys then reach neither the menu nor the desktop grab, which
+  // is still being restored. Alt alone does nothing in a menu of ours; Escape closes it.
+  if (key->key() == Qt::Key_Alt || key->key() == Qt::Key_AltGr || key->key() == Qt::Key_Meta) {
+    return true;
+  }
   const auto shortcut = registry_.shortcutForNativeKey(key->nativeScanCode(), key->nativeModifiers());
   if (!shortcut) {
     return false;

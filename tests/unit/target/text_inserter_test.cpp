@@ -229,20 +229,25 @@ TEST_F(InserterTest, ThePasteWaitsUntilTheFieldHasTheFocusAgain) {
 }
 
 // Alt pressed twice opens Firefox's menu bar for a moment: the cycle may begin with the focus on
-// "File". The paste goes to the field focused by now, and the menu is never focused again.
-TEST_F(InserterTest, ATargetCaughtInAMenuPastesIntoTheFieldFocusedNow) {
+// "File", or on the page before its field has the focus back. The paste goes to the field
+// focused by now; neither the menu nor the page is focused again or given a caret.
+TEST_F(InserterTest, ATargetCaughtInAMenuOrOnThePagePastesIntoTheFieldFocusedNow) {
   const auto app = ax_.addElement("AXApplication");
   ax_.setApplication(kPid, app);
   ax_.set(app, AXAttribute::focusedUIElement, field_);
-  auto caught = std::make_shared<FocusedTarget>(*target(false));
-  caught->focusedElement = ax_.addElement("AXMenu");
-  caught->focusedRole = "AXMenu";
-  pasteLands(ax_, pasteboard_);
-  insert("candidate", caught);
-  queue_.advance(1s);
-  EXPECT_EQ(result(), InsertResult::inserted);
-  for (const auto& write : ax_.writes()) {
-    EXPECT_EQ(write.element, field_);
+  for (const std::string role : {"AXMenu", "AXWebArea"}) {
+    SCOPED_TRACE(role);
+    auto caught = std::make_shared<FocusedTarget>(*target(false));
+    caught->focusedElement = ax_.addElement(role);
+    caught->focusedRole = role;
+    caught->selectedTextRange = TextRange{0, 0};
+    pasteLands(ax_, pasteboard_);
+    insert("candidate", caught);
+    queue_.advance(1s);
+    EXPECT_EQ(result(), InsertResult::inserted);
+    for (const auto& write : ax_.writes()) {
+      EXPECT_EQ(write.element, field_);
+    }
   }
 }
 
