@@ -18,7 +18,8 @@
 //
 // Usage: desktop_latency_bench [--runs N] [--delay MS] [--only SUBSTRING]
 //                              [--variant NAME='{"json":"merged into config.json"}']...
-// Without --variant, one variant "default" runs the plain configuration.
+// Without --variant, "default" runs the plain configuration and "streaming" the same with streamed
+// replies (the service then writes the candidates one by one over the delay, the last at its end).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -514,6 +515,7 @@ Options parse(int argc, char** argv) {
   }
   if (options.variants.empty()) {
     options.variants.push_back({"default"});
+    options.variants.push_back({"streaming", json::Json{{"streamReplies", true}}});
   }
   return options;
 }

@@ -48,9 +48,11 @@ std::string knownTemplateIDs(const std::vector<PromptTemplate>& templates) {
   return ids;
 }
 
-void printCandidates(const std::vector<GeneratedCandidate>& candidates, bool asJson, std::ostream& out) {
-  std::size_t number = 0;
-  for (const GeneratedCandidate& candidate : candidates) {
+// Prints the candidates from the `from`-th on, numbered by their place in the whole list.
+void printCandidates(const std::vector<GeneratedCandidate>& candidates, std::size_t from, bool asJson,
+                     std::ostream& out) {
+  for (std::size_t number = from; number < candidates.size(); ++number) {
+    const GeneratedCandidate& candidate = candidates[number];
     if (asJson) {
       out << json::dumpCompact(candidate.toJson()) << "\n";
       continue;
@@ -58,7 +60,7 @@ void printCandidates(const std::vector<GeneratedCandidate>& candidates, bool asJ
     if (number > 0) {
       out << "\n";
     }
-    out << ++number << ". ";
+    out << number + 1 << ". ";
     if (candidate.title && !text::isBlank(*candidate.title)) {
       out << *candidate.title << "\n";
     }
@@ -141,7 +143,15 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
   }
 
   CurlHttpClient http(mainQueue, env.http);
-  auto provider = LLMProviderFactory::make(**config, planned->apiKey, ProviderSession{http, mainQueue});
+  ProviderSession session{http, mainQueue};
+  // A streamed reply prints each candidate as soon as it is complete; the rest follow at the end.
+  std::size_t printed = 0;
+  session.onCandidates = [&](const std::vector<GeneratedCandidate>& soFar) {
+    printCandidates(soFar, printed, arguments.json, env.output);
+    env.output.flush();
+    printed = soFar.size();
+  };
+  auto provider = LLMProviderFactory::make(**config, planned->apiKey, std::move(session));
   std::optional<Result<LLMResponse>> outcome;
   provider->complete(planned->request, [&](Result<LLMResponse> result) { outcome = std::move(result); });
   if (!mainQueue.runUntil([&] { return outcome.has_value(); }, kLongestExchange)) {
@@ -151,7 +161,7 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
   if (!*outcome) {
     return reportFailure(outcome->error(), env, logger);
   }
-  printCandidates((*outcome)->candidates, arguments.json, env.output);
+  printCandidates((*outcome)->candidates, printed, arguments.json, env.output);
   logger.event("generate.success", generation::successEventFields(*context, planned->promptTemplate.id));
   return kExitSuccess;
 }

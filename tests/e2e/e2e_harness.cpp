@@ -243,28 +243,46 @@ struct ModelService::Arrivals {
 
 ModelService::ModelService(std::vector<std::string> candidates, std::chrono::milliseconds delay)
     : arrivals_(std::make_shared<Arrivals>()) {
-  server_.setHandler(
-      [candidates = std::move(candidates), delay, arrivals = arrivals_](const testing::RecordedRequest&) {
-        {
-          const std::scoped_lock lock(arrivals->mutex);
-          arrivals->times.push_back(std::chrono::steady_clock::now());
-        }
-        json::OrderedJson list = json::OrderedJson::array();
-        for (const auto& text : candidates) {
-          list.push_back({{"text", text}, {"title", "候选"}, {"confidence", 0.9}});
-        }
-        const json::OrderedJson content{{"candidates", list}};
-        const json::OrderedJson reply{
-            {"id", "chatcmpl-e2e"},
-            {"object", "chat.completion"},
-            {"choices",
-             json::OrderedJson::array({{{"index", 0},
-                                        {"message", {{"role", "assistant"}, {"content", content.dump()}}},
-                                        {"finish_reason", "stop"}}})}};
-        auto response = testing::CannedResponse::json(200, reply.dump());
-        response.delay = delay;
-        return response;
-      });
+  server_.setHandler([candidates = std::move(candidates), delay,
+                      arrivals = arrivals_](const testing::RecordedRequest& request) {
+    {
+      const std::scoped_lock lock(arrivals->mutex);
+      arrivals->times.push_back(std::chrono::steady_clock::now());
+    }
+    std::vector<std::string> pieces;  // the reply text, cut after each candidate
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      const json::OrderedJson item{{"text", candidates[i]}, {"title", "候选"}, {"confidence", 0.9}};
+      pieces.push_back((i == 0 ? R"({"candidates":[)" : ",") + item.dump() +
+                       (i + 1 == candidates.size() ? "]}" : ""));
+    }
+    const auto body = json::parse(request.body);
+    if (body && body->value("stream", false)) {
+      // Written over the same delay: each candidate after its share of it, the last at its end.
+      std::vector<std::string> events;
+      for (const auto& piece : pieces) {
+        const json::OrderedJson chunk{
+            {"choices", json::OrderedJson::array({{{"index", 0}, {"delta", {{"content", piece}}}}})}};
+        events.push_back("data: " + chunk.dump() + "\n\n");
+      }
+      auto response =
+          testing::CannedResponse::events(std::move(events), delay / std::max<std::size_t>(1, pieces.size()));
+      response.stream.emplace_back(0ms, "data: [DONE]\n\n");
+      return response;
+    }
+    std::string content;
+    for (const auto& piece : pieces) {
+      content += piece;
+    }
+    const json::OrderedJson reply{
+        {"id", "chatcmpl-e2e"},
+        {"object", "chat.completion"},
+        {"choices", json::OrderedJson::array({{{"index", 0},
+                                               {"message", {{"role", "assistant"}, {"content", content}}},
+                                               {"finish_reason", "stop"}}})}};
+    auto response = testing::CannedResponse::json(200, reply.dump());
+    response.delay = delay;
+    return response;
+  });
 }
 
 std::vector<std::chrono::steady_clock::time_point> ModelService::arrivals() const {

@@ -90,6 +90,7 @@ struct WindowFrame {
 // request arrived.
 class ModelService {
  public:
+  // Answers after `delay`; a request asking for a stream gets the candidates one by one over it.
   explicit ModelService(std::vector<std::string> candidates, std::chrono::milliseconds delay = 0ms);
 
   // The address to configure as the OpenAI-compatible base URL.

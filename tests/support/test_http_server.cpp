@@ -18,6 +18,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -268,6 +269,15 @@ CannedResponse CannedResponse::text(int status, std::string body) {
   return response;
 }
 
+CannedResponse CannedResponse::events(std::vector<std::string> events, std::chrono::milliseconds pause) {
+  CannedResponse response;
+  response.headers = {{"Content-Type", "text/event-stream"}, {"Transfer-Encoding", "chunked"}};
+  for (auto& event : events) {
+    response.stream.emplace_back(pause, std::move(event));
+  }
+  return response;
+}
+
 class TestHttpServer::Impl {
  public:
   explicit Impl(Options options);
@@ -303,6 +313,7 @@ class TestHttpServer::Impl {
   void serve(int fd, std::size_t number);
   void answer(Channel& channel, int fd, std::size_t number);
   [[nodiscard]] bool deliver(Channel& channel, int fd, const CannedResponse& response);
+  [[nodiscard]] bool deliverStream(Channel& channel, int fd, const CannedResponse& response);
   CannedResponse responseFor(const RecordedRequest& request);
   // Waits until `delay` passed or the server stops; true when it stops.
   bool waitOrStop(std::chrono::milliseconds delay);
@@ -412,6 +423,9 @@ bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedRespons
     channel.closeGracefully();
     return false;
   }
+  if (!response.stream.empty()) {
+    return deliverStream(channel, fd, response);
+  }
   if (response.closeAfterBodyBytes) {
     const std::size_t sent = std::min(*response.closeAfterBodyBytes, response.body.size());
     (void)channel.writeAll(responseHead(response) + response.body.substr(0, sent));
@@ -425,6 +439,24 @@ bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedRespons
     channel.closeGracefully();
   }
   return true;
+}
+
+bool TestHttpServer::Impl::deliverStream(Channel& channel, int fd, const CannedResponse& response) {
+  if (!channel.writeAll(responseHead(response))) {
+    return false;
+  }
+  for (const auto& [pause, piece] : response.stream) {
+    std::ostringstream size;
+    size << std::hex << piece.size();
+    if (waitOrPeerClose(fd, pause) || !channel.writeAll(size.str() + "\r\n" + piece + "\r\n")) {
+      return false;
+    }
+  }
+  if (response.streamIsCut) {
+    ::shutdown(fd, SHUT_RDWR);
+    return false;
+  }
+  return channel.writeAll("0\r\n\r\n");
 }
 
 CannedResponse TestHttpServer::Impl::responseFor(const RecordedRequest& request) {

@@ -44,9 +44,17 @@ struct CannedResponse {
   bool closeConnection = false;
   // Sent byte for byte instead of a status line, headers and body; then the connection closes.
   std::optional<std::string> raw;
+  // Instead of `body`: pieces sent chunked, each after its pause, then the end of the body
+  // unless `streamIsCut` (then the connection is dropped). A client closing during a pause
+  // counts as a peer close.
+  std::vector<std::pair<std::chrono::milliseconds, std::string>> stream;
+  bool streamIsCut = false;
 
   [[nodiscard]] static CannedResponse json(int status, std::string body);
   [[nodiscard]] static CannedResponse text(int status, std::string body);
+  // A text/event-stream reply sending `events` with `pause` before each.
+  [[nodiscard]] static CannedResponse events(std::vector<std::string> events,
+                                             std::chrono::milliseconds pause);
 };
 
 class TestHttpServer {

@@ -5,12 +5,17 @@
 #include <vector>
 
 #include "core/ai/base64.h"
+#include "core/ai/reply_stream.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
 namespace {
 
 constexpr std::string_view kAnthropicVersion = "2023-06-01";
+
+Failure refusalFailure() {
+  return Failure::platform("模型拒绝了这次请求。请调整上下文或指令后重试。");
+}
 
 // The user message's blocks: the text first, then the image when there is one.
 json::OrderedJson contentBlocks(const LLMRequest& request) {
@@ -69,7 +74,7 @@ Result<std::string> replyText(const json::Json& reply) {
   if (text::isBlank(joined)) {
     const auto stopReason = json::optionalString(reply, "stop_reason").value_or(std::nullopt);
     if (stopReason == "refusal") {
-      return failPlatform("模型拒绝了这次请求。请调整上下文或指令后重试。");
+      return fail(refusalFailure());
     }
     if (stopReason == "max_tokens") {
       return fail(llm_exchange::tokenLimitFailure());
@@ -78,12 +83,75 @@ Result<std::string> replyText(const json::Json& reply) {
   return joined;
 }
 
+// Events message_start, content_block_start/_delta/_stop, message_delta and message_stop;
+// "text_delta" deltas carry the text, and text blocks are joined by a line feed as in a whole
+// reply. Other deltas (thinking, tool input) and pings are skipped.
+class EventReader final : public llm_exchange::StreamReader {
+ public:
+  Result<void> read(const SseEvent& event, std::string& reply) override {
+    auto data = llm_exchange::eventObject(event);
+    if (!data) {
+      return fail(data.error());
+    }
+    const std::string type = json::optionalString(*data, "type").value_or(std::nullopt).value_or(event.event);
+    if (type == "message_stop") {
+      stopped_ = true;
+    } else if (type == "message_delta") {
+      if (const auto delta = data->find("delta"); delta != data->end() && delta->is_object()) {
+        stopReason_ =
+            json::optionalString(*delta, "stop_reason").value_or(std::nullopt).value_or(stopReason_);
+      }
+    } else if (type == "content_block_delta") {
+      const auto delta = data->find("delta");
+      if (delta == data->end() || !delta->is_object() ||
+          json::optionalString(*delta, "type").value_or(std::nullopt) != "text_delta") {
+        return {};
+      }
+      auto text = json::requireString(*delta, "text");
+      if (!text) {
+        return fail(text.error());
+      }
+      const auto index = data->value("index", json::Json(0));
+      if (textBlock_ && *textBlock_ != index && !reply.empty()) {
+        reply += '\n';
+      }
+      textBlock_ = index;
+      reply += *text;
+    }
+    return {};
+  }
+
+  bool finished() const override { return stopped_; }
+
+  std::optional<Failure> emptyReason() const override {
+    if (stopReason_ == "refusal") {
+      return refusalFailure();
+    }
+    if (stopReason_ == "max_tokens") {
+      return llm_exchange::tokenLimitFailure();
+    }
+    return std::nullopt;
+  }
+
+ private:
+  bool stopped_ = false;
+  std::string stopReason_;
+  std::optional<json::Json> textBlock_;
+};
+
 }  // namespace
 
 AnthropicProvider::AnthropicProvider(ModelConfig config, std::string apiKey, ProviderSession session)
     : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(std::move(session)) {}
 
 void AnthropicProvider::complete(LLMRequest request, Completion completion) const {
+  if (config_.streamReplies) {
+    auto body = requestBody(request);
+    body["stream"] = true;
+    llm_exchange::sendStreaming(session_, post(body), std::make_unique<EventReader>(), replyText,
+                                request.candidateCount, {apiKey_, config_.model}, std::move(completion));
+    return;
+  }
   llm_exchange::send(session_, post(requestBody(request)), replyText, request.candidateCount,
                      {apiKey_, config_.model}, std::move(completion));
 }

@@ -139,6 +139,16 @@ void CurlHttpClient::Worker::submit(HttpRequest request, Completion completion) 
   transfer->request = std::move(request);
   transfer->completion = std::move(completion);
   transfer->maxResponseBytes = options_.maxResponseBytes;
+  if (transfer->request.onBodyData) {
+    transfer->forwardBody = [this, receiver = transfer->request.onBodyData,
+                             cancellation = transfer->request.cancellation](std::string_view piece) {
+      mainQueue_.post([alive = alive_, receiver, cancellation, piece = std::string(piece)] {
+        if (alive->load() && (cancellation == nullptr || !cancellation->isCancelled())) {
+          receiver(piece);
+        }
+      });
+    };
+  }
   {
     std::lock_guard lock(mutex_);
     pending_.push_back(std::move(transfer));

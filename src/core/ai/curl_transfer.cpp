@@ -165,6 +165,13 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
     return 0;  // makes curl stop with CURLE_WRITE_ERROR
   }
   transfer->response.body.append(data, bytes);
+  if (transfer->forwardBody) {
+    long status = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 200 && status <= 299) {
+      transfer->forwardBody(std::string_view(data, bytes));
+    }
+  }
   return bytes;
 }
 

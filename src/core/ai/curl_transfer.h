@@ -7,8 +7,10 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/ai/http_client.h"
 
@@ -31,6 +33,8 @@ struct CurlTransfer {
   curl_off_t lastDownloaded = 0;
   curl_off_t lastUploaded = 0;
   bool replyStarted = false;  // a status line arrived
+  // Hands a body piece to the request's onBodyData on the main queue (set only when it has one).
+  std::function<void(std::string_view)> forwardBody;
 
   [[nodiscard]] bool isCancelled() const {
     return request.cancellation != nullptr && request.cancellation->isCancelled();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ai/base64.h"
+#include "core/ai/reply_stream.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
@@ -144,12 +145,70 @@ Result<std::string> replyText(const json::Json& reply) {
   return joined;
 }
 
+// Each event is a whole response holding the next piece of text; the pieces join without
+// separators. The service sends no end marker: the reply is complete once a candidate gives
+// its finish reason.
+class ChunkReader final : public llm_exchange::StreamReader {
+ public:
+  Result<void> read(const SseEvent& event, std::string& reply) override {
+    auto chunk = llm_exchange::eventObject(event);
+    if (!chunk) {
+      return fail(chunk.error());
+    }
+    if (const auto candidates = chunk->find("candidates");
+        candidates != chunk->end() && candidates->is_array()) {
+      std::vector<std::string> texts;
+      for (std::size_t i = 0; i < candidates->size(); ++i) {
+        if (auto appended = appendCandidateTexts((*candidates)[i], i, texts); !appended) {
+          return fail(appended.error());
+        }
+        if ((*candidates)[i].is_object() && !stringOr((*candidates)[i], "finishReason").empty()) {
+          finished_ = true;
+        }
+      }
+      for (const auto& text : texts) {
+        reply += text;
+      }
+    } else if (chunk->contains("promptFeedback")) {
+      finished_ = true;  // a blocked prompt gets no candidates at all
+    }
+    last_ = std::move(*chunk);
+    return {};
+  }
+
+  bool finished() const override { return finished_; }
+
+  std::optional<Failure> emptyReason() const override { return emptyReplyReason(last_); }
+
+ private:
+  bool finished_ = false;
+  json::Json last_ = json::Json::object();
+};
+
+// The streaming form of a generateContent address, asking for server-sent events.
+std::string streamingURL(std::string url) {
+  constexpr std::string_view kMethod = ":generateContent";
+  if (const auto at = url.find(kMethod); at != std::string::npos) {
+    url.replace(at, kMethod.size(), ":streamGenerateContent");
+  }
+  return url + (url.find('?') == std::string::npos ? "?" : "&") + "alt=sse";
+}
+
 }  // namespace
 
 GeminiProvider::GeminiProvider(ModelConfig config, std::string apiKey, ProviderSession session)
     : config_(std::move(config)), apiKey_(std::move(apiKey)), session_(std::move(session)) {}
 
 void GeminiProvider::complete(LLMRequest request, Completion completion) const {
+  if (config_.streamReplies) {
+    auto httpRequest = post(requestBody(request));
+    if (httpRequest) {
+      httpRequest->url = streamingURL(std::move(httpRequest->url));
+    }
+    llm_exchange::sendStreaming(session_, std::move(httpRequest), std::make_unique<ChunkReader>(), replyText,
+                                request.candidateCount, {apiKey_, config_.model}, std::move(completion));
+    return;
+  }
   llm_exchange::send(session_, post(requestBody(request)), replyText, request.candidateCount,
                      {apiKey_, config_.model}, std::move(completion));
 }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,10 @@ struct HttpRequest {
   std::vector<std::pair<std::string, std::string>> headers;  // sent in this order
   std::string body;
   std::shared_ptr<HttpCancellation> cancellation;  // none: the exchange always runs to its end
+  // When set, each piece of a 2xx reply's body is also handed here as it arrives, on the main
+  // queue and before the completion, so a streamed reply can be read while it is written. The
+  // completion still carries the whole body.
+  std::function<void(std::string_view piece)> onBodyData;
 };
 
 struct HttpResponse {
@@ -49,7 +54,8 @@ struct HttpResponse {
 };
 
 struct HttpClientOptions {
-  // The request fails when nothing arrives for this long, connecting included.
+  // The request fails when nothing arrives for this long, connecting included. It is measured
+  // from the last byte received, so a streamed reply may take longer as a whole.
   std::chrono::milliseconds idleTimeout{60'000};
   // Replies larger than this fail with a clear message instead of filling memory.
   std::size_t maxResponseBytes = 16u * 1024u * 1024u;

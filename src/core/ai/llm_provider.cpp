@@ -40,7 +40,7 @@ std::string redacted(std::string_view text, std::string_view secret) {
 // Transport and decoding failures are passed on, but the text they quote must never hold the
 // key (a client may name the URL that carries it). The failures built here use texts that are
 // already clean: the status rule removes the key before cutting the body.
-Failure withoutSecret(Failure failure, std::string_view secret) {
+Failure cleanFailure(Failure failure, std::string_view secret) {
   if (secret.empty() || failure.assistantError() != nullptr) {
     return failure;
   }
@@ -58,7 +58,7 @@ bool hasControlCharacters(std::string_view text) {
   });
 }
 
-Result<LLMResponse> parsedReply(const std::string& replyText, int candidateCount) {
+Result<LLMResponse> parseReplyText(const std::string& replyText, int candidateCount) {
   std::string trimmed = text::trim(replyText);
   if (trimmed.empty()) {
     return fail(AssistantError::invalidModelResponse());
@@ -70,8 +70,8 @@ Result<LLMResponse> parsedReply(const std::string& replyText, int candidateCount
   return LLMResponse{std::move(*candidates), std::move(trimmed)};
 }
 
-Result<LLMResponse> readReply(const HttpResponse& response, llm_exchange::ReplyExtractor extract,
-                              int candidateCount) {
+Result<LLMResponse> readWholeReply(const HttpResponse& response, llm_exchange::ReplyExtractor extract,
+                                   int candidateCount) {
   const auto reply = json::parse(text::repairUtf8(response.body));
   if (!reply) {
     return fail(reply.error());
@@ -80,7 +80,7 @@ Result<LLMResponse> readReply(const HttpResponse& response, llm_exchange::ReplyE
   if (!replyText) {
     return fail(replyText.error());
   }
-  return parsedReply(*replyText, candidateCount);
+  return parseReplyText(*replyText, candidateCount);
 }
 
 bool contains(std::string_view text, std::string_view part) {
@@ -105,14 +105,17 @@ std::string stringAt(const json::Json& object, std::string_view key) {
 class Attempts : public std::enable_shared_from_this<Attempts> {
  public:
   Attempts(HttpClient& http, std::shared_ptr<HttpCancellation> cancellation, llm_exchange::Retry retry,
-           std::function<void(Result<HttpResponse>)> completion)
+           std::function<void(Result<HttpResponse>)> completion,
+           std::function<void(std::string_view)> onBodyData)
       : http_(http),
         cancellation_(std::move(cancellation)),
         retry_(std::move(retry)),
-        completion_(std::move(completion)) {}
+        completion_(std::move(completion)),
+        onBodyData_(std::move(onBodyData)) {}
 
   void send(HttpRequest request) {
     request.cancellation = cancellation_;  // a retry is cancelled with the exchange it belongs to
+    request.onBodyData = onBodyData_;
     http_.send(std::move(request), [self = shared_from_this()](Result<HttpResponse> response) {
       self->received(std::move(response));
     });
@@ -137,6 +140,7 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
   std::shared_ptr<HttpCancellation> cancellation_;
   llm_exchange::Retry retry_;
   std::function<void(Result<HttpResponse>)> completion_;
+  std::function<void(std::string_view)> onBodyData_;
   int retries_ = 0;
 };
 
@@ -164,15 +168,28 @@ HttpRequest postJson(std::string url, std::vector<std::pair<std::string, std::st
   return request;
 }
 
+Failure withoutSecret(Failure failure, std::string_view secret) {
+  return cleanFailure(std::move(failure), secret);
+}
+
+Result<LLMResponse> parsedReply(const std::string& replyText, int candidateCount) {
+  return parseReplyText(replyText, candidateCount);
+}
+
+Result<LLMResponse> readReply(const HttpResponse& response, ReplyExtractor extract, int candidateCount) {
+  return readWholeReply(response, extract, candidateCount);
+}
+
 void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
-           std::function<void(Result<HttpResponse>)> completion) {
+           std::function<void(Result<HttpResponse>)> completion,
+           std::function<void(std::string_view)> onBodyData) {
   auto finish = [completion = std::move(completion), secret = exchange.apiKey,
                  model = exchange.model](Result<HttpResponse> response) {
     if (response && (response->status < 200 || response->status > 299)) {
       response = fail(statusFailure(*response, secret, model));
     }
     if (!response) {
-      response = std::unexpected(withoutSecret(std::move(response.error()), secret));
+      response = std::unexpected(cleanFailure(std::move(response.error()), secret));
     }
     completion(std::move(response));
   };
@@ -184,7 +201,8 @@ void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange
     session.mainQueue.post([finish, failure = request.error()] { finish(std::unexpected(failure)); });
     return;
   }
-  std::make_shared<Attempts>(session.http, session.cancellation, std::move(exchange.retry), std::move(finish))
+  std::make_shared<Attempts>(session.http, session.cancellation, std::move(exchange.retry), std::move(finish),
+                             std::move(onBodyData))
       ->send(std::move(*request));
 }
 
@@ -194,9 +212,9 @@ void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtr
   fetch(session, std::move(request), std::move(exchange),
         [extract, candidateCount, secret, completion = std::move(completion)](Result<HttpResponse> response) {
           Result<LLMResponse> result =
-              response ? readReply(*response, extract, candidateCount) : fail(response.error());
+              response ? readWholeReply(*response, extract, candidateCount) : fail(response.error());
           if (!result) {
-            result = std::unexpected(withoutSecret(std::move(result.error()), secret));
+            result = std::unexpected(cleanFailure(std::move(result.error()), secret));
           }
           completion(std::move(result));
         });

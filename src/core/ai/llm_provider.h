@@ -62,6 +62,9 @@ struct ProviderSession {
   std::shared_ptr<ChatParameterMemory> parameterMemory;
   // Cancelling it abandons the exchange: no completion, the connection is closed.
   std::shared_ptr<HttpCancellation> cancellation;
+  // When the reply is streamed, called on the main queue with the candidates complete so far
+  // each time one more completes; the final list still comes through the completion.
+  std::function<void(const std::vector<GeneratedCandidate>&)> onCandidates;
 };
 
 // One model service. Providers are immutable; one may be destroyed as soon as complete()
@@ -127,9 +130,19 @@ void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtr
 // Sends `request` and completes with success for any 2xx reply, else as send() would fail.
 void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
            LLMProvider::CheckCompletion completion);
-// Sends `request` and completes with the 2xx reply, else as send() would fail.
+// Sends `request` and completes with the 2xx reply, else as send() would fail. `onBodyData`
+// goes on every request sent (see HttpRequest).
 void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
-           std::function<void(Result<HttpResponse>)> completion);
+           std::function<void(Result<HttpResponse>)> completion,
+           std::function<void(std::string_view)> onBodyData = {});
+
+// The steps send() takes after the reply arrived: the decoded 2xx body through `extract`, then
+// the reply text trimmed, checked for emptiness and parsed.
+[[nodiscard]] Result<LLMResponse> readReply(const HttpResponse& response, ReplyExtractor extract,
+                                            int candidateCount);
+[[nodiscard]] Result<LLMResponse> parsedReply(const std::string& replyText, int candidateCount);
+// A transport or decoding failure with the key masked in its text.
+[[nodiscard]] Failure withoutSecret(Failure failure, std::string_view secret);
 
 // A service's JSON error body: {"error":{"message":..., "status"?:..., "code"?:..., "param"?:...}}
 // (OpenAI, OpenRouter, Anthropic, Gemini, llama.cpp) or {"error":"..."} (Ollama).

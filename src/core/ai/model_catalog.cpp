@@ -58,7 +58,7 @@ struct Listing {
     if (next) {
       url.appendQueryItem(next->first, next->second);
     }
-    HttpRequest request{"GET", url.string(), self->headers, {}, nullptr};
+    HttpRequest request{"GET", url.string(), self->headers, {}, nullptr, {}};
     llm_exchange::fetch(self->session, std::move(request), {self->apiKey, {}},
                         [self](Result<HttpResponse> response) { self->received(self, std::move(response)); });
   }

@@ -8,6 +8,7 @@ namespace {
 constexpr double kDefaultTemperature = 0.45;
 constexpr std::int64_t kDefaultMaxTokens = 900;
 constexpr std::string_view kStorageKey = "apiKeyStorage";
+constexpr std::string_view kStreamKey = "streamReplies";
 constexpr std::string_view kFileStorage = "file";
 constexpr std::string_view kKeyringStorage = "keyring";
 
@@ -45,6 +46,19 @@ class FieldReader {
   }
   [[nodiscard]] std::optional<std::int64_t> integer(std::string_view key) {
     return take(json::optionalInteger(object_, key));
+  }
+  // Missing or null: absent; any other type than a boolean fails.
+  [[nodiscard]] std::optional<bool> boolean(std::string_view key) {
+    const auto it = object_.find(key);
+    if (it == object_.end() || it->is_null()) {
+      return std::nullopt;
+    }
+    auto value = json::requireBool(object_, key);
+    if (!value) {
+      failWith(std::move(value.error()));
+      return std::nullopt;
+    }
+    return *value;
   }
   void failWith(Failure failure) {
     if (!failure_) {
@@ -142,6 +156,7 @@ Result<ModelConfig> ModelConfig::fromJson(const json::Json& object) {
       read.failWith(json::decodingFailure("\"apiKeyStorage\" 不是已知的保存位置"));
     }
   }
+  config.streamReplies = read.boolean(kStreamKey).value_or(false);
   if (read.failure()) {
     return fail(*read.failure());
   }
@@ -159,6 +174,9 @@ json::Json ModelConfig::toJson() const {
   if (apiKeyStorage == APIKeyStorage::keyring) {
     object.erase("apiKey");
     object[std::string(kStorageKey)] = std::string(kKeyringStorage);
+  }
+  if (streamReplies) {
+    object[std::string(kStreamKey)] = true;  // left out when off, so older files read back unchanged
   }
   return object;
 }

@@ -54,6 +54,9 @@ struct ModelConfig {
   double temperature = 0.45;
   std::int64_t maxTokens = 900;
   APIKeyStorage apiKeyStorage = APIKeyStorage::file;
+  // Ask the service to stream its reply, so candidates show as they are written. Off unless
+  // chosen: some servers mishandle streaming.
+  bool streamReplies = false;
 
   // The configuration used when no usable config.json exists.
   [[nodiscard]] static ModelConfig defaultConfig();
@@ -61,8 +64,8 @@ struct ModelConfig {
   // Decodes the config.json object. Missing or null keys take the read provider's defaults; a
   // wrong type, an unknown provider or an unknown key storage fails the whole decode.
   [[nodiscard]] static Result<ModelConfig> fromJson(const json::Json& object);
-  // The seven keys of config.json. A key kept in the keyring is left out and "apiKeyStorage":
-  // "keyring" added instead; a reader that does not know the marker sees a configuration
+  // The seven keys of config.json, and "streamReplies" when it is on. A key kept in the keyring is left out
+  // and "apiKeyStorage": "keyring" added instead; a reader that does not know the marker sees a configuration
   // without a key.
   [[nodiscard]] json::Json toJson() const;
 

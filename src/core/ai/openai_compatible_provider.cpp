@@ -7,6 +7,7 @@
 
 #include "core/ai/base64.h"
 #include "core/ai/chat_parameter_memory.h"
+#include "core/ai/reply_stream.h"
 #include "core/records/assistant_error.h"
 #include "core/text/text.h"
 
@@ -29,6 +30,10 @@ json::OrderedJson userContent(const LLMRequest& request) {
   });
 }
 
+Failure refusalFailure(std::string_view refusal) {
+  return Failure::platform("模型拒绝了这次请求：" + text::trim(refusal));
+}
+
 // The content of one choice: {"message":{"role":string,"content":string}}. A refusal (content
 // null, "refusal" a text) and a reply cut off by the token limit before any text say so.
 Result<std::string> choiceContent(const json::Json& choice, std::size_t index) {
@@ -46,7 +51,7 @@ Result<std::string> choiceContent(const json::Json& choice, std::size_t index) {
   const auto content = (*message)->find("content");
   if (refusal && *refusal && !text::isBlank(**refusal) &&
       (content == (*message)->end() || content->is_null())) {
-    return failPlatform("模型拒绝了这次请求：" + text::trim(**refusal));
+    return fail(refusalFailure(**refusal));
   }
   auto text = json::requireString(**message, "content");
   if (text && text::isBlank(*text) &&
@@ -108,15 +113,69 @@ std::optional<ChatParameters> adapted(const HttpResponse& response, ChatParamete
 }
 
 json::OrderedJson chatBody(const ModelConfig& config, const json::OrderedJson& messages,
-                           std::int64_t maxTokens, ChatParameters parameters) {
+                           std::int64_t maxTokens, ChatParameters parameters, bool stream) {
   json::OrderedJson body{{"model", config.model}, {"messages", messages}};
   if (!parameters.omitTemperature) {
     body["temperature"] = config.temperature;
   }
   body[parameters.maxCompletionTokens ? "max_completion_tokens" : "max_tokens"] = maxTokens;
-  body["stream"] = false;
+  body["stream"] = stream;
   return body;
 }
+
+// Chunks {"choices":[{"delta":{"content":...},"finish_reason":...}]} until "[DONE]" or a finish
+// reason; only the first choice is the reply, as in a whole one.
+class ChunkReader final : public llm_exchange::StreamReader {
+ public:
+  Result<void> read(const SseEvent& event, std::string& reply) override {
+    if (event.data == "[DONE]") {
+      done_ = true;
+      return {};
+    }
+    auto chunk = llm_exchange::eventObject(event);
+    if (!chunk) {
+      return fail(chunk.error());
+    }
+    const auto choices = chunk->find("choices");
+    if (choices == chunk->end() || !choices->is_array() || choices->empty() ||
+        !choices->front().is_object()) {
+      return {};  // a usage-only chunk
+    }
+    const json::Json& choice = choices->front();
+    if (const auto reason = json::optionalString(choice, "finish_reason"); reason && *reason) {
+      finishReason_ = **reason;
+    }
+    const auto delta = choice.find("delta");
+    if (delta == choice.end() || !delta->is_object()) {
+      return {};
+    }
+    if (const auto content = json::optionalString(*delta, "content"); content && *content) {
+      reply += **content;
+    }
+    if (const auto refusal = json::optionalString(*delta, "refusal"); refusal && *refusal) {
+      refusal_ += **refusal;
+    }
+    return {};
+  }
+
+  // Some compatible servers end with the finish reason and never send "[DONE]".
+  bool finished() const override { return done_ || !finishReason_.empty(); }
+
+  std::optional<Failure> emptyReason() const override {
+    if (!text::isBlank(refusal_)) {
+      return refusalFailure(refusal_);
+    }
+    if (finishReason_ == "length") {
+      return llm_exchange::tokenLimitFailure();
+    }
+    return std::nullopt;
+  }
+
+ private:
+  bool done_ = false;
+  std::string finishReason_;
+  std::string refusal_;
+};
 
 }  // namespace
 
@@ -129,7 +188,12 @@ void OpenAICompatibleProvider::complete(LLMRequest request, Completion completio
       json::OrderedJson{{"role", "system"}, {"content", request.system}},
       json::OrderedJson{{"role", "user"}, {"content", userContent(request)}},
   });
-  auto [httpRequest, exchange] = prepare(messages, config_.maxTokens);
+  auto [httpRequest, exchange] = prepare(messages, config_.maxTokens, config_.streamReplies);
+  if (config_.streamReplies) {
+    llm_exchange::sendStreaming(session_, std::move(httpRequest), std::make_unique<ChunkReader>(), replyText,
+                                request.candidateCount, std::move(exchange), std::move(completion));
+    return;
+  }
   llm_exchange::send(session_, std::move(httpRequest), replyText, request.candidateCount, std::move(exchange),
                      std::move(completion));
 }
@@ -137,12 +201,12 @@ void OpenAICompatibleProvider::complete(LLMRequest request, Completion completio
 void OpenAICompatibleProvider::checkConnection(CheckCompletion completion) const {
   const auto messages = json::OrderedJson::array(
       {json::OrderedJson{{"role", "user"}, {"content", std::string(llm_exchange::kCheckPrompt)}}});
-  auto [httpRequest, exchange] = prepare(messages, llm_exchange::kCheckMaxTokens);
+  auto [httpRequest, exchange] = prepare(messages, llm_exchange::kCheckMaxTokens, false);
   llm_exchange::check(session_, std::move(httpRequest), std::move(exchange), std::move(completion));
 }
 
 std::pair<Result<HttpRequest>, llm_exchange::Exchange> OpenAICompatibleProvider::prepare(
-    const json::OrderedJson& messages, std::int64_t maxTokens) const {
+    const json::OrderedJson& messages, std::int64_t maxTokens, bool stream) const {
   llm_exchange::Exchange exchange{apiKey_, config_.model};
   auto url = service_url::chatCompletions(config_.baseURL);
   if (!url) {
@@ -158,8 +222,8 @@ std::pair<Result<HttpRequest>, llm_exchange::Exchange> OpenAICompatibleProvider:
   auto build = [url = *url,
                 headers =
                     std::vector<std::pair<std::string, std::string>>{{"Authorization", "Bearer " + apiKey_}},
-                config = config_, messages, maxTokens](ChatParameters chosen) {
-    return llm_exchange::postJson(url, headers, chatBody(config, messages, maxTokens, chosen));
+                config = config_, messages, maxTokens, stream](ChatParameters chosen) {
+    return llm_exchange::postJson(url, headers, chatBody(config, messages, maxTokens, chosen, stream));
   };
   HttpRequest first = build(*parameters);
   exchange.retry = [parameters, memory, build, url = *url,

@@ -22,9 +22,10 @@ class OpenAICompatibleProvider final : public LLMProvider {
  private:
   // The request to send (to the base URL with "/v1/chat/completions", or "/chat/completions"
   // after a version, unless it names the endpoint already) and how to retry it when the
-  // server refuses a parameter; the URL failure is "baseURL 无效".
+  // server refuses a parameter; the URL failure is "baseURL 无效". `stream` asks for the reply
+  // as server-sent events.
   [[nodiscard]] std::pair<Result<HttpRequest>, llm_exchange::Exchange> prepare(
-      const json::OrderedJson& messages, std::int64_t maxTokens) const;
+      const json::OrderedJson& messages, std::int64_t maxTokens, bool stream) const;
 
   ModelConfig config_;
   std::string apiKey_;

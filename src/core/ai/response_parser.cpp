@@ -342,7 +342,112 @@ std::vector<std::string> splitCandidates(std::string_view text) {
   return std::move(splitter).finish();
 }
 
+// ---- replies still being written ----
+
+// The candidate objects of a JSON reply that have closed so far: the elements of the envelope's
+// "candidates" array or of a bare array. Strings are skipped whole, so braces inside them do
+// not count.
+std::vector<CandidatePayload> closedJsonElements(std::string_view text) {
+  std::vector<CandidatePayload> payloads;
+  std::string containers;  // '{' and '[' from the outermost in
+  std::string lastKey;     // the last string read directly inside the outermost object
+  bool inCandidates = false;
+  std::size_t elementStart = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      std::size_t end = i + 1;
+      while (end < text.size() && text[end] != '"') {
+        end += text[end] == '\\' ? 2u : 1u;
+      }
+      if (end >= text.size()) {
+        break;  // the string is still being written
+      }
+      if (containers == "{") {
+        lastKey = text.substr(i + 1, end - i - 1);
+      }
+      i = end;
+    } else if (c == '{' || c == '[') {
+      containers += c;
+      if (containers == "{[") {
+        inCandidates = lastKey == "candidates";
+      }
+      const bool isElement = c == '{' && (containers == "[{" || (containers == "{[{" && inCandidates));
+      if (isElement) {
+        elementStart = i;
+      }
+    } else if ((c == '}' || c == ']') && !containers.empty()) {
+      const bool closesElement = c == '}' && (containers == "[{" || (containers == "{[{" && inCandidates));
+      containers.pop_back();
+      if (closesElement) {
+        const auto element = json::parse(text.substr(elementStart, i + 1 - elementStart));
+        if (auto payload = element ? forgivingPayload(*element) : std::nullopt) {
+          payloads.push_back(std::move(*payload));
+        }
+      }
+    }
+  }
+  return payloads;
+}
+
+// The items of a list reply that are complete: all but the last of the finished lines, and that
+// last one too once the line being written opens the next item.
+std::vector<std::string> finishedListItems(std::string_view text) {
+  std::size_t lastBreak = std::string_view::npos;
+  std::size_t afterBreak = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (const std::size_t length = lineBreakLength(text, i); length > 0) {
+      lastBreak = i;
+      i += length;
+      afterBreak = i;
+    } else {
+      ++i;
+    }
+  }
+  if (lastBreak == std::string_view::npos) {
+    return {};
+  }
+  std::vector<std::string> items = splitCandidates(text.substr(0, lastBreak));
+  const std::string_view writing = text.substr(afterBreak);
+  const auto marker = listMarker().firstMatch(writing);
+  if (!items.empty() && !(marker && !text::isBlank(writing))) {
+    items.pop_back();
+  }
+  return items;
+}
+
 }  // namespace
+
+std::vector<GeneratedCandidate> ResponseParser::completedSoFar(std::string_view partialText,
+                                                               int expectedCount) {
+  const auto limit = static_cast<std::size_t>(std::max(expectedCount, 1));
+  std::string body = text::trim(text::repairUtf8(partialText));
+  if (body.starts_with(kReasoningOpen)) {
+    const auto close = body.find(kReasoningClose);
+    if (close == std::string::npos) {
+      return {};  // still reasoning
+    }
+    body = text::trim(std::string_view(body).substr(close + kReasoningClose.size()));
+  }
+  if (body.starts_with(kFence)) {
+    if (body.find('\n') == std::string::npos) {
+      return {};  // the fence's own line is not finished
+    }
+    if (const auto opening = openingFence().firstMatch(body)) {
+      body.erase(0, opening->end());
+    }
+  }
+  std::vector<GeneratedCandidate> candidates;
+  if (body.starts_with('{') || body.starts_with('[')) {
+    candidates = candidatesOf(closedJsonElements(body));
+  } else {
+    for (auto& item : finishedListItems(body)) {
+      candidates.push_back({Uuid::random(), std::move(item), std::nullopt, kListConfidence});
+    }
+  }
+  candidates.resize(std::min(candidates.size(), limit));
+  return candidates;
+}
 
 Result<std::vector<GeneratedCandidate>> ResponseParser::parse(std::string_view text, int expectedCount) {
   const auto limit = static_cast<std::size_t>(std::max(expectedCount, 1));

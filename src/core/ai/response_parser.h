@@ -28,6 +28,13 @@ class ResponseParser {
   // fence) or an envelope holds no usable text.
   [[nodiscard]] static Result<std::vector<GeneratedCandidate>> parse(std::string_view text,
                                                                      int expectedCount);
+
+  // The candidates of a reply still being written that are already complete: for JSON, each
+  // element whose object has closed; for a list, each item once the next one has begun. The
+  // rest waits for the whole reply, which parse() then reads. At most max(expectedCount, 1),
+  // each with a fresh random id.
+  [[nodiscard]] static std::vector<GeneratedCandidate> completedSoFar(std::string_view partialText,
+                                                                      int expectedCount);
 };
 
 }  // namespace wrenfold

@@ -338,10 +338,14 @@ void AssistantOrchestrator::sendRequest(std::uint64_t request, ContextSnapshot c
 
   auto cancellation = std::make_shared<HttpCancellation>();
   inFlight_ = InFlight{cancellation, std::move(done)};
-  auto provider = LLMProviderFactory::make(
-      *config, planned->apiKey,
-      ProviderSession{ports_.http, ports_.mainQueue, parameterMemory_, cancellation});
+  ProviderSession session{ports_.http, ports_.mainQueue, parameterMemory_, cancellation};
   std::weak_ptr<bool> alive = alive_;
+  session.onCandidates = [this, alive, request](const std::vector<GeneratedCandidate>& soFar) {
+    if (!alive.expired() && request == latestRequest_ && inFlight_) {
+      showCandidates(soFar, true);
+    }
+  };
+  auto provider = LLMProviderFactory::make(*config, planned->apiKey, std::move(session));
   provider->complete(std::move(planned->request), [this, alive, request, context = std::move(context),
                                                    usedTemplateID = planned->promptTemplate.id](
                                                       Result<LLMResponse> response) {
@@ -355,21 +359,34 @@ void AssistantOrchestrator::sendRequest(std::uint64_t request, ContextSnapshot c
     if (!response) {
       fail(response.error());
     } else {
-      auto& candidates = response->candidates;
-      setState(AssistantState::ready(candidates));
-      OverlayViewModel& m = overlay_.model();
-      m.setCandidates(candidates);
-      m.setSelectedCandidateID(candidates.empty() ? std::nullopt
-                                                  : std::optional<Uuid>(candidates.front().id));
-      m.setPhase(OverlayPhase::ready(candidates));
-      overlay_.ensureSize();
-      overlay_.focusPanel();
+      setState(AssistantState::ready(response->candidates));
+      showCandidates(response->candidates, false);
       ports_.logger.event("generate.success", generation::successEventFields(context, usedTemplateID));
     }
     if (requestDone) {
       requestDone();
     }
   });
+}
+
+void AssistantOrchestrator::showCandidates(const std::vector<GeneratedCandidate>& candidates,
+                                           bool moreComing) {
+  OverlayViewModel& m = overlay_.model();
+  const bool firstShown = m.phase().kind() != OverlayPhase::Kind::ready;
+  // A selection the user made while the reply was streaming stays (streamed ids are kept).
+  const auto& selected = m.selectedCandidateID();
+  const bool keepSelection = !firstShown && selected && std::ranges::any_of(candidates, [&](const auto& c) {
+    return c.id == *selected;
+  });
+  m.setCandidates(candidates);
+  if (!keepSelection) {
+    m.setSelectedCandidateID(candidates.empty() ? std::nullopt : std::optional<Uuid>(candidates.front().id));
+  }
+  m.setPhase(OverlayPhase::ready(candidates, moreComing));
+  overlay_.ensureSize();
+  if (firstShown) {
+    overlay_.focusPanel();
+  }
 }
 
 void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const std::string& templateID) {

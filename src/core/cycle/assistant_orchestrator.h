@@ -92,6 +92,9 @@ class AssistantOrchestrator : public Observable {
   // True while one of Wrenfold's own windows (the overlay, the settings) is the active one.
   [[nodiscard]] bool ownWindowInFront();
   void fail(const Failure& failure);
+  // Shows `candidates` in the overlay, the first selected unless the selection is among them;
+  // `moreComing` while the reply is still streaming.
+  void showCandidates(const std::vector<GeneratedCandidate>& candidates, bool moreComing);
   void setState(AssistantState state);
   [[nodiscard]] std::optional<ContextSnapshot> contextForGeneration(const std::string& manualContext) const;
   // Runs `action` on the main queue later, unless the orchestrator is gone by then.

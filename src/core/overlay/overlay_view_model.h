@@ -25,9 +25,12 @@ class OverlayPhase {
   [[nodiscard]] static OverlayPhase idle() { return OverlayPhase(Kind::idle); }
   [[nodiscard]] static OverlayPhase reading() { return OverlayPhase(Kind::reading); }
   [[nodiscard]] static OverlayPhase generating() { return OverlayPhase(Kind::generating); }
-  [[nodiscard]] static OverlayPhase ready(std::vector<GeneratedCandidate> candidates) {
+  // `moreComing`: the reply is still being written; these are the candidates complete so far.
+  [[nodiscard]] static OverlayPhase ready(std::vector<GeneratedCandidate> candidates,
+                                          bool moreComing = false) {
     OverlayPhase p(Kind::ready);
     p.candidates_ = std::move(candidates);
+    p.moreComing_ = moreComing;
     return p;
   }
   [[nodiscard]] static OverlayPhase error(std::string message) {
@@ -39,6 +42,7 @@ class OverlayPhase {
   [[nodiscard]] Kind kind() const { return kind_; }
   [[nodiscard]] const std::vector<GeneratedCandidate>& candidates() const { return candidates_; }
   [[nodiscard]] const std::string& message() const { return message_; }
+  [[nodiscard]] bool moreComing() const { return moreComing_; }
 
   bool operator==(const OverlayPhase&) const = default;
 
@@ -47,6 +51,7 @@ class OverlayPhase {
   Kind kind_;
   std::vector<GeneratedCandidate> candidates_;
   std::string message_;
+  bool moreComing_ = false;
 };
 
 class OverlayViewModel : public Observable {

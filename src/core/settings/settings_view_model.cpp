@@ -96,6 +96,10 @@ void SettingsViewModel::setMaxTokens(std::int64_t maxTokens) {
   editConfig([maxTokens](ModelConfig& c) { c.maxTokens = maxTokens; });
 }
 
+void SettingsViewModel::setStreamReplies(bool stream) {
+  editConfig([stream](ModelConfig& c) { c.streamReplies = stream; });
+}
+
 void SettingsViewModel::setAPIKey(std::string apiKey) {
   if (apiKey == apiKey_) {
     return;

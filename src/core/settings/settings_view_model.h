@@ -64,6 +64,7 @@ class SettingsViewModel : public Observable {
   void setModel(std::string model);
   void setTemperature(double temperature);
   void setMaxTokens(std::int64_t maxTokens);
+  void setStreamReplies(bool stream);
 
   void setAPIKey(std::string apiKey);
   void toggleAPIKeyVisible();

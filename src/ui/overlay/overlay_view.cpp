@@ -109,7 +109,7 @@ QWidget* OverlayView::buildScrollContent() {
   auto* column = new QVBoxLayout(content);
   column->setContentsMargins(14, 0, 14, 14);
   column->setSpacing(14);
-  for (QWidget* part : std::initializer_list<QWidget*>{context_, manual_, progress_, error_, candidates_}) {
+  for (QWidget* part : std::initializer_list<QWidget*>{context_, manual_, error_, candidates_, progress_}) {
     column->addWidget(part);
   }
   column->addStretch(1);
@@ -193,12 +193,16 @@ void OverlayView::refresh() {
 void OverlayView::refreshPhase(bool busy) {
   const OverlayPhase& phase = model_.phase();
   const auto kind = phase.kind();
-  if (kind == OverlayPhase::Kind::generating) {
+  // A streamed reply shows its first candidates while the rest are written, the note under them.
+  const bool moreComing = kind == OverlayPhase::Kind::ready && phase.moreComing();
+  if (moreComing) {
+    progress_->setContent(QStringLiteral("正在生成更多候选"), "sparkles");
+  } else if (kind == OverlayPhase::Kind::generating) {
     progress_->setContent(QStringLiteral("正在生成可用候选"), "sparkles");
   } else {
     progress_->setContent(QStringLiteral("正在读取当前窗口内容"), "text.viewfinder");
   }
-  progress_->setVisible(kind == OverlayPhase::Kind::idle || busy);
+  progress_->setVisible(kind == OverlayPhase::Kind::idle || busy || moreComing);
   error_->setMessage(phase.message());
   error_->setVisible(kind == OverlayPhase::Kind::error);
   candidates_->setCandidates(model_.candidates());

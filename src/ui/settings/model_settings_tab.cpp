@@ -1,5 +1,6 @@
 #include "ui/settings/model_settings_tab.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -169,6 +170,13 @@ QWidget* ModelSettingsTab::makePreferenceGroup() {
   row->addWidget(maxTokens_);
   row->addStretch(1);
   group->addRow({}, row);
+
+  // Off for servers that mishandle streamed replies; on, candidates show as they are written.
+  streamReplies_ = new QCheckBox(QStringLiteral("流式接收候选"), group);
+  streamReplies_->setObjectName(QStringLiteral("streamReplies"));
+  connect(streamReplies_, &QCheckBox::clicked, this,
+          [this](bool checked) { model_.setStreamReplies(checked); });
+  group->addRow({}, streamReplies_);
   return group;
 }
 
@@ -240,6 +248,10 @@ void ModelSettingsTab::refresh() {
     const QSignalBlocker blocker(maxTokens_);
     maxTokens_->setRange(std::min(kMinTokens, value), std::max(kMaxTokens, value));
     maxTokens_->setValue(value);
+  }
+  {
+    const QSignalBlocker blocker(streamReplies_);
+    streamReplies_->setChecked(config.streamReplies);
   }
   keyStorage_->refresh();
   save_->setEnabled(!model_.isSaving());

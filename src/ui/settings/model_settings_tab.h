@@ -9,6 +9,7 @@
 #include "core/support/observable.h"
 #include "ui/settings/model_service_tools.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -64,6 +65,7 @@ class ModelSettingsTab : public QWidget {
   QSlider* temperature_ = nullptr;
   QLabel* temperatureValue_ = nullptr;
   QSpinBox* maxTokens_ = nullptr;
+  QCheckBox* streamReplies_ = nullptr;
   QPushButton* save_ = nullptr;
   SaveStatusView* status_ = nullptr;
   ModelServiceTools* serviceTools_ = nullptr;

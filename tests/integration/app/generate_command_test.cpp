@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "core/support/json.h"
@@ -48,18 +49,23 @@ struct Outcome {
 
 class GenerateCommand : public ::testing::Test {
  protected:
-  void writeConfig(std::string_view provider, const std::string& baseURL, const std::string& apiKey) {
-    const json::Json config = {{"provider", provider}, {"baseURL", baseURL}, {"model", "test-model"},
-                               {"apiKey", apiKey},     {"temperature", 0.3}, {"maxTokens", 256}};
+  void writeConfig(std::string_view provider, const std::string& baseURL, const std::string& apiKey,
+                   bool stream = false) {
+    json::Json config = {{"provider", provider}, {"baseURL", baseURL}, {"model", "test-model"},
+                         {"apiKey", apiKey},     {"temperature", 0.3}, {"maxTokens", 256}};
+    if (stream) {
+      config["streamReplies"] = true;
+    }
     wrenfold::testing::writeAll(data_ / "config.json", config.dump());
   }
 
-  Outcome run(GenerateArguments arguments, const std::string& stdinText) {
+  Outcome run(GenerateArguments arguments, const std::string& stdinText,
+              std::chrono::milliseconds idleTimeout = std::chrono::milliseconds(5000)) {
     std::istringstream in(stdinText);
     std::ostringstream out;
     std::ostringstream err;
     GenerateEnvironment env{AppPaths(data_.path()), in, out, err, std::make_shared<NullSystemLog>(), {}};
-    env.http.idleTimeout = std::chrono::milliseconds(5000);
+    env.http.idleTimeout = idleTimeout;
     const int code = runGenerate(arguments, env);
     return {code, out.str(), err.str()};
   }
@@ -114,6 +120,38 @@ TEST_F(GenerateCommand, JsonLinesCarryIdTextTitleAndConfidenceInOrder) {
       first, ::testing::MatchesRegex(
                  R"re(\{"id":"[0-9A-F-]{36}","text":"好的，明天见。","title":"简短","confidence":0\.9\})re"));
   EXPECT_THAT(second, Not(HasSubstr("title")));
+}
+
+// The events of a streamed chat-completions reply, each `pause` after the one before.
+CannedResponse streamedReply(std::chrono::milliseconds pause) {
+  const std::string text = wrenfold::testing::testData("model-replies/openai-stream.sse");
+  std::vector<std::string> events;
+  for (std::size_t from = 0, end = 0; from < text.size(); from = end) {
+    end = text.find("\n\n", from) + 2;
+    events.push_back(text.substr(from, end - from));
+  }
+  return CannedResponse::events(std::move(events), pause);
+}
+
+// Printed as each completes, in the final order and numbering: a reply that stalls after the
+// first candidate has printed that one before it times out.
+TEST_F(GenerateCommand, StreamedRepliesPrintEachCandidateAsItCompletes) {
+  writeConfig("openAICompatible", server_.url(), "sk-test", true);
+  server_.enqueue(streamedReply(std::chrono::milliseconds(20)));
+  const Outcome whole = run({.instruction = "回复一下"}, "context");
+  ASSERT_EQ(whole.exitCode, kExitSuccess) << whole.err;
+  EXPECT_EQ(whole.out, "1. 问候\n早上好\n\n2. 明天见\n\n3. 好的，十点见\n");
+
+  CannedResponse stalled = streamedReply(std::chrono::milliseconds(20));
+  stalled.stream.at(2).first = std::chrono::seconds(5);
+  server_.enqueue(stalled);
+  const Outcome cut =
+      run({.instruction = "回复一下", .json = true}, "context", std::chrono::milliseconds(500));
+  EXPECT_EQ(cut.exitCode, kExitGenerationFailed);
+  EXPECT_EQ(cut.err, "请求超时。\n");
+  EXPECT_THAT(cut.out, HasSubstr(R"("text":"早上好","title":"问候","confidence":0.8})"
+                                 "\n"));
+  EXPECT_EQ(std::ranges::count(cut.out, '\n'), 1);
 }
 
 TEST_F(GenerateCommand, TemplateOptionChoosesTheTemplateAndInstructionMatchesOtherwise) {

@@ -98,6 +98,8 @@ class OverlayViewTest : public QObject {
   void selectionScrollsIntoView();
 };
 
+constexpr int kMoreComing = 100;  // not a phase kind: ready with more candidates coming
+
 void OverlayViewTest::showsEachPhase_data() {
   QTest::addColumn<int>("phase");
   QTest::addColumn<QString>("progressText");
@@ -117,6 +119,8 @@ void OverlayViewTest::showsEachPhase_data() {
                          << "" << true << false << false << false;
   QTest::newRow("ready") << int(K::ready) << ""
                          << "" << false << true << true << false;
+  QTest::newRow("ready, more coming") << kMoreComing << "正在生成更多候选"
+                                      << "sparkles" << false << true << true << false;
 }
 
 void OverlayViewTest::showsEachPhase() {
@@ -144,6 +148,10 @@ void OverlayViewTest::showsEachPhase() {
     case OverlayPhase::Kind::ready:
       showReady(f.model, makeCandidates(3));
       break;
+  }
+  if (phase == kMoreComing) {  // a streamed reply: the first candidates, the rest still written
+    showReady(f.model, makeCandidates(2));
+    f.model.setPhase(OverlayPhase::ready(f.model.candidates(), true));
   }
   QCOMPARE(view.progressState().isVisible(), !progressText.isEmpty());
   if (!progressText.isEmpty()) {

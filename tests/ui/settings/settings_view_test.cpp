@@ -178,6 +178,8 @@ class SettingsViewTest : public QObject {
     h.find<QSlider>("temperature")->setValue(12);
     h.find<QSpinBox>("maxTokens")->stepBy(1);
     QCOMPARE(h.find<QSpinBox>("maxTokens")->text(), QStringLiteral("最多 1344 tokens"));
+    QVERIFY(!h.find<QCheckBox>("streamReplies")->isChecked());
+    h.find<QCheckBox>("streamReplies")->click();
     QLineEdit* key = h.find<QLineEdit>("apiKey");
     key->clear();
     QTest::keyClicks(key, "  sk-blank  ");
@@ -201,6 +203,7 @@ class SettingsViewTest : public QObject {
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"apiKey\": \"  sk-blank  \"")));
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"maxTokens\": 2048")));
     QVERIFY(h.configOnDisk().contains(QStringLiteral("\"model\": \"house-model-2\"")));
+    QVERIFY(h.configOnDisk().contains(QStringLiteral("\"streamReplies\": true")));
     QCOMPARE(h.find<SaveStatusView>("saveStatus")->text(), QStringLiteral("已保存"));
     // Without a secret store the keyring is not offered.
     QVERIFY(!h.find<QCheckBox>("apiKeyInKeyring")->isVisibleTo(&h.window()));

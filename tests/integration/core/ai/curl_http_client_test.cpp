@@ -31,7 +31,8 @@ HttpRequest post(std::string url, std::string body = "{}") {
           .url = std::move(url),
           .headers = {{"Content-Type", "application/json"}},
           .body = std::move(body),
-          .cancellation = nullptr};
+          .cancellation = nullptr,
+          .onBodyData = {}};
 }
 
 class CurlHttpClientTest : public ::testing::Test {

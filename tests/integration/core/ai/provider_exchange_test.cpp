@@ -10,6 +10,7 @@
 #include "core/ai/curl_http_client.h"
 #include "core/ai/llm_provider_factory.h"
 #include "core/ai/model_catalog.h"
+#include "core/ai/response_parser.h"
 #include "support/blocking_main_queue.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
@@ -277,6 +278,159 @@ TEST_F(ProviderExchangeTest, ConnectionTestProvesTheModelOrGivesTheServicesReaso
 
   EXPECT_EQ(check(ModelProvider::gemini, " ").error(), missingKeyFailure());
   EXPECT_EQ(server.requests().size(), 2u);
+}
+
+// ---- streamed replies ----
+
+// A streamed reply fixture cut into its events, each sent after `pause`.
+CannedResponse streamed(std::string_view name, std::chrono::milliseconds pause = 40ms) {
+  const std::string text = fixture(name);
+  std::vector<std::string> events;
+  for (std::size_t from = 0; from < text.size();) {
+    const auto crlf = text.find("\r\n\r\n", from);
+    const auto lf = text.find("\n\n", from);
+    const auto end = std::min(crlf == std::string::npos ? text.size() : crlf + 4,
+                              lf == std::string::npos ? text.size() : lf + 2);
+    events.push_back(text.substr(from, end - from));
+    from = end;
+  }
+  return CannedResponse::events(std::move(events), pause);
+}
+
+// What the model wrote in every *-stream.sse fixture, in three pieces.
+constexpr std::string_view kStreamedText =
+    R"({"candidates":[{"text":"早上好","title":"问候"},{"text":"明天见"},{"text":"好的，十点见"}]})";
+
+struct StreamRun {
+  Result<LLMResponse> result = failPlatform("no completion");
+  std::vector<std::vector<GeneratedCandidate>> shown;  // each list handed out before the end
+};
+
+class StreamExchangeTest : public ProviderExchangeTest {
+ protected:
+  StreamRun stream(ModelProvider provider, const TestHttpServer& server, HttpClientOptions options = {},
+                   std::shared_ptr<HttpCancellation> cancellation = nullptr) {
+    ModelConfig config = configFor(provider, server.url());
+    config.streamReplies = true;
+    CurlHttpClient client(queue, options);
+    StreamRun run;
+    bool done = false;
+    ProviderSession session{client, queue, nullptr, cancellation};
+    session.onCandidates = [&](const std::vector<GeneratedCandidate>& soFar) {
+      run.shown.push_back(soFar);
+      if (cancellation) {
+        cancellation->cancel();  // the user closed the panel once the first one showed
+      }
+    };
+    const LLMRequest request{"系统", "用户", std::nullopt, 0.45, 900, 3};
+    LLMProviderFactory::make(config, kKey, std::move(session))->complete(request, [&](Result<LLMResponse> r) {
+      run.result = std::move(r);
+      done = true;
+    });
+    (void)queue.runUntil([&] { return done; }, cancellation ? 1s : 20s);
+    return run;
+  }
+};
+
+TEST_F(StreamExchangeTest, CandidatesShowAsTheyCompleteAndEndAsTheWholeReplyWould) {
+  const auto whole = ResponseParser::parse(kStreamedText, 3);
+  ASSERT_TRUE(whole);
+  struct Row {
+    ModelProvider provider;
+    const char* fixture;
+    const char* target;
+  };
+  for (const Row& row : {Row{ModelProvider::openAICompatible, "openai-stream.sse", "/v1/chat/completions"},
+                         Row{ModelProvider::openRouter, "openrouter-stream.sse", "/v1/chat/completions"},
+                         Row{ModelProvider::anthropic, "anthropic-stream.sse", "/v1/messages"},
+                         Row{ModelProvider::gemini, "gemini-stream.sse",
+                             "/v1beta/models/gemini-2.5-flash:streamGenerateContent?alt=sse"}}) {
+    SCOPED_TRACE(row.fixture);
+    TestHttpServer server;
+    server.enqueue(streamed(row.fixture));
+    const StreamRun run = stream(row.provider, server);
+    ASSERT_TRUE(run.result) << run.result.error().localizedDescription();
+    const auto& final = run.result->candidates;
+    ASSERT_EQ(final.size(), whole->size());
+    for (std::size_t i = 0; i < final.size(); ++i) {
+      EXPECT_EQ(final[i].text, (*whole)[i].text);
+      EXPECT_EQ(final[i].title, (*whole)[i].title);
+      EXPECT_EQ(final[i].confidence, (*whole)[i].confidence);
+    }
+    // Shown before the end, growing, and the final list keeps the ids of what was shown.
+    ASSERT_FALSE(run.shown.empty());
+    EXPECT_LT(run.shown.front().size(), final.size());
+    for (std::size_t i = 1; i < run.shown.size(); ++i) {
+      EXPECT_GT(run.shown[i].size(), run.shown[i - 1].size());
+    }
+    for (std::size_t i = 0; i < run.shown.back().size(); ++i) {
+      EXPECT_EQ(run.shown.back()[i].id, final[i].id);
+    }
+    const auto recorded = server.requests().at(0);
+    EXPECT_EQ(recorded.target, row.target);
+    EXPECT_EQ(row.provider == ModelProvider::gemini ? json::Json() : json::parse(recorded.body)->at("stream"),
+              row.provider == ModelProvider::gemini ? json::Json() : json::Json(true));
+  }
+}
+
+TEST_F(StreamExchangeTest, ErrorsCutsAndPlainRepliesEndAsTheyWouldWithoutStreaming) {
+  struct Row {
+    ModelProvider provider;
+    CannedResponse response;
+    std::string message;  // empty: succeeds with the fixture's candidates
+  };
+  CannedResponse dropped = streamed("openai-stream.sse");
+  dropped.stream.resize(3);
+  dropped.streamIsCut = true;
+  CannedResponse unfinished = streamed("openai-stream.sse");
+  unfinished.stream.resize(4);  // ends cleanly, but before the finish reason and "[DONE]"
+  const std::string plain = R"({"choices":[{"message":{"role":"assistant","content":)" +
+                            json::Json(std::string(kStreamedText)).dump() + "}}]}";
+  const Row rows[] = {
+      // The same words as the service's error reply without streaming.
+      {ModelProvider::anthropic, streamed("anthropic-stream-error.sse"), "模型请求失败：Overloaded"},
+      {ModelProvider::openRouter, streamed("openrouter-stream-error.sse"),
+       "模型请求失败：Provider disconnected unexpectedly"},
+      {ModelProvider::anthropic, CannedResponse::json(529, fixture("anthropic-error-529-overloaded.json")),
+       "模型请求失败：Overloaded"},
+      {ModelProvider::openAICompatible, dropped, "网络连接已中断。"},
+      {ModelProvider::openAICompatible, unfinished, "网络连接已中断。"},
+      {ModelProvider::openAICompatible, CannedResponse::json(200, plain), ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message);
+    TestHttpServer server;
+    server.enqueue(row.response);
+    const StreamRun run = stream(row.provider, server);
+    if (row.message.empty()) {
+      ASSERT_TRUE(run.result) << run.result.error().localizedDescription();
+      EXPECT_EQ(run.result->candidates.size(), 3u);
+    } else {
+      ASSERT_FALSE(run.result);
+      EXPECT_EQ(run.result.error().localizedDescription(), row.message);
+    }
+  }
+}
+
+TEST_F(StreamExchangeTest, StallTimesOutBetweenEventsAndCancelClosesTheConnection) {
+  TestHttpServer server;
+  CannedResponse stalled = streamed("openai-stream.sse", 100ms);
+  stalled.stream.at(2).first = 5s;  // after the first candidate, nothing more
+  server.enqueue(stalled);
+  HttpClientOptions quick;
+  quick.idleTimeout = 600ms;  // longer than each pause, shorter than the stall
+  const StreamRun timedOut = stream(ModelProvider::openAICompatible, server, quick);
+  ASSERT_FALSE(timedOut.result);
+  EXPECT_EQ(timedOut.result.error().localizedDescription(), "请求超时。");
+  EXPECT_EQ(timedOut.shown.size(), 1u);
+
+  TestHttpServer second;
+  second.enqueue(streamed("openai-stream.sse", 300ms));
+  const StreamRun cancelled =
+      stream(ModelProvider::openAICompatible, second, {}, std::make_shared<HttpCancellation>());
+  EXPECT_TRUE(second.waitForPeerCloses(1, 5s)) << "the server saw the connection closed";
+  EXPECT_EQ(cancelled.shown.size(), 1u);
+  EXPECT_EQ(cancelled.result.error().localizedDescription(), "no completion");
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ TEST_F(ModelConfigStoreTest, UnusableFilesAreReplacedByTheDefaultsAndLeftAlone) 
       R"({"maxTokens":"900"})",
       R"({"provider":"gemini","model":false})",
       R"({"apiKeyStorage":"vault"})",
+      R"({"streamReplies":"yes"})",
   };
   for (const auto file : files) {
     EXPECT_EQ(loadFrom(file), ModelConfig::defaultConfig()) << file;
@@ -111,8 +112,9 @@ TEST_F(ModelConfigStoreTest, SaveWritesSortedPrettyJsonThatLoadsBack) {
   ModelConfigStore store(paths);
   int changes = 0;
   store.addListener([&] { ++changes; });
-  const ModelConfig edited{
+  ModelConfig edited{
       ModelProvider::gemini, "https://g.example/", "gemini-2.5-flash", "ref", "秘密-key", 0.7, 2048};
+  edited.streamReplies = true;  // written only when on: files without it read as off
   store.setConfig(edited);
   EXPECT_EQ(changes, 1);
   EXPECT_FALSE(fs::exists(paths.configURL())) << "editing does not save";
@@ -126,6 +128,7 @@ TEST_F(ModelConfigStoreTest, SaveWritesSortedPrettyJsonThatLoadsBack) {
             "  \"maxTokens\": 2048,\n"
             "  \"model\": \"gemini-2.5-flash\",\n"
             "  \"provider\": \"gemini\",\n"
+            "  \"streamReplies\": true,\n"
             "  \"temperature\": 0.7\n"
             "}");
   EXPECT_EQ(ModelConfigStore(paths).config(), edited);

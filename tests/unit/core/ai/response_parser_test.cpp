@@ -178,5 +178,36 @@ TEST(ResponseParser, LongBlankRunsBeforeTheClosingFence) {
   EXPECT_EQ(parsed("```\nA" + blank + "B\n```", 1), std::vector<Seen>{item("A" + blank + "B")});
 }
 
+// A reply read as it is written: each candidate is complete exactly once its object closes or
+// the next item begins, never earlier, and always as the whole reply's parse has it.
+TEST(ResponseParser, CandidatesCompleteWhileTheReplyIsWritten) {
+  struct Case {
+    std::string reply;
+    std::vector<std::string> completeAfter;  // the text that completes each candidate
+  };
+  const Case cases[] = {
+      {R"({"candidates":[{"text":"a {b}","title":"t"},{"text":"c\"}"},{"text":"d"}]})",
+       {R"("title":"t"})", R"("c\"}"})", R"("d"})"}},
+      {"```json\n[{\"text\":\"x\"},{\"text\":\"y\"}]\n```", {"\"x\"}", "\"y\"}"}},
+      {"<think>1. 不\n2. 不</think>\n以下是候选：\n1. 甲\n2. 乙\n3. 丙", {"\n1.", "\n2.", "\n3."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    const std::vector<Seen> whole = parsed(c.reply, 3);
+    std::size_t seen = 0;
+    for (std::size_t length = 0; length <= c.reply.size(); ++length) {
+      const auto soFar = ResponseParser::completedSoFar(c.reply.substr(0, length), 3);
+      ASSERT_GE(soFar.size(), seen);
+      for (; seen < soFar.size(); ++seen) {
+        ASSERT_LT(seen, c.completeAfter.size());
+        const auto at = c.reply.find(c.completeAfter[seen], c.reply.find("</think>") + 1);
+        EXPECT_EQ(length, at + c.completeAfter[seen].size()) << "candidate " << seen;
+        EXPECT_EQ(Seen(soFar[seen].text, soFar[seen].title, soFar[seen].confidence), whole.at(seen));
+      }
+    }
+    EXPECT_EQ(seen, c.completeAfter.size());
+  }
+}
+
 }  // namespace
 }  // namespace wrenfold

@@ -44,9 +44,11 @@ class HeldHttpClient final : public HttpClient {
   }
   void answer(std::size_t index, std::string modelText) {
     const json::Json content = modelText;
-    HttpResponse response{
-        200, {}, R"({"choices":[{"message":{"role":"assistant","content":)" + content.dump() + "}}]}"};
-    queue_.post([completion = std::move(pending_.at(index)), response] { completion(response); });
+    answerBody(index, R"({"choices":[{"message":{"role":"assistant","content":)" + content.dump() + "}}]}");
+  }
+  void answerBody(std::size_t index, std::string body) {
+    queue_.post([completion = std::move(pending_.at(index)),
+                 response = HttpResponse{200, {}, std::move(body)}] { completion(response); });
   }
   std::vector<HttpRequest> requests;
 
@@ -101,9 +103,10 @@ class OrchestratorTest : public ::testing::Test {
     writeConfig("sk-test");
   }
 
-  void writeConfig(const std::string& key) {
+  void writeConfig(const std::string& key, bool stream = false) {
     ModelConfig config = ModelConfig::defaultConfig();
     config.apiKey = key;
+    config.streamReplies = stream;
     config.baseURL = "http://127.0.0.1:9";
     configStore_.setConfig(config);
   }
@@ -200,6 +203,42 @@ TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
                                "written; result inserted"));
   EXPECT_THAT(log(), Not(HasSubstr("Sure, ten works.")));
   EXPECT_TRUE(notifier_.notices.empty());
+}
+
+// Each candidate shows as soon as the stream completes it, with more still coming; a selection
+// made meanwhile stays on its candidate when the whole reply replaces the list.
+TEST_F(OrchestratorTest, StreamedReplyShowsCandidatesOneByOneAndKeepsTheSelection) {
+  writeConfig("sk-test", true);
+  orchestrator_->trigger("");
+  settle();
+  ASSERT_EQ(http_.requests.size(), 1u);
+  EXPECT_THAT(http_.requests[0].body, HasSubstr(R"("stream":true)"));
+  std::string body;
+  const auto send = [&](std::string_view piece) {
+    const std::string event =
+        "data: " + json::Json{{"choices", {{{"delta", {{"content", piece}}}}}}}.dump() + "\n\n";
+    body += event;
+    http_.requests[0].onBodyData(event);
+    settle();
+  };
+  send(R"({"candidates":[{"text":"甲"},{"te)");
+  EXPECT_EQ(model_.phase(), OverlayPhase::ready(model_.candidates(), true));
+  ASSERT_EQ(model_.candidates().size(), 1u);
+  EXPECT_EQ(model_.selectedCandidateID(), model_.candidates()[0].id);
+  EXPECT_EQ(overlay_.calls.back(), "focus");
+  send(R"(xt":"乙"},)");
+  ASSERT_EQ(model_.candidates().size(), 2u);
+  ASSERT_TRUE(model_.moveCandidateSelection(1));
+  const Uuid chosen = model_.candidates()[1].id;
+  send(R"({"text":"丙"}]})");
+  ASSERT_EQ(model_.candidates().size(), 3u);
+  EXPECT_TRUE(model_.phase().moreComing()) << "the reply is not finished";
+  const auto shown = model_.candidates();
+  http_.answerBody(0, body + "data: [DONE]\n\n");
+  settle();
+  EXPECT_EQ(model_.candidates(), shown);
+  EXPECT_EQ(model_.phase(), OverlayPhase::ready(shown, false));
+  EXPECT_EQ(model_.selectedCandidateID(), chosen);
 }
 
 // Only a confirmed insertion goes unmentioned; the user is told about every other outcome, and
