@@ -146,7 +146,8 @@ SettingsWindowController& AppDelegate::settings() {
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
-                        &templateEngine_.userTemplatesProblem()},
+                        &templateEngine_.userTemplatesProblem(),
+                        ports_.session ? describeSessionOffers(*ports_.session) : std::vector<std::string>{}},
         [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
   }
   return *settings_;
@@ -162,7 +163,9 @@ std::function<void()> AppDelegate::weakly(std::function<void(AppDelegate&)> acti
 
 void AppDelegate::reportSession() {
   sessionProblems_ = missingCapabilities(*ports_.accessibility, *ports_.windowCapture);
-  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
+  // Under Wayland the session's own description (printed at launch) says why and what instead.
+  const bool wayland = ports_.session && ports_.session->kind == SessionKind::wayland;
+  if (!wayland && !hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
     sessionProblems_.emplace_back(kNoDoubleTapHint);
   }
   if (const auto reason = shortcutRegistry_.inactiveReason(kShowAssistant)) {

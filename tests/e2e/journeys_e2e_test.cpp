@@ -127,6 +127,58 @@ TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos) << model.promptOf(0);
 }
 
+// Under a Wayland compositor (scripts/wayland-session, weston): a native Wayland GTK program
+// that no X tool can see, `wrenfold trigger` as a desktop shortcut runs it, the target found
+// through the accessibility bus alone, the panel shown through XWayland.
+TEST_F(Journeys, WaylandJourneyFindsANativeProgramThroughAccessibilityAndInsertsTheCandidate) {
+  if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    GTEST_SKIP() << "run under scripts/wayland-session";
+  }
+  ModelService model(kCandidates);
+  wrenfold_.configure(model.baseURL(), kApiKey);
+  wrenfold_.start();
+  EXPECT_NE(wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。"),
+            std::string::npos)
+      << wrenfold_.process().output();
+  FixtureApp target(WRENFOLD_GTK_FIXTURE, {"--mode", "entry", "--text", kDraft}, reports_.path(),
+                    {"GDK_BACKEND=wayland"});
+  ASSERT_EQ(target.waitForReport(kDraft, kTimeout), kDraft);
+  ASSERT_FALSE(visibleWindow(target.pid(), "Wrenfold fixture: entry")) << "the target runs through XWayland";
+  // The compositor activates the new window; no keys reach it from here, so the caret is put at
+  // the end of the draft over the accessibility bus.
+  ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "text", "draft"); }))
+      << atspi::dump(target.pid());
+
+  const auto trigger = wrenfold_.command({"trigger"});
+  ASSERT_EQ(trigger.status, 0) << trigger.output;
+  for (const auto& candidate : kCandidates) {
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidate))
+        << candidate << "\n"
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log") << atspi::dump(wrenfold_.pid());
+  }
+  EXPECT_TRUE(atspi::shows(wrenfold_.pid(), "已捕获当前上下文")) << atspi::dump(wrenfold_.pid());
+  ASSERT_EQ(model.requests().size(), 1U);
+  EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos) << model.promptOf(0);
+  // weston's X window manager never gives the panel (an XWayland utility window) the keyboard,
+  // not when it asks to be activated, nor when clicked through the compositor's seat: its row's
+  // "填入" button is pressed through its accessibility action, the same slot a click runs.
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 2")) << atspi::dump(wrenfold_.pid());
+
+  const std::string expected = std::string(kDraft) + kCandidates[1];
+  EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+  // An independent reader of the field: the accessibility bus, from this process.
+  EXPECT_TRUE(waitUntil([&] {
+    const auto nodes = atspi::nodes(target.pid());
+    return std::any_of(nodes.begin(), nodes.end(),
+                       [&](const atspi::Node& node) { return node.text == expected; });
+  })) << atspi::dump(target.pid());
+  expectEventually("insert.success");
+  const auto events = wrenfold_.records("events/local-events.jsonl");
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const json::Json& record) {
+    return record.value("event", "") == "insert.success" && record.value("mode", "") == "inserted";
+  }));
+}
+
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
   ModelService model(kCandidates);
   wrenfold_.configure(model.baseURL(), kApiKey);
