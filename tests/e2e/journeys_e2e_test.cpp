@@ -179,6 +179,38 @@ TEST_F(Journeys, WaylandJourneyFindsANativeProgramThroughAccessibilityAndInserts
   }));
 }
 
+// No program may type into another under Wayland: a field that drops the accessibility write
+// gets the candidate on the clipboard, and the user's own Ctrl+V (through the compositor's seat)
+// pastes it into the native program, so the clipboard reached Wayland from XWayland.
+TEST_F(Journeys, WaylandJourneyLeavesARefusedCandidateOnTheClipboardForTheUser) {
+  const char* seat = std::getenv("WAYLAND_SESSION_HOST_DISPLAY");
+  if (std::getenv("WAYLAND_DISPLAY") == nullptr || seat == nullptr) {
+    GTEST_SKIP() << "run under scripts/wayland-session";
+  }
+  ModelService model(kCandidates);
+  wrenfold_.configure(model.baseURL(), kApiKey);
+  wrenfold_.start();
+  FixtureApp target(WRENFOLD_GTK_FIXTURE, {"--mode", "guarded", "--text", kDraft}, reports_.path(),
+                    {"GDK_BACKEND=wayland"});
+  ASSERT_EQ(target.waitForReport(kDraft, kTimeout), kDraft);
+  ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "text", "draft"); }));
+
+  ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0])) << atspi::dump(wrenfold_.pid());
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 1"));
+  EXPECT_TRUE(waitUntil([&] {
+    const auto events = wrenfold_.records("events/local-events.jsonl");
+    return std::any_of(events.begin(), events.end(), [](const json::Json& record) {
+      return record.value("event", "") == "insert.success" && record.value("mode", "") == "copied";
+    });
+  })) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  EXPECT_EQ(target.report(), kDraft) << "nothing typed into the program";
+
+  ASSERT_EQ(run({"xdotool", "key", "ctrl+v"}, {std::string("DISPLAY=") + seat}).status, 0);
+  const std::string expected = std::string(kDraft) + kCandidates[0];
+  EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+}
+
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
   ModelService model(kCandidates);
   wrenfold_.configure(model.baseURL(), kApiKey);

@@ -47,7 +47,7 @@ struct SettingsContext {
   // Why the user template file was not loaded, when it exists but is unusable.
   const std::optional<FileProblem>* userTemplatesProblem = nullptr;
   // What this desktop session offers, one line per part of a cycle; shown in "权限" when given.
-  std::vector<std::string> sessionOffers;
+  std::vector<std::string> sessionOffers{};
 };
 
 class SettingsView : public QWidget {
