@@ -12,6 +12,9 @@ constexpr std::string_view kNoDoubleTapHint =
 constexpr std::string_view kNoTrayHint =
     "桌面没有系统托盘，Wrenfold 在后台继续运行：双击 Alt 键（或使用在设置中录制的快捷键）唤起候选；"
     "生成出错时可在浮窗中点“打开设置”进入设置。";
+constexpr std::string_view kNoTrayHintWayland =
+    "桌面没有系统托盘，Wrenfold 在后台继续运行：用绑定到 wrenfold trigger 的桌面快捷键唤起候选，"
+    "wrenfold settings 打开设置。";
 
 std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
   if (!ports.secrets) {
@@ -146,7 +149,8 @@ SettingsWindowController& AppDelegate::settings() {
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
-                        &templateEngine_.userTemplatesProblem()},
+                        &templateEngine_.userTemplatesProblem(),
+                        ports_.session ? describeSessionOffers(*ports_.session) : std::vector<std::string>{}},
         [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
   }
   return *settings_;
@@ -162,21 +166,25 @@ std::function<void()> AppDelegate::weakly(std::function<void(AppDelegate&)> acti
 
 void AppDelegate::reportSession() {
   sessionProblems_ = missingCapabilities(*ports_.accessibility, *ports_.windowCapture);
-  if (!hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
+  // Under Wayland the session's own description (printed at launch) says why and what instead.
+  const bool wayland = ports_.session && ports_.session->kind == SessionKind::wayland;
+  if (!wayland && !hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
     sessionProblems_.emplace_back(kNoDoubleTapHint);
   }
   if (const auto reason = shortcutRegistry_.inactiveReason(kShowAssistant)) {
     // Said once, at launch, also as a notification: the trigger the user set up does not work.
     const auto shortcut = shortcutRegistry_.getShortcut(kShowAssistant);
     std::string notice = "快捷键 " + describeShortcut(*shortcut) + " 没有生效：" + *reason + "。";
-    notice += hotkey_.isDefaultShortcutMonitoringOn()
-                  ? "现在请双击 Alt 键唤起 Wrenfold，或在设置的“快捷键”页换一个。"
-                  : "请在设置的“快捷键”页换一个。";
+    if (!wayland) {  // there no recorded shortcut can work: the reason says what to do instead
+      notice += hotkey_.isDefaultShortcutMonitoringOn()
+                    ? "现在请双击 Alt 键唤起 Wrenfold，或在设置的“快捷键”页换一个。"
+                    : "请在设置的“快捷键”页换一个。";
+    }
     sessionProblems_.push_back(notice);
     menuBar_->notify(QString::fromStdString(notice));
   }
   if (!MenuBarController::isTrayAvailable()) {
-    sessionProblems_.emplace_back(kNoTrayHint);
+    sessionProblems_.emplace_back(wayland ? kNoTrayHintWayland : kNoTrayHint);
   }
   for (const std::string& problem : sessionProblems_) {
     logger_.info(problem);

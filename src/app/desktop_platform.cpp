@@ -19,9 +19,11 @@
 
 #include "core/ai/curl_http_client.h"
 #include "core/platform/thread_work_queue.h"
+#include "platform/linux/atspi_workspace.h"
 #include "platform/linux/libsecret_secret_store.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/wayland_ports.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_tray_colors.h"
 #include "platform/linux/x11_trigger_backend.h"
@@ -63,6 +65,13 @@ class TriggerAwareKeyEvents final : public KeyEvents {
 
 }  // namespace
 
+const DesktopSession& desktopSession() {
+  static const DesktopSession session =
+      detectDesktopSession(environment("XDG_SESSION_TYPE"), environment("WAYLAND_DISPLAY"),
+                           environment("DISPLAY"), X11Connection::open() != nullptr);
+  return session;
+}
+
 void preferX11Platform() {
   if (environment("QT_QPA_PLATFORM").empty()) {
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -78,28 +87,47 @@ std::optional<std::string> missingDisplay() {
     return std::nullopt;
   }
   const std::string_view display = environment("DISPLAY");
+  if (display.empty() && !environment("WAYLAND_DISPLAY").empty()) {
+    return "Wayland 会话中没有 XWayland（未设置 DISPLAY）：Wrenfold 的面板通过 XWayland 显示，"
+           "请安装 xwayland 后重新登录。" +
+           std::string(kHeadlessHint);
+  }
   if (display.empty()) {
     return "没有可用的图形桌面（未设置 DISPLAY）。" + std::string(kHeadlessHint);
   }
   return "无法连接到 X11 显示“" + std::string(display) + "”。" + std::string(kHeadlessHint);
 }
 
-DesktopPorts makeDesktopPorts() {
+DesktopPorts makeDesktopPorts(const DesktopSession& session) {
   DesktopPorts ports;
+  ports.session = session;
   ports.mainQueue = std::make_unique<QtMainQueue>();
   ports.clock = std::make_unique<SystemClock>();
   ports.userDefaults = std::make_unique<QtUserDefaults>();
-  auto trigger = std::make_shared<X11TriggerBackend>();
-  ports.modifierMonitor = std::shared_ptr<ModifierMonitor>(trigger, &trigger->modifierMonitor());
-  ports.globalHotKeys = std::shared_ptr<GlobalHotKeys>(trigger, &trigger->globalHotKeys());
   // Safe without an accessibility bus: it answers "not trusted" until one appears.
-  ports.workspace = std::make_shared<LinuxWorkspace>();
-  ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace);
+  if (session.kind == SessionKind::wayland) {
+    // The X server, if any, is XWayland: it sees only the programs that run through it, so
+    // the target comes from the accessibility bus and the rest is said to be unavailable.
+    ports.modifierMonitor = std::make_shared<WaylandModifierMonitor>();
+    ports.globalHotKeys = std::make_shared<WaylandGlobalHotKeys>();
+    auto workspace = std::make_shared<AtspiWorkspace>();
+    ports.workspace = workspace;
+    ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace);
+    workspace->useAccessibility(*ports.accessibility);
+    ports.keyEvents = std::make_unique<XTestKeyEvents>();
+    ports.windowCapture = std::make_unique<WaylandWindowCapture>();
+  } else {
+    auto trigger = std::make_shared<X11TriggerBackend>();
+    ports.modifierMonitor = std::shared_ptr<ModifierMonitor>(trigger, &trigger->modifierMonitor());
+    ports.globalHotKeys = std::shared_ptr<GlobalHotKeys>(trigger, &trigger->globalHotKeys());
+    ports.workspace = std::make_shared<LinuxWorkspace>();
+    ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace);
+    ports.keyEvents = std::make_unique<TriggerAwareKeyEvents>(std::make_unique<XTestKeyEvents>(), trigger);
+    ports.windowCapture = std::make_unique<X11WindowCapture>();
+  }
   ports.pasteboard = std::make_unique<QtPasteboard>();
-  ports.keyEvents = std::make_unique<TriggerAwareKeyEvents>(std::make_unique<XTestKeyEvents>(), trigger);
   ports.desktop = std::make_unique<QtDesktopServices>();
   ports.imageCodec = std::make_unique<QtImageCodec>();
-  ports.windowCapture = std::make_unique<X11WindowCapture>();
   ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});
   ports.secrets = std::make_unique<LibsecretSecretStore>();
   ports.workQueue = std::make_unique<ThreadWorkQueue>();

@@ -15,6 +15,7 @@
 #include "core/platform/accessibility.h"
 #include "core/platform/clock.h"
 #include "core/platform/desktop_services.h"
+#include "core/platform/desktop_session.h"
 #include "core/platform/global_hot_keys.h"
 #include "core/platform/image_codec.h"
 #include "core/platform/key_events.h"
@@ -32,6 +33,8 @@ namespace wrenfold::app {
 // Declared in the order they may depend on each other; destroyed in reverse, so the worker
 // finishes its queued tasks while every port they use still exists.
 struct DesktopPorts {
+  // The session the adapters were chosen for; absent for ports not made for a real session.
+  std::optional<DesktopSession> session;
   std::unique_ptr<MainQueue> mainQueue;
   std::unique_ptr<Clock> clock;
   std::unique_ptr<UserDefaults> userDefaults;
@@ -50,6 +53,10 @@ struct DesktopPorts {
   std::unique_ptr<WorkQueue> workQueue;
 };
 
+// The session this process runs in, detected on the first call from the environment and
+// whether $DISPLAY answers; the same record afterwards.
+[[nodiscard]] const DesktopSession& desktopSession();
+
 // The desktop back-end is X11: the application's own windows use it too (unless the caller
 // chose a Qt platform), so the overlay can be placed where the field is. Before QApplication.
 void preferX11Platform();
@@ -59,9 +66,10 @@ void preferX11Platform();
 // chosen by the caller (offscreen) needs no display.
 [[nodiscard]] std::optional<std::string> missingDisplay();
 
-// The Linux and Qt implementations of every port; needs the QApplication. Parts the session
-// lacks (no accessibility bus, no display) still give working ports that answer "none".
-[[nodiscard]] DesktopPorts makeDesktopPorts();
+// The Linux and Qt implementations of every port, chosen for `session`; needs the QApplication.
+// Parts the session lacks (no accessibility bus, no display, no global keys under Wayland) still
+// give working ports that answer "none" or say why not.
+[[nodiscard]] DesktopPorts makeDesktopPorts(const DesktopSession& session = desktopSession());
 
 // What the session lacks for a whole cycle, one Chinese sentence each; empty when nothing is
 // missing. Main thread.

@@ -34,6 +34,7 @@ int runApplication(int& argc, char** argv) {
   if (socketPath && handedToRunningInstance(*socketPath)) {
     return kExitSuccess;
   }
+  static_cast<void>(desktopSession());  // decided once, before Qt or anything else reads $DISPLAY
   preferX11Platform();
   if (const auto missing = missingDisplay()) {
     std::cerr << "wrenfold: " << *missing << "\n";
@@ -66,6 +67,9 @@ int runApplication(int& argc, char** argv) {
     return handedToRunningInstance(*socketPath) ? kExitSuccess : kExitNoDesktop;
   }
   delegate.applicationDidFinishLaunching();
+  for (const std::string& offer : wrenfold::describeSessionOffers(desktopSession())) {
+    std::cerr << "wrenfold: " << offer << "\n";
+  }
   for (const std::string& problem : delegate.sessionProblems()) {
     std::cerr << "wrenfold: " << problem << "\n";
   }

@@ -506,6 +506,19 @@ bool press(pid_t pid, const std::string& role, const std::string& name) {
   });
 }
 
+bool placeCaret(pid_t pid, const std::string& role, const std::string& name) {
+  return withNode(pid, role, name, true, [](AtspiAccessible* node) {
+    AtspiText* text = atspi_accessible_get_text_iface(node);
+    if (text == nullptr) {
+      return false;
+    }
+    const gint end = atspi_text_get_character_count(text, nullptr);
+    const bool placed = atspi_text_set_caret_offset(text, end, nullptr) != FALSE;
+    g_object_unref(text);
+    return placed;
+  });
+}
+
 bool click(pid_t pid, const std::string& role, const std::string& name) {
   const auto frame = frameOf(pid, role, name);
   return frame && frame->width > 0 && frame->height > 0 &&

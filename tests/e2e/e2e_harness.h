@@ -130,6 +130,9 @@ struct Node {
 [[nodiscard]] std::optional<WindowFrame> frameOf(pid_t pid, const std::string& role, const std::string& name);
 // Clicks (its "Press" or "Toggle" action) the first showing node with this role and name.
 [[nodiscard]] bool press(pid_t pid, const std::string& role, const std::string& name);
+// Puts the caret at the end of the first showing node with this role and name, nothing selected
+// (where no keys can be sent: native Wayland programs).
+[[nodiscard]] bool placeCaret(pid_t pid, const std::string& role, const std::string& name);
 // Clicks the middle of the first node with this role and name with the pointer (xdotool).
 [[nodiscard]] bool click(pid_t pid, const std::string& role, const std::string& name);
 

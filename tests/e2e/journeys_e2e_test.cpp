@@ -127,6 +127,109 @@ TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos) << model.promptOf(0);
 }
 
+// Under a Wayland compositor (scripts/wayland-session, weston): a native Wayland GTK program
+// that no X tool can see, `wrenfold trigger` as a desktop shortcut runs it, the target found
+// through the accessibility bus alone, the panel shown through XWayland.
+TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAndInsertsTheCandidate) {
+  if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    GTEST_SKIP() << "run under scripts/wayland-session";
+  }
+  ModelService model(kCandidates);
+  wrenfold_.configure(model.baseURL(), kApiKey);
+  wrenfold_.start();
+  EXPECT_NE(wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。"),
+            std::string::npos)
+      << wrenfold_.process().output();
+  struct Program {
+    const char* path;
+    std::vector<std::string> arguments;
+    const char* environment;
+    const char* title;
+  };
+  const std::vector<Program> programs{
+      {WRENFOLD_GTK_FIXTURE, {"--mode", "entry"}, "GDK_BACKEND=wayland", "Wrenfold fixture: entry"},
+      {WRENFOLD_QT_FIXTURE,
+       {"--mode", "lineedit"},
+       "QT_QPA_PLATFORM=wayland",
+       "Wrenfold fixture: qt lineedit"}};
+  for (std::size_t cycle = 0; cycle < programs.size(); ++cycle) {
+    const Program& program = programs[cycle];
+    SCOPED_TRACE(program.title);
+    auto arguments = program.arguments;
+    arguments.insert(arguments.end(), {"--text", kDraft});
+    FixtureApp target(program.path, arguments, reports_.path(), {program.environment});
+    ASSERT_EQ(target.waitForReport(kDraft, kTimeout), kDraft);
+    ASSERT_FALSE(visibleWindow(target.pid(), program.title)) << "the target runs through XWayland";
+    // The compositor activates the new window; no keys reach it from here, so the caret is put
+    // at the end of the draft over the accessibility bus.
+    ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "", "draft"); }))
+        << atspi::dump(target.pid());
+
+    const auto trigger = wrenfold_.command({"trigger"});
+    ASSERT_EQ(trigger.status, 0) << trigger.output;
+    ASSERT_TRUE(waitUntil([&] { return model.requests().size() == cycle + 1; }))
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+    EXPECT_NE(model.promptOf(cycle).find(kDraft), std::string::npos) << model.promptOf(cycle);
+    for (const auto& candidate : kCandidates) {
+      ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidate)) << candidate << "\n"
+                                                                   << atspi::dump(wrenfold_.pid());
+    }
+    EXPECT_TRUE(atspi::shows(wrenfold_.pid(), "已捕获当前上下文")) << atspi::dump(wrenfold_.pid());
+    // weston's X window manager never gives the panel (an XWayland utility window) the keyboard,
+    // not when it asks to be activated, nor when clicked through the compositor's seat: its
+    // row's "填入" button is pressed through its accessibility action, the slot a click runs.
+    ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 2")) << atspi::dump(wrenfold_.pid());
+
+    const std::string expected = std::string(kDraft) + kCandidates[1];
+    EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+    // An independent reader of the field: the accessibility bus, from this process.
+    EXPECT_TRUE(waitUntil([&] {
+      const auto nodes = atspi::nodes(target.pid());
+      return std::any_of(nodes.begin(), nodes.end(),
+                         [&](const atspi::Node& node) { return node.text == expected; });
+    })) << atspi::dump(target.pid());
+    EXPECT_TRUE(waitUntil([&] {
+      const auto events = wrenfold_.records("events/local-events.jsonl");
+      return std::count_if(events.begin(), events.end(), [](const json::Json& record) {
+               return record.value("event", "") == "insert.success" && record.value("mode", "") == "inserted";
+             }) == static_cast<std::ptrdiff_t>(cycle + 1);
+    }));
+    ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the panel stayed open";
+  }
+}
+
+// No program may type into another under Wayland: a field that drops the accessibility write
+// gets the candidate on the clipboard, and the user's own Ctrl+V (through the compositor's seat)
+// pastes it into the native program, so the clipboard reached Wayland from XWayland.
+TEST_F(Journeys, WaylandJourneyLeavesARefusedCandidateOnTheClipboardForTheUser) {
+  const char* seat = std::getenv("WAYLAND_SESSION_HOST_DISPLAY");
+  if (std::getenv("WAYLAND_DISPLAY") == nullptr || seat == nullptr) {
+    GTEST_SKIP() << "run under scripts/wayland-session";
+  }
+  ModelService model(kCandidates);
+  wrenfold_.configure(model.baseURL(), kApiKey);
+  wrenfold_.start();
+  FixtureApp target(WRENFOLD_GTK_FIXTURE, {"--mode", "guarded", "--text", kDraft}, reports_.path(),
+                    {"GDK_BACKEND=wayland"});
+  ASSERT_EQ(target.waitForReport(kDraft, kTimeout), kDraft);
+  ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "text", "draft"); }));
+
+  ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0])) << atspi::dump(wrenfold_.pid());
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 1"));
+  EXPECT_TRUE(waitUntil([&] {
+    const auto events = wrenfold_.records("events/local-events.jsonl");
+    return std::any_of(events.begin(), events.end(), [](const json::Json& record) {
+      return record.value("event", "") == "insert.success" && record.value("mode", "") == "copied";
+    });
+  })) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  EXPECT_EQ(target.report(), kDraft) << "nothing typed into the program";
+
+  ASSERT_EQ(run({"xdotool", "key", "ctrl+v"}, {std::string("DISPLAY=") + seat}).status, 0);
+  const std::string expected = std::string(kDraft) + kCandidates[0];
+  EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+}
+
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
   ModelService model(kCandidates);
   wrenfold_.configure(model.baseURL(), kApiKey);

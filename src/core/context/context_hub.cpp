@@ -45,7 +45,7 @@ Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
       result = withScreenshot(std::move(*accessibility), std::move(*screenshot));
     } else {
       result.snapshot = std::move(*accessibility);
-      result.screenshotWarning = "未能获取当前应用窗口截图，请检查 Screen Recording 权限或窗口是否可见。";
+      result.screenshotWarning = missingScreenshotWarning();
     }
   } else if (screenshot) {
     result = withScreenshot(screenshotOnlySnapshot(target), std::move(*screenshot));
@@ -60,6 +60,16 @@ Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
   }
   addNotices(target, result.snapshot);
   return result;
+}
+
+std::optional<std::string> ContextHub::missingScreenshotWarning() {
+  if (screenshotReader_.sessionCaptures()) {
+    return "未能获取当前应用窗口截图，请检查 Screen Recording 权限或窗口是否可见。";
+  }
+  if (std::exchange(toldNoCapture_, true)) {
+    return std::nullopt;
+  }
+  return "当前会话无法截取窗口（例如 Wayland 会话）：本次及之后的生成都不附带截图。";
 }
 
 // An application that exposes nothing until restarted says so once; the user should know, and

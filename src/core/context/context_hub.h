@@ -41,7 +41,11 @@ class ContextHub {
  private:
   [[nodiscard]] Result<ContextReadResult> choose(const FocusedTarget& target,
                                                  std::optional<CapturedScreenshot> screenshot);
+  // Why a cycle has no screenshot: each time a capture failed, but only once for a session
+  // that cannot capture at all, where it is no news after the first time.
+  [[nodiscard]] std::optional<std::string> missingScreenshotWarning();
 
+  bool toldNoCapture_ = false;
   AccessibilityReader accessibilityReader_;
   ClipboardContextReader clipboardReader_;
   ScreenshotReader screenshotReader_;

@@ -50,6 +50,8 @@ class ScreenshotReader {
 
   // Called on the main thread; `completion` runs later on the main thread, exactly once.
   void capture(const FocusedTarget& target, Completion completion);
+  // Whether this session can capture windows at all (a Wayland session cannot).
+  [[nodiscard]] bool sessionCaptures() { return capture_.canCaptureWindows(); }
 
   // The window to capture among `windows`: by overlap with the focused window's frame, else by
   // title, else the largest of the process.

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/text/text.h"
+#include "platform/linux/process_toolkit.h"
 
 namespace wrenfold {
 namespace {
@@ -18,30 +19,6 @@ namespace {
 // which window managers honour rather than treating as focus stealing.
 constexpr long kActivationSourceTool = 2;
 constexpr int kMaxParentSteps = 32;
-
-std::optional<std::string> readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
-std::optional<std::string> executableName(std::int32_t processID) {
-  const std::filesystem::path proc = "/proc/" + std::to_string(processID);
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink(proc / "exe", ec);
-  if (!ec && !exe.filename().empty()) {
-    return exe.filename().string();
-  }
-  auto comm = readFile(proc / "comm");
-  if (comm && !comm->empty() && comm->back() == '\n') {
-    comm->pop_back();
-  }
-  return comm;
-}
 
 std::optional<std::string> repaired(std::optional<std::string> value) {
   return value ? std::optional(text::repairUtf8(*value)) : std::nullopt;
@@ -141,16 +118,13 @@ const DesktopFileIndex& LinuxWorkspace::desktopFiles() {
 }
 
 RunningApplication LinuxWorkspace::describe(Window window, std::int32_t processID) {
-  WindowFacts facts;
+  WindowFacts facts = processFacts(processID);
   if (auto wmClass = x_->windowClass(window)) {
     facts.wmInstance = text::repairUtf8(wmClass->first);
     facts.wmClass = text::repairUtf8(wmClass->second);
   }
   facts.gtkApplicationID = repaired(x_->text(window, "_GTK_APPLICATION_ID"));
   facts.kdeDesktopFile = repaired(x_->text(window, "_KDE_NET_WM_DESKTOP_FILE"));
-  const auto info = readFile("/proc/" + std::to_string(processID) + "/root/.flatpak-info");
-  facts.flatpakID = info ? flatpakIDFromInfo(*info) : std::nullopt;
-  facts.executable = repaired(executableName(processID));
   const auto identity = identifyApplication(facts, desktopFiles());
   return RunningApplication{processID, identity.id, identity.name};
 }

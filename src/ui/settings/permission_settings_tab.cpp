@@ -1,6 +1,8 @@
 #include "ui/settings/permission_settings_tab.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -52,7 +54,8 @@ QWidget* makeHeaderRow(SettingsPermissions& permissions, QWidget* parent) {
 
 }  // namespace
 
-PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions, QWidget* parent)
+PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions,
+                                             const std::vector<std::string>& sessionOffers, QWidget* parent)
     : QWidget(parent), permissions_(permissions) {
   setObjectName(QStringLiteral("permissionsTab"));
   accessibility_ =
@@ -73,6 +76,18 @@ PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions, Q
   layout->addWidget(accessibility_);
   layout->addWidget(new Divider(this));
   layout->addWidget(screenRecording_);
+  if (!sessionOffers.empty()) {
+    QStringList lines;
+    for (const auto& offer : sessionOffers) {
+      lines << QString::fromStdString(offer);
+    }
+    layout->addWidget(new SettingsHairline(this));
+    auto* session = new QLabel(lines.join(QStringLiteral("\n")), this);
+    session->setObjectName(QStringLiteral("sessionOffers"));
+    session->setWordWrap(true);
+    session->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(session);
+  }
   layout->addStretch(1);
 
   refresh();

@@ -1,9 +1,12 @@
 #pragma once
 
 // The "权限" tab: accessibility and window capture, each granted or not, with the action that
-// leads the user to granting it and a button that checks both again.
+// leads the user to granting it and a button that checks both again; below them, what this
+// desktop session offers each part of a cycle.
 
 #include <QWidget>
+#include <string>
+#include <vector>
 
 #include "core/support/observable.h"
 
@@ -16,7 +19,8 @@ class SettingsPermissions;
 
 class PermissionSettingsTab : public QWidget {
  public:
-  explicit PermissionSettingsTab(SettingsPermissions& permissions, QWidget* parent = nullptr);
+  PermissionSettingsTab(SettingsPermissions& permissions, const std::vector<std::string>& sessionOffers = {},
+                        QWidget* parent = nullptr);
   ~PermissionSettingsTab() override;
   PermissionSettingsTab(const PermissionSettingsTab&) = delete;
   PermissionSettingsTab& operator=(const PermissionSettingsTab&) = delete;

@@ -42,7 +42,8 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
   templateNotices_->setObjectName(QStringLiteral("templateNotices"));
   templateTab->showNotices(templateNotices_);
   tabs_->addTab(templateTab, symbolIcon("square.grid.2x2"), QStringLiteral("模板"));
-  tabs_->addTab(new PermissionSettingsTab(*permissions_), symbolIcon("lock.shield"), QStringLiteral("权限"));
+  tabs_->addTab(new PermissionSettingsTab(*permissions_, context.sessionOffers), symbolIcon("lock.shield"),
+                QStringLiteral("权限"));
   auto* privacyTab = new PrivacySettingsTab(*model_);
   privacyNotices_->setObjectName(QStringLiteral("privacyNotices"));
   privacyTab->showNotices(privacyNotices_);

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/ai/http_client.h"
 #include "core/ai/model_config_store.h"
@@ -44,6 +46,8 @@ struct SettingsContext {
   const Clock* clock = nullptr;
   // Why the user template file was not loaded, when it exists but is unusable.
   const std::optional<FileProblem>* userTemplatesProblem = nullptr;
+  // What this desktop session offers, one line per part of a cycle; shown in "权限" when given.
+  std::vector<std::string> sessionOffers{};
 };
 
 class SettingsView : public QWidget {

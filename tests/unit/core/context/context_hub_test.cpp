@@ -95,6 +95,11 @@ TEST_F(HubTest, GoodAccessibilityTextWithoutScreenshotWarns) {
   EXPECT_FALSE(result->screenshot);
   EXPECT_FALSE(result->screenshotData);
   EXPECT_EQ(result->screenshotWarning, kScreenRecordingWarning);
+  EXPECT_EQ(read()->screenshotWarning, kScreenRecordingWarning) << "a failed capture is told every time";
+  // A session that captures nothing (Wayland) says so once, not on every cycle.
+  windows_.setAvailable(false);
+  EXPECT_NE(read()->screenshotWarning.value_or("").find("当前会话无法截取窗口"), std::string::npos);
+  EXPECT_FALSE(read()->screenshotWarning);
 }
 
 TEST_F(HubTest, LowestGradeWithTextIsStillAboveTheBar) {

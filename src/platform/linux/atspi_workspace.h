@@ -1,0 +1,51 @@
+#pragma once
+
+// The workspace port from the accessibility bus alone, for sessions where the X server (if any)
+// does not see other programs' windows: Wayland. The frontmost application is the one whose
+// window is in state ACTIVE (toolkits set it from the compositor's "activated" state); its
+// process id comes from its bus connection (libatspi asks the bus daemon,
+// org.freedesktop.DBus.GetConnectionUnixProcessID). Wayland lets no client raise another
+// client's window or learn who owns the clipboard, so those answers are "none". Main thread only.
+
+#include <atspi/atspi.h>
+
+#include <memory>
+#include <optional>
+
+#include "core/platform/accessibility.h"
+#include "core/platform/workspace.h"
+#include "platform/linux/application_identity.h"
+#include "platform/linux/atspi_calls.h"
+
+namespace wrenfold {
+
+class AtspiWorkspace final : public Workspace {
+ public:
+  AtspiWorkspace();
+  ~AtspiWorkspace() override;
+
+  // The accessibility port connects libatspi to the bus: it is asked first, so no read here
+  // happens without a bus. It is given after construction because it names running
+  // applications through this workspace; it outlives this object.
+  void useAccessibility(Accessibility& accessibility) { accessibility_ = &accessibility; }
+
+  [[nodiscard]] std::optional<RunningApplication> frontmostApplication() override;
+  [[nodiscard]] std::vector<RunningApplication> runningApplications() override;
+  [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override { return std::nullopt; }
+  [[nodiscard]] std::int32_t ownProcessID() override;
+  // The other application whose window was activated last, while it is still on the bus.
+  [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override;
+  [[nodiscard]] bool activate(std::int32_t) override { return false; }
+
+ private:
+  struct Bus;
+  // The libatspi side, set up once the accessibility port has a bus; null before.
+  [[nodiscard]] Bus* bus();
+  [[nodiscard]] RunningApplication describe(std::int32_t processID);
+
+  Accessibility* accessibility_ = nullptr;
+  std::unique_ptr<Bus> bus_;
+  std::optional<DesktopFileIndex> desktopFiles_;
+};
+
+}  // namespace wrenfold
