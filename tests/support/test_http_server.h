@@ -44,6 +44,8 @@ struct CannedResponse {
   bool closeConnection = false;
   // Sent byte for byte instead of a status line, headers and body; then the connection closes.
   std::optional<std::string> raw;
+  // With `raw`: sends it one byte at a time, this long apart.
+  std::chrono::milliseconds rawByteInterval{0};
 
   [[nodiscard]] static CannedResponse json(int status, std::string body);
   [[nodiscard]] static CannedResponse text(int status, std::string body);

@@ -42,6 +42,9 @@ constexpr const char* kUserAgent = "Wrenfold";
 // Longest sleep of an idle worker. New requests wake it at once, curl shortens the wait for its
 // own timers and active transfers for their idle deadlines, so this only bounds a quiet loop.
 constexpr std::chrono::milliseconds kMaxPollWait{30'000};
+// Status lines one exchange may carry: interim replies (100 Continue, 103 Early Hints), a
+// proxy's CONNECT reply and the final one. An endless run of interim replies is not HTTP.
+constexpr int kMaxStatusLines = 8;
 
 std::string sizeText(std::size_t bytes) {
   constexpr std::size_t kKiB = 1024;
@@ -194,9 +197,12 @@ struct Transfer {
   HttpResponse response;
   std::size_t maxResponseBytes = 0;
   bool tooLarge = false;
-  SteadyClock::time_point lastActivity = SteadyClock::now();
+  bool badReply = false;
+  SteadyClock::time_point started = SteadyClock::now();
+  SteadyClock::time_point lastActivity = started;
   curl_off_t lastDownloaded = 0;
   curl_off_t lastUploaded = 0;
+  int statusLines = 0;
   bool replyStarted = false;  // a status line arrived
 
   [[nodiscard]] bool isCancelled() const {
@@ -233,6 +239,10 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   const std::string_view line(data, bytes);
   auto& headers = transfer->response.headers;
   if (line.starts_with("HTTP/")) {
+    if (++transfer->statusLines > kMaxStatusLines) {
+      transfer->badReply = true;
+      return 0;  // makes curl stop with CURLE_WRITE_ERROR
+    }
     transfer->replyStarted = true;
     headers.clear();  // a new response begins (after 100 Continue or a proxy's CONNECT reply)
     return bytes;
@@ -294,6 +304,8 @@ class CurlHttpClient::Worker {
   void configureHeaders(Transfer& transfer);
   void collectFinished();
   void dropCancelled();
+  // Silence past the idle timeout, or the whole exchange past the total one.
+  [[nodiscard]] SteadyClock::time_point deadlineOf(const Transfer& transfer) const;
   void expireIdle();
   [[nodiscard]] int pollWaitMilliseconds() const;
   [[nodiscard]] Result<HttpResponse> outcome(Transfer& transfer, CURLcode code) const;
@@ -437,7 +449,8 @@ bool CurlHttpClient::Worker::start(Transfer& transfer) {
     return false;
   }
   configure(transfer);
-  transfer.lastActivity = SteadyClock::now();
+  transfer.started = SteadyClock::now();
+  transfer.lastActivity = transfer.started;
   return curl_multi_add_handle(multi_, transfer.easy) == CURLM_OK;
 }
 
@@ -534,6 +547,9 @@ Result<HttpResponse> CurlHttpClient::Worker::outcome(Transfer& transfer, CURLcod
   if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return failPlatform(tooLargeDescription(options_.maxResponseBytes));
   }
+  if (transfer.badReply) {
+    return failPlatform(kBadReply);
+  }
   if (code != CURLE_OK) {
     return failPlatform(describeFailure(transfer, code));
   }
@@ -555,11 +571,15 @@ void CurlHttpClient::Worker::dropCancelled() {
   }
 }
 
+SteadyClock::time_point CurlHttpClient::Worker::deadlineOf(const Transfer& transfer) const {
+  return std::min(transfer.lastActivity + options_.idleTimeout, transfer.started + options_.totalTimeout);
+}
+
 void CurlHttpClient::Worker::expireIdle() {
   const auto now = SteadyClock::now();
   std::vector<CURL*> expired;
   for (const auto& [easy, transfer] : active_) {
-    if (now - transfer->lastActivity >= options_.idleTimeout) {
+    if (now >= deadlineOf(*transfer)) {
       expired.push_back(easy);
     }
   }
@@ -572,8 +592,7 @@ int CurlHttpClient::Worker::pollWaitMilliseconds() const {
   auto wait = kMaxPollWait;
   const auto now = SteadyClock::now();
   for (const auto& [easy, transfer] : active_) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(transfer->lastActivity + options_.idleTimeout - now);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadlineOf(*transfer) - now);
     wait = std::clamp(left, std::chrono::milliseconds{0}, wait);
   }
   return static_cast<int>(wait.count());
