@@ -183,9 +183,13 @@ Result<void> appendLine(const fs::path& path, std::string_view text) {
   if (::stat(path.c_str(), &existing) != 0 && errno == ENOENT) {
     return writeFileAtomically(path, bytes);
   }
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  // Non-blocking: a FIFO in the file's place must fail, not hold the writer's queue forever.
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) {
     return failWith("无法打开文件", path, errno);
+  }
+  if (::fstat(fd.get(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
+    return failPlatform("无法打开文件 " + path.string() + "：不是普通文件");
   }
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) {

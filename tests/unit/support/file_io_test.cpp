@@ -113,6 +113,11 @@ TEST(AppendLine, OpenFailureIsReturned) {
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error().localizedDescription(),
             "无法打开文件 " + (dir / "folder").string() + "：Is a directory");
+
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // nobody reads it: must not wait
+  EXPECT_FALSE(files::appendLine(dir / "fifo", "x"));
+  EXPECT_EQ(files::appendLine("/dev/null", "x").error().localizedDescription(),
+            "无法打开文件 /dev/null：不是普通文件");
 }
 
 TEST(ReadFile, ReadsBytesAndReportsMissingFiles) {
