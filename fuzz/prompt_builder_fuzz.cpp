@@ -1,5 +1,6 @@
 // Screen and user text laid into a prompt: both texts are valid UTF-8 and the configured key
-// never reaches them, wherever and however it appears in the context.
+// never reaches them, wherever and however it appears in the context, the instruction or the
+// style memory.
 
 #include <array>
 
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto& templates = BuiltInTemplates::all();
   ContextSnapshot context;
   context.source = kAllContextSources[which % kAllContextSources.size()];
-  context.appName = parts[1];
+  context.appName = "Mail";  // the application's own name goes in unredacted, by design
+  context.nearbyText = parts[1];
   context.windowTitle = parts[2];
   context.selectedText = parts[3];
   context.focusedText = parts[4];
@@ -34,10 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_REQUIRE_UTF8(prompt.system);
   FUZZ_REQUIRE_UTF8(prompt.user);
   const std::string& secret = secrets[0];
-  // A secret sharing no character with the replacement or the template cannot be rebuilt.
+  // A secret sharing no character with the replacement, and not in the template's own text,
+  // cannot be rebuilt from them.
+  const BuiltPrompt bare =
+      PromptBuilder().build(templates[which % templates.size()], {}, {}, StyleMemory::empty({}), false);
   if (secret.size() >= Redactor::minimumKnownSecretLength &&
       secret.find_first_of(Redactor::replacement) == std::string::npos &&
-      secret.find_first_of("{}\n") == std::string::npos) {
+      secret.find_first_of("{}\n") == std::string::npos &&
+      (bare.system + bare.user).find(secret) == std::string::npos) {
     FUZZ_REQUIRE(prompt.user.find(secret) == std::string::npos);
     FUZZ_REQUIRE(prompt.system.find(secret) == std::string::npos);
   }
