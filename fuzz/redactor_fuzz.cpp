@@ -13,9 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string input = text::repairUtf8(parts[1]);
   const std::string once = Redactor::redact(input, secrets);
   FUZZ_REQUIRE_UTF8(once);
-  FUZZ_REQUIRE(Redactor::redact(once, secrets) == once);
-  // A secret sharing no character with the replacement cannot be rebuilt from it.
   const std::string& secret = secrets[0];
+  // Only a "secret" with a bracket, or inside the replacement, can be formed by the replacement.
+  if (secret.find_first_of("[]") == std::string::npos &&
+      Redactor::replacement.find(secret) == std::string::npos) {
+    FUZZ_REQUIRE(Redactor::redact(once, secrets) == once);
+  }
+  // A secret sharing no character with the replacement cannot be rebuilt from it.
   if (secret.size() >= Redactor::minimumKnownSecretLength &&
       secret.find_first_of(Redactor::replacement) == std::string::npos) {
     FUZZ_REQUIRE(once.find(secret) == std::string::npos);
