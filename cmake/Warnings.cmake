@@ -6,5 +6,6 @@ function(wrenfold_set_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Werror
     -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
-    -Wconversion -Wsign-conversion -Wdouble-promotion -Wimplicit-fallthrough -Wno-restrict -Wno-maybe-uninitialized)
+    -Wconversion -Wsign-conversion -Wdouble-promotion -Wimplicit-fallthrough
+    $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict -Wno-maybe-uninitialized>)
 endfunction()

@@ -1,8 +1,8 @@
 #include "app/generate_command.h"
 
+#include <array>
 #include <chrono>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -24,15 +24,31 @@
 namespace wrenfold::app {
 namespace {
 
-// Generous: the HTTP client fails by itself after 60 s without data.
+// Generous: the HTTP client fails by itself after 60 s without data or 180 s in all.
 constexpr std::chrono::hours kLongestExchange{1};
+// Far more text than the prompt ever carries; beyond it the input is a mistake (/dev/zero, a
+// disk image), not context.
+constexpr std::size_t kMaxContextInputBytes = 1u << 20;
+
+std::optional<std::string> readStandardInput(GenerateEnvironment& env) {
+  std::string text;
+  std::array<char, 64 * 1024> block{};
+  while (env.input.read(block.data(), block.size()) || env.input.gcount() > 0) {
+    const auto count = static_cast<std::size_t>(env.input.gcount());
+    if (text.size() + count > kMaxContextInputBytes) {
+      env.errors << "标准输入超过 1 MiB，无法作为上下文。\n";
+      return std::nullopt;
+    }
+    text.append(block.data(), count);
+  }
+  return text;
+}
 
 std::optional<std::string> readContextText(const GenerateArguments& arguments, GenerateEnvironment& env) {
   if (!arguments.file) {
-    std::string text{std::istreambuf_iterator<char>(env.input), std::istreambuf_iterator<char>()};
-    return text;
+    return readStandardInput(env);
   }
-  auto bytes = files::readFile(*arguments.file);
+  auto bytes = files::readFile(*arguments.file, kMaxContextInputBytes, files::FileKinds::anyReadable);
   if (!bytes) {
     env.errors << bytes.error().localizedDescription() << "\n";
     return std::nullopt;

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -142,33 +143,6 @@ bool writeAll(int fd, std::string_view bytes, SteadyClock::time_point deadline) 
   return true;
 }
 
-// One line without its line feed; absent on end of stream, error, timeout or overlong input.
-std::optional<std::string> readLine(int fd, SteadyClock::time_point deadline) {
-  std::string line;
-  std::array<char, kMaxLineBytes> buffer{};
-  for (;;) {
-    const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-    if (got > 0) {
-      line.append(buffer.data(), static_cast<std::size_t>(got));
-      if (const auto end = line.find('\n'); end != std::string::npos) {
-        line.resize(end);
-        return line;
-      }
-      if (line.size() > kMaxLineBytes) {
-        return std::nullopt;
-      }
-    } else if (got == 0) {
-      return std::nullopt;
-    } else if (errno == EAGAIN) {
-      if (!waitFor(fd, POLLIN, deadline)) {
-        return std::nullopt;
-      }
-    } else if (errno != EINTR) {
-      return std::nullopt;
-    }
-  }
-}
-
 bool fromSameUser(int fd) {
   ucred peer{};
   socklen_t length = sizeof peer;
@@ -275,6 +249,33 @@ std::optional<std::string> environmentValue(const char* name) {
 
 }  // namespace
 
+std::optional<std::string> readRequestLine(int fd, SteadyClock::time_point deadline) {
+  std::string line;
+  std::array<char, kMaxLineBytes> buffer{};
+  for (;;) {
+    const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+    if (got > 0) {
+      line.append(buffer.data(), static_cast<std::size_t>(got));
+      const auto end = line.find('\n');
+      if (std::min(end, line.size()) > kMaxLineBytes) {
+        return std::nullopt;  // also a line feed that came after the cap, in a later block
+      }
+      if (end != std::string::npos) {
+        line.resize(end);
+        return line;
+      }
+    } else if (got == 0) {
+      return std::nullopt;
+    } else if (errno == EAGAIN) {
+      if (!waitFor(fd, POLLIN, deadline)) {
+        return std::nullopt;
+      }
+    } else if (errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+}
+
 std::string_view remoteCommandName(RemoteCommand command) {
   for (const auto& [value, name] : kCommandNames) {
     if (value == command) {
@@ -373,7 +374,7 @@ class SingleInstanceServer::Listener {
       return;
     }
     const auto deadline = SteadyClock::now() + kClientLineTimeout;
-    const auto line = readLine(client, deadline);
+    const auto line = readRequestLine(client, deadline);
     if (!line) {
       return;
     }
@@ -454,7 +455,7 @@ bool SingleInstanceClient::send(RemoteCommand command) const {
   if (!writeAll(connection.fd.get(), request, deadline)) {
     return false;
   }
-  return readLine(connection.fd.get(), deadline) == kAcknowledgement;
+  return readRequestLine(connection.fd.get(), deadline) == kAcknowledgement;
 }
 
 int runRemoteCommand(RemoteCommand command, const SingleInstanceClient& client, std::ostream& errors) {

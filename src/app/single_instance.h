@@ -26,6 +26,11 @@ enum class RemoteCommand { trigger, settings, activate };
 [[nodiscard]] std::string_view remoteCommandName(RemoteCommand command);
 [[nodiscard]] std::optional<RemoteCommand> remoteCommandNamed(std::string_view name);
 
+// One line from a connected non-blocking socket, without its line feed. Absent on end of
+// stream, error, the deadline, or more than 64 bytes before the line feed.
+[[nodiscard]] std::optional<std::string> readRequestLine(int fd,
+                                                         std::chrono::steady_clock::time_point deadline);
+
 // Where the socket lives: "$XDG_RUNTIME_DIR/wrenfold.socket" when the variable names an
 // absolute, existing folder, else "<tmpRoot>/wrenfold-<uid>/wrenfold.socket" in a private
 // folder this call creates (0700) or checks (ours, a real folder, not open to others).

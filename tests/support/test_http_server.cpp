@@ -419,7 +419,15 @@ void TestHttpServer::Impl::answer(Channel& channel, int fd, std::size_t number) 
 
 bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedResponse& response) {
   if (response.raw) {
-    (void)channel.writeAll(*response.raw);
+    const bool trickle = response.rawByteInterval.count() > 0;
+    for (std::size_t at = 0; trickle && at < response.raw->size(); ++at) {
+      if (!channel.writeAll(response.raw->substr(at, 1)) || waitOrPeerClose(fd, response.rawByteInterval)) {
+        return false;
+      }
+    }
+    if (!trickle) {
+      (void)channel.writeAll(*response.raw);
+    }
     channel.closeGracefully();
     return false;
   }

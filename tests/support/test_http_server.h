@@ -49,6 +49,8 @@ struct CannedResponse {
   // counts as a peer close.
   std::vector<std::pair<std::chrono::milliseconds, std::string>> stream;
   bool streamIsCut = false;
+  // With `raw`: sends it one byte at a time, this long apart.
+  std::chrono::milliseconds rawByteInterval{0};
 
   [[nodiscard]] static CannedResponse json(int status, std::string body);
   [[nodiscard]] static CannedResponse text(int status, std::string body);

@@ -44,6 +44,8 @@ class CurlHttpClient::Worker {
   [[nodiscard]] bool start(CurlTransfer& transfer);
   void collectFinished();
   void dropCancelled();
+  // Silence past the idle timeout, or the whole exchange past the total one.
+  [[nodiscard]] SteadyClock::time_point deadlineOf(const CurlTransfer& transfer) const;
   void expireIdle();
   [[nodiscard]] int pollWaitMilliseconds() const;
   void finish(CURL* easy, Result<HttpResponse> result);
@@ -196,7 +198,8 @@ bool CurlHttpClient::Worker::start(CurlTransfer& transfer) {
     return false;
   }
   configureTransfer(transfer, options_, share_);
-  transfer.lastActivity = SteadyClock::now();
+  transfer.started = SteadyClock::now();
+  transfer.lastActivity = transfer.started;
   return curl_multi_add_handle(multi_, transfer.easy) == CURLM_OK;
 }
 
@@ -227,11 +230,15 @@ void CurlHttpClient::Worker::dropCancelled() {
   }
 }
 
+SteadyClock::time_point CurlHttpClient::Worker::deadlineOf(const CurlTransfer& transfer) const {
+  return std::min(transfer.lastActivity + options_.idleTimeout, transfer.started + options_.totalTimeout);
+}
+
 void CurlHttpClient::Worker::expireIdle() {
   const auto now = SteadyClock::now();
   std::vector<CURL*> expired;
   for (const auto& [easy, transfer] : active_) {
-    if (now - transfer->lastActivity >= options_.idleTimeout) {
+    if (now >= deadlineOf(*transfer)) {
       expired.push_back(easy);
     }
   }
@@ -244,8 +251,7 @@ int CurlHttpClient::Worker::pollWaitMilliseconds() const {
   auto wait = kMaxPollWait;
   const auto now = SteadyClock::now();
   for (const auto& [easy, transfer] : active_) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(transfer->lastActivity + options_.idleTimeout - now);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadlineOf(*transfer) - now);
     wait = std::clamp(left, std::chrono::milliseconds{0}, wait);
   }
   return static_cast<int>(wait.count());

@@ -22,6 +22,9 @@ constexpr const char* kConnectionLost = "网络连接已中断。";
 constexpr const char* kBadReply = "服务器的响应无效。";
 constexpr const char* kBadUrl = "网址无效。";
 constexpr const char* kBadRequest = "请求无效：方法或请求头不合规范。";
+// Status lines one exchange may carry: interim replies (100 Continue, 103 Early Hints), a
+// proxy's CONNECT reply and the final one. An endless run of interim replies is not HTTP.
+constexpr int kMaxStatusLines = 8;
 constexpr const char* kHeaderTooLarge = "服务器的响应头过大。";
 
 // The only schemes a model service may use; anything else (file:, ftp:, ...) is refused.
@@ -182,6 +185,10 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   const std::string_view line(data, bytes);
   auto& headers = transfer->response.headers;
   if (line.starts_with("HTTP/")) {
+    if (++transfer->statusLines > kMaxStatusLines) {
+      transfer->badReply = true;
+      return 0;  // makes curl stop with CURLE_WRITE_ERROR
+    }
     transfer->replyStarted = true;
     headers.clear();  // a new response begins (after 100 Continue or a proxy's CONNECT reply)
     return bytes;
@@ -312,6 +319,9 @@ void configureTransfer(CurlTransfer& transfer, const HttpClientOptions& options,
 Result<HttpResponse> transferOutcome(CurlTransfer& transfer, CURLcode code, std::size_t maxResponseBytes) {
   if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     return failPlatform(tooLargeDescription(maxResponseBytes));
+  }
+  if (transfer.badReply) {
+    return failPlatform(kBadReply);
   }
   if (code != CURLE_OK) {
     return failPlatform(describeFailure(transfer, code));

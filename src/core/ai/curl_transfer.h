@@ -29,9 +29,12 @@ struct CurlTransfer {
   HttpResponse response;
   std::size_t maxResponseBytes = 0;
   bool tooLarge = false;
-  std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+  bool badReply = false;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point lastActivity = started;
   curl_off_t lastDownloaded = 0;
   curl_off_t lastUploaded = 0;
+  int statusLines = 0;
   bool replyStarted = false;  // a status line arrived
   // Hands a body piece to the request's onBodyData on the main queue (set only when it has one).
   std::function<void(std::string_view)> forwardBody;

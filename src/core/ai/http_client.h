@@ -57,6 +57,8 @@ struct HttpClientOptions {
   // The request fails when nothing arrives for this long, connecting included. It is measured
   // from the last byte received, so a streamed reply may take longer as a whole.
   std::chrono::milliseconds idleTimeout{60'000};
+  // The whole exchange fails after this long, however steadily a server trickles bytes.
+  std::chrono::milliseconds totalTimeout{180'000};
   // Replies larger than this fail with a clear message instead of filling memory.
   std::size_t maxResponseBytes = 16u * 1024u * 1024u;
   // Extra CA bundle to trust in addition to nothing else (tests only; production leaves it

@@ -116,8 +116,8 @@ Result<ModelCatalog::Page> ModelCatalog::readPage(ModelProvider provider, const 
   }
   if (gemini && !stringAt(reply, "nextPageToken").empty()) {
     page.next = {"pageToken", stringAt(reply, "nextPageToken")};
-  } else if (provider == ModelProvider::anthropic && reply.value("has_more", false) &&
-             !stringAt(reply, "last_id").empty()) {
+  } else if (provider == ModelProvider::anthropic && reply.contains("has_more") &&
+             reply["has_more"] == true && !stringAt(reply, "last_id").empty()) {
     page.next = {"after_id", stringAt(reply, "last_id")};
   }
   return page;

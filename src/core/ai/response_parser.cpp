@@ -457,14 +457,14 @@ Result<std::vector<GeneratedCandidate>> ResponseParser::parse(std::string_view t
   }
 
   auto candidates = parseJSON(body);
-  if (!candidates || candidates->empty()) {
-    // An envelope without one usable text is an unusable reply, never raw JSON to insert.
+  if (!candidates) {
     candidates = forgivingEnvelope(body);
-    if (candidates && candidates->empty()) {
-      return fail(AssistantError::invalidModelResponse());
-    }
   }
-  if (candidates && !candidates->empty()) {
+  if (candidates && candidates->empty()) {
+    // Candidates without one usable text are an unusable reply, never raw JSON to insert.
+    return fail(AssistantError::invalidModelResponse());
+  }
+  if (candidates) {
     candidates->resize(std::min(candidates->size(), limit));
     return std::move(*candidates);
   }

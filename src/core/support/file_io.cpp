@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <random>
 
 #include "core/support/posix.h"
@@ -151,9 +153,13 @@ Result<void> appendLine(const fs::path& path, std::string_view text) {
   if (::stat(path.c_str(), &existing) != 0 && errno == ENOENT) {
     return writeFileAtomically(path, bytes);
   }
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  // Non-blocking: a FIFO in the file's place must fail, not hold the writer's queue forever.
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) {
     return failWith("无法打开文件", path, errno);
+  }
+  if (::fstat(fd.get(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
+    return failPlatform("无法打开文件 " + path.string() + "：不是普通文件");
   }
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) {
@@ -170,10 +176,23 @@ Result<void> appendLine(const fs::path& path, std::string_view text) {
   return {};
 }
 
-Result<std::string> readFile(const fs::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) {
+Result<std::string> readFile(const fs::path& path, std::size_t maxBytes, FileKinds kinds) {
+  // Non-blocking, so a FIFO nobody writes to fails the kind check instead of waiting in open().
+  const int nonBlocking = kinds == FileKinds::regularOnly ? O_NONBLOCK : 0;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | nonBlocking));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
     return failWith("无法读取文件", path, errno);
+  }
+  if (kinds == FileKinds::regularOnly && !S_ISREG(info.st_mode)) {
+    return failPlatform("无法读取文件 " + path.string() + "：不是普通文件");
+  }
+  const auto tooLarge = [&] {
+    return failPlatform("无法读取文件 " + path.string() + "：文件超过 " + std::to_string(maxBytes >> 20) +
+                        " MiB");
+  };
+  if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+    return tooLarge();
   }
   std::string content;
   char buffer[64 * 1024];
@@ -187,6 +206,9 @@ Result<std::string> readFile(const fs::path& path) {
     }
     if (count == 0) {
       return content;
+    }
+    if (content.size() + static_cast<std::size_t>(count) > maxBytes) {
+      return tooLarge();  // grown meanwhile, or a stream without end
     }
     content.append(buffer, static_cast<std::size_t>(count));
   }

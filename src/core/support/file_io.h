@@ -23,8 +23,19 @@ namespace wrenfold::files {
 // (0600, as above).
 [[nodiscard]] Result<void> appendLine(const std::filesystem::path& path, std::string_view text);
 
-// Reads the whole file as bytes. A missing or unreadable file is a failure.
-[[nodiscard]] Result<std::string> readFile(const std::filesystem::path& path);
+// Stored files (configuration, templates, style memory) are far smaller than this.
+inline constexpr std::size_t kMaxStoredFileBytes = 8u << 20;
+
+enum class FileKinds {
+  regularOnly,  // a FIFO, device or folder fails at once instead of blocking or never ending
+  anyReadable,  // whatever the user named (a pipe, /dev/stdin): read until its end or the cap
+};
+
+// Reads the whole file as bytes. A missing or unreadable file, or one over `maxBytes`
+// (whole MiB), is a failure.
+[[nodiscard]] Result<std::string> readFile(const std::filesystem::path& path,
+                                           std::size_t maxBytes = kMaxStoredFileBytes,
+                                           FileKinds kinds = FileKinds::regularOnly);
 
 // Creates the directory and its missing parents; an existing directory is fine. `mode` applies
 // to the directories this call creates.

@@ -44,9 +44,13 @@ class Scanner {
   std::size_t pos_ = 0;
 };
 
+constexpr int kFirstYear = 1678;
+constexpr int kLastYear = 2261;
+
 std::optional<sys_days> readDate(Scanner& in) {
   const auto y = in.digits(4);
-  if (!y || !in.accept('-')) {
+  // The system clock counts nanoseconds in 64 bits: it holds 1677-09-21 to 2262-04-11 only.
+  if (!y || *y < kFirstYear || *y > kLastYear || !in.accept('-')) {
     return std::nullopt;
   }
   const auto m = in.digits(2);

@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "core/support/json.h"
@@ -13,6 +16,7 @@
 namespace wrenfold::app {
 namespace {
 
+namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using wrenfold::testing::CannedResponse;
@@ -236,7 +240,35 @@ TEST_F(GenerateCommand, UsageErrorsExitTwo) {
   const Outcome missing = run({.file = (data_ / "absent.txt").string()}, "");
   EXPECT_EQ(missing.exitCode, kExitUsage);
   EXPECT_THAT(missing.err, HasSubstr("absent.txt"));
+
+  // Input past 1 MiB is a mistake, not context: refused before it fills memory.
+  const Outcome endless = run({.file = "/dev/zero"}, "");
+  EXPECT_EQ(endless.exitCode, kExitUsage);
+  EXPECT_EQ(endless.err, "无法读取文件 /dev/zero：文件超过 1 MiB\n");
+  const Outcome piped = run({}, std::string((1u << 20) + 1, 'x'));
+  EXPECT_EQ(piped.exitCode, kExitUsage);
+  EXPECT_EQ(piped.err, "标准输入超过 1 MiB，无法作为上下文。\n");
   EXPECT_TRUE(server_.requests().empty());
+}
+
+// Stored files that are FIFOs would block open() forever; they fail at once, named.
+TEST_F(GenerateCommand, StoredFilesThatAreNotRegularFilesFailWithoutWaiting) {
+  writeConfig("openAICompatible", server_.url(), "sk");
+  fs::create_directories(data_ / "templates");
+  ASSERT_EQ(::mkfifo((data_ / "templates/user-templates.json").c_str(), 0600), 0);
+  server_.enqueue(CannedResponse::json(200, replyFor("openai", kEnvelope)));
+  const Outcome templatesFifo = run({}, "text");
+  EXPECT_EQ(templatesFifo.exitCode, kExitSuccess);
+  EXPECT_THAT(templatesFifo.err, HasSubstr("user-templates.json 无法读取："));
+  EXPECT_THAT(templatesFifo.err, HasSubstr("不是普通文件"));
+
+  fs::remove(data_ / "config.json");
+  ASSERT_EQ(::mkfifo((data_ / "config.json").c_str(), 0600), 0);
+  const Outcome configFifo = run({}, "text");
+  EXPECT_EQ(configFifo.exitCode, kExitGenerationFailed);
+  EXPECT_THAT(configFifo.err, HasSubstr("config.json 无法读取："));
+  EXPECT_THAT(configFifo.err, HasSubstr("不是普通文件"));
+  EXPECT_EQ(server_.requests().size(), 1u);
 }
 
 TEST_F(GenerateCommand, InvalidUtf8InputIsRepairedBeforeItIsSent) {

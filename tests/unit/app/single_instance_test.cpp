@@ -166,6 +166,12 @@ TEST_F(SingleInstanceTest, GarbageAndSilentClientsNeitherDeliverNorBlockOthers) 
   EXPECT_STRNE(reply, "ok\n");
   ::close(garbage);
 
+  const int overlong = rawConnect(socketPath());  // a line past the cap gets no answer at all
+  const std::string longLine = "trigger" + std::string(90, ' ') + "\n";
+  ASSERT_EQ(::write(overlong, longLine.data(), longLine.size()), static_cast<ssize_t>(longLine.size()));
+  EXPECT_LE(::read(overlong, reply, sizeof reply - 1), 0);
+  ::close(overlong);
+
   const int silent = rawConnect(socketPath());
   ASSERT_GE(silent, 0);
   EXPECT_TRUE(send(RemoteCommand::settings)) << "a silent client must not hold up the next one";

@@ -182,6 +182,18 @@ TEST_F(CurlHttpClientTest, SilenceLongerThanTheIdleTimeoutFails) {
   }
 }
 
+TEST_F(CurlHttpClientTest, TrickleNeverIdleStillEndsAtTheTotalTimeout) {
+  TestHttpServer server;
+  CannedResponse trickle;
+  trickle.raw = "HTTP/1.1 200 OK\r\nX-Slow: " + std::string(4000, 'a') + "\r\n\r\n";
+  trickle.rawByteInterval = 50ms;
+  server.enqueue(trickle);
+  HttpClientOptions options;
+  options.idleTimeout = 2s;
+  options.totalTimeout = 500ms;
+  expectFailure(exchange(options, post(withSecret(server.url()))), "请求超时。");
+}
+
 TEST_F(CurlHttpClientTest, ConnectionDroppedMidBodyIsATransportFailure) {
   for (const bool tls : {false, true}) {
     TestHttpServer server({.tls = tls});
@@ -251,6 +263,15 @@ TEST_F(CurlHttpClientTest, MalformedRepliesAreBadReplies) {
   const std::pair<std::string, std::string> rows[] = {
       {"SSH-2.0-OpenSSH_9.2\r\n\r\n", "服务器的响应无效。"},
       {"HTTP/1.1 200 OK\r\nX-Big: " + std::string(300 * 1024, 'a') + "\r\n\r\n", "服务器的响应头过大。"},
+      // endless interim replies: refused after a few, not read until some limit of curl's
+      {[] {
+         std::string endless;
+         for (int i = 0; i < 20'000; ++i) {
+           endless += "HTTP/1.1 100 Continue\r\n\r\n";
+         }
+         return endless;
+       }(),
+       "服务器的响应无效。"},
   };
   for (const auto& [raw, description] : rows) {
     TestHttpServer server;

@@ -70,6 +70,8 @@ TEST(ResponseParser, JsonEnvelopeArrayAndFences) {
       {"blank texts only", R"({"candidates":[{"text":" \n"}]})", 3, {}},
       {"payload without text", R"({"candidates":[{"title":"x"}]})", 3, {}},
       {"texts of the wrong type", R"({"candidates":[{"text":5},{"text":null}]})", 3, {}},
+      {"bare array of blank texts", R"([{"text":" "},{"text":"\t"}])", 3, {}},
+      {"empty bare array", "[]", 3, {}},
       // Envelopes that are almost right give the texts they hold.
       {"mistyped fields",
        R"({"candidates":[{"text":"A","confidence":"0.9"},{"text":"B","title":3,"confidence":"high"}]})",

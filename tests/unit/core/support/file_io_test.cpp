@@ -128,6 +128,11 @@ TEST(AppendLine, OpenFailureIsReturned) {
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error().localizedDescription(),
             "无法打开文件 " + (dir / "folder").string() + "：Is a directory");
+
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // nobody reads it: must not wait
+  EXPECT_FALSE(files::appendLine(dir / "fifo", "x"));
+  EXPECT_EQ(files::appendLine("/dev/null", "x").error().localizedDescription(),
+            "无法打开文件 /dev/null：不是普通文件");
 }
 
 TEST(ReadFile, ReadsBytesAndReportsMissingFiles) {
@@ -136,6 +141,25 @@ TEST(ReadFile, ReadsBytesAndReportsMissingFiles) {
   EXPECT_EQ(files::readFile(dir / "f").value(), std::string("a\0b", 3));
   EXPECT_EQ(files::readFile(dir / "missing").error().localizedDescription(),
             "无法读取文件 " + (dir / "missing").string() + "：No such file or directory");
+}
+
+// A stored file that is a FIFO nobody writes to, a device or a folder fails at once; a file
+// over the cap fails instead of filling memory. A stream the user names is read up to the cap.
+TEST(ReadFile, OnlyRegularFilesOfBoundedSizeAreRead) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder");
+  writeAll(dir / "big", std::string((1u << 20) + 1, 'x'));
+  for (const fs::path& path : {dir / "fifo", dir / "folder", fs::path("/dev/zero")}) {
+    EXPECT_EQ(files::readFile(path).error().localizedDescription(),
+              "无法读取文件 " + path.string() + "：不是普通文件");
+  }
+  const std::string overCap = "无法读取文件 " + (dir / "big").string() + "：文件超过 1 MiB";
+  EXPECT_EQ(files::readFile(dir / "big", 1u << 20).error().localizedDescription(), overCap);
+  EXPECT_EQ(files::readFile(dir / "big", 2u << 20).value().size(), (1u << 20) + 1);
+  EXPECT_EQ(
+      files::readFile("/dev/zero", 1u << 20, files::FileKinds::anyReadable).error().localizedDescription(),
+      "无法读取文件 /dev/zero：文件超过 1 MiB");
 }
 
 TEST(CreateDirectories, CreatesParentsWithTheModeAndRefusesAFileInTheWay) {

@@ -39,6 +39,8 @@ TEST(Iso8601, ParsesFractionsAndOffsetsAndRejectsOtherForms) {
       {"2026-12-05T04:48:36.Z", std::nullopt},
       {"2026-12-05T04:48:36Zjunk", std::nullopt},
       {"", std::nullopt},
+      {"9999-12-31T23:59:59Z", std::nullopt},  // past what the clock holds: not a wrapped time
+      {"1000-01-01T00:00:00Z", std::nullopt},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(timefmt::parseIso8601(row.text), row.expected) << row.text;
