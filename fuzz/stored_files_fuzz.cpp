@@ -7,7 +7,7 @@
 #include "core/memory/style_sample.h"
 #include "core/support/json.h"
 #include "core/templates/prompt_template.h"
-#include "core/trigger/shortcut.h"
+#include "core/records/shortcut.h"
 #include "fuzz_check.h"
 
 namespace wrenfold {
