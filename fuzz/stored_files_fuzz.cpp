@@ -5,9 +5,9 @@
 #include "core/ai/model_config.h"
 #include "core/memory/style_memory.h"
 #include "core/memory/style_sample.h"
+#include "core/records/shortcut.h"
 #include "core/support/json.h"
 #include "core/templates/prompt_template.h"
-#include "core/records/shortcut.h"
 #include "fuzz_check.h"
 
 namespace wrenfold {
