@@ -81,7 +81,7 @@ PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions,
     for (const auto& offer : sessionOffers) {
       lines << QString::fromStdString(offer);
     }
-    layout->addWidget(new SettingsHairline(this));
+    layout->addWidget(new Divider(this));
     auto* session = new QLabel(lines.join(QStringLiteral("\n")), this);
     session->setObjectName(QStringLiteral("sessionOffers"));
     session->setWordWrap(true);
