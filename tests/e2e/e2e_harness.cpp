@@ -68,20 +68,6 @@ std::string takeString(gchar* value) {
 
 }  // namespace
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (true) {
-    testing::pumpEvents();
-    if (condition()) {
-      return true;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-}
-
 Process::Process(std::vector<std::string> argv, const std::vector<std::string>& environment) {
   std::vector<char*> arguments;
   for (auto& argument : argv) {

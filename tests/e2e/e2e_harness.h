@@ -27,8 +27,10 @@ using namespace std::chrono_literals;
 // Generous: the machine is shared, and a failing condition only costs this once.
 inline constexpr std::chrono::milliseconds kTimeout = 30s;
 
-// Polls `condition` every 50 ms until it holds or `timeout` passes.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout);
+// The fixtures' polling wait, with the journeys' timeout by default.
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout) {
+  return testing::waitUntil(condition, timeout);
+}
 
 // A program started for the test, its standard output and error captured to a file; ended
 // (SIGTERM, then SIGKILL) with the object unless it ended before.
