@@ -217,11 +217,6 @@ std::optional<std::string> clipboard(const std::string& target) {
   return read.output;
 }
 
-std::vector<std::string> clipboardTargets() {
-  const auto targets = clipboard("TARGETS");
-  return targets ? lines(*targets) : std::vector<std::string>{};
-}
-
 struct ModelService::Arrivals {
   std::mutex mutex;
   std::vector<std::chrono::steady_clock::time_point> times;

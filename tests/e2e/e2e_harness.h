@@ -84,8 +84,6 @@ struct WindowFrame {
 // The CLIPBOARD selection converted to `target`, read with xclip; absent when nobody owns it or
 // the owner refuses the target.
 [[nodiscard]] std::optional<std::string> clipboard(const std::string& target = "UTF8_STRING");
-// The targets the clipboard's owner offers.
-[[nodiscard]] std::vector<std::string> clipboardTargets();
 
 // The loopback model service: records every request and answers each with `candidates` as an
 // OpenAI chat completion whose content is the {"candidates": [...]} envelope, `delay` after the
