@@ -357,17 +357,39 @@ bool walk(AtspiAccessible* root, const std::function<bool(AtspiAccessible*)>& vi
   return stopped;
 }
 
+std::optional<WindowFrame> caretBox(AtspiText* text) {
+  const gint offset = atspi_text_get_caret_offset(text, nullptr);
+  for (const gint at : {offset, offset - 1}) {
+    AtspiRect* rect =
+        at < 0 ? nullptr : atspi_text_get_character_extents(text, at, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    std::optional<WindowFrame> box;
+    if (rect != nullptr && rect->height > 0 && (rect->x != 0 || rect->y != 0)) {
+      box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+    }
+    g_free(rect);
+    if (box) {
+      return box;
+    }
+  }
+  return std::nullopt;
+}
+
 Node describe(AtspiAccessible* node) {
   Node described;
   described.role = takeString(atspi_accessible_get_role_name(node, nullptr));
   described.name = takeString(atspi_accessible_get_name(node, nullptr));
-  if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
-    described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
-    g_object_unref(text);
-  }
   if (AtspiStateSet* states = atspi_accessible_get_state_set(node)) {
     described.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING) != FALSE;
+    described.focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED) != FALSE;
     g_object_unref(states);
+  }
+  if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
+    described.hasText = true;
+    described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
+    if (described.focused) {
+      described.caret = caretBox(text);
+    }
+    g_object_unref(text);
   }
   return described;
 }

@@ -114,7 +114,11 @@ struct Node {
   std::string role;  // AT-SPI role name, e.g. "push button"
   std::string name;
   std::string text;  // the Text interface's whole content, when it has one
+  bool hasText = false;
   bool showing = false;
+  bool focused = false;
+  // Focused text only: the screen box of the character at (or before) the caret, when told.
+  std::optional<WindowFrame> caret;
 };
 // Every node under the application of `pid`, depth first; empty when it is not on the bus.
 [[nodiscard]] std::vector<Node> nodes(pid_t pid);
