@@ -32,28 +32,7 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milli
   return testing::waitUntil(condition, timeout);
 }
 
-// A program started for the test, its standard output and error captured to a file; ended
-// (SIGTERM, then SIGKILL) with the object unless it ended before.
-class Process {
- public:
-  // `environment` entries ("NAME=value") override this process's environment.
-  Process(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
-  ~Process();
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  [[nodiscard]] pid_t pid() const { return pid_; }
-  // Its exit status (128 + signal when killed); absent while it still runs after `timeout`.
-  [[nodiscard]] std::optional<int> wait(std::chrono::milliseconds timeout = kTimeout);
-  // Everything it wrote to standard output and error so far.
-  [[nodiscard]] std::string output() const;
-  void terminate();
-
- private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-  testing::TempDir outputDir_;
-};
+using testing::Process;
 
 struct Exit {
   int status = -1;  // -1 when it did not end in time (it is killed then)

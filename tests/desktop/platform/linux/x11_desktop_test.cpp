@@ -1,9 +1,6 @@
 // The X11 back-end (workspace and synthetic keys) against real windows in a private desktop
 // (scripts/desktop-session). The fixture's own report and xclip are the independent witnesses.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -32,8 +29,6 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
-
-extern char** environ;
 
 namespace wrenfold {
 namespace {
@@ -104,34 +99,6 @@ void ensureQtApplication() {
       QCoreApplication::instance() == nullptr ? new QGuiApplication(argc, argv.data()) : nullptr;
   static_cast<void>(application);
 }
-
-// A program started for one test and ended with it, by its own pid.
-class Helper {
- public:
-  explicit Helper(std::vector<std::string> arguments) {
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-      argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
-    }
-  }
-  ~Helper() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-    }
-  }
-  Helper(const Helper&) = delete;
-  Helper& operator=(const Helper&) = delete;
-  [[nodiscard]] bool started() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class X11DesktopTest : public ::testing::Test {
  protected:
@@ -439,7 +406,7 @@ TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWi
   EXPECT_NE(at(pair.covering, 100, 120), kWhite) << "the covering window is not white there";
   EXPECT_EQ(at(pair.red, pair.coveredX, pair.coveredY), kWhite);
 
-  const Helper compositor({"xcompmgr"});
+  const testing::Process compositor({"xcompmgr"});
   ASSERT_TRUE(compositor.started());
   const auto connection = X11Connection::open();
   ASSERT_TRUE(connection);
