@@ -15,6 +15,7 @@
 #include <charconv>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -238,10 +239,17 @@ std::string responseHead(const CannedResponse& response) {
   return head + "\r\n";
 }
 
-void ignoreSigpipeOnce() {
-  // Writing to a client that already left must fail the write, not kill the test process.
+void prepareProcessOnce() {
   static std::once_flag once;
-  std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+  std::call_once(once, [] {
+    // Writing to a client that already left must fail the write, not kill the test process.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Requests to this server must never be handed to a proxy from the environment.
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+      unsetenv(name);
+    }
+  });
 }
 
 }  // namespace
@@ -319,7 +327,7 @@ class TestHttpServer::Impl {
 };
 
 TestHttpServer::Impl::Impl(Options opts) : options(opts) {
-  ignoreSigpipeOnce();
+  prepareProcessOnce();
   if (options.tls) {
     const TestCertificates certificates(options.certificateNames);
     tls_ = std::make_unique<ServerTlsContext>(certificates);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,14 +26,6 @@ constexpr const char* kKey = "sk-LOOPBACK-4711";
 
 class ProviderExchangeTest : public ::testing::Test {
  protected:
-  // Loopback requests must never be handed to a proxy from the environment.
-  static void SetUpTestSuite() {
-    for (const char* name :
-         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-      unsetenv(name);
-    }
-  }
-
   static ModelConfig configFor(ModelProvider provider, std::string baseURL, std::string model = {}) {
     ModelConfig config = ModelConfig::defaultConfig();
     config.provider = provider;
