@@ -148,8 +148,6 @@ TEST_F(ProviderExchangeTest, RepliesWithoutTextSayWhatHappened) {
            "models/gemini-5.0-flash is not found for API version v1, or is not supported for "
            "generateContent. Call "
            "ListModels to see the list of available models and their supported methods.（NOT_FOUND））"},
-      {ModelProvider::openAICompatible, "gpt-4o", 200, fixture("openai-refusal-recorded.json"),
-       "模型拒绝了这次请求：I'm very sorry, but I can't assist with that."},
       {ModelProvider::gemini, "gemini-2.5-pro", 200, fixture("gemini-max-tokens-no-text.json"), tokenLimit},
       {ModelProvider::gemini, "m", 200, R"({"candidates":[{"finishReason":"SAFETY","index":0}]})",
        "Gemini 的安全设置拦下了这次回复。请调整上下文或指令后重试。"},
