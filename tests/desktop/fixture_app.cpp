@@ -1,5 +1,6 @@
 #include "fixture_app.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <signal.h>
 #include <spawn.h>
@@ -7,12 +8,100 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
 extern char** environ;
 
 namespace wrenfold::testing {
+
+namespace {
+
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
+  std::map<std::string, std::string> variables;
+  const auto add = [&](const std::string& entry) {
+    const auto equals = entry.find('=');
+    if (equals != std::string::npos) {
+      variables[entry.substr(0, equals)] = entry.substr(equals + 1);
+    }
+  };
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    add(*variable);
+  }
+  for (const auto& entry : overrides) {
+    add(entry);
+  }
+  std::vector<std::string> merged;
+  for (const auto& [name, value] : variables) {
+    merged.push_back(name + "=" + value);
+  }
+  return merged;
+}
+
+}  // namespace
+
+Process::Process(std::vector<std::string> argv, const std::vector<std::string>& environment) {
+  std::vector<char*> arguments;
+  for (auto& argument : argv) {
+    arguments.push_back(argument.data());
+  }
+  arguments.push_back(nullptr);
+  auto variables = mergedEnvironment(environment);
+  std::vector<char*> envp;
+  for (auto& variable : variables) {
+    envp.push_back(variable.data());
+  }
+  envp.push_back(nullptr);
+  const std::string outputPath = (outputDir_ / "output").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0600);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  if (posix_spawnp(&pid_, arguments[0], &actions, nullptr, arguments.data(), envp.data()) != 0) {
+    pid_ = -1;
+    status_ = 127;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+Process::~Process() {
+  terminate();
+}
+
+std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!status_) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return status_;
+}
+
+std::string Process::output() const {
+  return testing::readAll(outputDir_ / "output");
+}
+
+void Process::terminate() {
+  if (status_ || pid_ <= 0) {
+    return;
+  }
+  ::kill(pid_, SIGCONT);  // a paused program must see the SIGTERM
+  ::kill(pid_, SIGTERM);
+  if (!wait(std::chrono::seconds(5))) {
+    ::kill(pid_, SIGKILL);
+    static_cast<void>(wait(std::chrono::seconds(5)));
+  }
+}
 
 FixtureApp::FixtureApp(const std::string& program, std::vector<std::string> arguments,
                        const std::filesystem::path& reportDir, const std::vector<std::string>& environment)
@@ -21,40 +110,7 @@ FixtureApp::FixtureApp(const std::string& program, std::vector<std::string> argu
   arguments.insert(arguments.begin(), program);
   arguments.emplace_back("--report");
   arguments.push_back(reportPath_.string());
-  std::vector<char*> argv;
-  for (auto& argument : arguments) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  std::vector<std::string> variables(environment);
-  for (char** variable = environ; *variable != nullptr; ++variable) {
-    variables.emplace_back(*variable);
-  }
-  std::vector<char*> envp;
-  for (auto& variable : variables) {
-    envp.push_back(variable.data());
-  }
-  envp.push_back(nullptr);
-  if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-    pid_ = -1;
-  }
-}
-
-FixtureApp::~FixtureApp() {
-  if (pid_ <= 0) {
-    return;
-  }
-  ::kill(pid_, SIGCONT);
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  for (int i = 0; i < 50; ++i) {
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, &status, 0);
+  process_ = std::make_unique<Process>(std::move(arguments), environment);
 }
 
 std::optional<std::string> FixtureApp::report() const {
@@ -74,10 +130,10 @@ std::optional<std::string> FixtureApp::waitForReport(const std::string& text,
 }
 
 void FixtureApp::pause() const {
-  ::kill(pid_, SIGSTOP);
+  ::kill(pid(), SIGSTOP);
 }
 void FixtureApp::resume() const {
-  ::kill(pid_, SIGCONT);
+  ::kill(pid(), SIGCONT);
 }
 
 void pumpEvents() {

@@ -1,30 +1,54 @@
 #pragma once
 
-// A fixture application started for one test and ended with it.
+// Programs started for one test and ended with it: any program, and the fixture applications.
 
 #include <sys/types.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace wrenfold::testing {
 
-class FixtureApp {
+// A program started for the test, its standard output and error captured to a file; ended
+// (SIGTERM, then SIGKILL) with the object unless it ended before.
+class Process {
  public:
-  // Starts `program` with `arguments` plus "--report <file>"; the file lives in `reportDir`.
-  // `environment` entries ("NAME=value") are added to this process's environment.
-  FixtureApp(const std::string& program, std::vector<std::string> arguments,
-             const std::filesystem::path& reportDir, const std::vector<std::string>& environment = {});
-  ~FixtureApp();
-  FixtureApp(const FixtureApp&) = delete;
-  FixtureApp& operator=(const FixtureApp&) = delete;
+  // `environment` entries ("NAME=value") override this process's environment.
+  Process(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
 
   [[nodiscard]] pid_t pid() const { return pid_; }
   [[nodiscard]] bool started() const { return pid_ > 0; }
+  // Its exit status (128 + signal when killed); absent while it still runs after `timeout`.
+  [[nodiscard]] std::optional<int> wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  // Everything it wrote to standard output and error so far.
+  [[nodiscard]] std::string output() const;
+  void terminate();
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  TempDir outputDir_;
+};
+
+// A fixture application that reports its field's text to a file.
+class FixtureApp {
+ public:
+  // Starts `program` with `arguments` plus "--report <file>"; the file lives in `reportDir`.
+  FixtureApp(const std::string& program, std::vector<std::string> arguments,
+             const std::filesystem::path& reportDir, const std::vector<std::string>& environment = {});
+
+  [[nodiscard]] pid_t pid() const { return process_->pid(); }
+  [[nodiscard]] bool started() const { return process_->started(); }
   // The field's text as the application itself last reported it; absent before its first report.
   [[nodiscard]] std::optional<std::string> report() const;
   // Waits until the report equals `text`; the last report seen otherwise.
@@ -35,8 +59,8 @@ class FixtureApp {
   void resume() const;
 
  private:
-  pid_t pid_ = -1;
   std::filesystem::path reportPath_;
+  std::unique_ptr<Process> process_;
 };
 
 // Polls `condition` until it holds or `timeout` passes, running the default GLib main

@@ -1,46 +1,16 @@
 #include "e2e_harness.h"
 
 #include <atspi/atspi.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <mutex>
 #include <sstream>
-#include <thread>
-
-extern char** environ;
 
 namespace wrenfold::e2e {
 namespace {
-
-std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
-  std::map<std::string, std::string> variables;
-  const auto add = [&](const std::string& entry) {
-    const auto equals = entry.find('=');
-    if (equals != std::string::npos) {
-      variables[entry.substr(0, equals)] = entry.substr(equals + 1);
-    }
-  };
-  for (char** variable = environ; *variable != nullptr; ++variable) {
-    add(*variable);
-  }
-  for (const auto& entry : overrides) {
-    add(entry);
-  }
-  std::vector<std::string> merged;
-  for (const auto& [name, value] : variables) {
-    merged.push_back(name + "=" + value);
-  }
-  return merged;
-}
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
@@ -67,81 +37,6 @@ std::string takeString(gchar* value) {
 }
 
 }  // namespace
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (true) {
-    testing::pumpEvents();
-    if (condition()) {
-      return true;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-}
-
-Process::Process(std::vector<std::string> argv, const std::vector<std::string>& environment) {
-  std::vector<char*> arguments;
-  for (auto& argument : argv) {
-    arguments.push_back(argument.data());
-  }
-  arguments.push_back(nullptr);
-  auto variables = mergedEnvironment(environment);
-  std::vector<char*> envp;
-  for (auto& variable : variables) {
-    envp.push_back(variable.data());
-  }
-  envp.push_back(nullptr);
-  const std::string outputPath = (outputDir_ / "output").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0600);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  if (posix_spawnp(&pid_, arguments[0], &actions, nullptr, arguments.data(), envp.data()) != 0) {
-    pid_ = -1;
-    status_ = 127;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-}
-
-Process::~Process() {
-  terminate();
-}
-
-std::optional<int> Process::wait(std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!status_) {
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      break;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
-  return status_;
-}
-
-std::string Process::output() const {
-  return testing::readAll(outputDir_ / "output");
-}
-
-void Process::terminate() {
-  if (status_ || pid_ <= 0) {
-    return;
-  }
-  ::kill(pid_, SIGTERM);
-  if (!wait(5s)) {
-    ::kill(pid_, SIGKILL);
-    static_cast<void>(wait(5s));
-  }
-}
 
 Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment) {
   Process process(std::move(argv), environment);
@@ -229,11 +124,6 @@ std::optional<std::string> clipboard(const std::string& target) {
     return std::nullopt;
   }
   return read.output;
-}
-
-std::vector<std::string> clipboardTargets() {
-  const auto targets = clipboard("TARGETS");
-  return targets ? lines(*targets) : std::vector<std::string>{};
 }
 
 struct ModelService::Arrivals {
@@ -376,17 +266,39 @@ bool walk(AtspiAccessible* root, const std::function<bool(AtspiAccessible*)>& vi
   return stopped;
 }
 
+std::optional<WindowFrame> caretBox(AtspiText* text) {
+  const gint offset = atspi_text_get_caret_offset(text, nullptr);
+  for (const gint at : {offset, offset - 1}) {
+    AtspiRect* rect =
+        at < 0 ? nullptr : atspi_text_get_character_extents(text, at, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    std::optional<WindowFrame> box;
+    if (rect != nullptr && rect->height > 0 && (rect->x != 0 || rect->y != 0)) {
+      box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+    }
+    g_free(rect);
+    if (box) {
+      return box;
+    }
+  }
+  return std::nullopt;
+}
+
 Node describe(AtspiAccessible* node) {
   Node described;
   described.role = takeString(atspi_accessible_get_role_name(node, nullptr));
   described.name = takeString(atspi_accessible_get_name(node, nullptr));
-  if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
-    described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
-    g_object_unref(text);
-  }
   if (AtspiStateSet* states = atspi_accessible_get_state_set(node)) {
     described.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING) != FALSE;
+    described.focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED) != FALSE;
     g_object_unref(states);
+  }
+  if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
+    described.hasText = true;
+    described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
+    if (described.focused) {
+      described.caret = caretBox(text);
+    }
+    g_object_unref(text);
   }
   return described;
 }

@@ -27,31 +27,12 @@ using namespace std::chrono_literals;
 // Generous: the machine is shared, and a failing condition only costs this once.
 inline constexpr std::chrono::milliseconds kTimeout = 30s;
 
-// Polls `condition` every 50 ms until it holds or `timeout` passes.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout);
+// The fixtures' polling wait, with the journeys' timeout by default.
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout) {
+  return testing::waitUntil(condition, timeout);
+}
 
-// A program started for the test, its standard output and error captured to a file; ended
-// (SIGTERM, then SIGKILL) with the object unless it ended before.
-class Process {
- public:
-  // `environment` entries ("NAME=value") override this process's environment.
-  Process(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
-  ~Process();
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  [[nodiscard]] pid_t pid() const { return pid_; }
-  // Its exit status (128 + signal when killed); absent while it still runs after `timeout`.
-  [[nodiscard]] std::optional<int> wait(std::chrono::milliseconds timeout = kTimeout);
-  // Everything it wrote to standard output and error so far.
-  [[nodiscard]] std::string output() const;
-  void terminate();
-
- private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-  testing::TempDir outputDir_;
-};
+using testing::Process;
 
 struct Exit {
   int status = -1;  // -1 when it did not end in time (it is killed then)
@@ -82,8 +63,6 @@ struct WindowFrame {
 // The CLIPBOARD selection converted to `target`, read with xclip; absent when nobody owns it or
 // the owner refuses the target.
 [[nodiscard]] std::optional<std::string> clipboard(const std::string& target = "UTF8_STRING");
-// The targets the clipboard's owner offers.
-[[nodiscard]] std::vector<std::string> clipboardTargets();
 
 // The loopback model service: records every request and answers each with `candidates` as an
 // OpenAI chat completion whose content is the {"candidates": [...]} envelope, `delay` after the
@@ -114,7 +93,11 @@ struct Node {
   std::string role;  // AT-SPI role name, e.g. "push button"
   std::string name;
   std::string text;  // the Text interface's whole content, when it has one
+  bool hasText = false;
   bool showing = false;
+  bool focused = false;
+  // Focused text only: the screen box of the character at (or before) the caret, when told.
+  std::optional<WindowFrame> caret;
 };
 // Every node under the application of `pid`, depth first; empty when it is not on the bus.
 [[nodiscard]] std::vector<Node> nodes(pid_t pid);

@@ -5,7 +5,6 @@
 // program, as a witness outside Wrenfold sees it (the program's own saved file, or its text
 // read over the accessibility bus by this process). A program that is not installed is a skip
 // that names its Debian package. MATRIX_ONLY=<part of a row's name> runs that row alone.
-#include <atspi/atspi.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -80,55 +79,12 @@ struct FocusedText {
 // accessibility client.
 FocusedText focusedText(pid_t pid) {
   FocusedText result;
-  static_cast<void>(atspi::nodes(pid));  // connects this process to the bus
-  AtspiAccessible* desktop = atspi_get_desktop(0);
-  std::optional<WindowFrame> caret;
-  const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
-  for (gint i = 0; i < apps && !caret; ++i) {
-    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
-    if (app == nullptr || static_cast<pid_t>(atspi_accessible_get_process_id(app, nullptr)) != pid) {
-      if (app != nullptr) {
-        g_object_unref(app);
-      }
-      continue;
-    }
-    std::vector<AtspiAccessible*> stack{app};
-    for (int visited = 0; !stack.empty(); ++visited) {
-      AtspiAccessible* node = stack.back();
-      stack.pop_back();
-      AtspiStateSet* states = atspi_accessible_get_state_set(node);
-      const bool focused = states != nullptr && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
-      if (states != nullptr) {
-        g_object_unref(states);
-      }
-      AtspiText* text = focused && !caret ? atspi_accessible_get_text_iface(node) : nullptr;
-      if (text != nullptr) {
-        result.found = true;
-        const gint offset = atspi_text_get_caret_offset(text, nullptr);
-        for (const gint at : {offset, offset - 1}) {
-          AtspiRect* rect =
-              at < 0 ? nullptr : atspi_text_get_character_extents(text, at, ATSPI_COORD_TYPE_SCREEN, nullptr);
-          if (rect != nullptr && !caret && rect->height > 0 && (rect->x != 0 || rect->y != 0)) {
-            caret = WindowFrame{rect->x, rect->y, rect->width, rect->height};
-          }
-          g_free(rect);
-        }
-        g_object_unref(text);
-      }
-      const gint count = visited < 4000 && !caret ? atspi_accessible_get_child_count(node, nullptr) : 0;
-      for (gint c = 0; c < count && c < 200; ++c) {
-        if (AtspiAccessible* child = atspi_accessible_get_child_at_index(node, c, nullptr)) {
-          stack.push_back(child);
-        }
-      }
-      g_object_unref(node);
-    }
-    for (AtspiAccessible* left : stack) {
-      g_object_unref(left);
+  for (const atspi::Node& node : atspi::nodes(pid)) {
+    if (node.focused && node.hasText) {
+      result.found = true;
+      result.caret = result.caret ? result.caret : node.caret;
     }
   }
-  g_object_unref(desktop);
-  result.caret = caret;
   return result;
 }
 

@@ -15,6 +15,7 @@
 #include <charconv>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -235,16 +236,20 @@ std::string responseHead(const CannedResponse& response) {
   if (!hasHeader(response.headers, "Content-Length") && !hasHeader(response.headers, "Transfer-Encoding")) {
     head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
   }
-  if (response.closeConnection) {
-    head += "Connection: close\r\n";
-  }
   return head + "\r\n";
 }
 
-void ignoreSigpipeOnce() {
-  // Writing to a client that already left must fail the write, not kill the test process.
+void prepareProcessOnce() {
   static std::once_flag once;
-  std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+  std::call_once(once, [] {
+    // Writing to a client that already left must fail the write, not kill the test process.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Requests to this server must never be handed to a proxy from the environment.
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+      unsetenv(name);
+    }
+  });
 }
 
 }  // namespace
@@ -260,12 +265,6 @@ CannedResponse CannedResponse::json(int status, std::string body) {
   response.status = status;
   response.headers = {{"Content-Type", "application/json"}};
   response.body = std::move(body);
-  return response;
-}
-
-CannedResponse CannedResponse::text(int status, std::string body) {
-  CannedResponse response = json(status, std::move(body));
-  response.headers = {{"Content-Type", "text/plain; charset=utf-8"}};
   return response;
 }
 
@@ -310,8 +309,8 @@ class TestHttpServer::Impl {
 
   void listen();
   void acceptLoop();
-  void serve(int fd, std::size_t number);
-  void answer(Channel& channel, int fd, std::size_t number);
+  void serve(int fd);
+  void answer(Channel& channel, int fd);
   [[nodiscard]] bool deliver(Channel& channel, int fd, const CannedResponse& response);
   [[nodiscard]] bool deliverStream(Channel& channel, int fd, const CannedResponse& response);
   CannedResponse responseFor(const RecordedRequest& request);
@@ -328,7 +327,7 @@ class TestHttpServer::Impl {
 };
 
 TestHttpServer::Impl::Impl(Options opts) : options(opts) {
-  ignoreSigpipeOnce();
+  prepareProcessOnce();
   if (options.tls) {
     const TestCertificates certificates(options.certificateNames);
     tls_ = std::make_unique<ServerTlsContext>(certificates);
@@ -377,13 +376,13 @@ void TestHttpServer::Impl::acceptLoop() {
     const int noDelay = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     std::lock_guard lock(mutex);
-    const std::size_t number = ++accepted;
-    connections_.push_back({fd, std::thread([this, fd, number] { serve(fd, number); })});
+    ++accepted;
+    connections_.push_back({fd, std::thread([this, fd] { serve(fd); })});
     changed.notify_all();
   }
 }
 
-void TestHttpServer::Impl::serve(int fd, std::size_t number) {
+void TestHttpServer::Impl::serve(int fd) {
   if (options.mode == Mode::silent) {
     waitOrStop(std::chrono::hours(24));
     return;
@@ -397,21 +396,20 @@ void TestHttpServer::Impl::serve(int fd, std::size_t number) {
     ++handshakes;
     changed.notify_all();
   }
-  answer(*channel, fd, number);
+  answer(*channel, fd);
   ::shutdown(fd, SHUT_RDWR);  // the descriptor itself is closed by stop(), so its number stays ours
 }
 
-void TestHttpServer::Impl::answer(Channel& channel, int fd, std::size_t number) {
+void TestHttpServer::Impl::answer(Channel& channel, int fd) {
   Reader reader(channel);
   while (auto request = readRequest(reader, channel)) {
-    request->connection = number;
     const auto connectionHeader = request->header("Connection");
     const bool clientCloses = connectionHeader && equalsIgnoringCase(*connectionHeader, "close");
     const CannedResponse response = responseFor(*request);
     if (waitOrPeerClose(fd, response.delay)) {
       return;
     }
-    if (!deliver(channel, fd, response) || response.closeConnection || clientCloses) {
+    if (!deliver(channel, fd, response) || clientCloses) {
       return;
     }
   }
@@ -440,13 +438,7 @@ bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedRespons
     ::shutdown(fd, SHUT_RDWR);  // dropped, not closed politely: no TLS close_notify
     return false;
   }
-  if (!channel.writeAll(responseHead(response) + response.body)) {
-    return false;
-  }
-  if (response.closeConnection) {
-    channel.closeGracefully();
-  }
-  return true;
+  return channel.writeAll(responseHead(response) + response.body);
 }
 
 bool TestHttpServer::Impl::deliverStream(Channel& channel, int fd, const CannedResponse& response) {
@@ -481,7 +473,7 @@ CannedResponse TestHttpServer::Impl::responseFor(const RecordedRequest& request)
     lock.unlock();
     return current(request);
   }
-  return CannedResponse::text(500, "test server: no canned response");
+  return CannedResponse::json(500, "test server: no canned response");
 }
 
 bool TestHttpServer::Impl::waitOrStop(std::chrono::milliseconds delay) {

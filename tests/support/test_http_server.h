@@ -23,10 +23,9 @@ struct RecordedRequest {
   std::string method;
   std::string target;  // the request target as sent: path, then "?" and the raw query if any
   std::string path;
-  std::string query;           // raw, without the "?"; empty when there is none
-  HeaderList headers;          // in arrival order, names spelt as sent, values without surrounding blanks
-  std::string body;            // the body bytes (de-chunked when sent chunked)
-  std::size_t connection = 0;  // which accepted connection carried it, counting from 1
+  std::string query;   // raw, without the "?"; empty when there is none
+  HeaderList headers;  // in arrival order, names spelt as sent, values without surrounding blanks
+  std::string body;    // the body bytes (de-chunked when sent chunked)
 
   // The first header of that name, compared without regard to case.
   [[nodiscard]] std::optional<std::string> header(std::string_view name) const;
@@ -40,8 +39,6 @@ struct CannedResponse {
   std::chrono::milliseconds delay{0};
   // Announces the whole body, sends only this many bytes of it, then drops the connection.
   std::optional<std::size_t> closeAfterBodyBytes;
-  // Closes the connection after answering instead of keeping it alive.
-  bool closeConnection = false;
   // Sent byte for byte instead of a status line, headers and body; then the connection closes.
   std::optional<std::string> raw;
   // Instead of `body`: pieces sent chunked, each after its pause, then the end of the body
@@ -53,7 +50,6 @@ struct CannedResponse {
   std::chrono::milliseconds rawByteInterval{0};
 
   [[nodiscard]] static CannedResponse json(int status, std::string body);
-  [[nodiscard]] static CannedResponse text(int status, std::string body);
   // A text/event-stream reply sending `events` with `pause` before each.
   [[nodiscard]] static CannedResponse events(std::vector<std::string> events,
                                              std::chrono::milliseconds pause);

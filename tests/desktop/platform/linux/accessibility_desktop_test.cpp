@@ -139,30 +139,6 @@ TEST_F(AccessibilityDesktopTest, ResolvesTheFocusedFieldOfEachShape) {
   }
 }
 
-TEST_F(AccessibilityDesktopTest, TheCoreResolverRefusesPasswordFieldsAndWritesOnlyPlainInputs) {
-  testing::FakeWorkspace workspace;
-  const FocusedTargetResolver resolver(*ax_, workspace);
-
-  const auto entry = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry"});
-  ASSERT_TRUE(waitForFocus(*entry, "AXTextField"));
-  workspace.setFrontmost(RunningApplication{entry->pid(), "wrenfold-fixture-entry", std::nullopt});
-  const auto target = resolver.resolve();
-  ASSERT_TRUE(target) << target.error().localizedDescription();
-  EXPECT_TRUE((*target)->canWriteAX);
-  EXPECT_EQ((*target)->focusedRole, "AXTextField");
-  EXPECT_EQ((*target)->windowTitle, "Wrenfold fixture: entry");
-  EXPECT_TRUE((*target)->inputFrame.has_value());
-  EXPECT_TRUE((*target)->screenFrame.has_value());
-
-  const auto login = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "login"});
-  ASSERT_TRUE(waitForFocus(*login, "AXSecureTextField"));
-  workspace.setFrontmost(RunningApplication{login->pid(), "org.wrenfold.fixture.login", std::nullopt});
-  const auto refused = resolver.resolve();
-  ASSERT_FALSE(refused);
-  ASSERT_NE(refused.error().assistantError(), nullptr);
-  EXPECT_EQ(refused.error().localizedDescription(), "当前输入目标被保护：密码输入框不允许运行");
-}
-
 TEST_F(AccessibilityDesktopTest, ReadsEveryLabelOfTheSixHundredLabelWindow) {
   const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"});
   const auto focus = waitForFocus(*app, "AXTextField");
