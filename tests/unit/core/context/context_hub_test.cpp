@@ -85,15 +85,16 @@ TEST_F(HubTest, GoodAccessibilityTextComesWithTheScreenshotOrAWarning) {
   EXPECT_FALSE(result->screenshotData);
   EXPECT_EQ(result->screenshotWarning, kScreenRecordingWarning);
   EXPECT_EQ(read()->screenshotWarning, kScreenRecordingWarning) << "a failed capture is told every time";
+  // A session that captures nothing (Wayland) says so once, not on every cycle.
+  windows_.setAvailable(false);
+  EXPECT_NE(read()->screenshotWarning.value_or("").find("当前会话无法截取窗口"), std::string::npos);
+  EXPECT_FALSE(read()->screenshotWarning);
+  windows_.setAvailable(true);
   screenshotAvailable();
   result = read();
   ASSERT_TRUE(result && result->screenshot);
   EXPECT_EQ(result->screenshotData, FakeImageCodec::encoded(400, 300, 0.82));
   EXPECT_FALSE(result->screenshotWarning);
-  // A session that captures nothing (Wayland) says so once, not on every cycle.
-  windows_.setAvailable(false);
-  EXPECT_NE(read()->screenshotWarning.value_or("").find("当前会话无法截取窗口"), std::string::npos);
-  EXPECT_FALSE(read()->screenshotWarning);
 }
 
 TEST_F(HubTest, LowestGradeWithTextIsStillAboveTheBar) {
