@@ -34,6 +34,7 @@
 #include "platform/linux/libsecret_secret_store.h"
 #include "platform/qt/qt_main_queue.h"
 #include "settings/recording_desktop_services.h"
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/settings/settings_view.h"
@@ -69,24 +70,6 @@ app::DesktopPorts fakePorts(std::shared_ptr<FakeModifierMonitor> monitor, bool s
   ports.workQueue = std::make_unique<ThreadWorkQueue>();
   return ports;
 }
-
-// Sets an environment variable (or removes it, for null) for one scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
-    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnvironment() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 struct Launched {
   explicit Launched(bool doubleTapAvailable = true, bool shortcutHeld = false)

@@ -85,10 +85,6 @@ void BrandIconTest::drawsBracketsAndIBeam() {
 
 void BrandIconTest::svgMatchesTheDrawingAndTheDesktopFile() {
   const std::string svg = brandIconSvg();
-  QVERIFY(svg.find("stroke-width=\"1.5\"") != std::string::npos);
-  QVERIFY(svg.find("stroke-linecap=\"round\"") != std::string::npos);
-  QVERIFY(svg.find("M2.5 11.25L2.5 15.5L6.75 15.5") != std::string::npos);  // a bracket, y flipped
-  QVERIFY(svg.find("M9 12L9 6") != std::string::npos);                      // the stem
   QFile file(QStringLiteral(WRENFOLD_SOURCE_DIR "/resources/wrenfold.svg"));
   QVERIFY(file.open(QIODevice::ReadOnly));
   QCOMPARE(file.readAll().toStdString(), svg);

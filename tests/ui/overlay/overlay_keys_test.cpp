@@ -69,7 +69,6 @@ class OverlayKeysTest : public QObject {
   void decides_data();
   void decides();
   void panelIsANonActivatingToolWindowCreatedOnFirstShow();
-  void arrowsAndReturnThroughThePanel();
   void instructionFieldKeepsKeysExceptCtrlR();
   void escapeOutsideTheFieldClosesThePanel();
   void focusPanelLeavesTheTextFields();
@@ -201,25 +200,6 @@ void OverlayKeysTest::panelIsANonActivatingToolWindowCreatedOnFirstShow() {
   QCOMPARE(controller.panel(), panel);  // reused, not rebuilt
   QVERIFY(panel->isVisible());
   QVERIFY(!controller.lastAnchor().has_value());
-}
-
-void OverlayKeysTest::arrowsAndReturnThroughThePanel() {
-  OverlayWindowController controller(BuiltInTemplates::all());
-  Recorder recorder;
-  recorder.attach(controller.model());
-  controller.show(std::nullopt);
-  showReady(controller.model());
-  QWindow* window = controller.panel()->windowHandle();
-
-  QTest::keyClick(window, Qt::Key_Down);
-  QTest::keyClick(window, Qt::Key_Down);
-  QCOMPARE(selectedIndex(controller.model()), 2L);
-  QTest::keyClick(window, Qt::Key_1);
-  QCOMPARE(selectedIndex(controller.model()), 0L);
-  QTest::keyClick(window, Qt::Key_2);
-  QTest::keyClick(window, Qt::Key_Return);
-  QCOMPARE(recorder.inserted.size(), 1u);
-  QCOMPARE(recorder.inserted[0].first, std::string("第二条"));
 }
 
 void OverlayKeysTest::instructionFieldKeepsKeysExceptCtrlR() {

@@ -170,8 +170,6 @@ void OverlayViewTest::showsEachPhase() {
   QCOMPARE(footer.copyButton().isVisible(), footerActions);
   QCOMPARE(footer.hint().isVisible(), footerActions);
   QCOMPARE(footer.busyIndicator().isVisible(), busyIndicator);
-  if (footerActions) {
-  }
 }
 
 void OverlayViewTest::headerTellsWhetherContextWasCaptured() {

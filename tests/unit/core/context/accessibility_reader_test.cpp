@@ -126,20 +126,17 @@ TEST_F(ReaderTest, GradesBySelectionThenWindowTextAndFrame) {
   }
 }
 
-TEST_F(ReaderTest, ShortTextsAndNoiseWordsAreDropped) {
-  for (const char* text : {"close", "minimize", "x", "MENU", "  Button\n", "Close the door, please", "ab"}) {
-    ax_.addChild(window_, "AXStaticText", text);
-  }
-  EXPECT_EQ(visible(), "Close the door, please\nab");
-}
-
-TEST_F(ReaderTest, OnlyNoiseWordsGradeAsNotEnoughText) {
+TEST_F(ReaderTest, ShortTextsAndNoiseWordsAreDroppedAndAloneGradeAsNotEnoughText) {
   ax_.addChild(window_, "AXStaticText", "close");
   ax_.addChild(window_, "AXStaticText", "minimize");
   const auto snapshot = reader_.read(target());
   ASSERT_TRUE(snapshot);
   EXPECT_EQ(snapshot->confidence, 0.2);
   EXPECT_EQ(snapshot->visibleText, "");
+  for (const char* text : {"x", "MENU", "  Button\n", "Close the door, please", "ab"}) {
+    ax_.addChild(window_, "AXStaticText", text);
+  }
+  EXPECT_EQ(visible(), "Close the door, please\nab");
 }
 
 TEST_F(ReaderTest, TextUnderToolbarsAndMenusIsNeverCollected) {

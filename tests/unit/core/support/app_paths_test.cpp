@@ -2,37 +2,20 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ScopedEnvironment;
 using testing::TempDir;
-
-// Sets or clears an environment variable for one test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(AppPathsTest, DataFolderFollowsXdgDataHomeWhenAbsolute) {
   struct Row {
@@ -45,13 +28,12 @@ TEST(AppPathsTest, DataFolderFollowsXdgDataHomeWhenAbsolute) {
       {"", "/home/ada/.local/share/Wrenfold"},
       {"relative/data", "/home/ada/.local/share/Wrenfold"},
   };
-  ScopedEnv home("HOME", "/home/ada");
+  ScopedEnvironment home("HOME", "/home/ada");
   for (const Row& row : rows) {
-    ScopedEnv xdg("XDG_DATA_HOME", row.xdgDataHome);
+    ScopedEnvironment xdg("XDG_DATA_HOME", row.xdgDataHome);
     const AppPaths paths = AppPaths::fromEnvironment();
     EXPECT_EQ(paths.appSupportURL(), fs::path(row.expected)) << (row.xdgDataHome ? row.xdgDataHome : "unset");
   }
-  EXPECT_EQ(AppPaths("/d").localEventsURL(), fs::path("/d/events/local-events.jsonl"));
 }
 
 TEST(AppPathsTest, EnsureDirectoriesCreatesAPrivateDataFolderAndItsSubfolders) {
