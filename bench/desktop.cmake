@@ -6,7 +6,7 @@ if(TARGET wrenfold_platform AND TARGET gtk_fixture)
     SOURCES
       context_read_bench.cpp
       ${PROJECT_SOURCE_DIR}/tests/desktop/fixture_app.cpp
-    LIBS wrenfold_platform)
+    LIBS wrenfold_platform wrenfold_test_support)
   target_include_directories(context_read_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(context_read_bench PRIVATE WRENFOLD_GTK_FIXTURE="$<TARGET_FILE:gtk_fixture>")
   add_dependencies(context_read_bench gtk_fixture)

@@ -42,7 +42,8 @@ struct Loopback {
                         .url = server.url("/v1/chat/completions"),
                         .headers = {{"Content-Type", "application/json"}},
                         .body = R"({"model":"m","messages":[]})",
-                        .cancellation = nullptr};
+                        .cancellation = nullptr,
+                        .onBodyData = {}};
     client.send(std::move(request), [&](auto result) {
       if (!result || result->status != 200) {
         throw std::runtime_error("loopback request failed");
