@@ -28,13 +28,17 @@ struct AtspiWorkspace::Bus {
   // Remembers the last window of another process that was activated: once our panel is in
   // front, that is the program the user came from.
   static void onActivate(AtspiEvent* event, void* self) {
-    auto& bus = *static_cast<Bus*>(self);
-    if (event->source == nullptr) {
+    static_cast<Bus*>(self)->remember(event->source);
+    g_boxed_free(atspi_event_get_type(), event);  // the callback owns the event
+  }
+
+  void remember(AtspiAccessible* source) {
+    if (source == nullptr) {
       return;
     }
-    const auto pid = bus.calls.processID(event->source);
+    const auto pid = calls.processID(source);
     if (pid && *pid != ::getpid()) {
-      bus.lastOtherActivated = retained(event->source);
+      lastOtherActivated = retained(source);
     }
   }
 
