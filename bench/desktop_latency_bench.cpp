@@ -84,16 +84,6 @@ constexpr const char* kPage =
     "<!doctype html><html><head><meta charset=\"utf-8\"><title>bench-page</title></head><body>"
     "<textarea id=\"ta\" aria-label=\"draft\" rows=\"4\" cols=\"50\" autofocus>"
     "明天的发布会改到几点？请在今晚前确认，</textarea></body></html>";
-constexpr const char* kFirefoxPrefs = R"(user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("app.update.enabled", false);
-user_pref("network.proxy.type", 1);
-user_pref("network.proxy.http", "127.0.0.1");
-user_pref("network.proxy.http_port", 9);
-user_pref("network.proxy.ssl", "127.0.0.1");
-user_pref("network.proxy.ssl_port", 9);
-)";
 
 struct Variant {
   std::string name;
@@ -362,7 +352,7 @@ class LatencyBench {
     const auto page = dir_.path() / "bench-page.html";
     testing::writeAll(page, kPage);
     std::filesystem::create_directories(dir_.path() / "firefox-profile");
-    testing::writeAll(dir_.path() / "firefox-profile" / "user.js", kFirefoxPrefs);
+    testing::writeAll(dir_.path() / "firefox-profile" / "user.js", e2e::kFirefoxTestPrefs);
     std::vector<std::string> argv{program.executable};
     for (const auto& argument : program.arguments) {
       argv.push_back(argument == "@FILE"   ? file.string()

@@ -62,27 +62,6 @@ const std::vector<Field> kFields{{"ta", "entry", "draft", "周五的评审改到
                                  {"in", "entry", "subject", "会议主题："},
                                  {"ce", "section", "note", "笔记："}};
 
-// Firefox wants a profile of its own when run as root and for a clean start; these preferences
-// keep it off the network and away from first-run pages.
-constexpr const char* kFirefoxPrefs = R"(user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("startup.homepage_welcome_url", "");
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("datareporting.healthreport.uploadEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("app.update.enabled", false);
-user_pref("extensions.update.enabled", false);
-user_pref("browser.safebrowsing.malware.enabled", false);
-user_pref("browser.safebrowsing.phishing.enabled", false);
-user_pref("browser.sessionstore.resume_from_crash", false);
-user_pref("network.proxy.type", 1);
-user_pref("network.proxy.http", "127.0.0.1");
-user_pref("network.proxy.http_port", 9);
-user_pref("network.proxy.ssl", "127.0.0.1");
-user_pref("network.proxy.ssl_port", 9);
-)";
-
 struct Browser {
   const char* name;
   const char* program;
@@ -119,7 +98,7 @@ class BrowserInsertion : public ::testing::TestWithParam<Browser> {
     if (std::string(GetParam().name).starts_with("firefox")) {
       const auto profile = dir_.path() / "firefox-profile";
       std::filesystem::create_directories(profile);
-      testing::writeAll(profile / "user.js", kFirefoxPrefs);
+      testing::writeAll(profile / "user.js", kFirefoxTestPrefs);
       argv.insert(argv.end(), {"-profile", profile.string(), "-no-remote", url});
     } else {
       argv.insert(argv.end(),

@@ -22,6 +22,27 @@
 
 namespace wrenfold::e2e {
 
+// Firefox wants a profile of its own when run as root and for a clean start; these preferences
+// keep it off the network and away from first-run pages.
+inline constexpr const char* kFirefoxTestPrefs = R"(user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("startup.homepage_welcome_url", "");
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("datareporting.healthreport.uploadEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("browser.safebrowsing.malware.enabled", false);
+user_pref("browser.safebrowsing.phishing.enabled", false);
+user_pref("browser.sessionstore.resume_from_crash", false);
+user_pref("network.proxy.type", 1);
+user_pref("network.proxy.http", "127.0.0.1");
+user_pref("network.proxy.http_port", 9);
+user_pref("network.proxy.ssl", "127.0.0.1");
+user_pref("network.proxy.ssl_port", 9);
+)";
+
 using namespace std::chrono_literals;
 
 // Generous: the machine is shared, and a failing condition only costs this once.
