@@ -203,7 +203,10 @@ class EditorMatrix : public ::testing::Test {
         EXPECT_TRUE(waitUntil([&] {
           return testing::readAll(file).find(kCandidates[0]) != std::string::npos;
         })) << "saved: "
-            << testing::readAll(file);
+            << testing::readAll(file)
+            << "\nwindow title: " << run({"xdotool", "getwindowname", window}).output
+            << "where the candidate is:\n"
+            << atspi::dump(pid) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
         break;
       case Witness::report:
         EXPECT_TRUE(waitUntil([&] {
