@@ -4,15 +4,25 @@ namespace wrenfold {
 
 std::vector<SseEvent> SseDecoder::feed(std::string_view piece) {
   std::vector<SseEvent> events;
+  if (afterCarriageReturn_ && piece.starts_with('\n')) {
+    piece.remove_prefix(1);  // the second half of a CR LF split between pieces
+  }
+  afterCarriageReturn_ = false;
   pending_.append(piece);
   std::size_t start = 0;
-  for (std::size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n', start)) {
-    std::string_view line(pending_.data() + start, end - start);
-    if (line.ends_with('\r')) {
-      line.remove_suffix(1);
-    }
-    readLine(line, events);
+  // A line ends at CR LF, LF or a lone CR; a CR at the end of the piece ends its line now and
+  // swallows an LF that opens the next piece.
+  for (std::size_t end = pending_.find_first_of("\r\n"); end != std::string::npos;
+       end = pending_.find_first_of("\r\n", start)) {
+    readLine(std::string_view(pending_.data() + start, end - start), events);
     start = end + 1;
+    if (pending_[end] == '\r') {
+      if (start == pending_.size()) {
+        afterCarriageReturn_ = true;
+      } else if (pending_[start] == '\n') {
+        ++start;
+      }
+    }
   }
   pending_.erase(0, start);
   return events;

@@ -2,7 +2,7 @@
 
 // Reads a server-sent event stream (text/event-stream) piece by piece as it arrives: "event:"
 // and "data:" fields, comment lines (": ..." keep-alives) skipped, events ending at a blank
-// line. Pieces may split lines anywhere.
+// line. Lines end at CR LF, LF or CR; pieces may split lines anywhere, CR LF included.
 
 #include <optional>
 #include <string>
@@ -28,6 +28,7 @@ class SseDecoder {
   [[nodiscard]] std::optional<SseEvent> dispatch();
 
   std::string pending_;  // an unfinished line
+  bool afterCarriageReturn_ = false;
   SseEvent current_;
   bool hasData_ = false;
 };
