@@ -112,7 +112,9 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     ports.globalHotKeys = std::make_shared<WaylandGlobalHotKeys>();
     auto workspace = std::make_shared<AtspiWorkspace>();
     ports.workspace = workspace;
-    ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace);
+    LinuxAccessibility::Options options;
+    options.screenCoordinates = false;
+    ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace, options);
     workspace->useAccessibility(*ports.accessibility);
     ports.keyEvents = std::make_unique<XTestKeyEvents>();
     ports.windowCapture = std::make_unique<WaylandWindowCapture>();

@@ -66,6 +66,8 @@ class FakeAccessibility final : public Accessibility {
   void setFrame(const AccessibilityElement& element, Point position, Size size);
   void setApplication(std::int32_t processID, const AccessibilityElement& application);
   void setTrusted(bool trusted) { trusted_ = trusted; }
+  [[nodiscard]] bool framesAreOnScreen() override { return framesOnScreen; }
+  bool framesOnScreen = true;
   void rejectWrites(const AccessibilityElement& element, AXAttribute attribute);
   void setApplicationNotice(std::int32_t processID, std::string notice);
   // Called before every read (for example to let time pass while a walk runs).

@@ -183,10 +183,13 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;
   }
   lastTarget_ = *target;
-  // Beside the line being written where the program tells where the caret is, else the field.
-  const auto showBeside = [this, caret = lastTarget_->caretFrame,
-                           anchor =
-                               lastTarget_->inputFrame ? lastTarget_->inputFrame : lastTarget_->screenFrame] {
+  // Beside the line being written where the program tells where the caret is, else the field;
+  // where the program cannot tell where on screen either is, where the panel goes unanchored.
+  const bool onScreen = lastTarget_->framesOnScreen;
+  const auto showBeside = [this, caret = onScreen ? lastTarget_->caretFrame : std::nullopt,
+                           anchor = !onScreen                 ? std::nullopt
+                                    : lastTarget_->inputFrame ? lastTarget_->inputFrame
+                                                              : lastTarget_->screenFrame] {
     if (caret) {
       overlay_.showAtCaret(*caret);
     } else {

@@ -103,6 +103,10 @@ class Accessibility {
   [[nodiscard]] virtual std::optional<Size> sizeAttribute(const AccessibilityElement& element,
                                                           AXAttribute attribute) = 0;
 
+  // Whether positions and frames are on the screen. Under Wayland toolkits can only tell them
+  // within their own window, which says nothing of where that window is.
+  [[nodiscard]] virtual bool framesAreOnScreen() { return true; }
+
   // Where the user is writing in a text element, on screen (the selection's bounds, else the
   // caret's); absent when the element does not tell. Back-ends without it answer absent.
   [[nodiscard]] virtual std::optional<Rect> caretBounds(const AccessibilityElement& element) {

@@ -24,6 +24,7 @@ struct FocusedTarget {
   std::optional<Rect> inputFrame;              // frame of the focused element
   std::optional<Rect> caretFrame;              // in it, the selection's or the caret's bounds
   std::optional<Rect> screenFrame;             // frame of the focused window
+  bool framesOnScreen = true;                  // false: the frames are within the window only
   bool canReadAX = true;
   bool canWriteAX = false;  // a plain text input that may be written through accessibility
 };

@@ -104,6 +104,7 @@ Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() co
   if (window) {
     target->screenFrame = helper.rectAttribute(*window);
   }
+  target->framesOnScreen = ax_.framesAreOnScreen();
   target->canWriteAX = focused && target->focusedRole && isPlainTextInputRole(*target->focusedRole) &&
                        !isSecureTextField(helper, *focused);
 

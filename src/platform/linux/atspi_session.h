@@ -30,6 +30,9 @@ struct AtspiOptions {
   // How long a browser told about a screen reader is given, once per process, to build its
   // tree before the trigger goes on without it.
   std::chrono::milliseconds announcementWait{1000};
+  // Whether toolkits report positions on the screen: under Wayland they know them only within
+  // their own window.
+  bool screenCoordinates = true;
 };
 
 class AtspiSession {

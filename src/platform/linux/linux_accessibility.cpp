@@ -51,6 +51,7 @@ class LinuxAccessibility::Impl {
 
   [[nodiscard]] AtspiConnector& connector() { return connector_; }
   [[nodiscard]] AccessibilityNotices& notices() { return notices_; }
+  [[nodiscard]] bool screenCoordinates() const { return options_.screenCoordinates; }
 
  private:
   Options options_;
@@ -185,6 +186,10 @@ std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement
   }
   const auto extents = readers->elements.extents(object, true);
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
+}
+
+bool LinuxAccessibility::framesAreOnScreen() {
+  return impl_->screenCoordinates();
 }
 
 std::optional<Rect> LinuxAccessibility::caretBounds(const AccessibilityElement& element) {

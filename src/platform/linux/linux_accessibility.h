@@ -42,6 +42,7 @@ class LinuxAccessibility final : public Accessibility {
                                                     AXAttribute attribute) override;
   [[nodiscard]] std::optional<Size> sizeAttribute(const AccessibilityElement& element,
                                                   AXAttribute attribute) override;
+  [[nodiscard]] bool framesAreOnScreen() override;
   [[nodiscard]] std::optional<Rect> caretBounds(const AccessibilityElement& element) override;
 
   [[nodiscard]] bool setString(const AccessibilityElement& element, AXAttribute attribute,

@@ -171,6 +171,16 @@ class OrchestratorTest : public ::testing::Test {
   OverlayViewModel& model_ = overlay_.model();
 };
 
+// Under Wayland a program's frames are within its window: anchoring to them would put the
+// panel anywhere, so it goes unanchored.
+TEST_F(OrchestratorTest, FramesKnownOnlyWithinTheWindowLeaveThePanelUnanchored) {
+  ax_.framesOnScreen = false;
+  orchestrator_->trigger("");
+  settle();
+  ASSERT_GE(overlay_.calls.size(), 2u);
+  EXPECT_EQ(overlay_.calls[1], "show");
+}
+
 TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
   orchestrator_->trigger("");
   settle();
