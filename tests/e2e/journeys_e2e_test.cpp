@@ -151,14 +151,14 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
   EXPECT_NE(wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。"),
             std::string::npos)
       << wrenfold_.process().output();
-  // KDE names the component after the portal session; Qt's code for Ctrl+Alt+Space is 201326624.
+  // KDE names the component after the portal session's token; 201326624 is Qt's Ctrl+Alt+Space.
   const std::vector<std::string> component{"gdbus",
                                            "call",
                                            "--session",
                                            "--dest",
                                            "org.kde.kglobalaccel",
                                            "--object-path",
-                                           "/component/wrenfold_session1",
+                                           "/component/wrenfold",
                                            "--method"};
   const auto call = [&](std::vector<std::string> method) {
     method.insert(method.begin(), component.begin(), component.end());

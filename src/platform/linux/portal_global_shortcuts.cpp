@@ -204,10 +204,14 @@ void PortalGlobalShortcuts::rebindSoon() {
 }
 
 void PortalGlobalShortcuts::createSession() {
-  const std::string sessionToken = "wrenfold_session" + std::to_string(++tokenCounter_);
+  // KDE names its shortcut component after this token when the portal knows no application id
+  // (as for a program not run by Flatpak): the first session of each launch keeps one name, so
+  // keys the user sets there stay with Wrenfold.
+  const std::string sessionToken =
+      sessionCounter_++ == 0 ? "wrenfold" : "wrenfold" + std::to_string(sessionCounter_);
   sessionHandle_ = "/org/freedesktop/portal/desktop/session/" + senderPathElement(bus_) + "/" + sessionToken;
   binding_ = {};
-  const std::string token = "wrenfold" + std::to_string(++tokenCounter_);
+  const std::string token = "wrenfold_request" + std::to_string(++tokenCounter_);
   GVariantBuilder options;
   g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
@@ -233,7 +237,7 @@ GVariant* PortalGlobalShortcuts::shortcutsVariant() const {
 }
 
 void PortalGlobalShortcuts::bindShortcuts() {
-  const std::string token = "wrenfold" + std::to_string(++tokenCounter_);
+  const std::string token = "wrenfold_request" + std::to_string(++tokenCounter_);
   GVariantBuilder options;
   g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));

@@ -84,6 +84,7 @@ class PortalGlobalShortcuts final : public GlobalHotKeys {
   unsigned rebindSource_ = 0;
   std::map<std::string, ResponseHandler> pendingRequests_;  // by Request object path
   std::uint32_t tokenCounter_ = 0;
+  std::uint32_t sessionCounter_ = 0;
   std::string sessionHandle_;  // empty while no session is open
   std::optional<std::string> preferredTrigger_;
   std::optional<std::uint32_t> registeredID_;
