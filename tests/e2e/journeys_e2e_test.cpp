@@ -230,6 +230,15 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
     }));
     ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the panel stayed open";
   }
+  if (kde) {  // the "快捷键" tab shows the desktop's binding, neither unassigned nor refused
+    ASSERT_EQ(wrenfold_.command({"settings"}).status, 0);
+    ASSERT_TRUE(waitUntil([&] { return atspi::press(wrenfold_.pid(), "page tab", "快捷键"); }))
+        << atspi::dump(wrenfold_.pid());
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), "桌面的绑定")) << atspi::dump(wrenfold_.pid());
+    EXPECT_FALSE(atspi::shows(wrenfold_.pid(), "尚未分配按键") ||
+                 atspi::shows(wrenfold_.pid(), "没有登记成功"))
+        << atspi::dump(wrenfold_.pid());
+  }
 }
 
 // No program may type into another under Wayland: a field that drops the accessibility write
