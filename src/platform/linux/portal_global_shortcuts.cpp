@@ -84,10 +84,9 @@ struct PortalCallbacks {
     }
   }
 
-  static gboolean onRebind(gpointer data) {
+  static gboolean onBind(gpointer data) {
     if (PortalGlobalShortcuts* self = (*static_cast<Shared*>(data))->self) {
-      self->rebindSource_ = 0;
-      self->closeSession();
+      self->bindSource_ = 0;
       self->createSession();
     }
     return G_SOURCE_REMOVE;
@@ -155,13 +154,13 @@ PortalGlobalShortcuts::PortalGlobalShortcuts(GDBusConnection* bus)
   activatedSubscription_ = subscribe(kInterface, "Activated", kPortalPath);
   changedSubscription_ = subscribe(kInterface, "ShortcutsChanged", kPortalPath);
   // Bound once the launch has registered what the user recorded, if anything.
-  rebindSoon();
+  bindSoon();
 }
 
 PortalGlobalShortcuts::~PortalGlobalShortcuts() {
   link_->self = nullptr;
-  if (rebindSource_ != 0) {
-    g_source_remove(rebindSource_);
+  if (bindSource_ != 0) {
+    g_source_remove(bindSource_);
   }
   g_cancellable_cancel(cancellable_);
   for (const unsigned subscription : {responseSubscription_, activatedSubscription_, changedSubscription_}) {
@@ -175,10 +174,7 @@ PortalGlobalShortcuts::~PortalGlobalShortcuts() {
 
 Result<void> PortalGlobalShortcuts::registerHotKey(std::uint32_t id, const Shortcut& shortcut) {
   registeredID_ = id;
-  if (auto trigger = xdgShortcutTrigger(shortcut); trigger != preferredTrigger_) {
-    preferredTrigger_ = std::move(trigger);
-    rebindSoon();
-  }
+  preferredTrigger_ = xdgShortcutTrigger(shortcut);  // heard only by a session not yet opened
   return {};
 }
 
@@ -196,19 +192,18 @@ std::optional<Shortcut> PortalGlobalShortcuts::shortcutForNativeKey(std::uint32_
   return shortcutForKeyEvent(x_->display(), nativeKeyCode, nativeModifiers, masks_);
 }
 
-void PortalGlobalShortcuts::rebindSoon() {
-  if (rebindSource_ == 0) {
-    rebindSource_ = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &PortalCallbacks::onRebind,
-                                    PortalCallbacks::hold(link_), &PortalCallbacks::release);
+void PortalGlobalShortcuts::bindSoon() {
+  if (bindSource_ == 0) {
+    bindSource_ = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &PortalCallbacks::onBind,
+                                  PortalCallbacks::hold(link_), &PortalCallbacks::release);
   }
 }
 
 void PortalGlobalShortcuts::createSession() {
   // KDE names its shortcut component after this token when the portal knows no application id
-  // (as for a program not run by Flatpak): the first session of each launch keeps one name, so
-  // keys the user sets there stay with Wrenfold.
-  const std::string sessionToken =
-      sessionCounter_++ == 0 ? "wrenfold" : "wrenfold" + std::to_string(sessionCounter_);
+  // (as for a program not run by Flatpak): one name for every launch, so keys the user sets
+  // there stay with Wrenfold.
+  const std::string sessionToken = "wrenfold";
   sessionHandle_ = "/org/freedesktop/portal/desktop/session/" + senderPathElement(bus_) + "/" + sessionToken;
   binding_ = {};
   const std::string token = "wrenfold_request" + std::to_string(++tokenCounter_);
@@ -247,7 +242,7 @@ void PortalGlobalShortcuts::bindShortcuts() {
 }
 
 void PortalGlobalShortcuts::closeSession() {
-  pendingRequests_.clear();  // answers for the old session are no longer awaited
+  pendingRequests_.clear();
   if (sessionHandle_.empty()) {
     return;
   }

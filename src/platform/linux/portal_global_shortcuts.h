@@ -4,7 +4,8 @@
 // global-key path a Wayland session offers an ordinary program. The desktop keeps the binding:
 // Wrenfold names one shortcut, "showAssistant", suggests the keys the user recorded, and hears
 // Activated whenever the user presses what the desktop bound, even keys changed later in the
-// desktop's own settings. Rebinding with another suggestion needs a new portal session.
+// desktop's own settings. One session per launch: the suggestion counts where the desktop has no
+// keys for Wrenfold yet, and the keys are changed in the desktop's settings afterwards.
 // Main thread only: GDBus answers on GLib's default main context, which Qt's event loop runs.
 
 #include <cstdint>
@@ -42,7 +43,8 @@ class PortalGlobalShortcuts final : public GlobalHotKeys {
   PortalGlobalShortcuts& operator=(const PortalGlobalShortcuts&) = delete;
 
   void setHandler(Handler handler) override { handler_ = std::move(handler); }
-  // Always succeeds: the shortcut becomes the suggestion, and the desktop decides.
+  // Always succeeds: the shortcut becomes the suggestion for the binding made after the launch,
+  // and the desktop decides.
   [[nodiscard]] Result<void> registerHotKey(std::uint32_t id, const Shortcut& shortcut) override;
   void unregisterHotKey(std::uint32_t id) override;
   [[nodiscard]] bool isTakenByAnotherApplication(const Shortcut&) override { return false; }
@@ -58,8 +60,7 @@ class PortalGlobalShortcuts final : public GlobalHotKeys {
   using ResponseHandler = void (PortalGlobalShortcuts::*)(std::uint32_t code, GVariant* results);
 
   explicit PortalGlobalShortcuts(GDBusConnection* bus);
-  // The suggestion changed, or nothing is bound yet: a new session, soon.
-  void rebindSoon();
+  void bindSoon();
   void createSession();
   void bindShortcuts();
   [[nodiscard]] GVariant* shortcutsVariant() const;  // floating
@@ -81,10 +82,9 @@ class PortalGlobalShortcuts final : public GlobalHotKeys {
   std::uint32_t responseSubscription_ = 0;
   std::uint32_t activatedSubscription_ = 0;
   std::uint32_t changedSubscription_ = 0;
-  unsigned rebindSource_ = 0;
+  unsigned bindSource_ = 0;
   std::map<std::string, ResponseHandler> pendingRequests_;  // by Request object path
   std::uint32_t tokenCounter_ = 0;
-  std::uint32_t sessionCounter_ = 0;
   std::string sessionHandle_;  // empty while no session is open
   std::optional<std::string> preferredTrigger_;
   std::optional<std::uint32_t> registeredID_;

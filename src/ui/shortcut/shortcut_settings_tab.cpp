@@ -69,7 +69,8 @@ QWidget* ShortcutSettingsTab::makeShortcutGroup() {
   const bool desktopOwned = registry_.desktopBinding().has_value();
   layout->addWidget(makeDescription(
       desktopOwned ? "Wayland 会话中全局快捷键由桌面管理：Wrenfold 通过全局快捷键门户登记“唤起 Wrenfold”，"
-                     "这里录制的快捷键只作为建议交给桌面。要修改按键，请在桌面的系统设置中找到 Wrenfold 的"
+                     "这里录制的快捷键只作为建议交给桌面（桌面已为它分配按键后不再采用）。要修改按键，请在桌"
+                     "面的系统设置中找到 Wrenfold 的"
                      "“唤起 Wrenfold”（KDE Plasma：系统设置 → 快捷键 → wrenfold）。"
                    : "在任意应用中唤起 Wrenfold。修改后立即生效。"));
   recorder_ = new ShortcutRecorder(registry_, kShowAssistant,
