@@ -13,7 +13,8 @@ constexpr std::string_view kNoTrayHint =
     "桌面没有系统托盘，Wrenfold 在后台继续运行：双击 Alt 键（或使用在设置中录制的快捷键）唤起候选；"
     "生成出错时可在浮窗中点“打开设置”进入设置。";
 constexpr std::string_view kNoTrayHintWayland =
-    "桌面没有系统托盘，Wrenfold 在后台继续运行：用绑定到 wrenfold trigger 的桌面快捷键唤起候选，"
+    "桌面没有系统托盘，Wrenfold 在后台继续运行：用桌面的全局快捷键（或绑定到 wrenfold trigger "
+    "的快捷键）唤起候选，"
     "wrenfold settings 打开设置。";
 
 std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
@@ -63,6 +64,8 @@ void AppDelegate::applicationDidFinishLaunching() {
   menuShortcuts_->attach(&menuBar_->menu());
 
   hotkey_.onQuickTrigger = startCycle;
+  // Where the desktop keeps the binding, its key works even while no shortcut is recorded.
+  ports_.globalHotKeys->setUnregisteredTriggerHandler(startCycle);
   hotkey_.start();
 
   notifications_.addObserver(
@@ -149,8 +152,7 @@ SettingsWindowController& AppDelegate::settings() {
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
-                        &templateEngine_.userTemplatesProblem(),
-                        ports_.session ? describeSessionOffers(*ports_.session) : std::vector<std::string>{}},
+                        &templateEngine_.userTemplatesProblem(), sessionOffers()},
         [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
   }
   return *settings_;

@@ -56,6 +56,10 @@ class AppDelegate {
 
   // What the session lacks (accessibility, window capture, a tray), found at launch.
   [[nodiscard]] const std::vector<std::string>& sessionProblems() const { return sessionProblems_; }
+  // What this session offers each part of a cycle, one line each.
+  [[nodiscard]] std::vector<std::string> sessionOffers() const {
+    return ports_.session ? describeSessionOffers(*ports_.session) : std::vector<std::string>{};
+  }
   [[nodiscard]] NotificationCenter& notifications() { return notifications_; }
   // Absent before launch.
   [[nodiscard]] MenuBarController* menuBar() const { return menuBar_.get(); }

@@ -23,6 +23,7 @@
 #include "platform/linux/libsecret_secret_store.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/portal_global_shortcuts.h"
 #include "platform/linux/wayland_ports.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_tray_colors.h"
@@ -109,7 +110,12 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     // The X server, if any, is XWayland: it sees only the programs that run through it, so
     // the target comes from the accessibility bus and the rest is said to be unavailable.
     ports.modifierMonitor = std::make_shared<WaylandModifierMonitor>();
-    ports.globalHotKeys = std::make_shared<WaylandGlobalHotKeys>();
+    if (auto portal = PortalGlobalShortcuts::connect()) {
+      ports.session->hasGlobalShortcutsPortal = true;
+      ports.globalHotKeys = std::move(portal);
+    } else {
+      ports.globalHotKeys = std::make_shared<WaylandGlobalHotKeys>();
+    }
     auto workspace = std::make_shared<AtspiWorkspace>();
     ports.workspace = workspace;
     LinuxAccessibility::Options options;

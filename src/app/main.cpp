@@ -67,7 +67,7 @@ int runApplication(int& argc, char** argv) {
     return handedToRunningInstance(*socketPath) ? kExitSuccess : kExitNoDesktop;
   }
   delegate.applicationDidFinishLaunching();
-  for (const std::string& offer : wrenfold::describeSessionOffers(desktopSession())) {
+  for (const std::string& offer : delegate.sessionOffers()) {
     std::cerr << "wrenfold: " << offer << "\n";
   }
   for (const std::string& problem : delegate.sessionProblems()) {

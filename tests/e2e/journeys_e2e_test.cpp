@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,12 +128,22 @@ TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos) << model.promptOf(0);
 }
 
-// Under a Wayland compositor (scripts/wayland-session, weston): a native Wayland GTK program
-// that no X tool can see, `wrenfold trigger` as a desktop shortcut runs it, the target found
-// through the accessibility bus alone, the panel shown through XWayland.
+// Under a Wayland compositor (scripts/wayland-session): a native Wayland GTK program that no X
+// tool can see, the target found through the accessibility bus alone, the panel shown through
+// XWayland. The trigger: under weston `wrenfold trigger`, as a desktop shortcut runs it; under
+// KWin the desktop's own shortcut, which Wrenfold bound through the GlobalShortcuts portal with
+// the recorded Ctrl+Alt+Space as the suggestion, pressed through KDE's global-shortcut service.
 TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAndInsertsTheCandidate) {
   if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
     GTEST_SKIP() << "run under scripts/wayland-session";
+  }
+  const char* compositor = std::getenv("WAYLAND_SESSION_COMPOSITOR");
+  const bool kde = compositor != nullptr && std::string(compositor) == "kwin";
+  if (kde) {
+    testing::writeAll(std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "Wrenfold" / "Wrenfold.conf",
+                      R"([General]
+ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
+)");
   }
   ModelService model(kCandidates);
   wrenfold_.configure(model.baseURL(), kApiKey);
@@ -140,6 +151,28 @@ TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAn
   EXPECT_NE(wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。"),
             std::string::npos)
       << wrenfold_.process().output();
+  // KDE names the component after the portal session's token; 201326624 is Qt's Ctrl+Alt+Space.
+  const std::vector<std::string> component{"gdbus",
+                                           "call",
+                                           "--session",
+                                           "--dest",
+                                           "org.kde.kglobalaccel",
+                                           "--object-path",
+                                           "/component/wrenfold",
+                                           "--method"};
+  const auto call = [&](std::vector<std::string> method) {
+    method.insert(method.begin(), component.begin(), component.end());
+    return run(method);
+  };
+  EXPECT_NE(wrenfold_.process().output().find(kde ? "全局快捷键门户" : "绑定到 wrenfold trigger"),
+            std::string::npos)
+      << wrenfold_.process().output();
+  if (kde) {
+    ASSERT_TRUE(waitUntil([&] {
+      return call({"org.kde.kglobalaccel.Component.allShortcutInfos"}).output.find("[201326624]") !=
+             std::string::npos;
+    })) << call({"org.kde.kglobalaccel.Component.allShortcutInfos"}).output;
+  }
   struct Program {
     const char* path;
     std::vector<std::string> arguments;
@@ -165,7 +198,8 @@ TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAn
     ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "", "draft"); }))
         << atspi::dump(target.pid());
 
-    const auto trigger = wrenfold_.command({"trigger"});
+    const auto trigger = kde ? call({"org.kde.kglobalaccel.Component.invokeShortcut", "showAssistant"})
+                             : wrenfold_.command({"trigger"});
     ASSERT_EQ(trigger.status, 0) << trigger.output;
     ASSERT_TRUE(waitUntil([&] { return model.requests().size() == cycle + 1; }))
         << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
@@ -196,6 +230,15 @@ TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAn
     }));
     ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the panel stayed open";
   }
+  if (kde) {  // the "快捷键" tab shows the desktop's binding, neither unassigned nor refused
+    ASSERT_EQ(wrenfold_.command({"settings"}).status, 0);
+    ASSERT_TRUE(waitUntil([&] { return atspi::press(wrenfold_.pid(), "page tab", "快捷键"); }))
+        << atspi::dump(wrenfold_.pid());
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), "桌面的绑定")) << atspi::dump(wrenfold_.pid());
+    EXPECT_FALSE(atspi::shows(wrenfold_.pid(), "尚未分配按键") ||
+                 atspi::shows(wrenfold_.pid(), "没有登记成功"))
+        << atspi::dump(wrenfold_.pid());
+  }
 }
 
 // No program may type into another under Wayland: a field that drops the accessibility write
@@ -204,7 +247,7 @@ TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAn
 TEST_F(Journeys, WaylandJourneyLeavesARefusedCandidateOnTheClipboardForTheUser) {
   const char* seat = std::getenv("WAYLAND_SESSION_HOST_DISPLAY");
   if (std::getenv("WAYLAND_DISPLAY") == nullptr || seat == nullptr) {
-    GTEST_SKIP() << "run under scripts/wayland-session";
+    GTEST_SKIP() << "needs weston's seat: run under scripts/wayland-session without --kwin";
   }
   ModelService model(kCandidates);
   wrenfold_.configure(model.baseURL(), kApiKey);

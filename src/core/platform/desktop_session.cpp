@@ -31,8 +31,11 @@ std::vector<std::string> describeSessionOffers(const DesktopSession& session) {
       return {
           std::string("当前是 Wayland 会话") +
               (session.hasXServer ? "，Wrenfold 的面板通过 XWayland 显示。" : "，没有 XWayland。"),
-          "触发：Wayland 不允许监听全局按键，双击 Alt 键不可用；请在桌面的键盘设置中把一个快捷键绑定到 "
-          "wrenfold trigger。",
+          session.hasGlobalShortcutsPortal
+              ? "触发：Wayland 不允许监听全局按键，双击 Alt 键不可用；Wrenfold 通过桌面的全局快捷键门户登记"
+                "“唤起 Wrenfold”，按键在桌面的快捷键设置中查看和修改。"
+              : "触发：Wayland 不允许监听全局按键，双击 Alt 键不可用；请在桌面的键盘设置中把一个快捷键绑定到 "
+                "wrenfold trigger。",
           "目标：只通过辅助功能总线确定当前应用和焦点输入框。",
           "填入：辅助功能直接写入；无法写入时候选放在剪贴板上，请手动按 Ctrl+V 粘贴（不保存或恢复剪贴板）。",
           "截图：Wayland 没有无需交互的窗口截图方式，生成时不附带截图。"};

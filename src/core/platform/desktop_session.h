@@ -16,6 +16,8 @@ struct DesktopSession {
   SessionKind kind = SessionKind::none;
   // An X server answers on $DISPLAY: the session's own on X11, XWayland on Wayland.
   bool hasXServer = false;
+  // The desktop's GlobalShortcuts portal answers: it binds the trigger on Wayland.
+  bool hasGlobalShortcutsPortal = false;
 
   bool operator==(const DesktopSession&) const = default;
 };

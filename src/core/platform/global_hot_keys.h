@@ -6,11 +6,21 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "core/records/shortcut.h"
 #include "core/support/failure.h"
 
 namespace wrenfold {
+
+// Where the desktop keeps the binding of Wrenfold's trigger itself (the GlobalShortcuts portal).
+struct DesktopShortcutBinding {
+  // The desktop's own words for the keys bound now ("Ctrl+Alt+Space"); empty while none are
+  // bound or the desktop has not answered yet.
+  std::string trigger;
+  // Why the desktop did not bind it, in Chinese; empty when it did or is still asked.
+  std::string problem;
+};
 
 class GlobalHotKeys {
  public:
@@ -37,6 +47,12 @@ class GlobalHotKeys {
   // modifier state (X11: the keycode and the state mask); absent for a key outside the table.
   [[nodiscard]] virtual std::optional<Shortcut> shortcutForNativeKey(std::uint32_t nativeKeyCode,
                                                                      std::uint32_t nativeModifiers) const = 0;
+
+  // Desktops that keep the binding themselves bind Wrenfold's one trigger whether or not a
+  // shortcut is registered; a registered shortcut only suggests the keys, and while none is,
+  // the desktop's binding calls `handler`. Elsewhere both do nothing and the binding is absent.
+  virtual void setUnregisteredTriggerHandler(std::function<void()> handler) { static_cast<void>(handler); }
+  [[nodiscard]] virtual std::optional<DesktopShortcutBinding> desktopBinding() const { return std::nullopt; }
 };
 
 }  // namespace wrenfold

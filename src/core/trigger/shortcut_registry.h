@@ -63,6 +63,10 @@ class ShortcutRegistry {
   [[nodiscard]] bool isTakenByAnotherApplication(const Shortcut& shortcut);
   [[nodiscard]] std::optional<Shortcut> shortcutForNativeKey(std::uint32_t nativeKeyCode,
                                                              std::uint32_t nativeModifiers) const;
+  // What the desktop bound Wrenfold's trigger to, where the desktop keeps the binding.
+  [[nodiscard]] std::optional<DesktopShortcutBinding> desktopBinding() const {
+    return hotKeys_.desktopBinding();
+  }
   // While recording, the shortcuts are unregistered so the keys reach the recorder.
   void setPaused(bool paused);
 

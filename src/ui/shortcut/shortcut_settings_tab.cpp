@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/common/style.h"
@@ -65,11 +66,27 @@ QWidget* ShortcutSettingsTab::makeShortcutGroup() {
   auto* group = makeGroup();
   auto* layout = new QVBoxLayout(group);
   layout->addWidget(makeHeadline("全局快捷键"));
-  layout->addWidget(makeDescription("在任意应用中唤起 Wrenfold。修改后立即生效。"));
+  const bool desktopOwned = registry_.desktopBinding().has_value();
+  layout->addWidget(makeDescription(
+      desktopOwned ? "Wayland 会话中全局快捷键由桌面管理：Wrenfold 通过全局快捷键门户登记“唤起 Wrenfold”，"
+                     "这里录制的快捷键只作为建议交给桌面（桌面已为它分配按键后不再采用）。要修改按键，请在桌"
+                     "面的系统设置中找到 Wrenfold 的"
+                     "“唤起 Wrenfold”（KDE Plasma：系统设置 → 快捷键 → wrenfold）。"
+                   : "在任意应用中唤起 Wrenfold。修改后立即生效。"));
   recorder_ = new ShortcutRecorder(registry_, kShowAssistant,
                                    [this](const std::optional<Shortcut>& s) { customShortcutChanged(s); });
   auto* form = new QFormLayout;
-  form->addRow("唤起 Wrenfold", recorder_);
+  form->addRow(desktopOwned ? "建议的快捷键" : "唤起 Wrenfold", recorder_);
+  if (desktopOwned) {
+    desktopBinding_ = new QLabel;
+    desktopBinding_->setObjectName("desktopBindingLabel");
+    desktopBinding_->setWordWrap(true);
+    form->addRow("桌面的绑定", desktopBinding_);
+    // The desktop answers a new suggestion later, and the user may change the keys there.
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] { refreshDesktopBinding(); });
+    timer->start(1000);
+  }
   layout->addLayout(form);
   inactive_ = new ToneLabel(QString(), style::warning, group);
   inactive_->setObjectName("shortcutInactiveLabel");
@@ -87,6 +104,13 @@ QWidget* ShortcutSettingsTab::makeDefaultTriggerGroup() {
   auto* form = new QFormLayout;
   form->addRow("默认触发方式", defaultTrigger_);
   layout->addLayout(form);
+  doubleTapUnavailable_ = makeDescription(
+      registry_.desktopBinding()
+          ? "Wayland 不允许应用程序监听全局按键，因此双击 Alt 不可用；请使用桌面绑定的快捷键。"
+          : "当前会话无法监听全局按键（Wayland 会话，或 X11 的 XInput 2 不可用），因此双击 Alt "
+            "不可用。");
+  doubleTapUnavailable_->setObjectName("doubleTapUnavailableLabel");
+  layout->addWidget(doubleTapUnavailable_);
   restoreDefault_ = new QPushButton(restoreIcon(*style()), "恢复默认");
   restoreDefault_->setObjectName("restoreDefaultButton");
   connect(restoreDefault_, &QPushButton::clicked, this, [this] { restoreDefault(); });
@@ -117,10 +141,26 @@ void ShortcutSettingsTab::refreshDefaultTrigger() {
   const bool replaced = customShortcut_ && !reason;
   defaultTrigger_->setForegroundRole(replaced ? QPalette::PlaceholderText : QPalette::WindowText);
   restoreDefault_->setEnabled(customShortcut_.has_value());
-  inactive_->setText(reason ? QString("这个快捷键没有生效：%1。双击 Alt 仍可唤起 Wrenfold。")
-                                  .arg(QString::fromStdString(*reason))
+  const bool doubleTapOn = hotkeyController_.isDefaultShortcutMonitoringOn();
+  inactive_->setText(reason ? QString("这个快捷键没有生效：%1。%2")
+                                  .arg(QString::fromStdString(*reason),
+                                       doubleTapOn ? QString("双击 Alt 仍可唤起 Wrenfold。") : QString())
                             : QString());
   inactive_->setVisible(reason.has_value());
+  // Off although nothing replaces it: the session cannot watch the keyboard.
+  doubleTapUnavailable_->setVisible(registry_.desktopBinding() || (!doubleTapOn && !replaced));
+  refreshDesktopBinding();
+}
+
+void ShortcutSettingsTab::refreshDesktopBinding() {
+  const auto binding = registry_.desktopBinding();
+  if (desktopBinding_ == nullptr || !binding) {
+    return;
+  }
+  desktopBinding_->setText(
+      !binding->problem.empty() ? QString::fromStdString("没有登记成功：" + binding->problem)
+      : binding->trigger.empty() ? QString("尚未分配按键（或桌面尚未答复），请在桌面的快捷键设置中为它分配")
+                                 : QString::fromStdString(binding->trigger));
 }
 
 }  // namespace wrenfold

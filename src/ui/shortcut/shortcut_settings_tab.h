@@ -3,7 +3,9 @@
 // The settings tab "快捷键": the recorder for the shortcut that calls Wrenfold up, and the
 // default trigger (a double tap of Alt), which is in effect only while no shortcut is recorded.
 // Recording a shortcut switches the double tap off at once; clearing it, or "恢复默认",
-// switches it back on.
+// switches it back on. Where the desktop keeps the binding (the GlobalShortcuts portal under
+// Wayland) the tab shows the desktop's binding and where to change it; the recording is then
+// only the suggestion handed to the desktop.
 
 #include <QWidget>
 #include <optional>
@@ -31,6 +33,7 @@ class ShortcutSettingsTab final : public QWidget {
   void customShortcutChanged(const std::optional<Shortcut>& shortcut);
   void restoreDefault();
   void refreshDefaultTrigger();
+  void refreshDesktopBinding();
 
   ShortcutRegistry& registry_;
   HotkeyController& hotkeyController_;
@@ -39,6 +42,8 @@ class ShortcutSettingsTab final : public QWidget {
   QLabel* defaultTrigger_ = nullptr;
   QPushButton* restoreDefault_ = nullptr;
   ToneLabel* inactive_ = nullptr;  // why the stored shortcut does not work, when it does not
+  QLabel* doubleTapUnavailable_ = nullptr;
+  QLabel* desktopBinding_ = nullptr;  // only where the desktop keeps the binding
 };
 
 }  // namespace wrenfold

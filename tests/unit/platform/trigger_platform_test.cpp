@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "core/platform/key_events.h"
+#include "core/records/key_code_table.h"
+#include "platform/linux/portal_global_shortcuts.h"
 #include "platform/linux/x11_key_mapping.h"
 #include "platform/linux/xinput2_modifier_monitor.h"
 #include "support/temp_dir.h"
@@ -56,6 +58,15 @@ TEST(X11ModifierMasks, StatesMapToCarbonMasksAndBackIgnoringLocks) {
   noSuper.super = 0;
   EXPECT_EQ(stateFromCarbonModifiers(256 | 4096, noSuper), std::nullopt)
       << "grabbing Ctrl+K for Super+Ctrl+K would steal another shortcut";
+}
+
+// The portal's suggestion: modifiers in the syntax's names and order, the key by its keysym name.
+TEST(XdgShortcutTrigger, SpellsTheStoredShortcutAsThePortalReadsIt) {
+  EXPECT_EQ(xdgShortcutTrigger({kMacKeySpace, 4096 | 2048}), "CTRL+ALT+space");
+  EXPECT_EQ(xdgShortcutTrigger({kMacKeyComma, 256 | 512}), "SHIFT+LOGO+comma");
+  EXPECT_EQ(xdgShortcutTrigger({kMacKeyQ, 2048}), "ALT+q");
+  EXPECT_EQ(xdgShortcutTrigger({0x60, 0}), "F5");
+  EXPECT_EQ(xdgShortcutTrigger({0xFFFF, 4096}), std::nullopt) << "a key outside the table";
 }
 
 TEST(X11ModifierMasks, LockVariantsCoverEveryCombinationOfTheLocksOnly) {
