@@ -41,6 +41,7 @@ void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed,
   if (!failed || elapsed < limits_.callTimeout * 9 / 10) {
     return;
   }
+  ++timedOutCalls_;
   const auto bus = applicationBusName(object);
   if (!bus.empty()) {
     pausedUntil_.insert_or_assign(std::string(bus), steady_clock::now() + limits_.hungPause);

@@ -111,11 +111,16 @@ class AtspiCalls {
   [[nodiscard]] GObjectPtr<AtspiAccessible> firstWithRole(AtspiAccessible* object, AtspiRole role,
                                                           bool& supported);
 
+  // Calls so far that waited out the whole timeout.
+  [[nodiscard]] int timedOutCalls() const { return timedOutCalls_; }
+
  private:
   [[nodiscard]] GObjectPtr<AtspiAccessible> firstMatch(AtspiAccessible* object, AtspiMatchRule* rule,
                                                        bool& supported);
   class Call;
   void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed);
+
+  int timedOutCalls_ = 0;
 
   struct KnownRole {
     GObjectPtr<AtspiAccessible> object;  // keeps the pointer, the key, from being reused

@@ -52,6 +52,7 @@ class LinuxAccessibility::Impl {
   [[nodiscard]] AtspiConnector& connector() { return connector_; }
   [[nodiscard]] AccessibilityNotices& notices() { return notices_; }
   [[nodiscard]] bool screenCoordinates() const { return options_.screenCoordinates; }
+  [[nodiscard]] int timedOutCalls() const { return readers_ ? readers_->session.calls().timedOutCalls() : 0; }
 
  private:
   Options options_;
@@ -186,6 +187,10 @@ std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement
   }
   const auto extents = readers->elements.extents(object, true);
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
+}
+
+int LinuxAccessibility::timedOutCalls() const {
+  return impl_->timedOutCalls();
 }
 
 bool LinuxAccessibility::framesAreOnScreen() {

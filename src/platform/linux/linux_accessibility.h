@@ -54,6 +54,9 @@ class LinuxAccessibility final : public Accessibility {
   [[nodiscard]] std::optional<std::string> takeApplicationNotice(std::int32_t processID) override;
   [[nodiscard]] std::optional<std::string> takeRestartNotice() override;
 
+  // AT-SPI calls that waited out the whole call timeout since the bus was first reached.
+  [[nodiscard]] int timedOutCalls() const;
+
  private:
   class Impl;
   std::unique_ptr<Impl> impl_;
