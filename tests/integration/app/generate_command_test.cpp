@@ -128,13 +128,7 @@ TEST_F(GenerateCommand, JsonLinesCarryIdTextTitleAndConfidenceInOrder) {
 
 // The events of a streamed chat-completions reply, each `pause` after the one before.
 CannedResponse streamedReply(std::chrono::milliseconds pause) {
-  const std::string text = wrenfold::testing::testData("model-replies/openai-stream.sse");
-  std::vector<std::string> events;
-  for (std::size_t from = 0, end = 0; from < text.size(); from = end) {
-    end = text.find("\n\n", from) + 2;
-    events.push_back(text.substr(from, end - from));
-  }
-  return CannedResponse::events(std::move(events), pause);
+  return CannedResponse::events(wrenfold::testing::testData("model-replies/openai-stream.sse"), pause);
 }
 
 // Printed as each completes, in the final order and numbering: a reply that stalls after the
