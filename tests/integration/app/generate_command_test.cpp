@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/support/json.h"
+#include "fakes/fake_system_log.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -22,11 +23,6 @@ using ::testing::Not;
 using wrenfold::testing::CannedResponse;
 using wrenfold::testing::TempDir;
 using wrenfold::testing::TestHttpServer;
-
-class NullSystemLog final : public SystemLog {
- public:
-  void write(LogLevel, std::string_view) override {}
-};
 
 // A reply body in each service's own shape whose text is a JSON candidate envelope.
 std::string replyFor(std::string_view provider, const std::string& modelText) {
@@ -68,7 +64,8 @@ class GenerateCommand : public ::testing::Test {
     std::istringstream in(stdinText);
     std::ostringstream out;
     std::ostringstream err;
-    GenerateEnvironment env{AppPaths(data_.path()), in, out, err, std::make_shared<NullSystemLog>(), {}};
+    GenerateEnvironment env{
+        AppPaths(data_.path()), in, out, err, std::make_shared<wrenfold::testing::SilentSystemLog>(), {}};
     env.http.idleTimeout = idleTimeout;
     const int code = runGenerate(arguments, env);
     return {code, out.str(), err.str()};

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/platform/desktop_services.h"
-#include "core/support/system_log.h"
+#include "fakes/fake_system_log.h"
 
 namespace wrenfold::testing {
 
@@ -22,12 +22,6 @@ class RecordingDesktopServices final : public DesktopServices {
   }
 
   std::vector<std::string> opened;
-};
-
-// A system log that keeps nothing.
-class SilentSystemLog final : public SystemLog {
- public:
-  void write(LogLevel, std::string_view) override {}
 };
 
 }  // namespace wrenfold::testing
