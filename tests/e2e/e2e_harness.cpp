@@ -3,6 +3,7 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -65,26 +66,11 @@ std::optional<std::string> visibleWindow(pid_t pid, const std::string& title) {
 
 std::optional<WindowFrame> windowFrame(const std::string& window) {
   const Exit shell = run({"xdotool", "getwindowgeometry", "--shell", window});
-  if (shell.status != 0) {
-    return std::nullopt;
-  }
   WindowFrame frame;
-  for (const auto& line : lines(shell.output)) {
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) {
-      continue;
-    }
-    const std::string key = line.substr(0, equals);
-    const int value = std::atoi(line.c_str() + equals + 1);
-    if (key == "X") {
-      frame.x = value;
-    } else if (key == "Y") {
-      frame.y = value;
-    } else if (key == "WIDTH") {
-      frame.width = value;
-    } else if (key == "HEIGHT") {
-      frame.height = value;
-    }
+  // WINDOW=…, X=…, Y=…, WIDTH=…, HEIGHT=…, SCREEN=…, one a line.
+  if (shell.status != 0 || std::sscanf(shell.output.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d",
+                                       &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
+    return std::nullopt;
   }
   return frame;
 }

@@ -62,60 +62,48 @@ const FakeAccessibility::Stored* FakeAccessibility::read(const AccessibilityElem
   return found == attributes.end() ? nullptr : &found->second;
 }
 
+// The stored value when it has type T (as the port's typed reads see it), else absent.
+template <class T>
+std::optional<T> FakeAccessibility::typed(const AccessibilityElement& element, AXAttribute attribute) {
+  const auto* value = read(element, attribute);
+  const auto fake = value ? std::optional(toFake(*value)) : std::nullopt;
+  const auto* typedValue = fake ? std::get_if<T>(&*fake) : nullptr;
+  return typedValue ? std::optional<T>(*typedValue) : std::nullopt;
+}
+
 std::optional<std::string> FakeAccessibility::stringAttribute(const AccessibilityElement& element,
                                                               AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<std::string>(value) : nullptr;
-  return typed ? std::optional(*typed) : std::nullopt;
+  return typed<std::string>(element, attribute);
 }
 
 std::optional<bool> FakeAccessibility::boolAttribute(const AccessibilityElement& element,
                                                      AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<bool>(value) : nullptr;
-  return typed ? std::optional(*typed) : std::nullopt;
+  return typed<bool>(element, attribute);
 }
 
 std::optional<AccessibilityElement> FakeAccessibility::elementAttribute(const AccessibilityElement& element,
                                                                         AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<ElementRef>(value) : nullptr;
-  return typed ? std::optional(handle(typed->index)) : std::nullopt;
+  return typed<AccessibilityElement>(element, attribute);
 }
 
 std::optional<std::vector<AccessibilityElement>> FakeAccessibility::elementListAttribute(
     const AccessibilityElement& element, AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<std::vector<ElementRef>>(value) : nullptr;
-  if (typed == nullptr) {
-    return std::nullopt;
-  }
-  std::vector<AccessibilityElement> elements;
-  for (const auto ref : *typed) {
-    elements.push_back(handle(ref.index));
-  }
-  return elements;
+  return typed<std::vector<AccessibilityElement>>(element, attribute);
 }
 
 std::optional<TextRange> FakeAccessibility::rangeAttribute(const AccessibilityElement& element,
                                                            AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<TextRange>(value) : nullptr;
-  return typed ? std::optional(*typed) : std::nullopt;
+  return typed<TextRange>(element, attribute);
 }
 
 std::optional<Point> FakeAccessibility::pointAttribute(const AccessibilityElement& element,
                                                        AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<Point>(value) : nullptr;
-  return typed ? std::optional(*typed) : std::nullopt;
+  return typed<Point>(element, attribute);
 }
 
 std::optional<Size> FakeAccessibility::sizeAttribute(const AccessibilityElement& element,
                                                      AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto* typed = value ? std::get_if<Size>(value) : nullptr;
-  return typed ? std::optional(*typed) : std::nullopt;
+  return typed<Size>(element, attribute);
 }
 
 bool FakeAccessibility::record(const AccessibilityElement& element, AXAttribute attribute,

@@ -93,6 +93,8 @@ class FakeAccessibility final : public Accessibility {
 
   [[nodiscard]] Node& nodeOf(const AccessibilityElement& element) const;
   [[nodiscard]] const Stored* read(const AccessibilityElement& element, AXAttribute attribute);
+  template <class T>
+  [[nodiscard]] std::optional<T> typed(const AccessibilityElement& element, AXAttribute attribute);
   [[nodiscard]] AccessibilityElement handle(std::size_t index) const;
   [[nodiscard]] Stored toStored(const FakeAXValue& value) const;
   [[nodiscard]] FakeAXValue toFake(const Stored& value) const;

@@ -5,35 +5,16 @@
 namespace wrenfold::testing {
 
 std::vector<PasteboardItem> FakePasteboard::items() {
-  std::vector<PasteboardItem> readable;
-  for (const auto& item : items_) {
-    PasteboardItem copy;
-    for (const auto& representation : item.representations) {
-      if (!unreadable_.contains(representation.first)) {
-        copy.representations.push_back(representation);
-      }
-    }
-    readable.push_back(std::move(copy));
-  }
-  return readable;
+  return items_;
 }
 
 std::optional<std::string> FakePasteboard::string() {
-  if (unreadable_.contains(std::string(kPlainTextType))) {
-    return std::nullopt;
-  }
-  for (const auto& item : items_) {
-    for (const auto& [type, bytes] : item.representations) {
-      if (type == kPlainTextType) {
-        return std::string(bytes.begin(), bytes.end());
-      }
-    }
-  }
-  return std::nullopt;
+  const auto bytes = data(kPlainTextType);
+  return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end())) : std::nullopt;
 }
 
 std::optional<std::vector<std::uint8_t>> FakePasteboard::data(std::string_view type) {
-  for (const auto& item : items()) {
+  for (const auto& item : items_) {
     for (const auto& [offered, bytes] : item.representations) {
       if (offered == type) {
         return bytes;
@@ -49,9 +30,6 @@ void FakePasteboard::clearContents() {
 }
 
 bool FakePasteboard::setString(std::string_view text, ClipboardHistory history) {
-  if (refuseWrites_) {
-    return false;
-  }
   items_ = {textItem(text)};
   lastHistory_ = history;
   ++changeCount_;
@@ -59,9 +37,6 @@ bool FakePasteboard::setString(std::string_view text, ClipboardHistory history) 
 }
 
 bool FakePasteboard::writeItems(const std::vector<PasteboardItem>& items) {
-  if (refuseWrites_) {
-    return false;
-  }
   items_ = items;
   ++changeCount_;
   return true;

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +28,7 @@ class FakePasteboard final : public Pasteboard {
   // Another application puts these items on the clipboard.
   void copyExternally(std::vector<PasteboardItem> items);
   void copyTextExternally(std::string_view text);
-  // The contents as they are, unreadable types included.
   [[nodiscard]] const std::vector<PasteboardItem>& contents() const { return items_; }
-  // Reads of this type fail, as with an owner that does not answer.
-  void makeUnreadable(std::string type) { unreadable_.insert(std::move(type)); }
-  void refuseWrites(bool refuse) { refuseWrites_ = refuse; }
   void hideChangeCount() { changeCountKnown_ = false; }
   // The history flag of the last setString.
   [[nodiscard]] std::optional<ClipboardHistory> lastHistory() const { return lastHistory_; }
@@ -43,10 +38,8 @@ class FakePasteboard final : public Pasteboard {
 
  private:
   std::vector<PasteboardItem> items_;
-  std::set<std::string> unreadable_;
   std::int64_t changeCount_ = 0;
   bool changeCountKnown_ = true;
-  bool refuseWrites_ = false;
   std::optional<ClipboardHistory> lastHistory_;
 };
 

@@ -59,29 +59,6 @@ std::optional<std::size_t> parseSize(std::string_view text, int base) {
   return value;
 }
 
-const char* reasonPhrase(int status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 404:
-      return "Not Found";
-    case 429:
-      return "Too Many Requests";
-    case 500:
-      return "Internal Server Error";
-    case 502:
-      return "Bad Gateway";
-    case 503:
-      return "Service Unavailable";
-    default:
-      return "Status";
-  }
-}
-
 bool hasHeader(const HeaderList& headers, std::string_view name) {
   return std::ranges::any_of(headers, [name](const auto& h) { return equalsIgnoringCase(h.first, name); });
 }
@@ -228,8 +205,9 @@ std::optional<RecordedRequest> readRequest(Reader& reader, Channel& channel) {
 }
 
 std::string responseHead(const CannedResponse& response) {
+  // Clients read the code alone; the reason phrase is free text.
   std::string head =
-      "HTTP/1.1 " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
+      "HTTP/1.1 " + std::to_string(response.status) + (response.status == 200 ? " OK" : " Status") + "\r\n";
   for (const auto& [name, value] : response.headers) {
     head += name + ": " + value + "\r\n";
   }
@@ -275,6 +253,19 @@ CannedResponse CannedResponse::events(std::vector<std::string> events, std::chro
     response.stream.emplace_back(pause, std::move(event));
   }
   return response;
+}
+
+CannedResponse CannedResponse::events(std::string_view recorded, std::chrono::milliseconds pause) {
+  std::vector<std::string> pieces;
+  for (std::size_t from = 0; from < recorded.size();) {
+    const auto crlf = recorded.find("\r\n\r\n", from);
+    const auto lf = recorded.find("\n\n", from);
+    const auto end = std::min(crlf == std::string::npos ? recorded.size() : crlf + 4,
+                              lf == std::string::npos ? recorded.size() : lf + 2);
+    pieces.emplace_back(recorded.substr(from, end - from));
+    from = end;
+  }
+  return events(std::move(pieces), pause);
 }
 
 class TestHttpServer::Impl {

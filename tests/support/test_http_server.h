@@ -53,6 +53,8 @@ struct CannedResponse {
   // A text/event-stream reply sending `events` with `pause` before each.
   [[nodiscard]] static CannedResponse events(std::vector<std::string> events,
                                              std::chrono::milliseconds pause);
+  // The same for a recorded stream, cut after each event's blank line (LF or CRLF).
+  [[nodiscard]] static CannedResponse events(std::string_view recorded, std::chrono::milliseconds pause);
 };
 
 class TestHttpServer {

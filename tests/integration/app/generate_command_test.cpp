@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/support/json.h"
+#include "fakes/fake_system_log.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -22,11 +23,6 @@ using ::testing::Not;
 using wrenfold::testing::CannedResponse;
 using wrenfold::testing::TempDir;
 using wrenfold::testing::TestHttpServer;
-
-class NullSystemLog final : public SystemLog {
- public:
-  void write(LogLevel, std::string_view) override {}
-};
 
 // A reply body in each service's own shape whose text is a JSON candidate envelope.
 std::string replyFor(std::string_view provider, const std::string& modelText) {
@@ -68,7 +64,8 @@ class GenerateCommand : public ::testing::Test {
     std::istringstream in(stdinText);
     std::ostringstream out;
     std::ostringstream err;
-    GenerateEnvironment env{AppPaths(data_.path()), in, out, err, std::make_shared<NullSystemLog>(), {}};
+    GenerateEnvironment env{
+        AppPaths(data_.path()), in, out, err, std::make_shared<wrenfold::testing::SilentSystemLog>(), {}};
     env.http.idleTimeout = idleTimeout;
     const int code = runGenerate(arguments, env);
     return {code, out.str(), err.str()};
@@ -128,13 +125,7 @@ TEST_F(GenerateCommand, JsonLinesCarryIdTextTitleAndConfidenceInOrder) {
 
 // The events of a streamed chat-completions reply, each `pause` after the one before.
 CannedResponse streamedReply(std::chrono::milliseconds pause) {
-  const std::string text = wrenfold::testing::testData("model-replies/openai-stream.sse");
-  std::vector<std::string> events;
-  for (std::size_t from = 0, end = 0; from < text.size(); from = end) {
-    end = text.find("\n\n", from) + 2;
-    events.push_back(text.substr(from, end - from));
-  }
-  return CannedResponse::events(std::move(events), pause);
+  return CannedResponse::events(wrenfold::testing::testData("model-replies/openai-stream.sse"), pause);
 }
 
 // Printed as each completes, in the final order and numbering: a reply that stalls after the

@@ -9,10 +9,8 @@
 #include "core/overlay/overlay_placement.h"
 #include "core/templates/built_in_templates.h"
 #include "ui/overlay/disclosure_section.h"
-#include "ui/overlay/error_state_view.h"
 #include "ui/overlay/instruction_editor.h"
 #include "ui/overlay/manual_context_section.h"
-#include "ui/overlay/overlay_button.h"
 #include "ui/overlay/overlay_key_handler.h"
 #include "ui/overlay/overlay_panel.h"
 #include "ui/overlay/overlay_view.h"
@@ -74,7 +72,6 @@ class OverlayKeysTest : public QObject {
   void focusPanelLeavesTheTextFields();
   void resultArrivingWhileTypingLeavesTheKeysInTheField_data();
   void resultArrivingWhileTypingLeavesTheKeysInTheField();
-  void errorViewAsksTheApplicationToOpenSettings();
 };
 
 void OverlayKeysTest::init() {
@@ -298,19 +295,6 @@ void OverlayKeysTest::resultArrivingWhileTypingLeavesTheKeysInTheField() {
            typed);
   QCOMPARE(selectedIndex(controller.model()), 0L);
   QVERIFY(recorder.inserted.empty());
-}
-
-void OverlayKeysTest::errorViewAsksTheApplicationToOpenSettings() {
-  OverlayWindowController controller(BuiltInTemplates::all());
-  int opened = 0;
-  controller.onOpenSettings = [&opened] { ++opened; };
-  controller.show(std::nullopt);
-  controller.model().setPhase(OverlayPhase::error("请先在设置中配置模型 API Key。"));
-  OverlayButton& button = controller.panel()->view().errorState().openSettingsButton();
-  QVERIFY(button.isVisible());
-  QCOMPARE(button.text(), QStringLiteral("打开设置"));
-  QTest::mouseClick(&button, Qt::LeftButton);
-  QCOMPARE(opened, 1);
 }
 
 }  // namespace wrenfold

@@ -14,7 +14,7 @@
 #include "fakes/manual_clock.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
-#include "settings/recording_desktop_services.h"
+#include "fakes/recording_desktop_services.h"
 #include "support/temp_dir.h"
 #include "ui/settings/settings_view.h"
 

@@ -219,21 +219,11 @@ class SettingsViewTest : public QObject {
     QVERIFY(!templateStatus->isVisibleTo(&h.window()));
   }
 
-  void createUserTemplateFile_data() {
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("missing file is created empty") << false;
-    QTest::newRow("existing file is left untouched") << true;
-  }
-  void createUserTemplateFile() {
-    QFETCH(bool, exists);
+  void createUserTemplateFileButtonMakesTheFileAndOpensIt() {
     Harness h;
-    const std::string userFile = "[{\"id\": \"mine\", \"name\": \"Mine\"}]";
-    if (exists) {
-      writeAll(h.paths.userTemplatesURL(), userFile);
-    }
     h.selectTab(QStringLiteral("模板"));
     h.button(QStringLiteral("创建用户模板文件"))->click();
-    QCOMPARE(readAll(h.paths.userTemplatesURL()), exists ? userFile : std::string("[]\n"));
+    QCOMPARE(readAll(h.paths.userTemplatesURL()), std::string("[]\n"));
     QCOMPARE(h.desktop.opened, std::vector<std::string>{h.paths.userTemplatesURL().string()});
     QVERIFY(!h.find<SaveStatusView>("templateStatus")->isVisibleTo(&h.window()));
   }

@@ -9,6 +9,7 @@
 #include "fakes/fake_accessibility.h"
 #include "fakes/fake_image_codec.h"
 #include "fakes/fake_pasteboard.h"
+#include "fakes/fake_system_log.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/fake_workspace.h"
 #include "fakes/manual_main_queue.h"
@@ -23,11 +24,6 @@ using testing::FakeImageCodec;
 constexpr std::int32_t kPid = 900;
 constexpr const char* kScreenRecordingWarning =
     "未能获取当前应用窗口截图，请检查 Screen Recording 权限或窗口是否可见。";
-
-class QuietLog final : public SystemLog {
- public:
-  void write(LogLevel, std::string_view) override {}
-};
 
 class HubTest : public ::testing::Test {
  protected:
@@ -66,7 +62,7 @@ class HubTest : public ::testing::Test {
   testing::ManualClock clock_;
   testing::ManualMainQueue queue_{clock_};
   testing::TempDir dir_;
-  AppLogger logger_{AppPaths(dir_.path()), std::make_shared<QuietLog>()};
+  AppLogger logger_{AppPaths(dir_.path()), std::make_shared<testing::SilentSystemLog>()};
   std::unique_ptr<ContextHub> hub_ = std::make_unique<ContextHub>(
       AccessibilityReader(ax_, clock_), ClipboardContextReader(pasteboard_, workspace_),
       ScreenshotReader(windows_, codec_, worker_, queue_, logger_), ax_);

@@ -7,6 +7,7 @@
 
 #include "core/platform/thread_work_queue.h"
 #include "fakes/fake_image_codec.h"
+#include "fakes/fake_system_log.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
@@ -92,16 +93,6 @@ TEST(ScreenshotSizes, ReduceByTruncationKeepingAtLeastOnePixel) {
   EXPECT_EQ(ScreenshotReader::captureSize(retina), (PixelSize{201, 100}));
 }
 
-class RecordingLog final : public SystemLog {
- public:
-  void write(LogLevel level, std::string_view message) override {
-    std::lock_guard lock(mutex);
-    lines.push_back((level == LogLevel::error ? "ERROR " : "INFO ") + std::string(message));
-  }
-  std::mutex mutex;
-  std::vector<std::string> lines;
-};
-
 class ScreenshotReaderTest : public ::testing::Test {
  protected:
   ScreenshotReaderTest() { target_.processID = kPid; }
@@ -125,7 +116,7 @@ class ScreenshotReaderTest : public ::testing::Test {
   testing::ManualClock clock_;
   testing::ManualMainQueue queue_{clock_};
   testing::TempDir dir_;
-  std::shared_ptr<RecordingLog> log_ = std::make_shared<RecordingLog>();
+  std::shared_ptr<testing::RecordingSystemLog> log_ = std::make_shared<testing::RecordingSystemLog>();
   AppLogger logger_{AppPaths(dir_.path()), log_};
   ScreenshotReader reader_{windows_, codec_, worker_, queue_, logger_};
 };
@@ -138,7 +129,7 @@ TEST_F(ScreenshotReaderTest, LargeWindowGivesBoundedJpegAndPreview) {
   EXPECT_EQ(shot->data, FakeImageCodec::encoded(2048, 1024, 0.82));
   EXPECT_EQ(shot->image.width, 1200);
   EXPECT_EQ(shot->image.height, 600);
-  EXPECT_TRUE(log_->lines.empty());
+  EXPECT_TRUE(log_->lines().empty());
 }
 
 TEST_F(ScreenshotReaderTest, SmallCaptureIsUsedAsItIs) {
@@ -187,7 +178,7 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
     FakeImageCodec codec;
     row.setUp(windows, codec);
     ScreenshotReader reader(windows, codec, worker_, queue_, logger_);
-    log_->lines.clear();
+    log_->clear();
     bool called = false;
     reader.capture(target_, [&](std::optional<CapturedScreenshot> shot) {
       called = true;
@@ -196,7 +187,7 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
     worker_.runAll();
     queue_.runPending();
     EXPECT_TRUE(called) << row.name;
-    EXPECT_EQ(log_->lines, std::vector<std::string>{row.line}) << row.name;
+    EXPECT_EQ(log_->lines(), std::vector<std::string>{row.line}) << row.name;
   }
 }
 
@@ -206,7 +197,7 @@ TEST(ScreenshotReaderThreads, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) 
   FakeImageCodec codec;
   testing::BlockingMainQueue queue;
   testing::TempDir dir;
-  AppLogger logger(AppPaths(dir.path()), std::make_shared<RecordingLog>());
+  AppLogger logger(AppPaths(dir.path()), std::make_shared<testing::SilentSystemLog>());
   FocusedTarget target;
   target.processID = kPid;
   const auto mainThread = std::this_thread::get_id();

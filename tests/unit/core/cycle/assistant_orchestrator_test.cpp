@@ -12,6 +12,7 @@
 #include "fakes/fake_image_codec.h"
 #include "fakes/fake_key_events.h"
 #include "fakes/fake_pasteboard.h"
+#include "fakes/fake_system_log.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/fake_workspace.h"
 #include "fakes/manual_clock.h"
@@ -28,11 +29,6 @@ using ::testing::Not;
 using namespace wrenfold::testing;
 
 constexpr std::int32_t kPid = 77;
-
-class NullSystemLog final : public SystemLog {
- public:
-  void write(LogLevel, std::string_view) override {}
-};
 
 // Holds each request until the test answers it, so tests choose the order replies arrive in.
 class HeldHttpClient final : public HttpClient {
@@ -142,7 +138,7 @@ class OrchestratorTest : public ::testing::Test {
 
   TempDir data_;
   AppPaths paths_{data_.path()};
-  AppLogger logger_{paths_, std::make_shared<NullSystemLog>()};
+  AppLogger logger_{paths_, std::make_shared<testing::SilentSystemLog>()};
   FakeAccessibility ax_;
   FakeWorkspace workspace_;
   FakePasteboard pasteboard_;

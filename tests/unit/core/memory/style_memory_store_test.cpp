@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -15,32 +14,16 @@
 #include "core/support/json.h"
 #include "core/support/time.h"
 #include "core/text/regex.h"
+#include "fakes/fake_system_log.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
 namespace {
 
 using testing::readAll;
+using testing::RecordingSystemLog;
 using testing::testData;
 using testing::writeAll;
-
-class RecordingSystemLog final : public SystemLog {
- public:
-  void write(LogLevel level, std::string_view message) override {
-    std::lock_guard lock(mutex_);
-    if (level == LogLevel::error) {
-      errors_.emplace_back(message);
-    }
-  }
-  std::vector<std::string> errors() const {
-    std::lock_guard lock(mutex_);
-    return errors_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> errors_;
-};
 
 timefmt::SystemTime at(std::string_view iso) {
   return *timefmt::parseIso8601(iso);
@@ -56,9 +39,8 @@ class StyleMemoryStoreTest : public ::testing::Test {
   }
   std::size_t loggedSampleFailures() {
     logger_.flush();  // the logger also reports its own file failures: count only ours
-    const auto errors = systemLog_->errors();
-    constexpr std::string_view prefix = "style sample write failed: ";
-    return static_cast<std::size_t>(std::ranges::count_if(errors, [&](const std::string& line) {
+    constexpr std::string_view prefix = "ERROR style sample write failed: ";
+    return static_cast<std::size_t>(std::ranges::count_if(systemLog_->lines(), [&](const std::string& line) {
       return line.starts_with(prefix) && line.size() > prefix.size();  // with the error's description
     }));
   }

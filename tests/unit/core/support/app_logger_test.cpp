@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -10,6 +9,7 @@
 
 #include "core/support/json.h"
 #include "core/support/time.h"
+#include "fakes/fake_system_log.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
@@ -17,26 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::readAll;
+using testing::RecordingSystemLog;
 using testing::TempDir;
 
 constexpr timefmt::SystemTime kReference{std::chrono::seconds(1796446116)};
 constexpr const char* kStamp = "2026-12-05T04:48:36Z";
-
-class RecordingSystemLog : public SystemLog {
- public:
-  void write(LogLevel level, std::string_view message) override {
-    std::lock_guard lock(mutex_);
-    entries_.emplace_back(level, message);
-  }
-  std::vector<std::pair<LogLevel, std::string>> entries() const {
-    std::lock_guard lock(mutex_);
-    return entries_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::pair<LogLevel, std::string>> entries_;
-};
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/recording_desktop_services.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
@@ -16,26 +17,11 @@ using testing::readAll;
 using testing::TempDir;
 using testing::writeAll;
 
-class RecordingDesktop final : public DesktopServices {
- public:
-  Result<void> openPath(const fs::path& path) override {
-    openedPaths.push_back(path);
-    if (failing) {
-      return failPlatform("没有可用的打开方式");
-    }
-    return {};
-  }
-  Result<void> openUrl(const std::string&) override { return failPlatform("不应打开网址"); }
-
-  std::vector<fs::path> openedPaths;
-  bool failing = false;
-};
-
 class UserTemplateFileTest : public ::testing::Test {
  protected:
   TempDir dir_;
   AppPaths paths_{dir_.path() / "Wrenfold"};
-  RecordingDesktop desktop_;
+  testing::RecordingDesktopServices desktop_;
   UserTemplateFile file_{paths_, desktop_};
 };
 
@@ -44,7 +30,7 @@ TEST_F(UserTemplateFileTest, CreatesTheEmptyListWhenMissingAndOpensIt) {
   ASSERT_TRUE(file_.createIfNeededAndOpen().has_value());
   EXPECT_EQ(readAll(paths_.userTemplatesURL()), "[]\n");
   EXPECT_TRUE(fs::is_directory(paths_.logsDirectoryURL()));
-  EXPECT_EQ(desktop_.openedPaths, std::vector<fs::path>{paths_.userTemplatesURL()});
+  EXPECT_EQ(desktop_.opened, std::vector<std::string>{paths_.userTemplatesURL().string()});
 }
 
 TEST_F(UserTemplateFileTest, NeverOverwritesWhatIsThere) {
@@ -57,7 +43,7 @@ TEST_F(UserTemplateFileTest, NeverOverwritesWhatIsThere) {
   ASSERT_TRUE(file_.createIfNeededAndOpen().has_value());
   EXPECT_TRUE(fs::is_symlink(paths_.userTemplatesURL()));
   EXPECT_FALSE(fs::exists(dir_.path() / "elsewhere.json"));
-  EXPECT_EQ(desktop_.openedPaths.size(), 2u);
+  EXPECT_EQ(desktop_.opened.size(), 2u);
 }
 
 TEST_F(UserTemplateFileTest, FoldersThatCannotBeCreatedFailWithoutOpening) {
@@ -67,10 +53,10 @@ TEST_F(UserTemplateFileTest, FoldersThatCannotBeCreatedFailWithoutOpening) {
   const auto result = file.createIfNeededAndOpen();
   ASSERT_FALSE(result.has_value());
   EXPECT_FALSE(result.error().localizedDescription().empty());
-  EXPECT_TRUE(desktop_.openedPaths.empty());
+  EXPECT_TRUE(desktop_.opened.empty());
 
   file.openDirectory();  // the folder action ignores the failure and still asks
-  EXPECT_EQ(desktop_.openedPaths, std::vector<fs::path>{blocked.templatesDirectoryURL()});
+  EXPECT_EQ(desktop_.opened, std::vector<std::string>{blocked.templatesDirectoryURL().string()});
 }
 
 TEST_F(UserTemplateFileTest, AFileThatCannotBeWrittenFailsWithoutOpening) {
@@ -78,13 +64,13 @@ TEST_F(UserTemplateFileTest, AFileThatCannotBeWrittenFailsWithoutOpening) {
   fs::create_directories(paths_.appSupportURL());
   fs::create_directory_symlink("/proc/self", paths_.templatesDirectoryURL());
   ASSERT_FALSE(file_.createIfNeededAndOpen().has_value());
-  EXPECT_TRUE(desktop_.openedPaths.empty());
+  EXPECT_TRUE(desktop_.opened.empty());
 }
 
 TEST_F(UserTemplateFileTest, OpenDirectoryCreatesTheFoldersFirst) {
   file_.openDirectory();
   EXPECT_TRUE(fs::is_directory(paths_.templatesDirectoryURL()));
-  EXPECT_EQ(desktop_.openedPaths, std::vector<fs::path>{paths_.templatesDirectoryURL()});
+  EXPECT_EQ(desktop_.opened, std::vector<std::string>{paths_.templatesDirectoryURL().string()});
   EXPECT_FALSE(fs::exists(paths_.userTemplatesURL()));
 }
 

@@ -5,16 +5,16 @@
 #include <vector>
 
 #include "core/platform/desktop_services.h"
-#include "core/support/system_log.h"
+#include "fakes/fake_system_log.h"
 
 namespace wrenfold::testing {
 
-// Opens nothing; remembers what the settings asked the desktop to open.
+// Opens nothing; remembers what it was asked to open, and fails each path when `failing`.
 class RecordingDesktopServices final : public DesktopServices {
  public:
   [[nodiscard]] Result<void> openPath(const std::filesystem::path& path) override {
     opened.push_back(path.string());
-    return {};
+    return failing ? Result<void>(failPlatform("没有可用的打开方式")) : Result<void>{};
   }
   [[nodiscard]] Result<void> openUrl(const std::string& url) override {
     opened.push_back(url);
@@ -22,12 +22,7 @@ class RecordingDesktopServices final : public DesktopServices {
   }
 
   std::vector<std::string> opened;
-};
-
-// A system log that keeps nothing.
-class SilentSystemLog final : public SystemLog {
- public:
-  void write(LogLevel, std::string_view) override {}
+  bool failing = false;
 };
 
 }  // namespace wrenfold::testing
