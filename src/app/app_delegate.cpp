@@ -119,6 +119,9 @@ OverlayWindowController& AppDelegate::overlay() {
   if (!overlay_) {
     // A copy taken now: templates read later do not reach an overlay that already exists.
     overlay_ = std::make_unique<OverlayWindowController>(templateEngine_.templates());
+    if (ports_.session && ports_.session->kind == SessionKind::wayland) {
+      overlay_->hideAfterThisTurn();
+    }
     overlay_->onOpenSettings = [&notifications = notifications_] {
       notifications.post({std::string(kOpenSettingsRequested), {}});
     };

@@ -24,6 +24,7 @@
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/portal_global_shortcuts.h"
+#include "platform/linux/portal_remote_desktop.h"
 #include "platform/linux/wayland_ports.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_tray_colors.h"
@@ -122,7 +123,14 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     options.screenCoordinates = false;
     ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace, options);
     workspace->useAccessibility(*ports.accessibility);
-    ports.keyEvents = std::make_unique<XTestKeyEvents>();
+    // XTest reaches only XWayland's programs; the portal's keys reach native ones.
+    if (auto keys = PortalKeyEvents::connect(*ports.userDefaults)) {
+      ports.session->hasRemoteDesktopPortal = true;
+      workspace->setKeysReachPrograms(true);
+      ports.keyEvents = std::move(keys);
+    } else {
+      ports.keyEvents = std::make_unique<XTestKeyEvents>();
+    }
     ports.windowCapture = std::make_unique<WaylandWindowCapture>();
   } else {
     auto trigger = std::make_shared<X11TriggerBackend>();

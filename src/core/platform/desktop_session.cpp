@@ -37,7 +37,12 @@ std::vector<std::string> describeSessionOffers(const DesktopSession& session) {
               : "触发：Wayland 不允许监听全局按键，双击 Alt 键不可用；请在桌面的键盘设置中把一个快捷键绑定到 "
                 "wrenfold trigger。",
           "目标：只通过辅助功能总线确定当前应用和焦点输入框。",
-          "填入：辅助功能直接写入；无法写入时候选放在剪贴板上，请手动按 Ctrl+V 粘贴（不保存或恢复剪贴板）。",
+          session.hasRemoteDesktopPortal
+              ? "填入：辅助功能直接写入；无法写入时通过桌面的远程桌面门户模拟粘贴（桌面可能先请求一次同意），"
+                "之后 Wayland "
+                "程序的剪贴板上留着候选，原有内容无法恢复；未获同意时候选放在剪贴板上，请手动粘贴。"
+              : "填入：辅助功能直接写入；无法写入时候选放在剪贴板上，请手动按 Ctrl+V "
+                "粘贴（不保存或恢复剪贴板）。",
           "截图：Wayland 没有无需交互的窗口截图方式，生成时不附带截图。"};
     case SessionKind::none:
       break;

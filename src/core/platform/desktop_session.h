@@ -18,6 +18,8 @@ struct DesktopSession {
   bool hasXServer = false;
   // The desktop's GlobalShortcuts portal answers: it binds the trigger on Wayland.
   bool hasGlobalShortcutsPortal = false;
+  // The desktop's RemoteDesktop portal offers a keyboard: it pastes into programs on Wayland.
+  bool hasRemoteDesktopPortal = false;
 
   bool operator==(const DesktopSession&) const = default;
 };

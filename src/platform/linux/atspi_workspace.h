@@ -35,7 +35,11 @@ class AtspiWorkspace final : public Workspace {
   [[nodiscard]] std::int32_t ownProcessID() override;
   // The other application whose window was activated last, while it is still on the bus.
   [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override;
-  [[nodiscard]] bool activate(std::int32_t) override { return false; }
+  // No Wayland client may activate another's window. Where keys reach the target (through the
+  // desktop's RemoteDesktop portal) the compositor gives the focus back to the window the user
+  // came from once the panel closes, and the paste waits for that; elsewhere nothing is pasted.
+  [[nodiscard]] bool activate(std::int32_t) override { return focusReturnsForKeys_; }
+  void setKeysReachPrograms(bool reach) { focusReturnsForKeys_ = reach; }
 
  private:
   struct Bus;
@@ -46,6 +50,7 @@ class AtspiWorkspace final : public Workspace {
   Accessibility* accessibility_ = nullptr;
   std::unique_ptr<Bus> bus_;
   std::optional<DesktopFileIndex> desktopFiles_;
+  bool focusReturnsForKeys_ = false;
 };
 
 }  // namespace wrenfold

@@ -6,47 +6,18 @@
 #include <utility>
 
 #include "core/records/key_code_table.h"
+#include "platform/linux/portal_bus.h"
 
 namespace wrenfold {
 namespace {
 
-constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
-constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* kPortal = kPortalService;
+constexpr const char* kPortalPath = kPortalObjectPath;
 constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
 constexpr const char* kShortcutID = "showAssistant";
 constexpr const char* kShortcutDescription = "唤起 Wrenfold";
 constexpr const char* kNotBound =
     "桌面的全局快捷键门户答复成功，却没有登记这个快捷键；请在桌面的键盘设置中把快捷键绑定到 wrenfold trigger";
-// The portal may be started on demand by this very call; it answered in under 2 s when measured.
-constexpr int kVersionTimeoutMs = 5000;
-
-// Request and session objects live under the caller's unique name, ":1.42" spelled "1_42".
-std::string senderPathElement(GDBusConnection* bus) {
-  std::string name = g_dbus_connection_get_unique_name(bus);
-  if (!name.empty() && name.front() == ':') {
-    name.erase(0, 1);
-  }
-  for (char& c : name) {
-    if (c == '.') {
-      c = '_';
-    }
-  }
-  return name;
-}
-
-std::string stringIn(GVariant* dictionary, const char* key) {
-  GVariant* value = g_variant_lookup_value(dictionary, key, nullptr);
-  if (value == nullptr) {
-    return {};
-  }
-  std::string text;
-  if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING) ||
-      g_variant_is_of_type(value, G_VARIANT_TYPE_OBJECT_PATH)) {
-    text = g_variant_get_string(value, nullptr);
-  }
-  g_variant_unref(value);
-  return text;
-}
 
 }  // namespace
 
@@ -115,20 +86,7 @@ std::shared_ptr<PortalGlobalShortcuts> PortalGlobalShortcuts::connect() {
   if (bus == nullptr) {
     return nullptr;
   }
-  GVariant* reply =
-      g_dbus_connection_call_sync(bus, kPortal, kPortalPath, "org.freedesktop.DBus.Properties", "Get",
-                                  g_variant_new("(ss)", kInterface, "version"), G_VARIANT_TYPE("(v)"),
-                                  G_DBUS_CALL_FLAGS_NONE, kVersionTimeoutMs, nullptr, nullptr);
-  std::uint32_t version = 0;
-  if (reply != nullptr) {
-    GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
-    if (g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32)) {
-      version = g_variant_get_uint32(value);
-    }
-    g_variant_unref(value);
-    g_variant_unref(reply);
-  }
+  const std::uint32_t version = portalInterfaceVersion(bus, kInterface);
   if (version == 0) {
     g_object_unref(bus);
     return nullptr;
@@ -204,7 +162,8 @@ void PortalGlobalShortcuts::createSession() {
   // (as for a program not run by Flatpak): one name for every launch, so keys the user sets
   // there stay with Wrenfold.
   const std::string sessionToken = "wrenfold";
-  sessionHandle_ = "/org/freedesktop/portal/desktop/session/" + senderPathElement(bus_) + "/" + sessionToken;
+  sessionHandle_ =
+      "/org/freedesktop/portal/desktop/session/" + portalSenderPathElement(bus_) + "/" + sessionToken;
   binding_ = {};
   const std::string token = "wrenfold_request" + std::to_string(++tokenCounter_);
   GVariantBuilder options;
@@ -253,7 +212,8 @@ void PortalGlobalShortcuts::closeSession() {
 
 void PortalGlobalShortcuts::request(const char* method, GVariant* parameters, const std::string& token,
                                     ResponseHandler then) {
-  pendingRequests_[std::string(kPortalPath) + "/request/" + senderPathElement(bus_) + "/" + token] = then;
+  pendingRequests_[std::string(kPortalPath) + "/request/" + portalSenderPathElement(bus_) + "/" + token] =
+      then;
   g_dbus_connection_call(bus_, kPortal, kPortalPath, kInterface, method, parameters, G_VARIANT_TYPE("(o)"),
                          G_DBUS_CALL_FLAGS_NONE, -1, cancellable_, &PortalCallbacks::onCallDone,
                          PortalCallbacks::hold(link_));
@@ -297,7 +257,7 @@ void PortalGlobalShortcuts::sessionCreated(std::uint32_t code, GVariant* results
     failed("桌面没有为 Wrenfold 打开全局快捷键会话");
     return;
   }
-  if (const std::string handle = stringIn(results, "session_handle"); !handle.empty()) {
+  if (const std::string handle = portalStringIn(results, "session_handle"); !handle.empty()) {
     sessionHandle_ = handle;
   }
   GVariant* shortcuts = g_variant_lookup_value(results, "shortcuts", G_VARIANT_TYPE("a(sa{sv})"));
@@ -332,7 +292,7 @@ bool PortalGlobalShortcuts::readShortcuts(GVariant* shortcuts) {
   GVariant* properties = nullptr;
   while (g_variant_iter_next(&iter, "(&s@a{sv})", &id, &properties)) {
     if (std::string_view(id) == kShortcutID) {
-      binding_ = {stringIn(properties, "trigger_description"), {}};
+      binding_ = {portalStringIn(properties, "trigger_description"), {}};
       found = true;
     }
     g_variant_unref(properties);

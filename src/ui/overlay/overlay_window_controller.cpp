@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <cmath>
 #include <vector>
 
@@ -83,6 +84,7 @@ void OverlayWindowController::showAtCaret(Rect caret) {
 }
 
 void OverlayWindowController::present() {
+  ++presentations_;
   panel_->stayOnTop();
   panel_->show();  // without activation: the user's application keeps the keyboard
   panel_->raise();
@@ -105,6 +107,7 @@ void OverlayWindowController::focusPanel() {
   if (!typing) {
     panel_->view().clearTextFocus();
   }
+  ++presentations_;
   panel_->show();
   panel_->raise();
   panel_->activateWindow();
@@ -117,9 +120,20 @@ void OverlayWindowController::stepBack() {
 }
 
 void OverlayWindowController::close() {
-  if (panel_) {
-    panel_->hide();
+  if (!panel_) {
+    return;
   }
+  if (!hideAfterThisTurn_) {
+    panel_->hide();
+    return;
+  }
+  // KWin takes an XWayland program's clipboard over to Wayland only while one of its windows
+  // is active: the panel stays until what closed it (an insertion) has set the clipboard.
+  QTimer::singleShot(0, panel_.get(), [this, shown = presentations_] {
+    if (presentations_ == shown) {  // not shown again meanwhile
+      panel_->hide();
+    }
+  });
 }
 
 void OverlayWindowController::position(const std::optional<Rect>& anchor, bool atCaret) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,6 +40,9 @@ class OverlayWindowController final : public OverlayWindow {
   // Asked for by the error view's "打开设置"; the application wires it to the settings window.
   std::function<void()> onOpenSettings;
 
+  // Under Wayland the panel's window goes only once the current event has been handled.
+  void hideAfterThisTurn() { hideAfterThisTurn_ = true; }
+
   // Null until the first `show`.
   [[nodiscard]] OverlayPanel* panel() const { return panel_.get(); }
   [[nodiscard]] const std::optional<Rect>& lastAnchor() const { return lastAnchor_; }
@@ -50,6 +54,8 @@ class OverlayWindowController final : public OverlayWindow {
   [[nodiscard]] bool handleKeyDown(const QKeyEvent& event);
 
   OverlayViewModel model_;
+  bool hideAfterThisTurn_ = false;
+  std::uint64_t presentations_ = 0;
   OverlayKeyHandler keys_;
   std::optional<Rect> lastAnchor_;
   std::unique_ptr<OverlayPanel> panel_;  // declared last: destroyed first, while the model lives
