@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e_harness.h"
+#include "journey_test.h"
 
 namespace wrenfold::e2e {
 namespace {

@@ -9,9 +9,6 @@
 #include <iterator>
 #include <mutex>
 #include <sstream>
-#include <thread>
-
-#include "core/trigger/double_tap_detector.h"
 
 namespace wrenfold::e2e {
 namespace {
@@ -509,40 +506,6 @@ std::optional<std::string> Wrenfold::waitForOverlay() const {
   std::optional<std::string> window;
   static_cast<void>(waitUntil([&] { return (window = overlayWindow()).has_value(); }));
   return window;
-}
-
-void JourneyTest::SetUp() {
-  if (std::getenv("DISPLAY") == nullptr) {
-    GTEST_SKIP() << "no desktop: run under scripts/desktop-session";
-  }
-}
-
-void JourneyTest::TearDown() {
-  if (const auto status = wrenfold_.stop()) {
-    EXPECT_EQ(*status, 0) << wrenfold_.process().output();
-  }
-}
-
-void JourneyTest::doubleTapAlt() {
-  std::this_thread::sleep_until(lastTap_ + DoubleTapDetector::kTriggerDebounce + 100ms);
-  ASSERT_TRUE(xdotool({"key", "alt", "alt"}));
-  lastTap_ = std::chrono::steady_clock::now();
-}
-
-::testing::AssertionResult JourneyTest::pressInOverlay(const std::vector<std::string>& keys) {
-  const auto overlay = wrenfold_.waitForOverlay();
-  if (!overlay) {
-    return ::testing::AssertionFailure() << "the overlay did not appear";
-  }
-  if (!waitUntil([&] { return activeWindow() == overlay; })) {
-    return ::testing::AssertionFailure() << "the overlay never became active";
-  }
-  for (const auto& key : keys) {
-    if (!xdotool({"key", key})) {
-      return ::testing::AssertionFailure() << "xdotool could not press " << key;
-    }
-  }
-  return ::testing::AssertionSuccess();
 }
 
 std::unique_ptr<testing::FixtureApp> startTarget(const std::string& mode, const std::string& draft,

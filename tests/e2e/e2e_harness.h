@@ -5,7 +5,6 @@
 // journeys start (xdotool, xclip, the GTK fixture), and witnesses that do not go through
 // Wrenfold: the accessibility bus (what the overlay shows), X windows, the clipboard, files.
 
-#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -175,33 +174,6 @@ class Wrenfold {
 
   testing::TempDir dataHome_;
   std::unique_ptr<Process> process_;
-};
-
-// The fixture of every journey: skipped without a desktop; Wrenfold, once started, must end
-// cleanly on SIGTERM (nothing for the sanitizers to report in the sanitizer build).
-class JourneyTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // Starts Wrenfold with `model` as its OpenAI-compatible service and `apiKey`.
-  void start(const ModelService& model, const std::string& apiKey) {
-    wrenfold_.configure(model.baseURL(), apiKey);
-    wrenfold_.start();
-  }
-  // Double tap of Alt, as a user's fingers: two XTest presses and releases. A tap within the
-  // trigger's debounce after the previous one is ignored by design, and nothing shows when that
-  // time is over, so this one wait is a sleep.
-  void doubleTapAlt();
-  // Once the overlay shows and holds the keyboard (it takes it once there is something to act
-  // on), presses `keys` in it, one after the other.
-  [[nodiscard]] ::testing::AssertionResult pressInOverlay(const std::vector<std::string>& keys);
-
-  testing::TempDir reports_;
-  Wrenfold wrenfold_;
-
- private:
-  std::chrono::steady_clock::time_point lastTap_;
 };
 
 // The GTK fixture in `mode` holding `draft`, its window on screen and active, the caret at the
