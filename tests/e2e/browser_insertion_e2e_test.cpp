@@ -8,13 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "core/trigger/double_tap_detector.h"
-#include "e2e_harness.h"
+#include "journey_test.h"
 
 namespace wrenfold::e2e {
 namespace {
@@ -69,13 +66,11 @@ struct Browser {
   bool forceAccessibility;
 };
 
-class BrowserInsertion : public ::testing::TestWithParam<Browser> {
+class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterface<Browser> {
  protected:
   void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr) {
-      GTEST_SKIP() << "no desktop: run under scripts/desktop-session";
-    }
-    if (::access(GetParam().program, X_OK) != 0) {
+    JourneyTest::SetUp();
+    if (!IsSkipped() && ::access(GetParam().program, X_OK) != 0) {
       GTEST_SKIP() << GetParam().program << " is not installed (Debian package " << GetParam().package
                    << "; see scripts/install-deps)";
     }
@@ -83,26 +78,24 @@ class BrowserInsertion : public ::testing::TestWithParam<Browser> {
 
   void TearDown() override {
     browser_.reset();
-    if (const auto status = wrenfold_.stop()) {
-      EXPECT_EQ(*status, 0) << wrenfold_.process().output();
-    }
+    JourneyTest::TearDown();
   }
 
   void startBrowser() {
-    const auto page = dir_.path() / "fields.html";
+    const auto page = reports_.path() / "fields.html";
     testing::writeAll(page, kPage);
     // Without an accessibility tree the test cannot find a field to click: the page focuses one.
     const std::string url = "file://" + page.string() + (GetParam().forceAccessibility ? "" : "#autofocus");
     std::vector<std::string> argv{GetParam().program};
     std::vector<std::string> environment;
     if (std::string(GetParam().name).starts_with("firefox")) {
-      const auto profile = dir_.path() / "firefox-profile";
+      const auto profile = reports_.path() / "firefox-profile";
       std::filesystem::create_directories(profile);
       testing::writeAll(profile / "user.js", kFirefoxTestPrefs);
       argv.insert(argv.end(), {"-profile", profile.string(), "-no-remote", url});
     } else {
       argv.insert(argv.end(),
-                  {"--user-data-dir=" + (dir_.path() / "chromium-profile").string(), "--no-first-run",
+                  {"--user-data-dir=" + (reports_.path() / "chromium-profile").string(), "--no-first-run",
                    "--no-default-browser-check", "--password-store=basic", "--disable-gpu",
                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
                    "--host-resolver-rules=MAP * ~NOTFOUND", "--proxy-server=127.0.0.1:9"});
@@ -154,23 +147,11 @@ class BrowserInsertion : public ::testing::TestWithParam<Browser> {
     ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
   }
 
-  // Double tap of Alt; taps within the trigger's debounce are ignored by design, so this one wait
-  // is a sleep.
-  void doubleTapAlt() {
-    std::this_thread::sleep_until(lastTap_ + DoubleTapDetector::kTriggerDebounce + 100ms);
-    ASSERT_TRUE(xdotool({"key", "alt", "alt"}));
-    lastTap_ = std::chrono::steady_clock::now();
-  }
-
   // One cycle from the double tap to Return on the second candidate.
   void chooseSecondCandidate() {
     doubleTapAlt();
     ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
-    const auto overlay = wrenfold_.waitForOverlay();
-    ASSERT_TRUE(overlay);
-    ASSERT_TRUE(waitUntil([&] { return activeWindow() == overlay; })) << "the overlay never became active";
-    ASSERT_TRUE(xdotool({"key", "Down"}));
-    ASSERT_TRUE(xdotool({"key", "Return"}));
+    ASSERT_TRUE(pressInOverlay({"Down", "Return"}));
   }
 
   [[nodiscard]] std::vector<std::string> insertModes() const {
@@ -183,11 +164,8 @@ class BrowserInsertion : public ::testing::TestWithParam<Browser> {
     return modes;
   }
 
-  testing::TempDir dir_;
-  Wrenfold wrenfold_;
   std::unique_ptr<Process> browser_;
   std::optional<std::string> window_;
-  std::chrono::steady_clock::time_point lastTap_;
 };
 
 TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
@@ -195,8 +173,7 @@ TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
     GTEST_SKIP() << "this browser shows no page to accessibility";
   }
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   startBrowser();
   ASSERT_TRUE(window_);
 
@@ -241,8 +218,7 @@ TEST_P(BrowserInsertion, APasteThatCannotBeReadBackIsToldAndKeptOnTheClipboard) 
       << daemon.output();
   Process monitor({"dbus-monitor", "--session", "interface='org.freedesktop.Notifications',member='Notify'"});
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   startBrowser();
   ASSERT_TRUE(window_);
 

@@ -11,11 +11,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "core/trigger/double_tap_detector.h"
-#include "e2e_harness.h"
+#include "journey_test.h"
 
 namespace wrenfold::e2e {
 namespace {
@@ -99,26 +97,8 @@ bool overlaps(const WindowFrame& a, const WindowFrame& b) {
   return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
-class EditorMatrix : public ::testing::Test {
+class EditorMatrix : public JourneyTest {
  protected:
-  void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr) {
-      GTEST_SKIP() << "no desktop: run under scripts/desktop-session";
-    }
-  }
-
-  void TearDown() override {
-    if (const auto status = wrenfold_.stop()) {
-      EXPECT_EQ(*status, 0) << wrenfold_.process().output();
-    }
-  }
-
-  void doubleTapAlt() {
-    std::this_thread::sleep_until(lastTap_ + DoubleTapDetector::kTriggerDebounce + 100ms);
-    ASSERT_TRUE(xdotool({"key", "alt", "alt"}));
-    lastTap_ = std::chrono::steady_clock::now();
-  }
-
   // One program from start to the candidate in it; failures name the program.
   void exercise(const Program& program, ModelService& model, std::vector<std::string>& skipped) {
     SCOPED_TRACE(program.name);
@@ -189,8 +169,7 @@ class EditorMatrix : public ::testing::Test {
       const WindowFrame lineBefore{0, caret->y, caret->x + caret->width, caret->height};
       EXPECT_FALSE(overlaps(*panel, lineBefore)) << "the panel covers the caret line at y " << caret->y;
     }
-    ASSERT_TRUE(waitUntil([&] { return activeWindow() == overlay; })) << "the overlay never became active";
-    ASSERT_TRUE(xdotool({"key", "Return"}));
+    ASSERT_TRUE(pressInOverlay({"Return"}));
     ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";
     ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; })) << "focus did not return";
 
@@ -222,16 +201,11 @@ class EditorMatrix : public ::testing::Test {
       ::kill(pid, SIGTERM);
     }
   }
-
-  testing::TempDir reports_;
-  Wrenfold wrenfold_;
-  std::chrono::steady_clock::time_point lastTap_;
 };
 
 TEST_F(EditorMatrix, EveryProgramGivesItsTextAndTakesTheCandidate) {
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   std::vector<std::string> skipped;
   for (const auto& program : programs()) {
     if (const char* only = std::getenv("MATRIX_ONLY");

@@ -8,11 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "core/trigger/double_tap_detector.h"
-#include "e2e_harness.h"
+#include "journey_test.h"
 
 namespace wrenfold::e2e {
 namespace {
@@ -30,51 +28,16 @@ bool contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-class Journeys : public ::testing::Test {
+class Journeys : public JourneyTest {
  protected:
-  void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr) {
-      GTEST_SKIP() << "no desktop: run under scripts/desktop-session";
-    }
-  }
-
-  // A clean end on SIGTERM, with nothing for the sanitizers to report in the sanitizer build.
-  void TearDown() override {
-    if (const auto status = wrenfold_.stop()) {
-      EXPECT_EQ(*status, 0) << wrenfold_.process().output();
-    }
-  }
-
-  // Double tap of Alt, as a user's fingers: two XTest presses and releases. A tap within the
-  // trigger's debounce after the previous one is ignored by design, and nothing shows when that
-  // time is over, so this one wait is a sleep.
-  void doubleTapAlt() {
-    const auto due = lastTap_ + DoubleTapDetector::kTriggerDebounce + 100ms;
-    std::this_thread::sleep_until(due);
-    ASSERT_TRUE(xdotool({"key", "alt", "alt"}));
-    lastTap_ = std::chrono::steady_clock::now();
-  }
-
-  // Waits until the overlay holds the keyboard (it takes it once there is something to act on).
-  void waitForActiveOverlay() {
-    const auto overlay = wrenfold_.waitForOverlay();
-    ASSERT_TRUE(overlay) << "the overlay did not appear";
-    ASSERT_TRUE(waitUntil([&] { return activeWindow() == overlay; })) << "the overlay never became active";
-  }
-
   void expectEventually(const std::string& event) {
     EXPECT_TRUE(waitUntil([&] { return contains(wrenfold_.events(), event); })) << event << " was not logged";
   }
-
-  testing::TempDir reports_;
-  Wrenfold wrenfold_;
-  std::chrono::steady_clock::time_point lastTap_;
 };
 
 TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   // The user's clipboard, which inserting through accessibility must not touch.
   testing::writeAll(reports_ / "clip.txt", "剪贴板原有内容");
   Process clip({"xclip", "-quiet", "-selection", "clipboard", "-i", (reports_ / "clip.txt").string()});
@@ -103,9 +66,7 @@ TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   for (const auto& candidate : kCandidates) {
     EXPECT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidate)) << candidate;
   }
-  waitForActiveOverlay();
-  ASSERT_TRUE(xdotool({"key", "Down"}));
-  ASSERT_TRUE(xdotool({"key", "Return"}));
+  ASSERT_TRUE(pressInOverlay({"Down", "Return"}));
 
   const std::string expected = std::string(kDraft) + kCandidates[1];
   EXPECT_EQ(target->waitForReport(expected, kTimeout), expected);
@@ -146,8 +107,7 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
 )");
   }
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   EXPECT_NE(wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。"),
             std::string::npos)
       << wrenfold_.process().output();
@@ -254,8 +214,7 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
     GTEST_SKIP() << "run under scripts/wayland-session";
   }
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   EXPECT_EQ(wrenfold_.process().output().find("远程桌面门户") != std::string::npos, kde)
       << wrenfold_.process().output();
   FixtureApp target(WRENFOLD_GTK_FIXTURE, {"--mode", "guarded", "--text", kDraft}, reports_.path(),
@@ -289,8 +248,7 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   const std::string html = "<p><b>原有</b>的富文本</p>";
   FixtureApp owner(WRENFOLD_CLIPBOARD_OWNER, {"--text", "原有的纯文本", "--html", html}, reports_.path());
   ASSERT_EQ(owner.waitForReport("ready", kTimeout), "ready");
@@ -299,8 +257,7 @@ TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestore
 
   doubleTapAlt();
   ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
-  waitForActiveOverlay();
-  ASSERT_TRUE(xdotool({"key", "Return"}));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
 
   const std::string expected = std::string(kDraft) + kCandidates[0];
   EXPECT_EQ(target->waitForReport(expected, kTimeout), expected);
@@ -312,8 +269,7 @@ TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestore
 
 TEST_F(Journeys, FailureJourneyAsksForAKeyThenRegeneratesOnceOneIsSaved) {
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), "");
-  wrenfold_.start();
+  start(model, "");
   const auto target = startTarget("entry", kDraft, reports_.path());
 
   doubleTapAlt();
@@ -360,8 +316,7 @@ TEST_F(Journeys, FailureJourneyAsksForAKeyThenRegeneratesOnceOneIsSaved) {
 
 TEST_F(Journeys, RefusalJourneyReadsNothingFromAPasswordFieldOrAWallet) {
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   const std::string secret = "hunter2-密码";
   {
     const auto login = startTarget("login", secret, reports_.path());
@@ -394,8 +349,7 @@ TEST_F(Journeys, OneInstanceTakesTriggerAndSettingsRequestsAndTurnsASecondStartA
   }
 
   ModelService model(kCandidates);
-  wrenfold_.configure(model.baseURL(), kApiKey);
-  wrenfold_.start();
+  start(model, kApiKey);
   const auto target = startTarget("entry", kDraft, reports_.path());
 
   const Exit trigger = wrenfold_.command({"trigger"});
@@ -403,8 +357,7 @@ TEST_F(Journeys, OneInstanceTakesTriggerAndSettingsRequestsAndTurnsASecondStartA
   ASSERT_TRUE(wrenfold_.waitForOverlay()) << "`wrenfold trigger` did not open the overlay";
   EXPECT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
   EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos);
-  waitForActiveOverlay();
-  ASSERT_TRUE(xdotool({"key", "Escape"}));
+  ASSERT_TRUE(pressInOverlay({"Escape"}));
   EXPECT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); }));
 
   const Exit settings = wrenfold_.command({"settings"});

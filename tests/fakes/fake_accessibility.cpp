@@ -20,17 +20,6 @@ struct FakeAccessibility::Node final : AccessibilityElement::Node {
   std::set<AXAttribute> rejected;
 };
 
-FakeAccessibility::FakeAccessibility() = default;
-FakeAccessibility::~FakeAccessibility() = default;
-
-bool FakeAccessibility::isProcessTrusted() {
-  return trusted_;
-}
-
-void FakeAccessibility::promptForTrust() {
-  ++trustPrompts_;
-}
-
 std::optional<AccessibilityElement> FakeAccessibility::applicationElement(std::int32_t processID) {
   const auto found = applications_.find(processID);
   if (found == applications_.end()) {
@@ -60,50 +49,6 @@ const FakeAccessibility::Stored* FakeAccessibility::read(const AccessibilityElem
   auto& attributes = nodeOf(element).attributes;
   const auto found = attributes.find(attribute);
   return found == attributes.end() ? nullptr : &found->second;
-}
-
-// The stored value when it has type T (as the port's typed reads see it), else absent.
-template <class T>
-std::optional<T> FakeAccessibility::typed(const AccessibilityElement& element, AXAttribute attribute) {
-  const auto* value = read(element, attribute);
-  const auto fake = value ? std::optional(toFake(*value)) : std::nullopt;
-  const auto* typedValue = fake ? std::get_if<T>(&*fake) : nullptr;
-  return typedValue ? std::optional<T>(*typedValue) : std::nullopt;
-}
-
-std::optional<std::string> FakeAccessibility::stringAttribute(const AccessibilityElement& element,
-                                                              AXAttribute attribute) {
-  return typed<std::string>(element, attribute);
-}
-
-std::optional<bool> FakeAccessibility::boolAttribute(const AccessibilityElement& element,
-                                                     AXAttribute attribute) {
-  return typed<bool>(element, attribute);
-}
-
-std::optional<AccessibilityElement> FakeAccessibility::elementAttribute(const AccessibilityElement& element,
-                                                                        AXAttribute attribute) {
-  return typed<AccessibilityElement>(element, attribute);
-}
-
-std::optional<std::vector<AccessibilityElement>> FakeAccessibility::elementListAttribute(
-    const AccessibilityElement& element, AXAttribute attribute) {
-  return typed<std::vector<AccessibilityElement>>(element, attribute);
-}
-
-std::optional<TextRange> FakeAccessibility::rangeAttribute(const AccessibilityElement& element,
-                                                           AXAttribute attribute) {
-  return typed<TextRange>(element, attribute);
-}
-
-std::optional<Point> FakeAccessibility::pointAttribute(const AccessibilityElement& element,
-                                                       AXAttribute attribute) {
-  return typed<Point>(element, attribute);
-}
-
-std::optional<Size> FakeAccessibility::sizeAttribute(const AccessibilityElement& element,
-                                                     AXAttribute attribute) {
-  return typed<Size>(element, attribute);
 }
 
 bool FakeAccessibility::record(const AccessibilityElement& element, AXAttribute attribute,
@@ -267,21 +212,12 @@ std::optional<FakeAXValue> FakeAccessibility::get(const AccessibilityElement& el
   return found == attributes.end() ? std::nullopt : std::optional(toFake(found->second));
 }
 
-void FakeAccessibility::setFrame(const AccessibilityElement& element, Point position, Size size) {
-  set(element, AXAttribute::position, position);
-  set(element, AXAttribute::size, size);
-}
-
 void FakeAccessibility::setApplication(std::int32_t processID, const AccessibilityElement& application) {
   applications_[processID] = nodeOf(application).index;
 }
 
 void FakeAccessibility::rejectWrites(const AccessibilityElement& element, AXAttribute attribute) {
   nodeOf(element).rejected.insert(attribute);
-}
-
-void FakeAccessibility::setApplicationNotice(std::int32_t processID, std::string notice) {
-  notices_[processID] = std::move(notice);
 }
 
 }  // namespace wrenfold::testing

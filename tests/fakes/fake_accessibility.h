@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -25,26 +26,37 @@ using FakeAXValue = std::variant<std::string, bool, AccessibilityElement, std::v
 // field would (inserting at the selection, moving the caret).
 class FakeAccessibility final : public Accessibility {
  public:
-  FakeAccessibility();
-  ~FakeAccessibility() override;
-
-  [[nodiscard]] bool isProcessTrusted() override;
-  void promptForTrust() override;
+  [[nodiscard]] bool isProcessTrusted() override { return trusted_; }
+  void promptForTrust() override { ++trustPrompts_; }
   [[nodiscard]] std::optional<AccessibilityElement> applicationElement(std::int32_t processID) override;
   [[nodiscard]] std::optional<std::string> stringAttribute(const AccessibilityElement& element,
-                                                           AXAttribute attribute) override;
+                                                           AXAttribute attribute) override {
+    return typed<std::string>(element, attribute);
+  }
   [[nodiscard]] std::optional<bool> boolAttribute(const AccessibilityElement& element,
-                                                  AXAttribute attribute) override;
+                                                  AXAttribute attribute) override {
+    return typed<bool>(element, attribute);
+  }
   [[nodiscard]] std::optional<AccessibilityElement> elementAttribute(const AccessibilityElement& element,
-                                                                     AXAttribute attribute) override;
+                                                                     AXAttribute attribute) override {
+    return typed<AccessibilityElement>(element, attribute);
+  }
   [[nodiscard]] std::optional<std::vector<AccessibilityElement>> elementListAttribute(
-      const AccessibilityElement& element, AXAttribute attribute) override;
+      const AccessibilityElement& element, AXAttribute attribute) override {
+    return typed<std::vector<AccessibilityElement>>(element, attribute);
+  }
   [[nodiscard]] std::optional<TextRange> rangeAttribute(const AccessibilityElement& element,
-                                                        AXAttribute attribute) override;
+                                                        AXAttribute attribute) override {
+    return typed<TextRange>(element, attribute);
+  }
   [[nodiscard]] std::optional<Point> pointAttribute(const AccessibilityElement& element,
-                                                    AXAttribute attribute) override;
+                                                    AXAttribute attribute) override {
+    return typed<Point>(element, attribute);
+  }
   [[nodiscard]] std::optional<Size> sizeAttribute(const AccessibilityElement& element,
-                                                  AXAttribute attribute) override;
+                                                  AXAttribute attribute) override {
+    return typed<Size>(element, attribute);
+  }
   [[nodiscard]] bool setString(const AccessibilityElement& element, AXAttribute attribute,
                                std::string_view value) override;
   [[nodiscard]] bool setRange(const AccessibilityElement& element, AXAttribute attribute,
@@ -63,13 +75,18 @@ class FakeAccessibility final : public Accessibility {
   // Reads the stored value back, whatever its type.
   [[nodiscard]] std::optional<FakeAXValue> get(const AccessibilityElement& element,
                                                AXAttribute attribute) const;
-  void setFrame(const AccessibilityElement& element, Point position, Size size);
+  void setFrame(const AccessibilityElement& element, Point position, Size size) {
+    set(element, AXAttribute::position, position);
+    set(element, AXAttribute::size, size);
+  }
   void setApplication(std::int32_t processID, const AccessibilityElement& application);
   void setTrusted(bool trusted) { trusted_ = trusted; }
   [[nodiscard]] bool framesAreOnScreen() override { return framesOnScreen; }
   bool framesOnScreen = true;
   void rejectWrites(const AccessibilityElement& element, AXAttribute attribute);
-  void setApplicationNotice(std::int32_t processID, std::string notice);
+  void setApplicationNotice(std::int32_t processID, std::string notice) {
+    notices_[processID] = std::move(notice);
+  }
   // Called before every read (for example to let time pass while a walk runs).
   void onRead(std::function<void()> hook) { onRead_ = std::move(hook); }
 
@@ -93,8 +110,14 @@ class FakeAccessibility final : public Accessibility {
 
   [[nodiscard]] Node& nodeOf(const AccessibilityElement& element) const;
   [[nodiscard]] const Stored* read(const AccessibilityElement& element, AXAttribute attribute);
+  // The stored value when it has type T (as the port's typed reads see it), else absent.
   template <class T>
-  [[nodiscard]] std::optional<T> typed(const AccessibilityElement& element, AXAttribute attribute);
+  [[nodiscard]] std::optional<T> typed(const AccessibilityElement& element, AXAttribute attribute) {
+    const auto* value = read(element, attribute);
+    const auto fake = value ? std::optional(toFake(*value)) : std::nullopt;
+    const auto* typedValue = fake ? std::get_if<T>(&*fake) : nullptr;
+    return typedValue ? std::optional<T>(*typedValue) : std::nullopt;
+  }
   [[nodiscard]] AccessibilityElement handle(std::size_t index) const;
   [[nodiscard]] Stored toStored(const FakeAXValue& value) const;
   [[nodiscard]] FakeAXValue toFake(const Stored& value) const;

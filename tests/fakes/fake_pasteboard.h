@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/platform/pasteboard.h"
@@ -16,25 +17,51 @@ class FakePasteboard final : public Pasteboard {
  public:
   static constexpr std::string_view kPlainTextType = "text/plain;charset=utf-8";
 
-  [[nodiscard]] std::vector<PasteboardItem> items() override;
-  [[nodiscard]] std::optional<std::string> string() override;
-  [[nodiscard]] std::optional<std::vector<std::uint8_t>> data(std::string_view type) override;
-  void clearContents() override;
-  [[nodiscard]] bool setString(std::string_view text, ClipboardHistory history) override;
-  [[nodiscard]] bool writeItems(const std::vector<PasteboardItem>& items) override;
-  [[nodiscard]] std::optional<std::int64_t> changeCount() override;
+  [[nodiscard]] std::vector<PasteboardItem> items() override { return items_; }
+  [[nodiscard]] std::optional<std::string> string() override {
+    const auto bytes = data(kPlainTextType);
+    return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end())) : std::nullopt;
+  }
+  [[nodiscard]] std::optional<std::vector<std::uint8_t>> data(std::string_view type) override {
+    for (const auto& item : items_) {
+      for (const auto& [offered, bytes] : item.representations) {
+        if (offered == type) {
+          return bytes;
+        }
+      }
+    }
+    return std::nullopt;
+  }
+  void clearContents() override { copyExternally({}); }
+  [[nodiscard]] bool setString(std::string_view text, ClipboardHistory history) override {
+    lastHistory_ = history;
+    return writeItems({textItem(text)});
+  }
+  [[nodiscard]] bool writeItems(const std::vector<PasteboardItem>& items) override {
+    copyExternally(items);
+    return true;
+  }
+  [[nodiscard]] std::optional<std::int64_t> changeCount() override {
+    return changeCountKnown_ ? std::optional(changeCount_) : std::nullopt;
+  }
 
   // --- test interface
   // Another application puts these items on the clipboard.
-  void copyExternally(std::vector<PasteboardItem> items);
-  void copyTextExternally(std::string_view text);
+  void copyExternally(std::vector<PasteboardItem> items) {
+    items_ = std::move(items);
+    ++changeCount_;
+  }
+  void copyTextExternally(std::string_view text) { copyExternally({textItem(text)}); }
   [[nodiscard]] const std::vector<PasteboardItem>& contents() const { return items_; }
   void hideChangeCount() { changeCountKnown_ = false; }
   // The history flag of the last setString.
   [[nodiscard]] std::optional<ClipboardHistory> lastHistory() const { return lastHistory_; }
 
   // One item holding `text` as plain text.
-  [[nodiscard]] static PasteboardItem textItem(std::string_view text);
+  [[nodiscard]] static PasteboardItem textItem(std::string_view text) {
+    return PasteboardItem{
+        {{std::string(kPlainTextType), std::vector<std::uint8_t>(text.begin(), text.end())}}};
+  }
 
  private:
   std::vector<PasteboardItem> items_;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/platform/window_capture.h"
@@ -12,30 +15,71 @@
 namespace wrenfold::testing {
 
 // A window list the test writes and a capture that returns a solid image of the requested
-// size (or the window's scripted image). Thread-safe, like the real one.
+// size (or the window's scripted image). Thread-safe, like the real one: every member locks.
 class FakeWindowCapture final : public WindowCapture {
  public:
-  [[nodiscard]] bool canCaptureWindows() override;
-  [[nodiscard]] bool keepsCoveredPixels() override;
-  [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
-  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
+  [[nodiscard]] bool canCaptureWindows() override {
+    return locked([&] { return available_; });
+  }
+  [[nodiscard]] bool keepsCoveredPixels() override {
+    return locked([&] { return keepsCoveredPixels_; });
+  }
+  [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override {
+    std::lock_guard lock(mutex_);
+    if (listingFailure_) {
+      return failPlatform(*listingFailure_);
+    }
+    return windows_;
+  }
+  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override {
+    std::lock_guard lock(mutex_);
+    captures_.push_back({window.windowID, size});
+    if (captureFailure_) {
+      return failPlatform(*captureFailure_);
+    }
+    if (const auto found = images_.find(window.windowID); found != images_.end()) {
+      return found->second;
+    }
+    const auto bytes = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4u;
+    return Image{size.width, size.height, std::vector<std::uint8_t>(bytes, 0xff)};
+  }
 
   // --- test interface
-  void addWindow(ShareableWindow window);
+  void addWindow(ShareableWindow window) {
+    locked([&] { windows_.push_back(std::move(window)); });
+  }
   // This window's capture returns `image` whatever size was asked.
-  void setImage(std::uint64_t windowID, Image image);
-  void failListing(std::string description);
-  void failCapture(std::string description);
-  void setAvailable(bool available);
+  void setImage(std::uint64_t windowID, Image image) {
+    locked([&] { images_[windowID] = std::move(image); });
+  }
+  void failListing(std::string description) {
+    locked([&] { listingFailure_ = std::move(description); });
+  }
+  void failCapture(std::string description) {
+    locked([&] { captureFailure_ = std::move(description); });
+  }
+  void setAvailable(bool available) {
+    locked([&] { available_ = available; });
+  }
   // As without a compositor: covered parts of a window come out blank.
-  void loseCoveredPixels() { keepsCoveredPixels_ = false; }
+  void loseCoveredPixels() {
+    locked([&] { keepsCoveredPixels_ = false; });
+  }
   struct Capture {
     std::uint64_t windowID;
     PixelSize size;
   };
-  [[nodiscard]] std::vector<Capture> captures() const;
+  [[nodiscard]] std::vector<Capture> captures() const {
+    return locked([&] { return captures_; });
+  }
 
  private:
+  template <typename F>
+  std::invoke_result_t<F> locked(F f) const {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+
   mutable std::mutex mutex_;
   std::vector<ShareableWindow> windows_;
   std::map<std::uint64_t, Image> images_;

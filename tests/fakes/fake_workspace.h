@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -16,13 +17,40 @@ class FakeWorkspace final : public Workspace {
   [[nodiscard]] std::optional<RunningApplication> frontmostApplication() override { return frontmost_; }
   [[nodiscard]] std::vector<RunningApplication> runningApplications() override { return running_; }
   [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override { return clipboardOwner_; }
-  [[nodiscard]] bool activate(std::int32_t processID) override;
+  [[nodiscard]] bool activate(std::int32_t processID) override {
+    activations_.push_back(processID);
+    const auto app = std::find_if(running_.begin(), running_.end(), [&](const RunningApplication& each) {
+      return each.processID == processID;
+    });
+    if (app == running_.end() || refused_.contains(processID)) {
+      return false;
+    }
+    if (!ignoresActivation_) {
+      frontmost_ = *app;
+    }
+    return true;
+  }
   [[nodiscard]] std::int32_t ownProcessID() override { return ownProcessID_; }
-  [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override;
+  [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override {
+    if (frontmost_ && frontmost_->processID != ownProcessID_) {
+      return frontmost_;
+    }
+    for (auto it = running_.rbegin(); it != running_.rend(); ++it) {
+      if (it->processID != ownProcessID_) {
+        return *it;
+      }
+    }
+    return std::nullopt;
+  }
 
   // --- test interface
   // Adds a running application; with `frontmost` it also becomes the frontmost one.
-  void addApplication(const RunningApplication& app, bool frontmost = false);
+  void addApplication(const RunningApplication& app, bool frontmost = false) {
+    running_.push_back(app);
+    if (frontmost) {
+      frontmost_ = app;
+    }
+  }
   void setFrontmost(std::optional<RunningApplication> app) { frontmost_ = std::move(app); }
   void setClipboardOwner(std::optional<RunningApplication> app) { clipboardOwner_ = std::move(app); }
   void refuseActivation(std::int32_t processID) { refused_.insert(processID); }

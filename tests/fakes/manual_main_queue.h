@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "core/platform/main_queue.h"
@@ -16,15 +18,30 @@ class ManualMainQueue final : public MainQueue {
  public:
   explicit ManualMainQueue(ManualClock& clock) : clock_(clock) {}
 
-  void post(Task task) override;
-  void postAfter(std::chrono::milliseconds delay, Task task) override;
+  void post(Task task) override { postAfter(std::chrono::milliseconds{0}, std::move(task)); }
+  void postAfter(std::chrono::milliseconds delay, Task task) override {
+    const auto due = clock_.elapsed() + delay;
+    std::lock_guard lock(mutex_);
+    entries_.push_back({due, nextSequence_++, std::move(task)});
+  }
 
   // --- test interface
   // Runs every task due now, including those they post for now.
-  void runPending();
+  void runPending() { advance(std::chrono::milliseconds{0}); }
   // Moves the clock forward by `by`, running each task when its time comes.
-  void advance(std::chrono::milliseconds by);
-  [[nodiscard]] std::size_t pendingCount() const;
+  void advance(std::chrono::milliseconds by) {
+    const auto target = clock_.elapsed() + by;
+    Entry entry;
+    while (takeNext(target, entry)) {
+      clock_.advance(std::max(entry.due - clock_.elapsed(), std::chrono::milliseconds{0}));
+      entry.task();
+    }
+    clock_.advance(target - clock_.elapsed());
+  }
+  [[nodiscard]] std::size_t pendingCount() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+  }
 
  private:
   struct Entry {
@@ -33,7 +50,19 @@ class ManualMainQueue final : public MainQueue {
     Task task;
   };
   // Removes and returns the earliest task due at or before `limit`, if any.
-  [[nodiscard]] bool takeNext(std::chrono::milliseconds limit, Entry& out);
+  [[nodiscard]] bool takeNext(std::chrono::milliseconds limit, Entry& out) {
+    std::lock_guard lock(mutex_);
+    const auto earliest =
+        std::min_element(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+          return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
+        });
+    if (earliest == entries_.end() || earliest->due > limit) {
+      return false;
+    }
+    out = std::move(*earliest);
+    entries_.erase(earliest);
+    return true;
+  }
 
   ManualClock& clock_;
   mutable std::mutex mutex_;

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <mutex>
+#include <utility>
 
 #include "core/platform/work_queue.h"
 
@@ -10,12 +11,31 @@ namespace wrenfold::testing {
 // A work queue whose tasks run only when the test says so, on the test's thread.
 class ManualWorkQueue final : public WorkQueue {
  public:
-  void run(Task task) override;
+  void run(Task task) override {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
 
   // --- test interface
   // Runs queued tasks, including those they queue, until none is left; returns how many ran.
-  std::size_t runAll();
-  [[nodiscard]] std::size_t pendingCount() const;
+  std::size_t runAll() {
+    for (std::size_t count = 0;; ++count) {
+      Task task;
+      {
+        std::lock_guard lock(mutex_);
+        if (tasks_.empty()) {
+          return count;
+        }
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+  [[nodiscard]] std::size_t pendingCount() const {
+    std::lock_guard lock(mutex_);
+    return tasks_.size();
+  }
 
  private:
   mutable std::mutex mutex_;

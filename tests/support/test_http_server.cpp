@@ -9,19 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
-#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
-#include <mutex>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
@@ -49,7 +44,7 @@ std::string_view trimmed(std::string_view s) {
   return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// Leading digits of `text` in `base` (chunk extensions and line ends after them are ignored).
+// Leading digits of `text` in `base`.
 std::optional<std::size_t> parseSize(std::string_view text, int base) {
   std::size_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
@@ -141,62 +136,14 @@ bool parseHead(std::string_view head, RecordedRequest& request) {
   return true;
 }
 
-std::optional<std::string> readChunkedBody(Reader& reader) {
-  std::string body;
-  while (true) {
-    const auto sizeLine = reader.until("\r\n", kMaxHeadBytes);
-    if (!sizeLine) {
-      return std::nullopt;
-    }
-    const auto size = parseSize(*sizeLine, 16);
-    if (!size) {
-      return std::nullopt;
-    }
-    if (*size == 0) {
-      break;
-    }
-    if (body.size() + *size > kMaxBodyBytes) {
-      return std::nullopt;
-    }
-    const auto chunk = reader.exactly(*size + 2);
-    if (!chunk) {
-      return std::nullopt;
-    }
-    body.append(*chunk, 0, *size);
-  }
-  while (true) {  // trailer fields, up to the blank line
-    const auto line = reader.until("\r\n", kMaxHeadBytes);
-    if (!line || *line == "\r\n") {
-      return line ? std::optional<std::string>(body) : std::nullopt;
-    }
-  }
-}
-
-std::optional<std::string> readBody(Reader& reader, const RecordedRequest& request) {
-  const auto encoding = request.header("Transfer-Encoding");
-  if (encoding && equalsIgnoringCase(*encoding, "chunked")) {
-    return readChunkedBody(reader);
-  }
-  const auto length = request.header("Content-Length");
-  if (!length) {
-    return std::string();
-  }
-  const auto size = parseSize(*length, 10);
-  return size && *size <= kMaxBodyBytes ? reader.exactly(*size) : std::nullopt;
-}
-
-std::optional<RecordedRequest> readRequest(Reader& reader, Channel& channel) {
+std::optional<RecordedRequest> readRequest(Reader& reader) {
   const auto head = reader.until("\r\n\r\n", kMaxHeadBytes);
   RecordedRequest request;
   if (!head || !parseHead(*head, request)) {
     return std::nullopt;
   }
-  const auto expect = request.header("Expect");
-  if (expect && equalsIgnoringCase(*expect, "100-continue") &&
-      !channel.writeAll("HTTP/1.1 100 Continue\r\n\r\n")) {
-    return std::nullopt;
-  }
-  auto body = readBody(reader, request);
+  const auto size = parseSize(request.header("Content-Length").value_or("0"), 10);
+  auto body = size && *size <= kMaxBodyBytes ? reader.exactly(*size) : std::nullopt;
   if (!body) {
     return std::nullopt;
   }
@@ -268,74 +215,19 @@ CannedResponse CannedResponse::events(std::string_view recorded, std::chrono::mi
   return events(std::move(pieces), pause);
 }
 
-class TestHttpServer::Impl {
- public:
-  explicit Impl(Options options);
-  ~Impl() { stop(); }
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
-
-  void stop();
-
-  const Options options;
-  int port = 0;
-  std::unique_ptr<TempDir> certificateDir;
-  std::string caBundlePath;
-
-  mutable std::mutex mutex;
-  mutable std::condition_variable changed;
-  std::deque<CannedResponse> queue;
-  Handler handler;
-  std::vector<RecordedRequest> recorded;
-  std::size_t accepted = 0;
-  std::size_t handshakes = 0;
-  std::size_t peerCloses = 0;
-  bool stopping = false;
-
- private:
-  struct Connection {
-    int fd;
-    std::thread thread;
-  };
-
-  void listen();
-  void acceptLoop();
-  void serve(int fd);
-  void answer(Channel& channel, int fd);
-  [[nodiscard]] bool deliver(Channel& channel, int fd, const CannedResponse& response);
-  [[nodiscard]] bool deliverStream(Channel& channel, int fd, const CannedResponse& response);
-  CannedResponse responseFor(const RecordedRequest& request);
-  // Waits until `delay` passed or the server stops; true when it stops.
-  bool waitOrStop(std::chrono::milliseconds delay);
-  // The same, also ending (and counting it, true) when the client closes `fd` meanwhile.
-  bool waitOrPeerClose(int fd, std::chrono::milliseconds delay);
-
-  std::unique_ptr<ServerTlsContext> tls_;
-  int listenFd_ = -1;
-  int wakeFds_[2] = {-1, -1};
-  std::thread acceptThread_;
-  std::vector<Connection> connections_;  // guarded by mutex
-};
-
-TestHttpServer::Impl::Impl(Options opts) : options(opts) {
+TestHttpServer::TestHttpServer(Options options) : options_(std::move(options)) {
   prepareProcessOnce();
-  if (options.tls) {
-    const TestCertificates certificates(options.certificateNames);
+  if (options_.tls) {
+    const TestCertificates certificates(options_.certificateNames);
     tls_ = std::make_unique<ServerTlsContext>(certificates);
-    certificateDir = std::make_unique<TempDir>();
-    caBundlePath = (*certificateDir / "test-ca.pem").string();
-    writeAll(caBundlePath, certificates.caCertificatePem());
+    certificateDir_ = std::make_unique<TempDir>();
+    caBundlePath_ = (*certificateDir_ / "test-ca.pem").string();
+    writeAll(caBundlePath_, certificates.caCertificatePem());
   }
-  listen();
-  acceptThread_ = std::thread([this] { acceptLoop(); });
-}
-
-void TestHttpServer::Impl::listen() {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
   socklen_t length = sizeof address;
   const bool ready = listenFd_ >= 0 && ::pipe2(wakeFds_, O_CLOEXEC) == 0 &&
                      ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
@@ -344,37 +236,35 @@ void TestHttpServer::Impl::listen() {
   if (!ready) {
     throw std::runtime_error("test server: cannot listen on 127.0.0.1");
   }
-  port = ntohs(address.sin_port);
+  port_ = ntohs(address.sin_port);
+  acceptThread_ = std::thread([this] {
+    while (true) {
+      pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
+      if ((::poll(fds, 2, -1) < 0 && errno != EINTR) || fds[1].revents != 0) {
+        return;  // stop() was called
+      }
+      const int fd =
+          (fds[0].revents & POLLIN) != 0 ? ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+      if (fd < 0) {
+        continue;
+      }
+      // Small writes (TLS tickets, then a response) must not wait out the peer's delayed ACK.
+      const int noDelay = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+      std::lock_guard lock(mutex_);
+      ++accepted_;
+      connections_.emplace_back(fd, std::thread([this, fd] { serve(fd); }));
+      changed_.notify_all();
+    }
+  });
 }
 
-void TestHttpServer::Impl::acceptLoop() {
-  while (true) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
-      return;
-    }
-    if (fds[1].revents != 0) {
-      return;  // stop() was called
-    }
-    if ((fds[0].revents & POLLIN) == 0) {
-      continue;
-    }
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) {
-      continue;
-    }
-    // Small writes (TLS tickets, then a response) must not wait out the peer's delayed ACK.
-    const int noDelay = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    std::lock_guard lock(mutex);
-    ++accepted;
-    connections_.push_back({fd, std::thread([this, fd] { serve(fd); })});
-    changed.notify_all();
-  }
+TestHttpServer::~TestHttpServer() {
+  stop();
 }
 
-void TestHttpServer::Impl::serve(int fd) {
-  if (options.mode == Mode::silent) {
+void TestHttpServer::serve(int fd) {
+  if (options_.mode == Mode::silent) {
     waitOrStop(std::chrono::hours(24));
     return;
   }
@@ -383,30 +273,22 @@ void TestHttpServer::Impl::serve(int fd) {
     return;
   }
   if (tls_) {
-    std::lock_guard lock(mutex);
-    ++handshakes;
-    changed.notify_all();
+    locked([&] { ++handshakes_; });
+    changed_.notify_all();
   }
-  answer(*channel, fd);
-  ::shutdown(fd, SHUT_RDWR);  // the descriptor itself is closed by stop(), so its number stays ours
-}
-
-void TestHttpServer::Impl::answer(Channel& channel, int fd) {
-  Reader reader(channel);
-  while (auto request = readRequest(reader, channel)) {
+  Reader reader(*channel);
+  while (auto request = readRequest(reader)) {
     const auto connectionHeader = request->header("Connection");
     const bool clientCloses = connectionHeader && equalsIgnoringCase(*connectionHeader, "close");
     const CannedResponse response = responseFor(*request);
-    if (waitOrPeerClose(fd, response.delay)) {
-      return;
-    }
-    if (!deliver(channel, fd, response) || clientCloses) {
-      return;
+    if (waitOrPeerClose(fd, response.delay) || !deliver(*channel, fd, response) || clientCloses) {
+      break;
     }
   }
+  ::shutdown(fd, SHUT_RDWR);  // the descriptor itself is closed by stop(), so its number stays ours
 }
 
-bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedResponse& response) {
+bool TestHttpServer::deliver(Channel& channel, int fd, const CannedResponse& response) {
   if (response.raw) {
     const bool trickle = response.rawByteInterval.count() > 0;
     for (std::size_t at = 0; trickle && at < response.raw->size(); ++at) {
@@ -420,8 +302,8 @@ bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedRespons
     channel.closeGracefully();
     return false;
   }
-  if (!response.stream.empty()) {
-    return deliverStream(channel, fd, response);
+  if (response.stream.empty() && !response.closeAfterBodyBytes) {
+    return channel.writeAll(responseHead(response) + response.body);
   }
   if (response.closeAfterBodyBytes) {
     const std::size_t sent = std::min(*response.closeAfterBodyBytes, response.body.size());
@@ -429,10 +311,6 @@ bool TestHttpServer::Impl::deliver(Channel& channel, int fd, const CannedRespons
     ::shutdown(fd, SHUT_RDWR);  // dropped, not closed politely: no TLS close_notify
     return false;
   }
-  return channel.writeAll(responseHead(response) + response.body);
-}
-
-bool TestHttpServer::Impl::deliverStream(Channel& channel, int fd, const CannedResponse& response) {
   if (!channel.writeAll(responseHead(response))) {
     return false;
   }
@@ -450,139 +328,72 @@ bool TestHttpServer::Impl::deliverStream(Channel& channel, int fd, const CannedR
   return channel.writeAll("0\r\n\r\n");
 }
 
-CannedResponse TestHttpServer::Impl::responseFor(const RecordedRequest& request) {
-  std::unique_lock lock(mutex);
-  recorded.push_back(request);
-  changed.notify_all();
-  if (!queue.empty()) {
-    CannedResponse next = std::move(queue.front());
-    queue.pop_front();
+CannedResponse TestHttpServer::responseFor(const RecordedRequest& request) {
+  std::unique_lock lock(mutex_);
+  recorded_.push_back(request);
+  changed_.notify_all();
+  if (!queue_.empty()) {
+    CannedResponse next = std::move(queue_.front());
+    queue_.pop_front();
     return next;
   }
-  if (handler) {
-    const Handler current = handler;
+  if (handler_) {
+    const Handler current = handler_;
     lock.unlock();
     return current(request);
   }
   return CannedResponse::json(500, "test server: no canned response");
 }
 
-bool TestHttpServer::Impl::waitOrStop(std::chrono::milliseconds delay) {
-  std::unique_lock lock(mutex);
-  return changed.wait_for(lock, delay, [this] { return stopping; });
+bool TestHttpServer::waitOrStop(std::chrono::milliseconds delay) {
+  return waitFor(delay, [this] { return stopping_; });
 }
 
-bool TestHttpServer::Impl::waitOrPeerClose(int fd, std::chrono::milliseconds delay) {
-  using Clock = std::chrono::steady_clock;
-  constexpr std::chrono::milliseconds kSlice{20};
-  const auto end = Clock::now() + delay;
+bool TestHttpServer::waitOrPeerClose(int fd, std::chrono::milliseconds delay) {
+  const auto end = std::chrono::steady_clock::now() + delay;
   while (true) {
     pollfd peer{fd, POLLRDHUP, 0};
     if (::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
-      std::lock_guard lock(mutex);
-      ++peerCloses;
-      changed.notify_all();
+      locked([&] { ++peerCloses_; });
+      changed_.notify_all();
       return true;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left <= std::chrono::milliseconds{0}) {
       return false;
     }
-    if (waitOrStop(std::min(left, kSlice))) {
+    if (waitOrStop(std::min(left, std::chrono::milliseconds{20}))) {
       return true;
     }
   }
 }
 
-void TestHttpServer::Impl::stop() {
-  {
-    std::lock_guard lock(mutex);
-    if (stopping) {
-      return;
-    }
-    stopping = true;
+void TestHttpServer::stop() {
+  if (locked([&] { return std::exchange(stopping_, true); })) {
+    return;
   }
-  changed.notify_all();
+  changed_.notify_all();
   if (wakeFds_[1] >= 0) {
     (void)::write(wakeFds_[1], "x", 1);
   }
   if (acceptThread_.joinable()) {
     acceptThread_.join();
   }
-  std::vector<Connection> connections;
-  {
-    std::lock_guard lock(mutex);
-    connections.swap(connections_);
+  // The accept thread is gone: nothing adds connections any more.
+  for (auto& [fd, thread] : connections_) {
+    ::shutdown(fd, SHUT_RDWR);  // wakes a thread blocked in a read
   }
-  for (auto& connection : connections) {
-    ::shutdown(connection.fd, SHUT_RDWR);  // wakes a thread blocked in a read
+  for (auto& [fd, thread] : connections_) {
+    thread.join();
+    ::close(fd);
   }
-  for (auto& connection : connections) {
-    connection.thread.join();
-    ::close(connection.fd);
-  }
+  connections_.clear();
   for (const int fd : {listenFd_, wakeFds_[0], wakeFds_[1]}) {
     if (fd >= 0) {
       ::close(fd);
     }
   }
   listenFd_ = wakeFds_[0] = wakeFds_[1] = -1;
-}
-
-TestHttpServer::TestHttpServer(Options options) : impl_(std::make_unique<Impl>(options)) {}
-
-TestHttpServer::~TestHttpServer() = default;
-
-int TestHttpServer::port() const {
-  return impl_->port;
-}
-
-std::string TestHttpServer::url(std::string_view pathAndQuery) const {
-  return std::string(impl_->options.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port) +
-         std::string(pathAndQuery);
-}
-
-std::string TestHttpServer::caBundlePath() const {
-  return impl_->caBundlePath;
-}
-
-void TestHttpServer::enqueue(CannedResponse response) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->queue.push_back(std::move(response));
-}
-
-void TestHttpServer::setHandler(Handler handler) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->handler = std::move(handler);
-}
-
-std::vector<RecordedRequest> TestHttpServer::requests() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->recorded;
-}
-
-bool TestHttpServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->recorded.size() >= count; });
-}
-
-std::size_t TestHttpServer::acceptedConnections() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->accepted;
-}
-
-bool TestHttpServer::waitForPeerCloses(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->peerCloses >= count; });
-}
-
-std::size_t TestHttpServer::tlsHandshakes() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->handshakes;
-}
-
-void TestHttpServer::stop() {
-  impl_->stop();
 }
 
 }  // namespace wrenfold::testing
