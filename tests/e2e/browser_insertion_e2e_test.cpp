@@ -86,41 +86,18 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
     testing::writeAll(page, kPage);
     // Without an accessibility tree the test cannot find a field to click: the page focuses one.
     const std::string url = "file://" + page.string() + (GetParam().forceAccessibility ? "" : "#autofocus");
-    std::vector<std::string> argv{GetParam().program};
-    std::vector<std::string> environment;
     if (std::string(GetParam().name).starts_with("firefox")) {
       const auto profile = reports_.path() / "firefox-profile";
       std::filesystem::create_directories(profile);
       testing::writeAll(profile / "user.js", kFirefoxTestPrefs);
-      argv.insert(argv.end(), {"-profile", profile.string(), "-no-remote", url});
+      browser_ = std::make_unique<Process>(
+          std::vector<std::string>{GetParam().program, "-profile", profile.string(), "-no-remote", url});
     } else {
-      argv.insert(argv.end(),
-                  {"--user-data-dir=" + (reports_.path() / "chromium-profile").string(), "--no-first-run",
-                   "--no-default-browser-check", "--password-store=basic", "--disable-gpu",
-                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                   "--host-resolver-rules=MAP * ~NOTFOUND", "--proxy-server=127.0.0.1:9"});
-      if (::geteuid() == 0) {
-        argv.emplace_back("--no-sandbox");
-      }
-      if (GetParam().forceAccessibility) {
-        argv.emplace_back("--force-renderer-accessibility");
-      } else {
-        environment.emplace_back("ACCESSIBILITY_ENABLED=0");
-      }
-      argv.push_back(url);
+      browser_ = testing::startChromium(reports_.path(), url, GetParam().forceAccessibility);
     }
-    browser_ = std::make_unique<Process>(argv, environment);
-    ASSERT_TRUE(waitUntil([&] { return (window_ = pageWindow()).has_value(); }, kBrowserStart))
+    // The browser's window showing the page: its title starts with the page's own report.
+    ASSERT_TRUE(waitUntil([&] { return (window_ = windowNamed("^ta=")).has_value(); }, kBrowserStart))
         << GetParam().name << " did not show the page: " << browser_->output();
-  }
-
-  // The browser's window showing the page: its title starts with the page's own report.
-  static std::optional<std::string> pageWindow() {
-    const Exit found = run({"xdotool", "search", "--onlyvisible", "--name", "^ta="});
-    if (found.status != 0 || found.output.empty()) {
-      return std::nullopt;
-    }
-    return found.output.substr(0, found.output.find('\n'));
   }
 
   // The field's value as the page reports it in the title (the browser appends its own name).
@@ -237,12 +214,12 @@ TEST_P(BrowserInsertion, APasteThatCannotBeReadBackIsToldAndKeptOnTheClipboard) 
       << monitor.output();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Browsers, BrowserInsertion,
-    ::testing::Values(Browser{"firefox", "/usr/bin/firefox-esr", "firefox-esr", true},
-                      Browser{"chromium", "/usr/lib/chromium/chromium", "chromium", true},
-                      Browser{"chromium_untreed", "/usr/lib/chromium/chromium", "chromium", false}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Browsers, BrowserInsertion,
+                         ::testing::Values(Browser{"firefox", "/usr/bin/firefox-esr", "firefox-esr", true},
+                                           Browser{"chromium", testing::kChromium, "chromium", true},
+                                           Browser{"chromium_untreed", testing::kChromium, "chromium",
+                                                   false}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace wrenfold::e2e
