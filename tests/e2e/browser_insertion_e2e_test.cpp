@@ -7,7 +7,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,13 +23,14 @@ constexpr const char* kApiKey = "sk-e2e-loopback";
 const std::vector<std::string> kCandidates{"收到，我会准时参加 😀", "好的，三点见👍，材料稍后发你。",
                                            "没问题，谢谢提醒。"};
 
-// The page: every input event writes all three fields into the title, "ta=...|in=...|ce=...".
+// The page: every input event writes all three fields into the title, "ta=...|in=...|ce=...|"
+// (the browser appends its own name after the last bar).
 constexpr const char* kPage = R"(<!doctype html>
 <html><head><meta charset="utf-8"><title>loading</title>
 <script>
 function report() {
   document.title = 'ta=' + document.getElementById('ta').value + '|in=' +
-      document.getElementById('in').value + '|ce=' + document.getElementById('ce').textContent;
+      document.getElementById('in').value + '|ce=' + document.getElementById('ce').textContent + '|';
 }
 window.addEventListener('load', function () {
   ['ta', 'in', 'ce'].forEach(function (id) { document.getElementById(id).addEventListener('input', report); });
@@ -100,20 +100,15 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
         << GetParam().name << " did not show the page: " << browser_->output();
   }
 
-  // The field's value as the page reports it in the title (the browser appends its own name).
+  // The field's value as the page reports it in the title.
   [[nodiscard]] std::string reported(const Field& field) const {
-    const Exit name = run({"xdotool", "getwindowname", *window_});
-    const std::string title = name.output;
+    const std::string title = run({"xdotool", "getwindowname", *window_}).output;
     const std::string key = std::string(field.key) + "=";
     const auto start = title.find(key);
-    if (start == std::string::npos) {
-      return {};
-    }
-    auto end = title.find('|', start);
-    if (end == std::string::npos) {
-      end = std::min(title.find(" — "), title.find(" - "));
-    }
-    return title.substr(start + key.size(), end == std::string::npos ? end : end - start - key.size());
+    const auto end = title.find('|', start);
+    return start == std::string::npos || end == std::string::npos
+               ? std::string()
+               : title.substr(start + key.size(), end - start - key.size());
   }
 
   // Puts the caret at the end of `field`, as a user clicking into it and pressing Ctrl+End.
