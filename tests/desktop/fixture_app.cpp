@@ -41,7 +41,8 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overr
 
 }  // namespace
 
-Process::Process(std::vector<std::string> argv, const std::vector<std::string>& environment) {
+Process::Process(std::vector<std::string> argv, const std::vector<std::string>& environment, bool ownGroup)
+    : ownGroup_(ownGroup) {
   std::vector<char*> arguments;
   for (auto& argument : argv) {
     arguments.push_back(argument.data());
@@ -60,10 +61,17 @@ Process::Process(std::vector<std::string> argv, const std::vector<std::string>& 
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                    0600);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  if (posix_spawnp(&pid_, arguments[0], &actions, nullptr, arguments.data(), envp.data()) != 0) {
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (ownGroup) {
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
+  if (posix_spawnp(&pid_, arguments[0], &actions, &attributes, arguments.data(), envp.data()) != 0) {
     pid_ = -1;
     status_ = 127;
   }
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
 }
 
@@ -95,12 +103,65 @@ void Process::terminate() {
   if (status_ || pid_ <= 0) {
     return;
   }
-  ::kill(pid_, SIGCONT);  // a paused program must see the SIGTERM
-  ::kill(pid_, SIGTERM);
+  const pid_t target = ownGroup_ ? -pid_ : pid_;
+  ::kill(target, SIGCONT);  // a paused program must see the SIGTERM
+  ::kill(target, SIGTERM);
   if (!wait(std::chrono::seconds(5))) {
-    ::kill(pid_, SIGKILL);
+    ::kill(target, SIGKILL);
     static_cast<void>(wait(std::chrono::seconds(5)));
   }
+  if (ownGroup_) {
+    ::kill(target, SIGKILL);  // helpers that outlived their leader
+  }
+}
+
+Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment) {
+  Process process(std::move(argv), environment);
+  const auto status = process.wait();
+  if (!status) {
+    process.terminate();
+  }
+  return {status.value_or(-1), process.output()};
+}
+
+bool xdotool(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run(argv).status == 0;
+}
+
+std::optional<std::string> activeWindow() {
+  Exit active = run({"xdotool", "getactivewindow"});
+  while (!active.output.empty() && (active.output.back() == '\n' || active.output.back() == ' ')) {
+    active.output.pop_back();
+  }
+  return active.status == 0 ? std::optional(active.output) : std::nullopt;
+}
+
+std::unique_ptr<Process> startChromium(const std::filesystem::path& folder, const std::string& url,
+                                       bool forceAccessibility) {
+  std::vector<std::string> argv{kChromium,
+                                "--user-data-dir=" + (folder / "chromium-profile").string(),
+                                "--no-first-run",
+                                "--no-default-browser-check",
+                                "--password-store=basic",
+                                "--disable-gpu",
+                                "--disable-background-networking",
+                                "--disable-component-update",
+                                "--disable-sync",
+                                "--host-resolver-rules=MAP * ~NOTFOUND",
+                                "--proxy-server=127.0.0.1:9"};
+  if (::geteuid() == 0) {
+    argv.emplace_back("--no-sandbox");
+  }
+  std::vector<std::string> environment;
+  if (forceAccessibility) {
+    argv.emplace_back("--force-renderer-accessibility");
+  } else {
+    environment.emplace_back("ACCESSIBILITY_ENABLED=0");
+  }
+  argv.push_back(url);
+  return std::make_unique<Process>(argv, environment, true);
 }
 
 FixtureApp::FixtureApp(const std::string& program, std::vector<std::string> arguments,

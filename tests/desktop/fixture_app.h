@@ -20,8 +20,10 @@ namespace wrenfold::testing {
 // (SIGTERM, then SIGKILL) with the object unless it ended before.
 class Process {
  public:
-  // `environment` entries ("NAME=value") override this process's environment.
-  Process(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
+  // `environment` entries ("NAME=value") override this process's environment. With `ownGroup`
+  // it leads a process group of its own, which is ended with it (a browser's helpers).
+  Process(std::vector<std::string> argv, const std::vector<std::string>& environment = {},
+          bool ownGroup = false);
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -36,9 +38,29 @@ class Process {
 
  private:
   pid_t pid_ = -1;
+  bool ownGroup_ = false;
   std::optional<int> status_;
   TempDir outputDir_;
 };
+
+struct Exit {
+  int status = -1;  // -1 when it did not end in time (it is killed then)
+  std::string output;
+};
+
+// Runs a program to its end.
+[[nodiscard]] Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
+// xdotool with these arguments; true when it succeeded.
+[[nodiscard]] bool xdotool(const std::vector<std::string>& arguments);
+// The active window as xdotool prints it.
+[[nodiscard]] std::optional<std::string> activeWindow();
+
+// Debian's Chromium showing `url` with a private profile in `folder`, and no way to the network:
+// every host is unknown and every proxy a closed port. Without `forceAccessibility` it decides
+// itself whether to build its accessibility tree.
+inline constexpr const char* kChromium = "/usr/lib/chromium/chromium";
+[[nodiscard]] std::unique_ptr<Process> startChromium(const std::filesystem::path& folder,
+                                                     const std::string& url, bool forceAccessibility);
 
 // A fixture application that reports its field's text to a file.
 class FixtureApp {

@@ -7,7 +7,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,13 +23,14 @@ constexpr const char* kApiKey = "sk-e2e-loopback";
 const std::vector<std::string> kCandidates{"收到，我会准时参加 😀", "好的，三点见👍，材料稍后发你。",
                                            "没问题，谢谢提醒。"};
 
-// The page: every input event writes all three fields into the title, "ta=...|in=...|ce=...".
+// The page: every input event writes all three fields into the title, "ta=...|in=...|ce=...|"
+// (the browser appends its own name after the last bar).
 constexpr const char* kPage = R"(<!doctype html>
 <html><head><meta charset="utf-8"><title>loading</title>
 <script>
 function report() {
   document.title = 'ta=' + document.getElementById('ta').value + '|in=' +
-      document.getElementById('in').value + '|ce=' + document.getElementById('ce').textContent;
+      document.getElementById('in').value + '|ce=' + document.getElementById('ce').textContent + '|';
 }
 window.addEventListener('load', function () {
   ['ta', 'in', 'ce'].forEach(function (id) { document.getElementById(id).addEventListener('input', report); });
@@ -86,57 +86,29 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
     testing::writeAll(page, kPage);
     // Without an accessibility tree the test cannot find a field to click: the page focuses one.
     const std::string url = "file://" + page.string() + (GetParam().forceAccessibility ? "" : "#autofocus");
-    std::vector<std::string> argv{GetParam().program};
-    std::vector<std::string> environment;
     if (std::string(GetParam().name).starts_with("firefox")) {
       const auto profile = reports_.path() / "firefox-profile";
       std::filesystem::create_directories(profile);
       testing::writeAll(profile / "user.js", kFirefoxTestPrefs);
-      argv.insert(argv.end(), {"-profile", profile.string(), "-no-remote", url});
+      browser_ = std::make_unique<Process>(
+          std::vector<std::string>{GetParam().program, "-profile", profile.string(), "-no-remote", url});
     } else {
-      argv.insert(argv.end(),
-                  {"--user-data-dir=" + (reports_.path() / "chromium-profile").string(), "--no-first-run",
-                   "--no-default-browser-check", "--password-store=basic", "--disable-gpu",
-                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                   "--host-resolver-rules=MAP * ~NOTFOUND", "--proxy-server=127.0.0.1:9"});
-      if (::geteuid() == 0) {
-        argv.emplace_back("--no-sandbox");
-      }
-      if (GetParam().forceAccessibility) {
-        argv.emplace_back("--force-renderer-accessibility");
-      } else {
-        environment.emplace_back("ACCESSIBILITY_ENABLED=0");
-      }
-      argv.push_back(url);
+      browser_ = testing::startChromium(reports_.path(), url, GetParam().forceAccessibility);
     }
-    browser_ = std::make_unique<Process>(argv, environment);
-    ASSERT_TRUE(waitUntil([&] { return (window_ = pageWindow()).has_value(); }, kBrowserStart))
+    // The browser's window showing the page: its title starts with the page's own report.
+    ASSERT_TRUE(waitUntil([&] { return (window_ = windowNamed("^ta=")).has_value(); }, kBrowserStart))
         << GetParam().name << " did not show the page: " << browser_->output();
   }
 
-  // The browser's window showing the page: its title starts with the page's own report.
-  static std::optional<std::string> pageWindow() {
-    const Exit found = run({"xdotool", "search", "--onlyvisible", "--name", "^ta="});
-    if (found.status != 0 || found.output.empty()) {
-      return std::nullopt;
-    }
-    return found.output.substr(0, found.output.find('\n'));
-  }
-
-  // The field's value as the page reports it in the title (the browser appends its own name).
+  // The field's value as the page reports it in the title.
   [[nodiscard]] std::string reported(const Field& field) const {
-    const Exit name = run({"xdotool", "getwindowname", *window_});
-    const std::string title = name.output;
+    const std::string title = run({"xdotool", "getwindowname", *window_}).output;
     const std::string key = std::string(field.key) + "=";
     const auto start = title.find(key);
-    if (start == std::string::npos) {
-      return {};
-    }
-    auto end = title.find('|', start);
-    if (end == std::string::npos) {
-      end = std::min(title.find(" — "), title.find(" - "));
-    }
-    return title.substr(start + key.size(), end == std::string::npos ? end : end - start - key.size());
+    const auto end = title.find('|', start);
+    return start == std::string::npos || end == std::string::npos
+               ? std::string()
+               : title.substr(start + key.size(), end - start - key.size());
   }
 
   // Puts the caret at the end of `field`, as a user clicking into it and pressing Ctrl+End.
@@ -237,12 +209,12 @@ TEST_P(BrowserInsertion, APasteThatCannotBeReadBackIsToldAndKeptOnTheClipboard) 
       << monitor.output();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Browsers, BrowserInsertion,
-    ::testing::Values(Browser{"firefox", "/usr/bin/firefox-esr", "firefox-esr", true},
-                      Browser{"chromium", "/usr/lib/chromium/chromium", "chromium", true},
-                      Browser{"chromium_untreed", "/usr/lib/chromium/chromium", "chromium", false}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Browsers, BrowserInsertion,
+                         ::testing::Values(Browser{"firefox", "/usr/bin/firefox-esr", "firefox-esr", true},
+                                           Browser{"chromium", testing::kChromium, "chromium", true},
+                                           Browser{"chromium_untreed", testing::kChromium, "chromium",
+                                                   false}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace wrenfold::e2e

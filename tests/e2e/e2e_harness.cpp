@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <sstream>
 
@@ -24,13 +22,6 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
-std::string trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 std::string takeString(gchar* value) {
   std::string result = value != nullptr ? value : "";
   g_free(value);
@@ -39,24 +30,13 @@ std::string takeString(gchar* value) {
 
 }  // namespace
 
-Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment) {
-  Process process(std::move(argv), environment);
-  const auto status = process.wait();
-  if (!status) {
-    process.terminate();
+std::optional<std::string> windowNamed(const std::string& pattern, std::optional<pid_t> pid) {
+  std::vector<std::string> argv{"xdotool", "search", "--all", "--onlyvisible"};
+  if (pid) {
+    argv.insert(argv.end(), {"--pid", std::to_string(*pid)});
   }
-  return {status.value_or(-1), process.output()};
-}
-
-bool xdotool(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv{"xdotool"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return run(argv).status == 0;
-}
-
-std::optional<std::string> visibleWindow(pid_t pid, const std::string& title) {
-  const Exit found = run({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid),
-                          "--name", "^" + title + "$"});
+  argv.insert(argv.end(), {"--name", pattern});  // the pattern last: xdotool reads on to its next command
+  const Exit found = run(argv);
   const auto ids = lines(found.output);
   if (found.status != 0 || ids.empty()) {
     return std::nullopt;
@@ -73,14 +53,6 @@ std::optional<WindowFrame> windowFrame(const std::string& window) {
     return std::nullopt;
   }
   return frame;
-}
-
-std::optional<std::string> activeWindow() {
-  const Exit active = run({"xdotool", "getactivewindow"});
-  if (active.status != 0) {
-    return std::nullopt;
-  }
-  return trimmed(active.output);
 }
 
 bool stackedAbove(const std::string& upper, const std::string& lower) {
@@ -197,17 +169,9 @@ namespace {
 // Walks at most this many nodes: the overlay and the settings window hold far fewer.
 constexpr int kMaxNodes = 4000;
 
-void ensureInitialised() {
-  static const bool initialised = [] {
-    atspi_init();
-    return true;
-  }();
-  static_cast<void>(initialised);
-}
-
 // The application of `pid` on the bus (a new reference), or null.
 AtspiAccessible* application(pid_t pid) {
-  ensureInitialised();
+  [[maybe_unused]] static const int initialised = atspi_init();
   AtspiAccessible* desktop = atspi_get_desktop(0);
   AtspiAccessible* found = nullptr;
   const gint count = atspi_accessible_get_child_count(desktop, nullptr);
@@ -328,26 +292,10 @@ std::vector<Node> nodes(pid_t pid) {
 
 std::string dump(pid_t pid) {
   std::string text;
-  AtspiAccessible* app = application(pid);
-  if (app == nullptr) {
-    text = "no application of pid " + std::to_string(pid) + " among:\n";
-    AtspiAccessible* desktop = atspi_get_desktop(0);
-    const gint count = atspi_accessible_get_child_count(desktop, nullptr);
-    for (gint i = 0; i < count; ++i) {
-      if (AtspiAccessible* other = atspi_accessible_get_child_at_index(desktop, i, nullptr)) {
-        text += "  " + takeString(atspi_accessible_get_name(other, nullptr)) + " pid " +
-                std::to_string(atspi_accessible_get_process_id(other, nullptr)) + "\n";
-        g_object_unref(other);
-      }
-    }
-    g_object_unref(desktop);
-    return text;
-  }
-  g_object_unref(app);
   for (const Node& node : nodes(pid)) {
     text += node.role + " '" + node.name + "' '" + node.text + "'" + (node.showing ? " [showing]\n" : "\n");
   }
-  return text;
+  return text.empty() ? "no application of pid " + std::to_string(pid) + " on the bus\n" : text;
 }
 
 bool shows(pid_t pid, const std::string& fragment) {
@@ -444,15 +392,7 @@ void Wrenfold::configure(const std::string& baseURL, const std::string& apiKey) 
 }
 
 void Wrenfold::start() {
-  std::vector<std::string> argv{WRENFOLD_BINARY};
-  // For hunting a crash: WRENFOLD_E2E_WRAPPER="valgrind --log-file=/tmp/vg.log" runs it under a tool.
-  if (const char* wrapper = std::getenv("WRENFOLD_E2E_WRAPPER"); wrapper != nullptr && *wrapper != '\0') {
-    std::istringstream words(wrapper);
-    std::vector<std::string> prefix{std::istream_iterator<std::string>(words),
-                                    std::istream_iterator<std::string>()};
-    argv.insert(argv.begin(), prefix.begin(), prefix.end());
-  }
-  process_ = std::make_unique<Process>(argv, environment());
+  process_ = std::make_unique<Process>(std::vector<std::string>{WRENFOLD_BINARY}, environment());
   // Logged once the trigger listens and the single-instance socket is open.
   const bool launched = waitUntil([&] {
     return process_->wait(0ms).has_value() ||

@@ -53,18 +53,11 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milli
   return testing::waitUntil(condition, timeout);
 }
 
+using testing::activeWindow;
+using testing::Exit;
 using testing::Process;
-
-struct Exit {
-  int status = -1;  // -1 when it did not end in time (it is killed then)
-  std::string output;
-};
-
-// Runs a program to its end.
-[[nodiscard]] Exit run(std::vector<std::string> argv, const std::vector<std::string>& environment = {});
-
-// xdotool with these arguments; true when it succeeded.
-[[nodiscard]] bool xdotool(const std::vector<std::string>& arguments);
+using testing::run;
+using testing::xdotool;
 
 struct WindowFrame {
   int x = 0;
@@ -73,10 +66,15 @@ struct WindowFrame {
   int height = 0;
 };
 
-// The visible X window of process `pid` whose title is exactly `title`, as xdotool finds it.
-[[nodiscard]] std::optional<std::string> visibleWindow(pid_t pid, const std::string& title);
+// The first visible X window whose title matches the regular expression `pattern` (and that
+// process `pid` owns, when given), as xdotool finds it.
+[[nodiscard]] std::optional<std::string> windowNamed(const std::string& pattern,
+                                                     std::optional<pid_t> pid = {});
+// The visible X window of process `pid` whose title is exactly `title`.
+[[nodiscard]] inline std::optional<std::string> visibleWindow(pid_t pid, const std::string& title) {
+  return windowNamed("^" + title + "$", pid);
+}
 [[nodiscard]] std::optional<WindowFrame> windowFrame(const std::string& window);
-[[nodiscard]] std::optional<std::string> activeWindow();
 // Whether the window manager stacks window `upper` above window `lower` (both as xdotool
 // prints them), from the root window's _NET_CLIENT_LIST_STACKING.
 [[nodiscard]] bool stackedAbove(const std::string& upper, const std::string& lower);

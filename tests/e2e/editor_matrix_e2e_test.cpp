@@ -130,15 +130,10 @@ class EditorMatrix : public JourneyTest {
                                          "XDG_STATE_HOME=" + (reports_ / "state").string()});
     }
     // Slow starters (LibreOffice, KDE programs on a busy machine) get a minute.
-    Exit found;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-          found = run({"xdotool", "search", "--onlyvisible", "--name", program.windowName});
-          return found.status == 0 && !found.output.empty();
-        },
-        60s))
+    std::optional<std::string> found;
+    ASSERT_TRUE(waitUntil([&] { return (found = windowNamed(program.windowName)).has_value(); }, 60s))
         << "no window: " << (process ? process->output() : "");
-    const std::string window = found.output.substr(0, found.output.find('\n'));
+    const std::string window = *found;
     ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
     const Exit pidOutput = run({"xdotool", "getwindowpid", window});
     const pid_t pid = static_cast<pid_t>(std::atoi(pidOutput.output.c_str()));

@@ -28,10 +28,23 @@ bool contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
+// Whether an element of the application of `pid`, read over the bus by this process, holds exactly `text`.
+bool holdsExactly(pid_t pid, const std::string& text) {
+  const auto nodes = atspi::nodes(pid);
+  return std::any_of(nodes.begin(), nodes.end(), [&](const atspi::Node& node) { return node.text == text; });
+}
+
 class Journeys : public JourneyTest {
  protected:
   void expectEventually(const std::string& event) {
     EXPECT_TRUE(waitUntil([&] { return contains(wrenfold_.events(), event); })) << event << " was not logged";
+  }
+  // How many insertions were logged with this mode ("inserted", "copied", ...).
+  [[nodiscard]] std::ptrdiff_t insertions(const std::string& mode) const {
+    const auto events = wrenfold_.records("events/local-events.jsonl");
+    return std::count_if(events.begin(), events.end(), [&](const json::Json& record) {
+      return record.value("event", "") == "insert.success" && record.value("mode", "") == mode;
+    });
   }
 };
 
@@ -72,11 +85,7 @@ TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   EXPECT_EQ(target->waitForReport(expected, kTimeout), expected);
   EXPECT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";
   expectEventually("generate.success");
-  expectEventually("insert.success");
-  const auto inserted = wrenfold_.records("events/local-events.jsonl");
-  EXPECT_TRUE(std::any_of(inserted.begin(), inserted.end(), [](const json::Json& record) {
-    return record.value("event", "") == "insert.success" && record.value("mode", "") == "inserted";
-  }));
+  EXPECT_TRUE(waitUntil([&] { return insertions("inserted") == 1; }));
   const auto samples = wrenfold_.records("style/samples.jsonl");
   ASSERT_EQ(samples.size(), 1U);
   EXPECT_EQ(samples[0].value("text", ""), kCandidates[1]);
@@ -112,26 +121,19 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
             std::string::npos)
       << wrenfold_.process().output();
   // KDE names the component after the portal session's token; 201326624 is Qt's Ctrl+Alt+Space.
-  const std::vector<std::string> component{"gdbus",
-                                           "call",
-                                           "--session",
-                                           "--dest",
-                                           "org.kde.kglobalaccel",
-                                           "--object-path",
-                                           "/component/wrenfold",
-                                           "--method"};
-  const auto call = [&](std::vector<std::string> method) {
-    method.insert(method.begin(), component.begin(), component.end());
-    return run(method);
+  const auto call = [&](const std::string& method, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"gdbus", "call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path",
+                      "/component/wrenfold", "--method", "org.kde.kglobalaccel.Component." + method});
+    return run(arguments);
   };
   EXPECT_NE(wrenfold_.process().output().find(kde ? "全局快捷键门户" : "绑定到 wrenfold trigger"),
             std::string::npos)
       << wrenfold_.process().output();
   if (kde) {
     ASSERT_TRUE(waitUntil([&] {
-      return call({"org.kde.kglobalaccel.Component.allShortcutInfos"}).output.find("[201326624]") !=
-             std::string::npos;
-    })) << call({"org.kde.kglobalaccel.Component.allShortcutInfos"}).output;
+      return call("allShortcutInfos", {}).output.find("[201326624]") != std::string::npos;
+    })) << call("allShortcutInfos", {}).output;
   }
   struct Program {
     const char* path;
@@ -158,8 +160,7 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
     ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "", "draft"); }))
         << atspi::dump(target.pid());
 
-    const auto trigger = kde ? call({"org.kde.kglobalaccel.Component.invokeShortcut", "showAssistant"})
-                             : wrenfold_.command({"trigger"});
+    const auto trigger = kde ? call("invokeShortcut", {"showAssistant"}) : wrenfold_.command({"trigger"});
     ASSERT_EQ(trigger.status, 0) << trigger.output;
     ASSERT_TRUE(waitUntil([&] { return model.requests().size() == cycle + 1; }))
         << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
@@ -177,17 +178,8 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
     const std::string expected = std::string(kDraft) + kCandidates[1];
     EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
     // An independent reader of the field: the accessibility bus, from this process.
-    EXPECT_TRUE(waitUntil([&] {
-      const auto nodes = atspi::nodes(target.pid());
-      return std::any_of(nodes.begin(), nodes.end(),
-                         [&](const atspi::Node& node) { return node.text == expected; });
-    })) << atspi::dump(target.pid());
-    EXPECT_TRUE(waitUntil([&] {
-      const auto events = wrenfold_.records("events/local-events.jsonl");
-      return std::count_if(events.begin(), events.end(), [](const json::Json& record) {
-               return record.value("event", "") == "insert.success" && record.value("mode", "") == "inserted";
-             }) == static_cast<std::ptrdiff_t>(cycle + 1);
-    }));
+    EXPECT_TRUE(waitUntil([&] { return holdsExactly(target.pid(), expected); })) << atspi::dump(target.pid());
+    EXPECT_TRUE(waitUntil([&] { return insertions("inserted") == static_cast<std::ptrdiff_t>(cycle + 1); }));
     ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the panel stayed open";
   }
   if (kde) {  // the "快捷键" tab shows the desktop's binding, neither unassigned nor refused
@@ -225,20 +217,11 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
   ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
   ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0])) << atspi::dump(wrenfold_.pid());
   ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 1"));
-  EXPECT_TRUE(waitUntil([&] {
-    const auto events = wrenfold_.records("events/local-events.jsonl");
-    return std::any_of(events.begin(), events.end(), [&](const json::Json& record) {
-      return record.value("event", "") == "insert.success" &&
-             record.value("mode", "") == (kde ? "inserted" : "copied");
-    });
-  })) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  EXPECT_TRUE(waitUntil([&] { return insertions(kde ? "inserted" : "copied") == 1; }))
+      << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
   const std::string expected = std::string(kDraft) + kCandidates[0];
   if (kde) {  // read back by an independent client of the accessibility bus
-    EXPECT_TRUE(waitUntil([&] {
-      const auto nodes = atspi::nodes(target.pid());
-      return std::any_of(nodes.begin(), nodes.end(),
-                         [&](const atspi::Node& node) { return node.text == expected; });
-    })) << atspi::dump(target.pid());
+    EXPECT_TRUE(waitUntil([&] { return holdsExactly(target.pid(), expected); })) << atspi::dump(target.pid());
   } else {
     EXPECT_EQ(target.report(), kDraft) << "nothing typed into the program";
     // weston carries XWayland's clipboard over asynchronously, which lags in a slow (sanitizer)
@@ -255,7 +238,8 @@ TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestore
   ModelService model(kCandidates);
   start(model, kApiKey);
   const std::string html = "<p><b>原有</b>的富文本</p>";
-  FixtureApp owner(WRENFOLD_CLIPBOARD_OWNER, {"--text", "原有的纯文本", "--html", html}, reports_.path());
+  FixtureApp owner(WRENFOLD_QT_FIXTURE, {"--mode", "clipboard", "--text", "原有的纯文本", "--html", html},
+                   reports_.path());
   ASSERT_EQ(owner.waitForReport("ready", kTimeout), "ready");
   ASSERT_TRUE(waitUntil([&] { return clipboard("text/html") == html && clipboard() == "原有的纯文本"; }));
   const auto target = startTarget("guarded", kDraft, reports_.path());

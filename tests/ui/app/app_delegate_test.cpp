@@ -245,13 +245,9 @@ class AppDelegateTest : public QObject {
   void keyGoesOnlyToTheServiceItWasEnteredFor() {
     TestHttpServer openAI;
     TestHttpServer anthropic;
-    const std::string envelope = R"({"candidates":[{"text":"好"}]})";
-    json::Json openAIReply;
-    openAIReply["choices"][0]["message"] = {{"role", "assistant"}, {"content", envelope}};
+    answerWithOneCandidate(openAI);
     json::Json anthropicReply;
-    anthropicReply["content"][0] = {{"type", "text"}, {"text", envelope}};
-    openAI.setHandler(
-        [r = openAIReply.dump()](const RecordedRequest&) { return CannedResponse::json(200, r); });
+    anthropicReply["content"][0] = {{"type", "text"}, {"text", R"({"candidates":[{"text":"好"}]})"}};
     anthropic.setHandler(
         [r = anthropicReply.dump()](const RecordedRequest&) { return CannedResponse::json(200, r); });
     TempDir dir;

@@ -92,8 +92,7 @@ class OverlayViewTest : public QObject {
   void regenerateButtonFollowsCanGenerate();
   void instructionFieldEditsTheModelAndReturnRegenerates();
   void candidateRowsAreNumberedWithNamedButtons();
-  void candidateRowsSelectCopyAndInsert();
-  void footerActsOnTheSelectedCandidate();
+  void candidateRowsAndFooterSelectCopyAndInsert();
   void screenshotPreviewKeepsColoursAndRejectsShortImages();
   void selectionScrollsIntoView();
 };
@@ -316,7 +315,7 @@ void OverlayViewTest::candidateRowsAreNumberedWithNamedButtons() {
   QVERIFY(QAccessible::queryAccessibleInterface(rows[2])->state().selected);
 }
 
-void OverlayViewTest::candidateRowsSelectCopyAndInsert() {
+void OverlayViewTest::candidateRowsAndFooterSelectCopyAndInsert() {
   Fixture f;
   const auto list = makeCandidates(3);
   showReady(f.model, list);
@@ -332,17 +331,13 @@ void OverlayViewTest::candidateRowsSelectCopyAndInsert() {
   QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("候选文本 1"));
   QTest::mouseClick(&rows[0]->insertButton(), Qt::LeftButton);
   QCOMPARE(f.inserted, std::vector<std::string>{"候选文本 1|reply.quick"});
-}
 
-void OverlayViewTest::footerActsOnTheSelectedCandidate() {
-  Fixture f;
-  const auto list = makeCandidates(3);
-  showReady(f.model, list);
+  // The footer acts on the selected candidate.
   QVERIFY(f.model.chooseCandidate(1));
   QTest::mouseClick(&f.view->footer().copyButton(), Qt::LeftButton);
   QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("候选文本 2"));
   QTest::mouseClick(&f.view->footer().insertButton(), Qt::LeftButton);
-  QCOMPARE(f.inserted, std::vector<std::string>{"候选文本 2|reply.quick"});
+  QCOMPARE(f.inserted, (std::vector<std::string>{"候选文本 1|reply.quick", "候选文本 2|reply.quick"}));
 }
 
 void OverlayViewTest::screenshotPreviewKeepsColoursAndRejectsShortImages() {

@@ -133,6 +133,8 @@ class SettingsViewTest : public QObject {
     first->showMinimized();
     h.controller->show();
     QVERIFY(!h.window().isMinimized());
+    // Without an autostart entry to manage, starting with the session is not offered.
+    QVERIFY(h.window().findChild<QCheckBox*>(QStringLiteral("launchAtLogin")) == nullptr);
   }
 
   void providerSwitchFillsRecommendationsWithoutSaving() {
@@ -319,11 +321,6 @@ class SettingsViewTest : public QObject {
     // Its own section only: the model and template tabs' status rows stay quiet.
     QVERIFY(h.window().model().status().kind == SaveStatus::Kind::idle);
     QVERIFY(!h.find<SaveStatusView>("saveStatus")->isVisibleTo(&h.window()));
-  }
-
-  void withoutAutostartTheOptionIsNotOffered() {
-    Harness h;
-    QVERIFY(h.window().findChild<QCheckBox*>(QStringLiteral("launchAtLogin")) == nullptr);
   }
 
   void temperatureLabelFollowsTheLocale_data() {

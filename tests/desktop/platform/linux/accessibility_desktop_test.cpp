@@ -2,6 +2,7 @@
 // (scripts/desktop-session). Each fixture reports its own field text to a file, the witness
 // that does not go through the accessibility bus.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "chromium_app.h"
 #include "core/context/accessibility_reader.h"
 #include "core/platform/clock.h"
 #include "core/target/focused_target_resolver.h"
@@ -31,7 +31,6 @@ namespace wrenfold {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ChromiumApp;
 using testing::FixtureApp;
 using testing::waitUntil;
 
@@ -253,9 +252,7 @@ TEST_F(AccessibilityDesktopTest, AnApplicationThatExposesNothingGetsOneNotice) {
         launch("/bin/sh", {"-c", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent exec featherpad"});
     ASSERT_TRUE(waitUntil(
         [&] {
-          return std::system(
-                     ("xdotool search --onlyvisible --pid " + std::to_string(qt5->pid()) + " >/dev/null")
-                         .c_str()) == 0;
+          return testing::xdotool({"search", "--onlyvisible", "--pid", std::to_string(qt5->pid())});
         },
         kStartTimeout));
     const auto qt5Notice = ax_->takeApplicationNotice(qt5->pid());
@@ -302,6 +299,15 @@ std::string lowered(std::string text) {
   return text;
 }
 
+// The title of a program's window as the X server holds it: the page's own witness, which does
+// not go through the accessibility bus.
+std::string windowTitle(pid_t pid) {
+  std::string title = testing::run({"xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                    std::to_string(pid), "--name", ".", "getwindowname"})
+                          .output;
+  return title.substr(0, title.find('\n'));
+}
+
 class ChromiumDesktopTest : public AccessibilityDesktopTest {
  protected:
   void SetUp() override {
@@ -309,19 +315,19 @@ class ChromiumDesktopTest : public AccessibilityDesktopTest {
     if (IsSkipped()) {
       return;
     }
-    if (!ChromiumApp::installed()) {
+    if (::access(testing::kChromium, X_OK) != 0) {
       GTEST_SKIP() << "Chromium is not installed (Debian package chromium; see scripts/install-deps)";
     }
     page_ = dir_.path() / "chat.html";
     std::ofstream(page_) << kChatPage;
   }
 
-  std::unique_ptr<ChromiumApp> startChromium(bool forceAccessibility) {
-    auto browser = std::make_unique<ChromiumApp>(dir_.path(), page_, forceAccessibility);
+  std::unique_ptr<testing::Process> startChromium(bool forceAccessibility) {
+    auto browser = testing::startChromium(dir_.path(), "file://" + page_.string(), forceAccessibility);
     EXPECT_TRUE(browser->started());
     // The page's script runs once its title carries the witness.
-    EXPECT_TRUE(waitUntil([&] { return browser->windowTitle().value_or("").starts_with("value="); }, 30s))
-        << browser->windowTitle().value_or("no window");
+    EXPECT_TRUE(waitUntil([&] { return windowTitle(browser->pid()).starts_with("value="); }, 30s))
+        << windowTitle(browser->pid());
     return browser;
   }
 
@@ -361,7 +367,7 @@ TEST_F(ChromiumDesktopTest, TheTextareaIsResolvedAndReadAndWritesAreLeftToThePas
   // Chromium offers no editable-text interface on its fields: the write is refused and the
   // candidate goes through the paste (the browser journeys run that against the real clipboard).
   EXPECT_FALSE(ax_->setString(*target->focusedElement, AXAttribute::selectedText, "插入"));
-  EXPECT_EQ(browser->windowTitle(),
+  EXPECT_EQ(windowTitle(browser->pid()),
             "value=草稿 draft|caret=" + std::to_string(utf16Length("草稿 draft")) + " - Chromium");
 }
 

@@ -6,17 +6,14 @@
 #include <QGuiApplication>
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/context/clipboard_context_reader.h"
 #include "fixture_app.h"
-#include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_tray_colors.h"
@@ -39,56 +36,19 @@ using testing::waitUntil;
 
 constexpr auto kStartTimeout = 15s;
 
-bool run(const std::string& command) {
-  return std::system(command.c_str()) == 0;
-}
+using testing::run;
+using testing::xdotool;
 
-bool setClipboard(const std::string& text, const std::string& target = {}) {
-  const std::string command = "xclip -selection clipboard -in" + (target.empty() ? "" : " -t " + target);
-  FILE* pipe = popen(command.c_str(), "w");
-  if (pipe == nullptr) {
-    return false;
-  }
-  std::fwrite(text.data(), 1, text.size(), pipe);
-  return pclose(pipe) == 0;
-}
-
-// What a command prints, run on a thread while this thread keeps serving its event loops: the
-// command may be a client asking this process for the clipboard.
-std::string output(const std::string& command) {
-  auto result = std::async(std::launch::async, [command] {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-      return text;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t count = 0;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-      text.append(buffer.data(), count);
-    }
-    pclose(pipe);
-    return text;
-  });
-  while (result.wait_for(10ms) != std::future_status::ready) {
-    QCoreApplication::processEvents();
-    testing::pumpEvents();
-  }
-  return result.get();
-}
-
-std::string trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
+bool setClipboard(const std::filesystem::path& folder, const std::string& text) {
+  testing::writeAll(folder / "clip.txt", text);
+  return run({"xclip", "-selection", "clipboard", "-in", (folder / "clip.txt").string()}).status == 0;
 }
 
 // The visible top-level window of a process, as xdotool finds it: an independent witness.
-unsigned long windowOf(const FixtureApp& app) {
-  const auto found = trimmed(
-      output("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " 2>/dev/null | tail -n 1"));
-  return found.empty() ? 0 : std::stoul(found);
+std::string windowOf(const FixtureApp& app) {
+  std::string found = run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(app.pid())}).output;
+  found = found.substr(0, found.find_last_not_of('\n') + 1);
+  return found.substr(found.rfind('\n') + 1);
 }
 
 // Qt's clipboard needs a GUI application in this process; one for the whole run.
@@ -180,7 +140,7 @@ TEST_F(X11DesktopTest, ACopiedPasswordIsNeverReadAsClipboardContext) {
   const FocusedTarget target;
   // A password manager by its executable: the same owner program under KeePassXC's name.
   const auto keepass = dir_.path() / "keepassxc";
-  std::filesystem::copy_file(WRENFOLD_CLIPBOARD_OWNER, keepass);
+  std::filesystem::copy_file(WRENFOLD_QT_FIXTURE, keepass);
   struct Row {
     const char* name;
     std::string program;
@@ -188,16 +148,21 @@ TEST_F(X11DesktopTest, ACopiedPasswordIsNeverReadAsClipboardContext) {
     bool read;
   };
   const std::vector<Row> rows = {
-      {"marked secret", WRENFOLD_CLIPBOARD_OWNER, {"--text", "hunter2-a", "--hint", "secret"}, false},
+      {"marked secret", WRENFOLD_QT_FIXTURE, {"--text", "hunter2-a", "--hint", "secret"}, false},
       {"owned by a password manager", keepass.string(), {"--text", "hunter2-b"}, false},
-      {"an ordinary copy", WRENFOLD_CLIPBOARD_OWNER, {"--text", "hunter2-c"}, true},
+      {"an ordinary copy", WRENFOLD_QT_FIXTURE, {"--text", "hunter2-c"}, true},
   };
   for (const auto& row : rows) {
-    const FixtureApp owner(row.program, row.arguments, dir_.path());
+    auto arguments = row.arguments;
+    arguments.insert(arguments.begin(), {"--mode", "clipboard"});
+    const FixtureApp owner(row.program, arguments, dir_.path());
     ASSERT_EQ(owner.waitForReport("ready", kStartTimeout), "ready") << row.name;
     // xclip, another client, sees the text: the clipboard really holds it.
-    ASSERT_TRUE(waitUntil([&] { return output("xclip -selection clipboard -out") == row.arguments[1]; },
-                          kStartTimeout))
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          return run({"xclip", "-selection", "clipboard", "-out"}).output == row.arguments[1];
+        },
+        kStartTimeout))
         << row.name;
     const auto fallback = reader.readFallback(target);
     EXPECT_EQ(fallback.snapshot.has_value(), row.read) << row.name;
@@ -209,25 +174,16 @@ TEST_F(X11DesktopTest, ACopiedPasswordIsNeverReadAsClipboardContext) {
 }
 
 TEST_F(X11DesktopTest, CtrlVPastesIntoTheFocusedFieldAndWaitsWhileAModifierIsHeld) {
-  LinuxAccessibility accessibility{std::make_shared<LinuxWorkspace>()};
   XTestKeyEvents keys;
   const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "entry", "--text", "草稿"});
   ASSERT_TRUE(waitForFront(*app));
-  // Caret at the end, through accessibility, so the paste appends.
-  ASSERT_TRUE(waitUntil(
-      [&] {
-        const auto application = accessibility.applicationElement(app->pid());
-        const auto field = application
-                               ? accessibility.elementAttribute(*application, AXAttribute::focusedUIElement)
-                               : std::nullopt;
-        return field && accessibility.setRange(*field, AXAttribute::selectedTextRange, {2, 0});
-      },
-      kStartTimeout));
-  ASSERT_TRUE(setClipboard("粘贴🙂"));
+  ASSERT_EQ(app->waitForReport("草稿", kStartTimeout), "草稿");
+  ASSERT_TRUE(xdotool({"key", "End"}));  // nothing selected: the paste appends
+  ASSERT_TRUE(setClipboard(dir_.path(), "粘贴🙂"));
 
-  ASSERT_TRUE(run("xdotool keydown shift"));
+  ASSERT_TRUE(xdotool({"keydown", "shift"}));
   EXPECT_EQ(keys.post(KeyChord::paste()), KeyPostResult::retry);
-  ASSERT_TRUE(run("xdotool keyup shift"));
+  ASSERT_TRUE(xdotool({"keyup", "shift"}));
   EXPECT_EQ(app->report(), "草稿") << "nothing typed while shift was down";
 
   EXPECT_EQ(keys.post(KeyChord::paste()), KeyPostResult::posted);
@@ -241,36 +197,33 @@ TEST_F(X11DesktopTest, ActivatingAProcessWhoseWindowIsBehindAnotherBringsItToThe
   ASSERT_TRUE(waitForFront(*front));
   const auto backWindow = windowOf(*back);
   const auto frontWindow = windowOf(*front);
-  ASSERT_NE(backWindow, 0u);
-  ASSERT_NE(frontWindow, 0u);
+  ASSERT_FALSE(backWindow.empty() || frontWindow.empty());
   // One exactly over the other.
-  ASSERT_TRUE(run("xdotool windowmove " + std::to_string(backWindow) + " 100 100 windowmove " +
-                  std::to_string(frontWindow) + " 100 100"));
-  ASSERT_EQ(trimmed(output("xdotool getactivewindow")), std::to_string(frontWindow));
+  ASSERT_TRUE(xdotool({"windowmove", backWindow, "100", "100", "windowmove", frontWindow, "100", "100"}));
+  ASSERT_EQ(testing::activeWindow(), frontWindow);
 
   ASSERT_TRUE(workspace_->activate(back->pid()));
-  EXPECT_TRUE(
-      waitUntil([&] { return trimmed(output("xdotool getactivewindow")) == std::to_string(backWindow); }, 5s))
+  EXPECT_TRUE(waitUntil([&] { return testing::activeWindow() == backWindow; }, 5s))
       << "_NET_ACTIVE_WINDOW as xdotool reads it";
   EXPECT_TRUE(waitForFront(*back));
   // Raised as well as focused: the first window a user sees is the one activated.
   X11WindowCapture capture;
   const auto windows = capture.shareableWindows();
   ASSERT_TRUE(windows && !windows->empty());
-  EXPECT_EQ(windows->front().windowID, backWindow);
+  EXPECT_EQ(std::to_string(windows->front().windowID), backWindow);
 }
 
 // The keyboard's second layout is Dvorak, where the "v" key sits where QWERTY has ".": the
 // chord must use the key of the layout in force, or the field receives Ctrl+K.
 TEST_F(X11DesktopTest, CtrlVUsesTheKeyOfVInTheActiveLayoutGroup) {
-  ASSERT_TRUE(run("setxkbmap -layout us,us -variant ,dvorak"));
+  ASSERT_TRUE(run({"setxkbmap", "-layout", "us,us", "-variant", ",dvorak"}).status == 0);
   const auto connection = X11Connection::open();
   ASSERT_TRUE(connection);
   Display* display = connection->display();
   const auto restoreLayout = std::shared_ptr<void>(nullptr, [display](void*) {
     XkbLockGroup(display, XkbUseCoreKbd, 0);
     XSync(display, False);
-    static_cast<void>(run("setxkbmap -layout us"));
+    static_cast<void>(run({"setxkbmap", "-layout", "us"}));
   });
   const KeyCode qwertyV = XKeysymToKeycode(display, XK_v);
   ASSERT_TRUE(XkbLockGroup(display, XkbUseCoreKbd, 1));
@@ -286,8 +239,8 @@ TEST_F(X11DesktopTest, CtrlVUsesTheKeyOfVInTheActiveLayoutGroup) {
   const auto app = launch(WRENFOLD_QT_FIXTURE, {"--mode", "lineedit", "--text", "draft"});
   ASSERT_TRUE(waitForFront(*app));
   ASSERT_EQ(app->waitForReport("draft", kStartTimeout), "draft");
-  ASSERT_TRUE(run("xdotool key Home"));
-  ASSERT_TRUE(setClipboard("粘贴 "));
+  ASSERT_TRUE(xdotool({"key", "Home"}));
+  ASSERT_TRUE(setClipboard(dir_.path(), "粘贴 "));
   XTestKeyEvents keys;
   ASSERT_EQ(keys.post(KeyChord::paste()), KeyPostResult::posted);
   EXPECT_EQ(app->waitForReport("粘贴 draft", 5s), "粘贴 draft");
@@ -346,16 +299,6 @@ TEST_F(X11DesktopTest, CapturesTheWindowOfAProcessWithThePixelsItPainted) {
   EXPECT_FALSE(failed.error().localizedDescription().empty());
 }
 
-// A red swatch whose lower right another window covers.
-struct CoveredSwatch {
-  std::unique_ptr<FixtureApp> swatch;
-  std::unique_ptr<FixtureApp> cover;
-  ShareableWindow red;
-  ShareableWindow covering;
-  int coveredX = 0;  // a point of the swatch under the other window
-  int coveredY = 0;
-};
-
 // Without a compositor the covered part is left white (the screen there shows the other
 // window, which may hold anything); once one runs, the swatch's own pixels.
 TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWindows) {
@@ -368,31 +311,6 @@ TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWi
     }
     return std::nullopt;
   };
-  const auto arrange = [&](CoveredSwatch& pair) {
-    pair.swatch = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "swatch"});
-    ASSERT_TRUE(waitForFront(*pair.swatch));
-    pair.cover = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"});
-    ASSERT_TRUE(waitForFront(*pair.cover));
-    const auto swatchWindow = windowOf(*pair.swatch);
-    const auto coverWindow = windowOf(*pair.cover);
-    ASSERT_TRUE(run("xdotool windowmove " + std::to_string(swatchWindow) + " 40 40 windowmove " +
-                    std::to_string(coverWindow) + " 300 220"));
-    std::optional<ShareableWindow> red;
-    std::optional<ShareableWindow> covering;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-          red = find(swatchWindow);
-          covering = find(coverWindow);
-          return red && covering && red->frame.x < covering->frame.x && red->frame.y < covering->frame.y;
-        },
-        5s));
-    pair.red = *red;
-    pair.covering = *covering;
-    pair.coveredX = static_cast<int>(covering->frame.x - red->frame.x) + 100;
-    pair.coveredY = static_cast<int>(covering->frame.y - red->frame.y) + 120;
-    ASSERT_LT(pair.coveredX, 480);
-    ASSERT_LT(pair.coveredY, 360);
-  };
   const auto at = [&](const ShareableWindow& window, int x, int y) {
     const auto image = capture.captureWindow(window, {480, 360});
     return image ? pixelAt(*image, x, y) : std::array{-1, -1, -1, -1};
@@ -400,11 +318,32 @@ TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWi
   constexpr std::array kRed{255, 0, 0, 255};
   constexpr std::array kWhite{255, 255, 255, 255};
 
-  CoveredSwatch pair;
-  arrange(pair);
-  ASSERT_TRUE(waitUntil([&] { return at(pair.red, 20, 300) == kRed; }, 5s)) << "the open part";
-  EXPECT_NE(at(pair.covering, 100, 120), kWhite) << "the covering window is not white there";
-  EXPECT_EQ(at(pair.red, pair.coveredX, pair.coveredY), kWhite);
+  // A red swatch whose lower right another window covers.
+  const auto swatch = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "swatch"});
+  ASSERT_TRUE(waitForFront(*swatch));
+  const auto cover = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"});
+  ASSERT_TRUE(waitForFront(*cover));
+  const auto swatchWindow = windowOf(*swatch);
+  const auto coverWindow = windowOf(*cover);
+  ASSERT_TRUE(xdotool({"windowmove", swatchWindow, "40", "40", "windowmove", coverWindow, "300", "220"}));
+  std::optional<ShareableWindow> red;
+  std::optional<ShareableWindow> covering;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        red = find(std::stoul(swatchWindow));
+        covering = find(std::stoul(coverWindow));
+        return red && covering && red->frame.x < covering->frame.x && red->frame.y < covering->frame.y;
+      },
+      5s));
+  // A point of the swatch under the other window.
+  const int coveredX = static_cast<int>(covering->frame.x - red->frame.x) + 100;
+  const int coveredY = static_cast<int>(covering->frame.y - red->frame.y) + 120;
+  ASSERT_LT(coveredX, 480);
+  ASSERT_LT(coveredY, 360);
+
+  ASSERT_TRUE(waitUntil([&] { return at(*red, 20, 300) == kRed; }, 5s)) << "the open part";
+  EXPECT_NE(at(*covering, 100, 120), kWhite) << "the covering window is not white there";
+  EXPECT_EQ(at(*red, coveredX, coveredY), kWhite);
 
   const testing::Process compositor({"xcompmgr"});
   ASSERT_TRUE(compositor.started());
@@ -412,9 +351,9 @@ TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWi
   ASSERT_TRUE(connection);
   ASSERT_TRUE(waitUntil(
       [&] { return XGetSelectionOwner(connection->display(), connection->atom("_NET_WM_CM_S0")) != 0; }, 5s));
-  EXPECT_TRUE(waitUntil([&] { return at(pair.red, pair.coveredX, pair.coveredY) == kRed; }, 5s))
+  EXPECT_TRUE(waitUntil([&] { return at(*red, coveredX, coveredY) == kRed; }, 5s))
       << "the covered part, from the compositor";
-  EXPECT_EQ(at(pair.red, 20, 300), kRed);
+  EXPECT_EQ(at(*red, 20, 300), kRed);
 }
 
 }  // namespace
