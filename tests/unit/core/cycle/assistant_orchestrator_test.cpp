@@ -115,12 +115,17 @@ class OrchestratorTest : public ::testing::Test {
     }
   }
 
-  // A whole cycle up to Return on the first candidate.
-  void insertFirstCandidate(const char* candidate) {
+  // A cycle triggered and its request answered with `texts`.
+  void answeredCycle(std::initializer_list<const char*> texts) {
     orchestrator_->trigger("");
     settle();
-    http_.answer(http_.requests.size() - 1, envelope({candidate}));
+    http_.answer(http_.requests.size() - 1, envelope(texts));
     settle();
+  }
+
+  // A whole cycle up to Return on the first candidate.
+  void insertFirstCandidate(const char* candidate) {
+    answeredCycle({candidate});
     model_.onInsert(*model_.selectedCandidate(), model_.selectedTemplateID());
     queue_.advance(std::chrono::seconds(10));
     settle();
@@ -339,8 +344,7 @@ TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration)
   EXPECT_EQ(model_.phase(), OverlayPhase::error("请先在设置中配置模型 API Key。"));
   EXPECT_EQ(orchestrator_->state(), AssistantState::failed("请先在设置中配置模型 API Key。"));
   EXPECT_EQ(overlay_.calls.back(), "focus");
-  logger_.flush();
-  EXPECT_THAT(readAll(data_ / "logs/app.log"), HasSubstr("ERROR 请先在设置中配置模型 API Key。"));
+  EXPECT_THAT(log(), HasSubstr("ERROR 请先在设置中配置模型 API Key。"));
 
   // The key is set afterwards: a regeneration works from the context already read.
   writeConfig("sk-now");
@@ -372,10 +376,7 @@ TEST_F(OrchestratorTest, UnreadableTargetThenTypedContextGivesAManualSnapshot) {
 // full, on every regeneration while it is there.
 TEST_F(OrchestratorTest, PastedContextIsAddedToTheReadContextOnEveryRegenerationAndShown) {
   ax_.addChild(window_, "AXStaticText", "WINDOW-START " + std::string(6000, 'w'));
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"a"}));
-  settle();
+  answeredCycle({"a"});
   model_.setManualContext("MY-PASTED-CONTEXT");
   model_.regenerate();
   settle();
@@ -409,10 +410,7 @@ TEST_F(OrchestratorTest, SecondTriggerWhileOpeningIsIgnored) {
 }
 
 TEST_F(OrchestratorTest, ANewerAttemptThatFailsBeforeSendingIsNotReplacedByAnOlderReply) {
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"first"}));
-  settle();
+  answeredCycle({"first"});
   model_.regenerate();  // request 1, still waiting for its reply
   settle();
   model_.setPhase(OverlayPhase::error("x"));  // as if the user retried from an error
@@ -469,10 +467,7 @@ TEST_F(OrchestratorTest, ClosingDuringASlowReplyCancelsItAndANewTriggerStartsAtO
 }
 
 TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"first"}));
-  settle();
+  answeredCycle({"first"});
   model_.selectTemplate(engine_.templateWithID("rewrite.polish"));  // request 1
   settle();
   model_.setPhase(OverlayPhase::error("x"));                      // as if the user retried from an error
@@ -489,10 +484,7 @@ TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {
 }
 
 TEST_F(OrchestratorTest, UnknownTemplateFallsBackAndTheEventNamesTheOneUsed) {
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"a"}));
-  settle();
+  answeredCycle({"a"});
   orchestrator_->generate("no.such.template", "", "");
   settle();
   http_.answer(1, envelope({"b"}));
