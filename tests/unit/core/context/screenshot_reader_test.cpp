@@ -191,22 +191,16 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
   }
 }
 
-TEST(ScreenshotReaderThreads, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
-  testing::FakeWindowCapture windows;
-  windows.addWindow(window(1, {0, 0, 300, 200}));
-  FakeImageCodec codec;
+TEST_F(ScreenshotReaderTest, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
+  windows_.addWindow(window(1, {0, 0, 300, 200}));
   testing::BlockingMainQueue queue;
-  testing::TempDir dir;
-  AppLogger logger(AppPaths(dir.path()), std::make_shared<testing::SilentSystemLog>());
-  FocusedTarget target;
-  target.processID = kPid;
   const auto mainThread = std::this_thread::get_id();
   std::optional<CapturedScreenshot> shot;
   bool onMain = false;
   {
     ThreadWorkQueue worker;
-    ScreenshotReader reader(windows, codec, worker, queue, logger);
-    reader.capture(target, [&](std::optional<CapturedScreenshot> result) {
+    ScreenshotReader reader(windows_, codec_, worker, queue, logger_);
+    reader.capture(target_, [&](std::optional<CapturedScreenshot> result) {
       onMain = std::this_thread::get_id() == mainThread;
       shot = std::move(result);
     });
