@@ -139,16 +139,12 @@ TEST_F(ShortcutRegistryTest, WhilePausedNothingIsRegisteredAndARecordingRegister
 }
 
 TEST(ShortcutRegistryLifetime, ARegistryGoneLeavesNoRegistrationAndNoHandler) {
-  testing::FakeUserDefaults defaults;
-  testing::FakeGlobalHotKeys hotKeys;
-  testing::ManualClock clock;
-  testing::ManualMainQueue queue(clock);
-  NotificationCenter notifications(queue);
+  testing::TriggerHarness h;  // its own registry stays empty
   {
-    ShortcutRegistry registry(defaults, hotKeys, notifications);
+    ShortcutRegistry registry(h.defaults, h.hotKeys, h.notifications);
     ASSERT_TRUE(registry.setShortcut(kAltSpace, kName));
   }
-  EXPECT_TRUE(hotKeys.registered().empty());
+  EXPECT_TRUE(h.hotKeys.registered().empty());
 }
 
 TEST(ShortcutRegistryStoredValue, AnythingButTheShortcutObjectCountsAsNoShortcut) {
