@@ -354,11 +354,15 @@ TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration)
   EXPECT_THAT(http_.requests[0].body, HasSubstr("are we still meeting tomorrow"));
 }
 
+// Without a target an insertion does nothing; typed context still gives candidates.
 TEST_F(OrchestratorTest, UnreadableTargetThenTypedContextGivesAManualSnapshot) {
   ax_.setTrusted(false);
   orchestrator_->trigger("");
   settle();
   EXPECT_EQ(model_.phase(), OverlayPhase::error("需要在系统设置中开启 Accessibility 权限。"));
+  const auto calls = overlay_.calls;
+  model_.onInsert(GeneratedCandidate{Uuid::random(), "x", std::nullopt, 1}, "reply.quick");
+  EXPECT_EQ(overlay_.calls, calls) << "an insertion without a target";
 
   model_.setManualContext("  Bob: lunch on Friday?  ");
   model_.regenerate();
@@ -490,15 +494,6 @@ TEST_F(OrchestratorTest, UnknownTemplateFallsBackAndTheEventNamesTheOneUsed) {
   http_.answer(1, envelope({"b"}));
   settle();
   EXPECT_THAT(events(), Not(HasSubstr("no.such.template")));
-}
-
-TEST_F(OrchestratorTest, InsertWithoutATargetDoesNothing) {
-  ax_.setTrusted(false);
-  orchestrator_->trigger("");
-  settle();
-  const auto calls = overlay_.calls;
-  model_.onInsert(GeneratedCandidate{Uuid::random(), "x", std::nullopt, 1}, "reply.quick");
-  EXPECT_EQ(overlay_.calls, calls);
 }
 
 TEST_F(OrchestratorTest, CallbacksDoNothingOnceTheOrchestratorIsGone) {
