@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "support/blocking_main_queue.h"
+#include "core/platform/run_loop_main_queue.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold::app {
@@ -65,7 +65,7 @@ class SingleInstanceTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  testing::BlockingMainQueue mainQueue_;
+  RunLoopMainQueue mainQueue_;
   std::vector<RemoteCommand> received_;
   std::vector<std::thread::id> deliveredOn_;
 };

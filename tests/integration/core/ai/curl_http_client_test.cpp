@@ -6,7 +6,7 @@
 #include <optional>
 #include <thread>
 
-#include "support/blocking_main_queue.h"
+#include "core/platform/run_loop_main_queue.h"
 #include "support/test_http_server.h"
 
 namespace wrenfold {
@@ -14,7 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-using testing::BlockingMainQueue;
 using testing::CannedResponse;
 using testing::TestHttpServer;
 
@@ -55,7 +54,7 @@ class CurlHttpClientTest : public ::testing::Test {
     EXPECT_EQ(result.error().localizedDescription().find("generateContent"), std::string::npos);
   }
 
-  BlockingMainQueue queue;
+  RunLoopMainQueue queue;
 };
 
 TEST_F(CurlHttpClientTest, RequestArrivesExactlyAsGiven) {

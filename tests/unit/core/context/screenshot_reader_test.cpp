@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "core/platform/run_loop_main_queue.h"
 #include "core/platform/thread_work_queue.h"
 #include "fakes/fake_image_codec.h"
 #include "fakes/fake_system_log.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
-#include "support/blocking_main_queue.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
@@ -193,7 +193,7 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
 
 TEST_F(ScreenshotReaderTest, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
   windows_.addWindow(window(1, {0, 0, 300, 200}));
-  testing::BlockingMainQueue queue;
+  RunLoopMainQueue queue;
   const auto mainThread = std::this_thread::get_id();
   std::optional<CapturedScreenshot> shot;
   bool onMain = false;
