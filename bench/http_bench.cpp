@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "core/ai/curl_http_client.h"
-#include "support/blocking_main_queue.h"
+#include "core/platform/run_loop_main_queue.h"
 #include "support/test_http_server.h"
 
 namespace {
@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using wrenfold::CurlHttpClient;
 using wrenfold::HttpClientOptions;
 using wrenfold::HttpRequest;
-using wrenfold::testing::BlockingMainQueue;
+using wrenfold::RunLoopMainQueue;
 using wrenfold::testing::CannedResponse;
 using wrenfold::testing::TestHttpServer;
 
@@ -26,7 +26,7 @@ using Seconds = std::chrono::duration<double>;
 
 struct Loopback {
   TestHttpServer server{{.tls = true}};
-  BlockingMainQueue queue;
+  RunLoopMainQueue queue;
   HttpClientOptions options;
 
   Loopback() {

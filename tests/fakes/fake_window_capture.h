@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,7 +14,7 @@
 namespace wrenfold::testing {
 
 // A window list the test writes and a capture that returns a solid image of the requested
-// size (or the window's scripted image). Thread-safe, like the real one: every member locks.
+// size. Thread-safe, like the real one: every member locks.
 class FakeWindowCapture final : public WindowCapture {
  public:
   [[nodiscard]] bool canCaptureWindows() override {
@@ -37,9 +36,6 @@ class FakeWindowCapture final : public WindowCapture {
     if (captureFailure_) {
       return failPlatform(*captureFailure_);
     }
-    if (const auto found = images_.find(window.windowID); found != images_.end()) {
-      return found->second;
-    }
     const auto bytes = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4u;
     return Image{size.width, size.height, std::vector<std::uint8_t>(bytes, 0xff)};
   }
@@ -47,10 +43,6 @@ class FakeWindowCapture final : public WindowCapture {
   // --- test interface
   void addWindow(ShareableWindow window) {
     locked([&] { windows_.push_back(std::move(window)); });
-  }
-  // This window's capture returns `image` whatever size was asked.
-  void setImage(std::uint64_t windowID, Image image) {
-    locked([&] { images_[windowID] = std::move(image); });
   }
   void failListing(std::string description) {
     locked([&] { listingFailure_ = std::move(description); });
@@ -82,7 +74,6 @@ class FakeWindowCapture final : public WindowCapture {
 
   mutable std::mutex mutex_;
   std::vector<ShareableWindow> windows_;
-  std::map<std::uint64_t, Image> images_;
   std::optional<std::string> listingFailure_;
   std::optional<std::string> captureFailure_;
   bool available_ = true;

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -63,26 +64,12 @@ void sign(X509* cert, EVP_PKEY* issuerKey) {
   check(X509_sign(cert, issuerKey, EVP_sha256()) > 0, "signing failed");
 }
 
-std::string toPem(int (*write)(BIO*, void*), void* object) {
+std::string certificatePem(X509* cert) {
   BioPtr bio(BIO_new(BIO_s_mem()), &BIO_free);
-  check(bio != nullptr && write(bio.get(), object) == 1, "PEM encoding failed");
+  check(bio != nullptr && PEM_write_bio_X509(bio.get(), cert) == 1, "PEM encoding failed");
   char* data = nullptr;
   const long size = BIO_get_mem_data(bio.get(), &data);
   return std::string(data, static_cast<std::size_t>(size));
-}
-
-std::string certificatePem(X509* cert) {
-  return toPem([](BIO* bio, void* object) { return PEM_write_bio_X509(bio, static_cast<X509*>(object)); },
-               cert);
-}
-
-std::string keyPem(EVP_PKEY* key) {
-  return toPem(
-      [](BIO* bio, void* object) {
-        return PEM_write_bio_PrivateKey(bio, static_cast<EVP_PKEY*>(object), nullptr, nullptr, 0, nullptr,
-                                        nullptr);
-      },
-      key);
 }
 
 }  // namespace
@@ -105,8 +92,10 @@ TestCertificates::TestCertificates(const std::string& serverNames) {
   sign(server.get(), caKey.get());
 
   caCertificatePem_ = certificatePem(ca.get());
-  serverCertificatePem_ = certificatePem(server.get());
-  serverKeyPem_ = keyPem(serverKey.get());
+  serverContext_.reset(SSL_CTX_new(TLS_server_method()), &SSL_CTX_free);
+  check(serverContext_ && SSL_CTX_use_certificate(serverContext_.get(), server.get()) == 1 &&
+            SSL_CTX_use_PrivateKey(serverContext_.get(), serverKey.get()) == 1,
+        "server TLS context");
 }
 
 }  // namespace wrenfold::testing

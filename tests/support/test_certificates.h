@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+struct ssl_ctx_st;  // OpenSSL's SSL_CTX
 
 namespace wrenfold::testing {
 
@@ -11,15 +14,14 @@ class TestCertificates {
   // `serverNames` in OpenSSL's subjectAltName syntax.
   explicit TestCertificates(const std::string& serverNames = "IP:127.0.0.1,DNS:localhost");
 
-  // PEM texts: the CA certificate (what a client trusts), the server's certificate and its key.
+  // The CA certificate as PEM text: what a client trusts.
   [[nodiscard]] const std::string& caCertificatePem() const { return caCertificatePem_; }
-  [[nodiscard]] const std::string& serverCertificatePem() const { return serverCertificatePem_; }
-  [[nodiscard]] const std::string& serverKeyPem() const { return serverKeyPem_; }
+  // A server-side TLS context holding the server's certificate and key.
+  [[nodiscard]] std::shared_ptr<ssl_ctx_st> serverContext() const { return serverContext_; }
 
  private:
   std::string caCertificatePem_;
-  std::string serverCertificatePem_;
-  std::string serverKeyPem_;
+  std::shared_ptr<ssl_ctx_st> serverContext_;
 };
 
 }  // namespace wrenfold::testing

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -20,7 +23,6 @@
 
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
-#include "support/test_http_channel.h"
 
 namespace wrenfold::testing {
 
@@ -44,19 +46,50 @@ std::string_view trimmed(std::string_view s) {
   return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// Leading digits of `text` in `base`.
-std::optional<std::size_t> parseSize(std::string_view text, int base) {
-  std::size_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (error != std::errc() || end == text.data()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 bool hasHeader(const HeaderList& headers, std::string_view name) {
   return std::ranges::any_of(headers, [name](const auto& h) { return equalsIgnoringCase(h.first, name); });
 }
+
+}  // namespace
+
+// The byte stream of one accepted connection: plain TCP, or TLS over it when `ssl` is set. The
+// descriptor stays the server's.
+struct Channel {
+  explicit Channel(int socket) : fd(socket) {}
+  ~Channel() { SSL_free(ssl); }
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+
+  // Bytes read into `buffer`; 0 at the end of the stream or on any error.
+  std::size_t read(char* buffer, std::size_t size) {
+    const auto chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+    const long got = ssl != nullptr ? SSL_read(ssl, buffer, chunk) : ::recv(fd, buffer, size, 0);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+  bool writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const auto chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
+      const long sent = ssl != nullptr ? SSL_write(ssl, bytes.data(), chunk)
+                                       : ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (sent <= 0) {
+        return false;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+  }
+  // Ends the stream orderly (TLS close_notify); a dropped connection skips this.
+  void closeGracefully() {
+    if (ssl != nullptr) {
+      SSL_shutdown(ssl);
+    }
+  }
+
+  int fd;
+  SSL* ssl = nullptr;
+};
+
+namespace {
 
 // The bytes of one connection, read on demand; what is left over belongs to the next request.
 class Reader {
@@ -142,8 +175,10 @@ std::optional<RecordedRequest> readRequest(Reader& reader) {
   if (!head || !parseHead(*head, request)) {
     return std::nullopt;
   }
-  const auto size = parseSize(request.header("Content-Length").value_or("0"), 10);
-  auto body = size && *size <= kMaxBodyBytes ? reader.exactly(*size) : std::nullopt;
+  const std::string length = request.header("Content-Length").value_or("0");
+  std::size_t size = 0;
+  const bool sized = std::from_chars(length.data(), length.data() + length.size(), size).ec == std::errc();
+  auto body = sized && size <= kMaxBodyBytes ? reader.exactly(size) : std::nullopt;
   if (!body) {
     return std::nullopt;
   }
@@ -219,7 +254,7 @@ TestHttpServer::TestHttpServer(Options options) : options_(std::move(options)) {
   prepareProcessOnce();
   if (options_.tls) {
     const TestCertificates certificates(options_.certificateNames);
-    tls_ = std::make_unique<ServerTlsContext>(certificates);
+    tls_ = certificates.serverContext();
     certificateDir_ = std::make_unique<TempDir>();
     caBundlePath_ = (*certificateDir_ / "test-ca.pem").string();
     writeAll(caBundlePath_, certificates.caCertificatePem());
@@ -268,20 +303,22 @@ void TestHttpServer::serve(int fd) {
     waitOrStop(std::chrono::hours(24));
     return;
   }
-  std::unique_ptr<Channel> channel = tls_ ? tls_->accept(fd) : plainChannel(fd);
-  if (!channel) {
-    return;
-  }
+  Channel channel(fd);
   if (tls_) {
+    channel.ssl = SSL_new(tls_.get());
+    if (channel.ssl == nullptr || SSL_set_fd(channel.ssl, fd) != 1 || SSL_accept(channel.ssl) != 1) {
+      ERR_clear_error();
+      return;
+    }
     locked([&] { ++handshakes_; });
     changed_.notify_all();
   }
-  Reader reader(*channel);
+  Reader reader(channel);
   while (auto request = readRequest(reader)) {
     const auto connectionHeader = request->header("Connection");
     const bool clientCloses = connectionHeader && equalsIgnoringCase(*connectionHeader, "close");
     const CannedResponse response = responseFor(*request);
-    if (waitOrPeerClose(fd, response.delay) || !deliver(*channel, fd, response) || clientCloses) {
+    if (waitOrPeerClose(fd, response.delay) || !deliver(channel, fd, response) || clientCloses) {
       break;
     }
   }

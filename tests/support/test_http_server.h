@@ -20,10 +20,11 @@
 #include <utility>
 #include <vector>
 
+struct ssl_ctx_st;  // OpenSSL's SSL_CTX
+
 namespace wrenfold::testing {
 
-class Channel;
-class ServerTlsContext;
+struct Channel;
 class TempDir;
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
@@ -151,7 +152,7 @@ class TestHttpServer {
   int port_ = 0;
   std::unique_ptr<TempDir> certificateDir_;
   std::string caBundlePath_;
-  std::unique_ptr<ServerTlsContext> tls_;
+  std::shared_ptr<ssl_ctx_st> tls_;
   int listenFd_ = -1;
   int wakeFds_[2] = {-1, -1};
   std::thread acceptThread_;

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "support/blocking_main_queue.h"
+#include "core/platform/run_loop_main_queue.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold::app {
@@ -19,39 +19,33 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+struct stat statOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+  return info;
+}
 mode_t modeOf(const fs::path& path) {
-  struct stat info {};
-  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-  return info.st_mode & 07777;
+  return statOf(path).st_mode & 07777;
 }
 
-ino_t inodeOf(const fs::path& path) {
-  struct stat info {};
-  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-  return info.st_ino;
-}
-
-// A blocking client socket connected to `path`, or -1.
-int rawConnect(const fs::path& path) {
+// A client socket connected to `path` (-1 when nobody accepts), or one bound there and closed,
+// as a crashed instance leaves it (0 when bound).
+int socketAt(const fs::path& path, bool leaveBound = false) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  const auto* at = reinterpret_cast<const sockaddr*>(&address);
+  if (leaveBound) {
+    const int bound = ::bind(fd, at, sizeof address);
+    ::close(fd);
+    return bound;
+  }
+  if (::connect(fd, at, sizeof address) != 0) {
     ::close(fd);
     return -1;
   }
   return fd;
-}
-
-// What a crashed instance leaves behind: a socket file nobody accepts on.
-void leaveStaleSocket(const fs::path& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  ::close(fd);
 }
 
 class SingleInstanceTest : public ::testing::Test {
@@ -71,7 +65,7 @@ class SingleInstanceTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  testing::BlockingMainQueue mainQueue_;
+  RunLoopMainQueue mainQueue_;
   std::vector<RemoteCommand> received_;
   std::vector<std::thread::id> deliveredOn_;
 };
@@ -96,7 +90,7 @@ TEST_F(SingleInstanceTest, EveryCommandIsAcknowledgedThenDeliveredOnTheMainThrea
 
 TEST_F(SingleInstanceTest, NobodyListeningIsNotAcknowledged) {
   EXPECT_FALSE(send(RemoteCommand::trigger)) << "no socket file";
-  leaveStaleSocket(socketPath());
+  ASSERT_EQ(socketAt(socketPath(), true), 0);
   EXPECT_FALSE(send(RemoteCommand::trigger)) << "stale socket file";
 
   std::ostringstream errors;
@@ -105,7 +99,7 @@ TEST_F(SingleInstanceTest, NobodyListeningIsNotAcknowledged) {
 }
 
 TEST_F(SingleInstanceTest, StaleSocketFromACrashIsReplaced) {
-  leaveStaleSocket(socketPath());
+  ASSERT_EQ(socketAt(socketPath(), true), 0);
   ::chmod(socketPath().c_str(), 0777);
 
   SingleInstanceServer server(mainQueue_, recorder());
@@ -120,11 +114,11 @@ TEST_F(SingleInstanceTest, StaleSocketFromACrashIsReplaced) {
 TEST_F(SingleInstanceTest, SecondInstanceFindsTheFirstAndLeavesItsSocketAlone) {
   auto first = std::make_unique<SingleInstanceServer>(mainQueue_, recorder());
   ASSERT_EQ(first->listen(socketPath()), ListenOutcome::listening);
-  const ino_t firstSocket = inodeOf(socketPath());
+  const ino_t firstSocket = statOf(socketPath()).st_ino;
 
   SingleInstanceServer second(mainQueue_, recorder());
   EXPECT_EQ(second.listen(socketPath()), ListenOutcome::anotherInstanceRuns);
-  EXPECT_EQ(inodeOf(socketPath()), firstSocket);
+  EXPECT_EQ(statOf(socketPath()).st_ino, firstSocket);
   EXPECT_TRUE(send(RemoteCommand::activate));
 
   first.reset();
@@ -157,7 +151,7 @@ TEST_F(SingleInstanceTest, GarbageAndSilentClientsNeitherDeliverNorBlockOthers) 
   SingleInstanceServer server(mainQueue_, recorder());
   ASSERT_EQ(server.listen(socketPath()), ListenOutcome::listening);
 
-  const int garbage = rawConnect(socketPath());
+  const int garbage = socketAt(socketPath());
   ASSERT_GE(garbage, 0);
   const std::string request = "trigger please\n";
   ASSERT_EQ(::write(garbage, request.data(), request.size()), static_cast<ssize_t>(request.size()));
@@ -166,13 +160,13 @@ TEST_F(SingleInstanceTest, GarbageAndSilentClientsNeitherDeliverNorBlockOthers) 
   EXPECT_STRNE(reply, "ok\n");
   ::close(garbage);
 
-  const int overlong = rawConnect(socketPath());  // a line past the cap gets no answer at all
+  const int overlong = socketAt(socketPath());  // a line past the cap gets no answer at all
   const std::string longLine = "trigger" + std::string(90, ' ') + "\n";
   ASSERT_EQ(::write(overlong, longLine.data(), longLine.size()), static_cast<ssize_t>(longLine.size()));
   EXPECT_LE(::read(overlong, reply, sizeof reply - 1), 0);
   ::close(overlong);
 
-  const int silent = rawConnect(socketPath());
+  const int silent = socketAt(socketPath());
   ASSERT_GE(silent, 0);
   EXPECT_TRUE(send(RemoteCommand::settings)) << "a silent client must not hold up the next one";
   ::close(silent);

@@ -10,7 +10,7 @@
 #include "core/ai/llm_provider_factory.h"
 #include "core/ai/model_catalog.h"
 #include "core/ai/response_parser.h"
-#include "support/blocking_main_queue.h"
+#include "core/platform/run_loop_main_queue.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -18,7 +18,6 @@ namespace wrenfold {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::BlockingMainQueue;
 using testing::CannedResponse;
 using testing::TestHttpServer;
 
@@ -59,7 +58,7 @@ class ProviderExchangeTest : public ::testing::Test {
         std::move(memory));
   }
 
-  BlockingMainQueue queue;
+  RunLoopMainQueue queue;
 };
 
 std::string fixture(std::string_view name) {

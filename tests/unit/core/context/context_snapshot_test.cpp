@@ -8,14 +8,6 @@
 namespace wrenfold {
 namespace {
 
-ContextSnapshot minimal() {
-  ContextSnapshot s;
-  s.source = ContextSource::manual;
-  s.appName = "Mail";
-  s.confidence = 1;
-  return s;
-}
-
 TEST(ContextSnapshot, BestTextTakesTheFirstNonBlankInOrder) {
   struct Row {
     std::optional<std::string> selected, focused, nearby;
@@ -30,7 +22,7 @@ TEST(ContextSnapshot, BestTextTakesTheFirstNonBlankInOrder) {
       {std::nullopt, std::nullopt, std::nullopt, "\n 可见 \n", "可见"},
   };
   for (const auto& row : rows) {
-    ContextSnapshot s = minimal();
+    ContextSnapshot s;
     s.selectedText = row.selected;
     s.focusedText = row.focused;
     s.nearbyText = row.nearby;

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "core/platform/run_loop_main_queue.h"
 #include "core/platform/thread_work_queue.h"
 #include "fakes/fake_image_codec.h"
 #include "fakes/fake_system_log.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/manual_main_queue.h"
 #include "fakes/manual_work_queue.h"
-#include "support/blocking_main_queue.h"
 #include "support/temp_dir.h"
 
 namespace wrenfold {
@@ -191,22 +191,16 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
   }
 }
 
-TEST(ScreenshotReaderThreads, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
-  testing::FakeWindowCapture windows;
-  windows.addWindow(window(1, {0, 0, 300, 200}));
-  FakeImageCodec codec;
-  testing::BlockingMainQueue queue;
-  testing::TempDir dir;
-  AppLogger logger(AppPaths(dir.path()), std::make_shared<testing::SilentSystemLog>());
-  FocusedTarget target;
-  target.processID = kPid;
+TEST_F(ScreenshotReaderTest, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
+  windows_.addWindow(window(1, {0, 0, 300, 200}));
+  RunLoopMainQueue queue;
   const auto mainThread = std::this_thread::get_id();
   std::optional<CapturedScreenshot> shot;
   bool onMain = false;
   {
     ThreadWorkQueue worker;
-    ScreenshotReader reader(windows, codec, worker, queue, logger);
-    reader.capture(target, [&](std::optional<CapturedScreenshot> result) {
+    ScreenshotReader reader(windows_, codec_, worker, queue, logger_);
+    reader.capture(target_, [&](std::optional<CapturedScreenshot> result) {
       onMain = std::this_thread::get_id() == mainThread;
       shot = std::move(result);
     });

@@ -115,12 +115,17 @@ class OrchestratorTest : public ::testing::Test {
     }
   }
 
-  // A whole cycle up to Return on the first candidate.
-  void insertFirstCandidate(const char* candidate) {
+  // A cycle triggered and its request answered with `texts`.
+  void answeredCycle(std::initializer_list<const char*> texts) {
     orchestrator_->trigger("");
     settle();
-    http_.answer(http_.requests.size() - 1, envelope({candidate}));
+    http_.answer(http_.requests.size() - 1, envelope(texts));
     settle();
+  }
+
+  // A whole cycle up to Return on the first candidate.
+  void insertFirstCandidate(const char* candidate) {
+    answeredCycle({candidate});
     model_.onInsert(*model_.selectedCandidate(), model_.selectedTemplateID());
     queue_.advance(std::chrono::seconds(10));
     settle();
@@ -339,8 +344,7 @@ TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration)
   EXPECT_EQ(model_.phase(), OverlayPhase::error("请先在设置中配置模型 API Key。"));
   EXPECT_EQ(orchestrator_->state(), AssistantState::failed("请先在设置中配置模型 API Key。"));
   EXPECT_EQ(overlay_.calls.back(), "focus");
-  logger_.flush();
-  EXPECT_THAT(readAll(data_ / "logs/app.log"), HasSubstr("ERROR 请先在设置中配置模型 API Key。"));
+  EXPECT_THAT(log(), HasSubstr("ERROR 请先在设置中配置模型 API Key。"));
 
   // The key is set afterwards: a regeneration works from the context already read.
   writeConfig("sk-now");
@@ -350,11 +354,15 @@ TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration)
   EXPECT_THAT(http_.requests[0].body, HasSubstr("are we still meeting tomorrow"));
 }
 
+// Without a target an insertion does nothing; typed context still gives candidates.
 TEST_F(OrchestratorTest, UnreadableTargetThenTypedContextGivesAManualSnapshot) {
   ax_.setTrusted(false);
   orchestrator_->trigger("");
   settle();
   EXPECT_EQ(model_.phase(), OverlayPhase::error("需要在系统设置中开启 Accessibility 权限。"));
+  const auto calls = overlay_.calls;
+  model_.onInsert(GeneratedCandidate{Uuid::random(), "x", std::nullopt, 1}, "reply.quick");
+  EXPECT_EQ(overlay_.calls, calls) << "an insertion without a target";
 
   model_.setManualContext("  Bob: lunch on Friday?  ");
   model_.regenerate();
@@ -372,10 +380,7 @@ TEST_F(OrchestratorTest, UnreadableTargetThenTypedContextGivesAManualSnapshot) {
 // full, on every regeneration while it is there.
 TEST_F(OrchestratorTest, PastedContextIsAddedToTheReadContextOnEveryRegenerationAndShown) {
   ax_.addChild(window_, "AXStaticText", "WINDOW-START " + std::string(6000, 'w'));
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"a"}));
-  settle();
+  answeredCycle({"a"});
   model_.setManualContext("MY-PASTED-CONTEXT");
   model_.regenerate();
   settle();
@@ -409,10 +414,7 @@ TEST_F(OrchestratorTest, SecondTriggerWhileOpeningIsIgnored) {
 }
 
 TEST_F(OrchestratorTest, ANewerAttemptThatFailsBeforeSendingIsNotReplacedByAnOlderReply) {
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"first"}));
-  settle();
+  answeredCycle({"first"});
   model_.regenerate();  // request 1, still waiting for its reply
   settle();
   model_.setPhase(OverlayPhase::error("x"));  // as if the user retried from an error
@@ -469,10 +471,7 @@ TEST_F(OrchestratorTest, ClosingDuringASlowReplyCancelsItAndANewTriggerStartsAtO
 }
 
 TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"first"}));
-  settle();
+  answeredCycle({"first"});
   model_.selectTemplate(engine_.templateWithID("rewrite.polish"));  // request 1
   settle();
   model_.setPhase(OverlayPhase::error("x"));                      // as if the user retried from an error
@@ -489,24 +488,12 @@ TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {
 }
 
 TEST_F(OrchestratorTest, UnknownTemplateFallsBackAndTheEventNamesTheOneUsed) {
-  orchestrator_->trigger("");
-  settle();
-  http_.answer(0, envelope({"a"}));
-  settle();
+  answeredCycle({"a"});
   orchestrator_->generate("no.such.template", "", "");
   settle();
   http_.answer(1, envelope({"b"}));
   settle();
   EXPECT_THAT(events(), Not(HasSubstr("no.such.template")));
-}
-
-TEST_F(OrchestratorTest, InsertWithoutATargetDoesNothing) {
-  ax_.setTrusted(false);
-  orchestrator_->trigger("");
-  settle();
-  const auto calls = overlay_.calls;
-  model_.onInsert(GeneratedCandidate{Uuid::random(), "x", std::nullopt, 1}, "reply.quick");
-  EXPECT_EQ(overlay_.calls, calls);
 }
 
 TEST_F(OrchestratorTest, CallbacksDoNothingOnceTheOrchestratorIsGone) {

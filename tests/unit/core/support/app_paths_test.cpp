@@ -41,13 +41,10 @@ TEST(AppPathsTest, EnsureDirectoriesCreatesAPrivateDataFolderAndItsSubfolders) {
   const AppPaths paths(dir / "share" / "Wrenfold");
   ASSERT_TRUE(paths.ensureDirectories());
   ASSERT_TRUE(paths.ensureDirectories());  // existing folders are fine
-  struct stat info {};
-  ASSERT_EQ(::stat(paths.appSupportURL().c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  for (const fs::path& folder : {paths.templatesDirectoryURL(), paths.styleDirectoryURL(),
-                                 paths.eventsDirectoryURL(), paths.logsDirectoryURL()}) {
-    ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
-    EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  for (const fs::path& folder :
+       {paths.appSupportURL(), paths.templatesDirectoryURL(), paths.styleDirectoryURL(),
+        paths.eventsDirectoryURL(), paths.logsDirectoryURL()}) {
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms(0700)) << folder;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,18 +71,14 @@ TEST_F(PromptTemplateEngineTest, UnusableFilesGiveExactlyTheBuiltIns) {
       {"one bad element among good ones", json::Json::array({valid, lacksUserPrompt}).dump()},
   };
   for (const auto& [name, content] : rows) {
-    TempDir dir;
-    const AppPaths paths(dir.path());
-    if (content) {
-      testing::writeAll(paths.userTemplatesURL(), *content);
-    }
-    const PromptTemplateEngine engine(paths);
+    std::filesystem::remove(paths_.userTemplatesURL());
+    const PromptTemplateEngine engine = engineWith(content);
     EXPECT_EQ(engine.templates(), BuiltInTemplates::all()) << name;
     // A file that is there but unusable is named, with why; a missing or empty list is fine.
     const bool broken = content && *content != "[]\n";
     EXPECT_EQ(engine.userTemplatesProblem().has_value(), broken) << name;
     if (broken) {
-      EXPECT_EQ(engine.userTemplatesProblem()->path, paths.userTemplatesURL()) << name;
+      EXPECT_EQ(engine.userTemplatesProblem()->path, paths_.userTemplatesURL()) << name;
     }
   }
 }

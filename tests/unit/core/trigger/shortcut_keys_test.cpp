@@ -24,33 +24,25 @@ TEST(KeyCodeTable, EveryKeyMapsBothWaysAndNoCodeOrSymbolIsUsedTwice) {
   EXPECT_EQ(codes.size(), 100U);
 }
 
-struct KeysymCase {
-  std::uint32_t keysym;
-  std::optional<std::uint32_t> macKeyCode;
-  const char* label;
-};
-
-void PrintTo(const KeysymCase& c, std::ostream* out) {
-  *out << std::hex << c.keysym;
-}
-
-class KeysymTest : public ::testing::TestWithParam<KeysymCase> {};
-
-TEST_P(KeysymTest, MapsToTheMacKeyCodeOfThatKey) {
-  const auto& c = GetParam();
-  EXPECT_EQ(macKeyCodeForKeysym(c.keysym), c.macKeyCode);
-  if (c.macKeyCode) {
-    EXPECT_EQ(keyLabel(*c.macKeyCode), c.label);
+// The table's own rows are checked both ways above; these are the keysyms it must fold in.
+TEST(KeyCodeTable, FoldsShiftedAndKeypadSymbolsAndKnowsNoOthers) {
+  const struct {
+    std::uint32_t keysym;
+    std::optional<std::uint32_t> macKeyCode;
+    const char* label;
+  } rows[] = {
+      {'A', 0x00, "A"},                // a shifted letter is the same key
+      {0xFF95, 0x59, "Num 7"},         // KP_Home: keypad 7, Num Lock off
+      {0x1008FF11, std::nullopt, ""},  // a volume key
+      {0xFFE9, std::nullopt, ""},      // Alt_L itself
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(macKeyCodeForKeysym(row.keysym), row.macKeyCode) << std::hex << row.keysym;
+    if (row.macKeyCode) {
+      EXPECT_EQ(keyLabel(*row.macKeyCode), row.label);
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, KeysymTest,
-    // The table's own rows are checked both ways above; these are the keysyms it must fold in.
-    ::testing::Values(KeysymCase{'A', 0x00, "A"},                // a shifted letter is the same key
-                      KeysymCase{0xFF95, 0x59, "Num 7"},         // KP_Home: keypad 7, Num Lock off
-                      KeysymCase{0x1008FF11, std::nullopt, ""},  // a volume key
-                      KeysymCase{0xFFE9, std::nullopt, ""}));    // Alt_L itself
 
 TEST(KeyCodeTable, OnlyF1ToF20AreFunctionKeys) {
   for (const auto& entry : keyCodeTable()) {
@@ -70,48 +62,38 @@ TEST(ShortcutText, NamesModifiersInAFixedOrderBeforeTheKey) {
 
 using Action = RecorderVerdict::Action;
 
-struct RecorderCase {
-  const char* name;
-  Shortcut key;
-  Action action;
-  const char* menuItem = "";
-};
-
-void PrintTo(const RecorderCase& c, std::ostream* out) {
-  *out << c.name;
+TEST(RecorderRules, TheFirstRuleThatMatchesDecides) {
+  constexpr std::uint32_t kCtrl = kCarbonControl;
+  constexpr std::uint32_t kAlt = kCarbonOption;
+  const Shortcut taken{0x28, kCtrl | kAlt};  // Ctrl+Alt+K, held by another client
+  const struct {
+    const char* name;
+    Shortcut key;
+    Action action;
+    const char* menuItem = "";
+  } rows[] = {
+      {"TabEnds", {kMacKeyTab, 0}, Action::endAndPassOn},
+      {"CtrlTabIsAShortcut", {kMacKeyTab, kCtrl}, Action::record},
+      {"EscapeEnds", {kMacKeyEscape, 0}, Action::endAndSwallow},
+      {"ShiftEscapeBeeps", {kMacKeyEscape, kCarbonShift}, Action::beep},
+      {"BackspaceClears", {kMacKeyDelete, 0}, Action::clear},
+      {"DeleteClears", {kMacKeyForwardDelete, 0}, Action::clear},
+      {"ALetterAloneBeeps", {0x00, 0}, Action::beep},
+      {"ShiftLetterBeeps", {0x00, kCarbonShift}, Action::beep},
+      {"FunctionKeyAloneRecords", {0x7A, 0}, Action::record},
+      {"ShiftF12Records", {0x6F, kCarbonShift}, Action::record},
+      {"CtrlCommaIsTheSettingsItem", {kMacKeyComma, kCtrl}, Action::usedByMenuItem, "设置"},
+      {"CtrlQIsTheQuitItem", {kMacKeyQ, kCtrl}, Action::usedByMenuItem, "退出"},
+      {"CtrlShiftQIsFree", {kMacKeyQ, kCtrl | kCarbonShift}, Action::record},
+      {"HeldElsewhere", {0x28, kCtrl | kAlt}, Action::usedByApplication},
+      {"AltSpaceRecords", {kMacKeySpace, kAlt}, Action::record},
+  };
+  for (const auto& row : rows) {
+    const auto verdict = judgeRecordedKey(row.key, [&](const Shortcut& s) { return s == taken; });
+    EXPECT_EQ(verdict.action, row.action) << row.name;
+    EXPECT_EQ(verdict.menuItemTitle, row.menuItem) << row.name;
+  }
 }
-
-class RecorderRulesTest : public ::testing::TestWithParam<RecorderCase> {};
-
-TEST_P(RecorderRulesTest, AppliesTheFirstRuleThatMatches) {
-  const Shortcut taken{0x28, kCarbonControl | kCarbonOption};  // Ctrl+Alt+K, held by another client
-  const auto verdict = judgeRecordedKey(GetParam().key, [&](const Shortcut& s) { return s == taken; });
-  EXPECT_EQ(verdict.action, GetParam().action);
-  EXPECT_EQ(verdict.menuItemTitle, GetParam().menuItem);
-}
-
-constexpr std::uint32_t kCtrl = kCarbonControl;
-constexpr std::uint32_t kAlt = kCarbonOption;
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, RecorderRulesTest,
-    ::testing::Values(
-        RecorderCase{"TabEnds", {kMacKeyTab, 0}, Action::endAndPassOn},
-        RecorderCase{"CtrlTabIsAShortcut", {kMacKeyTab, kCtrl}, Action::record},
-        RecorderCase{"EscapeEnds", {kMacKeyEscape, 0}, Action::endAndSwallow},
-        RecorderCase{"ShiftEscapeBeeps", {kMacKeyEscape, kCarbonShift}, Action::beep},
-        RecorderCase{"BackspaceClears", {kMacKeyDelete, 0}, Action::clear},
-        RecorderCase{"DeleteClears", {kMacKeyForwardDelete, 0}, Action::clear},
-        RecorderCase{"ALetterAloneBeeps", {0x00, 0}, Action::beep},
-        RecorderCase{"ShiftLetterBeeps", {0x00, kCarbonShift}, Action::beep},
-        RecorderCase{"FunctionKeyAloneRecords", {0x7A, 0}, Action::record},
-        RecorderCase{"ShiftF12Records", {0x6F, kCarbonShift}, Action::record},
-        RecorderCase{"CtrlCommaIsTheSettingsItem", {kMacKeyComma, kCtrl}, Action::usedByMenuItem, "设置"},
-        RecorderCase{"CtrlQIsTheQuitItem", {kMacKeyQ, kCtrl}, Action::usedByMenuItem, "退出"},
-        RecorderCase{"CtrlShiftQIsFree", {kMacKeyQ, kCtrl | kCarbonShift}, Action::record},
-        RecorderCase{"HeldElsewhere", {0x28, kCtrl | kAlt}, Action::usedByApplication},
-        RecorderCase{"AltSpaceRecords", {kMacKeySpace, kAlt}, Action::record}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace wrenfold

@@ -139,51 +139,35 @@ TEST_F(ShortcutRegistryTest, WhilePausedNothingIsRegisteredAndARecordingRegister
 }
 
 TEST(ShortcutRegistryLifetime, ARegistryGoneLeavesNoRegistrationAndNoHandler) {
-  testing::FakeUserDefaults defaults;
-  testing::FakeGlobalHotKeys hotKeys;
-  testing::ManualClock clock;
-  testing::ManualMainQueue queue(clock);
-  NotificationCenter notifications(queue);
+  testing::TriggerHarness h;  // its own registry stays empty
   {
-    ShortcutRegistry registry(defaults, hotKeys, notifications);
+    ShortcutRegistry registry(h.defaults, h.hotKeys, h.notifications);
     ASSERT_TRUE(registry.setShortcut(kAltSpace, kName));
   }
-  EXPECT_TRUE(hotKeys.registered().empty());
+  EXPECT_TRUE(h.hotKeys.registered().empty());
 }
 
-struct StoredValueCase {
-  const char* name;
-  testing::FakeUserDefaults::Value value;
-};
-
-void PrintTo(const StoredValueCase& c, std::ostream* out) {
-  *out << c.name;
+TEST(ShortcutRegistryStoredValue, AnythingButTheShortcutObjectCountsAsNoShortcut) {
+  const std::pair<const char*, testing::FakeUserDefaults::Value> rows[] = {
+      {"BooleanTrue", true},
+      {"NotJson", std::string("Alt+Space")},
+      {"KeyCodeAsText", std::string(R"({"carbonKeyCode":"49","carbonModifiers":2048})")},
+      {"FractionalCode", std::string(R"({"carbonKeyCode":49.5,"carbonModifiers":2048})")},
+      {"NegativeMask", std::string(R"({"carbonKeyCode":49,"carbonModifiers":-1})")},
+      {"CodeBeyond32Bits", std::string(R"({"carbonKeyCode":4294967296,"carbonModifiers":0})")},
+      {"MissingModifiers", std::string(R"({"carbonKeyCode":49})")},
+      {"Array", std::string("[49,2048]")},
+  };
+  for (const auto& [name, value] : rows) {
+    testing::TriggerHarness h;
+    ASSERT_TRUE(std::holds_alternative<bool>(value)
+                    ? h.defaults.setBool(kKey, std::get<bool>(value))
+                    : h.defaults.setString(kKey, std::get<std::string>(value)));
+    EXPECT_EQ(h.registry.getShortcut(kName), std::nullopt) << name;
+    EXPECT_EQ(h.registry.getShortcut(ShortcutRegistry::Name{"showAssistant", kCtrlAltK}), std::nullopt)
+        << name << ": a stored value, even a bad one, hides the default";
+  }
 }
-
-class StoredValueTest : public ::testing::TestWithParam<StoredValueCase> {};
-
-TEST_P(StoredValueTest, AnythingButTheShortcutObjectCountsAsNoShortcut) {
-  testing::TriggerHarness h;
-  auto value = GetParam().value;
-  ASSERT_TRUE(std::holds_alternative<bool>(value) ? h.defaults.setBool(kKey, std::get<bool>(value))
-                                                  : h.defaults.setString(kKey, std::get<std::string>(value)));
-  EXPECT_EQ(h.registry.getShortcut(kName), std::nullopt);
-  EXPECT_EQ(h.registry.getShortcut(ShortcutRegistry::Name{"showAssistant", kCtrlAltK}), std::nullopt)
-      << "a stored value, even a bad one, hides the default";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, StoredValueTest,
-    ::testing::Values(
-        StoredValueCase{"BooleanTrue", true}, StoredValueCase{"NotJson", std::string("Alt+Space")},
-        StoredValueCase{"KeyCodeAsText", std::string(R"({"carbonKeyCode":"49","carbonModifiers":2048})")},
-        StoredValueCase{"FractionalCode", std::string(R"({"carbonKeyCode":49.5,"carbonModifiers":2048})")},
-        StoredValueCase{"NegativeMask", std::string(R"({"carbonKeyCode":49,"carbonModifiers":-1})")},
-        StoredValueCase{"CodeBeyond32Bits",
-                        std::string(R"({"carbonKeyCode":4294967296,"carbonModifiers":0})")},
-        StoredValueCase{"MissingModifiers", std::string(R"({"carbonKeyCode":49})")},
-        StoredValueCase{"Array", std::string("[49,2048]")}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ShortcutStorageFormat, IntegralFloatsAndExtraKeysStillDecode) {
   EXPECT_EQ(decodeShortcut(R"({"carbonModifiers":2048.0,"carbonKeyCode":49,"extra":true})"), kAltSpace);
