@@ -36,9 +36,10 @@ constexpr std::string_view tokenPattern =
     R"(|(?:AKIA|ASIA)[A-Z0-9]{16}(?![A-Za-z0-9])|eyJ[A-Za-z0-9_\-]{8,}\.eyJ[A-Za-z0-9_\-]{8,}\.[A-Za-z0-9_\-]*))";
 
 // What a value written after a label may hold: anything but blanks, quotes, CJK letters and
-// full-width punctuation, so "密码：abc123，请查收" ends the value at "，".
+// full-width punctuation, so "密码：abc123，请查收" ends the value at "，"; nor an earlier
+// replacement, so a second pass finds nothing new.
 constexpr std::string_view valueChar =
-    R"([^\s'"\p{Han}\p{Hiragana}\p{Katakana}\p{Hangul}\x{3000}-\x{303F}\x{FF00}-\x{FFEF}\x{2018}-\x{201F}\x{2026}\x{2014}])";
+    R"((?!\[REDACTED\])[^\s'"\p{Han}\p{Hiragana}\p{Katakana}\p{Hangul}\x{3000}-\x{303F}\x{FF00}-\x{FFEF}\x{2018}-\x{201F}\x{2026}\x{2014}])";
 
 // A label, an optional quote (JSON keys), a separator, then the value. Group 1 is the label,
 // group 2 the separator, group 3 a value in ASCII quotes (up to, not including, the closing
@@ -46,7 +47,7 @@ constexpr std::string_view valueChar =
 // punctuation; the decision below keeps only the first word where the text is written the
 // ASCII way. An authorization value is a scheme word and the credentials after it.
 std::string labelledValuePattern() {
-  const std::string value = std::string(valueChar) + "+";
+  const std::string value = "(?:" + std::string(valueChar) + ")+";
   return std::string(
              R"(((?<![A-Za-z0-9])(?i:api[ _\-]?key|authorization|bearer|aws_secret_access_key)"
              R"(|secret[_\-]?(?:access[_\-]?)?key|client[_\-]?secret|(?:access|auth|refresh)[_\-]?token)"
@@ -125,27 +126,43 @@ bool isContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// Up to `characters` characters on the same line before byte offset `at` (or after `at` when
-// `forward`), lower-cased.
+// The words on the same line before byte offset `at` (or after it when `forward`): up to
+// `characters` characters, lower-cased, not counting digits, blanks, "-", "/", "." or an
+// earlier replacement, so a second pass over redacted text sees the same words as the first.
 std::string lineWindow(std::string_view text, std::size_t at, std::size_t characters, bool forward) {
-  std::size_t begin = at;
-  std::size_t end = at;
-  for (std::size_t taken = 0; taken < characters; ++taken) {
-    if (forward) {
-      if (end >= text.size() || text[end] == '\n' || text[end] == '\r') {
-        break;
-      }
-      for (++end; end < text.size() && isContinuationByte(text[end]); ++end) {
-      }
-    } else {
-      if (begin == 0 || text[begin - 1] == '\n' || text[begin - 1] == '\r') {
-        break;
-      }
-      for (--begin; begin > 0 && isContinuationByte(text[begin]); --begin) {
-      }
+  std::string kept;
+  std::size_t taken = 0;
+  std::size_t skipped = 0;  // bounded too, so a long run of numbers is not walked again for each
+  std::size_t i = at;
+  while (taken < characters && skipped < 64 && (forward ? i < text.size() : i > 0)) {
+    const std::string_view rest = forward ? text.substr(i) : text.substr(0, i);
+    if (forward ? rest.starts_with(Redactor::replacement) : rest.ends_with(Redactor::replacement)) {
+      i = forward ? i + Redactor::replacement.size() : i - Redactor::replacement.size();
+      ++skipped;
+      continue;
     }
+    std::size_t from = forward ? i : i - 1;
+    while (!forward && from > 0 && isContinuationByte(text[from])) {
+      --from;
+    }
+    std::size_t to = forward ? i + 1 : i;
+    while (forward && to < text.size() && isContinuationByte(text[to])) {
+      ++to;
+    }
+    const char c = text[from];
+    if (c == '\n' || c == '\r') {
+      break;
+    }
+    if (std::string_view("0123456789 \t-/.").find(c) == std::string_view::npos) {
+      const std::string_view character = text.substr(from, to - from);
+      kept = forward ? kept + std::string(character) : std::string(character) + kept;
+      ++taken;
+    } else {
+      ++skipped;
+    }
+    i = forward ? to : from;
   }
-  return text::lowercased(text.substr(begin, end - begin));
+  return text::lowercased(kept);
 }
 
 // The kind of the label word nearest to the number: the last one in a window before it.
@@ -219,8 +236,9 @@ Decision decideLabelledValue(std::string_view text, const RegexMatch& m) {
     end = blank == std::string_view::npos ? value.end : value.begin + blank;
   }
   // "密码为6位数字", "token为100万": a short number glued to the next Chinese word is a quantity.
-  const bool glued = end < text.size() && static_cast<unsigned char>(text[end]) >= 0xE4 &&
-                     static_cast<unsigned char>(text[end]) <= 0xE9;
+  const bool glued = text.substr(end).starts_with(Redactor::replacement) ||
+                     (end < text.size() && static_cast<unsigned char>(text[end]) >= 0xE4 &&
+                      static_cast<unsigned char>(text[end]) <= 0xE9);
   if (glued && text::graphemeCount(text.substr(value.begin, end - value.begin)) < 6) {
     return std::nullopt;
   }
@@ -275,8 +293,10 @@ const std::vector<Rule>& rules() {
       list.push_back({Regex::literal(pattern)});
     }
     list.push_back({Regex::literal(labelledValuePattern()), decideLabelledValue});
-    list.push_back({Regex::literal(cardPattern), decideCard});
+    // A CVV glued to a card ("…1111CVV123") goes first, so the card beside it is seen in
+    // the same pass.
     list.push_back({Regex::literal(cvvPattern)});
+    list.push_back({Regex::literal(cardPattern), decideCard});
     list.push_back({Regex::literal(sixDigitPattern), decideSixDigits});
     return list;
   }();
