@@ -1,10 +1,10 @@
 // PromptBuilder::build on large contexts holding a few secrets.
 //
-// The context is capped at 7000 characters before redaction, so past the cap only the layout
-// (trim, de-duplication, grapheme cut) still grows with the input; redaction and rendering
-// stay fixed. BM_Build/14000 over BM_Build/7000 therefore shows how much the part before the
-// cap costs: well under 2 means the cap does its job, about 2 would mean the whole input is
-// still being redacted. The 28000 row shows that the remaining part grows linearly.
+// The context is redacted up to 4096 characters past its 7000-character cap, then cut, so past
+// that only the layout (trim, de-duplication, grapheme cut) still grows with the input;
+// redaction and rendering stay fixed. BM_Build/28000 over BM_Build/14000 therefore shows how
+// much the part past the cap costs: well under 2 means the cap does its job, about 2 would
+// mean the whole input is still being redacted. BM_Build/7000 is the cost of a full context.
 
 #include <benchmark/benchmark.h>
 

@@ -23,6 +23,9 @@ struct Placeholder {
 };
 using Placeholders = std::array<Placeholder, 9>;
 
+// Longer than any secret form but a private-key block, which is hidden to the end when cut.
+constexpr std::size_t redactionMargin = 4096;
+
 // "%.2f" without a locale: 0.8 gives "0.80", 0.456 gives "0.46".
 std::string twoDecimals(double value) {
   std::array<char, 512> buffer{};  // room for the largest double in fixed notation
@@ -86,8 +89,12 @@ BuiltPrompt PromptBuilder::build(const PromptTemplate& promptTemplate, const Con
   const auto redacted = [knownSecrets](std::string_view text) {
     return Redactor::redact(text, knownSecrets);
   };
+  // Redaction sees a margin past the cap, so a secret running across it is recognised whole
+  // (a key block cut open by the margin goes to its end); the rest of a long text is never read.
   const std::string cappedContext =
-      text::graphemePrefix(redacted(structuredContext(context, hasImage)), contextCharacterLimit);
+      text::graphemePrefix(redacted(text::graphemePrefix(structuredContext(context, hasImage),
+                                                         contextCharacterLimit + redactionMargin)),
+                           contextCharacterLimit);
   const Placeholders placeholders{{
       {"{{app_name}}", context.appName},
       {"{{context_source}}", std::string(rawValue(context.source))},
@@ -96,7 +103,7 @@ BuiltPrompt PromptBuilder::build(const PromptTemplate& promptTemplate, const Con
       {"{{selected_text}}", redacted(optionalText(context.selectedText))},
       {"{{focused_text}}", redacted(optionalText(context.focusedText))},
       {"{{user_instruction}}", redacted(instruction)},
-      {"{{style_memory}}", redacted(styleMemory.promptSummary())},
+      {"{{style_memory}}", styleMemory.promptSummary(knownSecrets)},
       {"{{candidate_count}}", std::to_string(promptTemplate.candidateCount)},
   }};
   return BuiltPrompt{render(promptTemplate.systemPrompt, placeholders),

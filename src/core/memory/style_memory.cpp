@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "core/memory/json_date.h"
+#include "core/security/redactor.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
@@ -21,22 +22,25 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
   return out;
 }
 
-std::vector<std::string> bulletLines(const std::vector<std::string>& items) {
+std::vector<std::string> bulletLines(const std::vector<std::string>& items,
+                                     std::span<const std::string> secrets) {
   std::vector<std::string> lines;
   lines.reserve(items.size());
   for (const std::string& item : items) {
-    lines.push_back("- " + item);
+    lines.push_back("- " + Redactor::redact(item, secrets));
   }
   return lines;
 }
 
-std::vector<std::string> newestSampleLines(const std::vector<StyleSample>& samples) {
+std::vector<std::string> newestSampleLines(const std::vector<StyleSample>& samples,
+                                           std::span<const std::string> secrets) {
   const std::size_t shown = std::min(samples.size(), StyleMemory::promptSampleCount);
-  std::vector<std::string> texts;
+  std::vector<std::string> lines;
   for (auto it = samples.end() - static_cast<std::ptrdiff_t>(shown); it != samples.end(); ++it) {
-    texts.push_back(text::graphemePrefix(it->text, StyleMemory::promptSampleLength));
+    lines.push_back(
+        "- " + text::graphemePrefix(Redactor::redact(it->text, secrets), StyleMemory::promptSampleLength));
   }
-  return bulletLines(texts);
+  return lines;
 }
 
 Result<std::vector<StyleSample>> requireSamples(const json::Json& object, std::string_view key) {
@@ -61,16 +65,17 @@ StyleMemory StyleMemory::empty(timefmt::SystemTime now) {
   return StyleMemory{{}, {}, {}, now};
 }
 
-std::string StyleMemory::promptSummary() const {
+std::string StyleMemory::promptSummary(std::span<const std::string> knownSecrets) const {
   std::vector<std::string> sections;
   if (std::string preference = text::trim(userWrittenPreference); !preference.empty()) {
-    sections.push_back("用户偏好：" + preference);
+    sections.push_back("用户偏好：" + Redactor::redact(preference, knownSecrets));
   }
   if (!summaryBullets.empty()) {
-    sections.push_back("语气规则：\n" + joined(bulletLines(summaryBullets), "\n"));
+    sections.push_back("语气规则：\n" + joined(bulletLines(summaryBullets, knownSecrets), "\n"));
   }
   if (!recentSamples.empty()) {
-    sections.push_back("最近采用过的表达样本：\n" + joined(newestSampleLines(recentSamples), "\n"));
+    sections.push_back("最近采用过的表达样本：\n" +
+                       joined(newestSampleLines(recentSamples, knownSecrets), "\n"));
   }
   return sections.empty() ? std::string("无") : joined(sections, "\n\n");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,9 @@ struct StyleMemory {
   [[nodiscard]] static StyleMemory empty(timefmt::SystemTime now);
 
   // Preference, rules and the newest samples as sections separated by a blank line; "无" when
-  // there is nothing to say.
-  [[nodiscard]] std::string promptSummary() const;
+  // there is nothing to say. Every text in it is redacted, each sample before it is shortened,
+  // so a cut never leaves the head of a secret that the whole would have hidden.
+  [[nodiscard]] std::string promptSummary(std::span<const std::string> knownSecrets = {}) const;
 
   // Keys "userWrittenPreference", "summaryBullets", "recentSamples", "updatedAt".
   [[nodiscard]] json::Json toJson() const;

@@ -6,12 +6,15 @@
 
 namespace wrenfold {
 
-// Hides secrets in text that leaves the machine. Each becomes "[REDACTED]": PEM and PGP
+// Hides secrets in text that leaves the machine, whatever stands around them (Chinese text,
+// full-width punctuation, JSON, the text's ends). Each becomes "[REDACTED]": PEM and PGP
 // private-key blocks (also when the text ends before their end line), well-known token forms
-// (GitHub, OpenAI-style, Stripe, Google, Slack, AWS, JWT), labelled credentials (API keys,
-// authorization values, secrets and tokens, passwords), card numbers (Luhn-valid, with a card
-// network's prefix) with an expiry or CVV beside them, labelled CVVs, six-digit one-time codes,
-// and any of the caller's known secrets (the configured API key) wherever it appears.
+// (GitHub, OpenAI-style, Stripe, Google, Slack, AWS, JWT), the values of labelled credentials
+// (API keys, authorization values, secrets and tokens, passwords, 密码, 口令), card numbers
+// (Luhn-valid, with a card network's prefix, in a card grouping or beside a card word) with an
+// expiry or CVV beside them, labelled CVVs, six-digit one-time codes, and any of the caller's
+// known secrets (the configured API key) wherever it appears. Order, tracking and invoice
+// numbers, postcodes, prices and prose after a label stay as written.
 class Redactor {
  public:
   static constexpr std::string_view replacement = "[REDACTED]";

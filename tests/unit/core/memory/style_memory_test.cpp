@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,21 @@ TEST(StyleMemoryPromptSummary, LongSampleIsCutToItsFirst160Characters) {
 
   EXPECT_EQ(memory.promptSummary(), "最近采用过的表达样本：\n- " + expectedLine);
   EXPECT_EQ(memory.recentSamples.front().text, text);
+}
+
+// Secrets straddling the 160-character cut: each sample is redacted whole before it is cut.
+TEST(StyleMemoryPromptSummary, SecretAcrossTheSampleCutIsHiddenWhole) {
+  std::string lead;
+  for (int i = 0; i < 13; ++i) {
+    lead += "好的，资料明天发你。";
+  }
+  lead += "收到。我的key是";  // 139 characters
+  const std::array<std::string, 1> configured{"wf-local-Zq9xKey77abcdefgh"};
+  const StyleMemory memory = memoryWith(
+      "", {}, {lead + "sk-proj-Ab12Cd34Ef56Gh78Ij90Kl12Mn34，收到请回复", lead + configured[0] + "。"});
+
+  EXPECT_EQ(memory.promptSummary(configured),
+            "最近采用过的表达样本：\n- " + lead + "[REDACTED]，收到请回复\n- " + lead + "[REDACTED]。");
 }
 
 }  // namespace
