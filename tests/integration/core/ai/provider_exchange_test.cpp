@@ -390,6 +390,99 @@ TEST_F(StreamExchangeTest, ErrorsCutsAndPlainRepliesEndAsTheyWouldWithoutStreami
   }
 }
 
+// An event stream cut every `size` bytes, wherever that falls (inside a line, a CR LF or a
+// character).
+CannedResponse inPieces(std::string_view sse, std::size_t size) {
+  CannedResponse response = CannedResponse::events(sse, 0ms);
+  std::string all;
+  for (const auto& [pause, piece] : response.stream) {
+    all += piece;
+  }
+  response.stream.clear();
+  for (std::size_t at = 0; at < all.size(); at += size) {
+    response.stream.emplace_back(0ms, all.substr(at, size));
+  }
+  return response;
+}
+
+// The same reply not streamed: the chunks' content joined, with the stream's finish reason.
+std::string wholeReply(std::string_view sse) {
+  std::string content;
+  json::Json finish;
+  for (const auto& line : CannedResponse::events(sse, 0ms).stream) {
+    const auto chunk = json::parse(line.second.substr(line.second.find(':') + 1));
+    if (!chunk) {
+      continue;  // [DONE]
+    }
+    const auto& choice = chunk->at("choices").at(0);
+    if (choice.at("delta").contains("content") && choice.at("delta").at("content").is_string()) {
+      content += choice.at("delta").at("content").get<std::string>();
+    }
+    if (!choice.at("finish_reason").is_null()) {
+      finish = choice.at("finish_reason");
+    }
+  }
+  return json::Json{
+      {"choices", {{{"message", {{"role", "assistant"}, {"content", content}}}, {"finish_reason", finish}}}}}
+      .dump();
+}
+
+// What the servers people run themselves send (reasoning models, envelopes of plain strings),
+// whole and streamed in 7-byte pieces: the candidates and never the reasoning, none shown before
+// the reasoning ended, and a reply cut off while thinking says to raise the token limit.
+TEST_F(StreamExchangeTest, LocalServersGiveTheCandidatesAndNeverTheReasoning) {
+  const std::string tokenLimit = llm_exchange::tokenLimitFailure().localizedDescription();
+  struct Row {
+    ModelProvider provider;
+    const char* fixture;
+    std::vector<std::string> texts;  // empty: fails with the token-limit message
+  };
+  const Row rows[] = {
+      {ModelProvider::openAICompatible,
+       "llamacpp-stream-reasoning-content.sse",
+       {"好的，明天上午 10 点见！", "收到，10 点会议室见。", "OK，我会准时到。"}},
+      {ModelProvider::openAICompatible,
+       "ollama-stream-reasoning.sse",
+       {"没问题，我来处理。", "收到！今天下班前给你 PR。"}},
+      {ModelProvider::openAICompatible,
+       "vllm-stream-lone-think.sse",
+       {"抱歉，周四下午 3 点可以吗？", "Sorry，改到周四 3 点行吗？"}},
+      {ModelProvider::openAICompatible, "lmstudio-stream-think-length.sse", {}},
+      {ModelProvider::openAICompatible, "ollama-think-length.json", {}},
+      {ModelProvider::openAICompatible, "vllm-reasoning-content-length.json", {}},
+      {ModelProvider::gemini, "gemini-success-thought-summary.json", {"Mountain View"}},
+  };
+  for (const Row& row : rows) {
+    const std::string body = fixture(row.fixture);
+    const bool isStream = std::string_view(row.fixture).ends_with(".sse");
+    for (const bool streamedReply : isStream ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+      SCOPED_TRACE(std::string(row.fixture) + (streamedReply ? " streamed" : " whole"));
+      TestHttpServer server;
+      server.enqueue(streamedReply ? inPieces(body, 7)
+                                   : CannedResponse::json(200, isStream ? wholeReply(body) : body));
+      const StreamRun run = stream(row.provider, server);
+      if (row.texts.empty()) {
+        ASSERT_FALSE(run.result);
+        EXPECT_EQ(run.result.error().localizedDescription(), tokenLimit);
+        EXPECT_TRUE(run.shown.empty());
+        continue;
+      }
+      ASSERT_TRUE(run.result) << run.result.error().localizedDescription();
+      std::vector<std::string> texts;
+      for (const auto& candidate : run.result->candidates) {
+        texts.push_back(candidate.text);
+      }
+      EXPECT_EQ(texts, row.texts);
+      for (const auto& shown : run.shown) {
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+          EXPECT_EQ(shown[i].text, texts.at(i));
+          EXPECT_EQ(shown[i].id, run.result->candidates.at(i).id);
+        }
+      }
+    }
+  }
+}
+
 TEST_F(StreamExchangeTest, CancelClosesTheConnection) {
   TestHttpServer server;
   server.enqueue(streamed("openai-stream.sse", 300ms));
