@@ -644,8 +644,9 @@ struct ReplyReader::State {
 
   // Looks for an envelope in the current line up to `lineEnd`.
   bool switchedToEnvelope(std::size_t lineEnd, bool atEnd) {
-    for (std::size_t at = text.find('{', std::max(braceFrom, lineStart)); at < lineEnd;
-         at = text.find('{', at + 1)) {
+    const std::string_view line = std::string_view(text).substr(0, lineEnd);  // never past the line
+    for (std::size_t at = line.find('{', std::max(braceFrom, lineStart)); at < lineEnd;
+         at = line.find('{', at + 1)) {
       const std::size_t length = envelopeStartAt(text, at);
       if (length == kNone && !atEnd) {
         braceFrom = at;
