@@ -554,7 +554,7 @@ struct ReplyReader::State {
           continue;
         }
         case Stage::answer:
-          if (readAnswer(atEnd)) {
+          if (readAnswer(atEnd) || stage != Stage::answer) {
             continue;  // a lone </think>: the answer starts again after it
           }
           return;
@@ -574,6 +574,7 @@ struct ReplyReader::State {
       } else if (json.verdict() == JsonCandidates::Verdict::notCandidates) {
         found.clear();
         mode = Mode::list;
+        jsonFirst = false;  // it did not open with JSON candidates after all
         braceFrom = std::max(braceFrom, answerStart + 1);
       }
     }
