@@ -160,7 +160,9 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
 
   CurlHttpClient http(mainQueue, env.http);
   ProviderSession session{http, mainQueue};
-  // A streamed reply prints each candidate as soon as it is complete; the rest follow at the end.
+  // A streamed reply prints each candidate as soon as it is certain: the reader hands out only
+  // what the whole reply's parse keeps at that place, so the rest follow at the end and the
+  // output is exactly the final candidates.
   std::size_t printed = 0;
   session.onCandidates = [&](const std::vector<GeneratedCandidate>& soFar) {
     printCandidates(soFar, printed, arguments.json, env.output);

@@ -6,6 +6,7 @@
 
 #include "core/ai/base64.h"
 #include "core/ai/reply_stream.h"
+#include "core/ai/response_parser.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
@@ -71,7 +72,7 @@ Result<std::string> replyText(const json::Json& reply) {
     }
   }
   std::string joined = llm_exchange::joinLines(texts);
-  if (text::isBlank(joined)) {
+  if (ResponseParser::holdsNoAnswer(joined)) {
     const auto stopReason = json::optionalString(reply, "stop_reason").value_or(std::nullopt);
     if (stopReason == "refusal") {
       return fail(refusalFailure());

@@ -6,6 +6,7 @@
 
 #include "core/ai/base64.h"
 #include "core/ai/reply_stream.h"
+#include "core/ai/response_parser.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
@@ -24,7 +25,7 @@ json::OrderedJson userParts(const LLMRequest& request) {
 }
 
 // A part may hold "text" and "inlineData" (both optional); inline data, when present, must be
-// well formed. Gives the part's text, if any.
+// well formed. Gives the part's text, if any and if it is not a thought.
 Result<std::optional<std::string>> partText(const json::Json& part, std::size_t index) {
   if (auto element = llm_exchange::requireObjectElement(part, "parts", index); !element) {
     return fail(element.error());
@@ -39,6 +40,11 @@ Result<std::optional<std::string>> partText(const json::Json& part, std::size_t 
         return fail(value.error());
       }
     }
+  }
+  // A thought summary ("thought": true) is the model's reasoning, never part of the reply.
+  if (const auto thought = part.find("thought");
+      thought != part.end() && thought->is_boolean() && thought->get<bool>()) {
+    return std::optional<std::string>();
   }
   return json::optionalString(part, "text");
 }
@@ -137,7 +143,7 @@ Result<std::string> replyText(const json::Json& reply) {
     }
   }
   std::string joined = llm_exchange::joinLines(texts);
-  if (text::isBlank(joined)) {
+  if (ResponseParser::holdsNoAnswer(joined)) {
     if (auto reason = emptyReplyReason(reply)) {
       return fail(*reason);
     }

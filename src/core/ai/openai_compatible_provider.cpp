@@ -8,6 +8,7 @@
 #include "core/ai/base64.h"
 #include "core/ai/chat_parameter_memory.h"
 #include "core/ai/reply_stream.h"
+#include "core/ai/response_parser.h"
 #include "core/records/assistant_error.h"
 #include "core/text/text.h"
 
@@ -53,9 +54,14 @@ Result<std::string> choiceContent(const json::Json& choice, std::size_t index) {
       (content == (*message)->end() || content->is_null())) {
     return fail(refusalFailure(**refusal));
   }
+  // Reasoning servers put their thinking in "reasoning_content" or "reasoning", never read; a
+  // reply cut off while still thinking has no content (null there) or only a <think> block.
+  const bool cutOff = json::optionalString(choice, "finish_reason").value_or(std::nullopt) == "length";
+  if (cutOff && content != (*message)->end() && content->is_null()) {
+    return fail(llm_exchange::tokenLimitFailure());
+  }
   auto text = json::requireString(**message, "content");
-  if (text && text::isBlank(*text) &&
-      json::optionalString(choice, "finish_reason").value_or(std::nullopt) == "length") {
+  if (text && cutOff && ResponseParser::holdsNoAnswer(*text)) {
     return fail(llm_exchange::tokenLimitFailure());
   }
   return text;
@@ -124,7 +130,8 @@ json::OrderedJson chatBody(const ModelConfig& config, const json::OrderedJson& m
 }
 
 // Chunks {"choices":[{"delta":{"content":...},"finish_reason":...}]} until "[DONE]" or a finish
-// reason; only the first choice is the reply, as in a whole one.
+// reason; only the first choice is the reply, as in a whole one. The thinking that llama.cpp,
+// vLLM, LM Studio and Ollama stream in "reasoning_content" or "reasoning" is not read.
 class ChunkReader final : public llm_exchange::StreamReader {
  public:
   Result<void> read(const SseEvent& event, std::string& reply) override {

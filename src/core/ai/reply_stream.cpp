@@ -28,7 +28,8 @@ struct StreamState {
 
   std::unique_ptr<StreamReader> reader;
   SseDecoder decoder;
-  CandidateStream candidates;
+  ReplyReader candidates;
+  std::size_t shown = 0;
   Exchange exchange;
   std::function<void(const std::vector<GeneratedCandidate>&)> onCandidates;
   std::string reply;
@@ -44,11 +45,20 @@ struct StreamState {
     if (plain || failure) {
       return;
     }
+    const std::size_t before = reply.size();
     for (const SseEvent& event : decoder.feed(piece)) {
       read(event);
     }
-    if (!failure && candidates.update(reply) && onCandidates) {
-      onCandidates(candidates.shown());
+    if (failure || reply.size() == before) {
+      return;
+    }
+    candidates.append(std::string_view(reply).substr(before));
+    auto complete = candidates.completed();
+    if (complete.size() > shown) {
+      shown = complete.size();
+      if (onCandidates) {
+        onCandidates(complete);
+      }
     }
   }
 
@@ -75,7 +85,9 @@ struct StreamState {
     }
     if (!failure) {
       if (auto last = decoder.finish()) {
+        const std::size_t before = reply.size();
         read(*last);
+        candidates.append(std::string_view(reply).substr(before));
       }
     }
     if (failure) {
@@ -84,16 +96,17 @@ struct StreamState {
     if (!reader->finished()) {
       return failPlatform(std::string(kStreamCut));
     }
-    if (text::isBlank(reply)) {
+    auto parsed = candidates.finish();
+    if (!candidates.hasAnswer()) {
+      // Nothing but reasoning (an unclosed <think> included): the service may say why.
       if (auto reason = reader->emptyReason()) {
         return fail(*reason);
       }
     }
-    auto parsed = parsedReply(reply, candidateCount);
-    if (parsed) {
-      parsed->candidates = candidates.settle(std::move(parsed->candidates));
+    if (!parsed) {
+      return fail(parsed.error());
     }
-    return parsed;
+    return LLMResponse{std::move(*parsed), text::trim(reply)};
   }
 };
 
@@ -105,24 +118,6 @@ Result<json::Json> eventObject(const SseEvent& event) {
     return fail(json::decodingFailure("事件数据不是对象"));
   }
   return document;
-}
-
-bool CandidateStream::update(std::string_view replySoFar) {
-  auto complete = ResponseParser::completedSoFar(replySoFar, expectedCount_);
-  if (complete.size() <= shown_.size()) {
-    return false;
-  }
-  // What was shown stays as it was; only the newly completed ones join it.
-  shown_.insert(shown_.end(), std::make_move_iterator(complete.begin() + static_cast<long>(shown_.size())),
-                std::make_move_iterator(complete.end()));
-  return true;
-}
-
-std::vector<GeneratedCandidate> CandidateStream::settle(std::vector<GeneratedCandidate> final) const {
-  for (std::size_t i = 0; i < final.size() && i < shown_.size(); ++i) {
-    final[i].id = shown_[i].id;
-  }
-  return final;
 }
 
 void sendStreaming(const ProviderSession& session, Result<HttpRequest> request,

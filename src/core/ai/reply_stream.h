@@ -1,8 +1,9 @@
 #pragma once
 
 // The streamed form of one model exchange: the service writes its reply as server-sent events,
-// candidates are handed out as soon as each is complete, and the finished reply goes through
-// the same parser as a whole one, so both forms end with the same candidates.
+// each piece of reply text is read once by a ReplyReader, candidates are handed out as soon as
+// each is certain, and the reader's end is the whole reply's parse, so both forms end with the
+// same candidates (those shown keep their ids).
 
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/ai/llm_provider.h"
+#include "core/ai/response_parser.h"
 #include "core/ai/sse_decoder.h"
 
 namespace wrenfold::llm_exchange {
@@ -34,22 +36,6 @@ class StreamReader {
 
 // The JSON object an event carries.
 [[nodiscard]] Result<json::Json> eventObject(const SseEvent& event);
-
-// Shows candidates as they complete and keeps their ids once the whole reply is parsed, so a
-// selection made meanwhile stays on its candidate.
-class CandidateStream {
- public:
-  explicit CandidateStream(int expectedCount) : expectedCount_(expectedCount) {}
-  // Reads the reply so far; true when another candidate completed.
-  bool update(std::string_view replySoFar);
-  [[nodiscard]] const std::vector<GeneratedCandidate>& shown() const { return shown_; }
-  // The final candidates, each taking the id of the one shown at its place.
-  [[nodiscard]] std::vector<GeneratedCandidate> settle(std::vector<GeneratedCandidate> final) const;
-
- private:
-  int expectedCount_;
-  std::vector<GeneratedCandidate> shown_;
-};
 
 // Like send(), with the request asking for a stream: `reader` reads the service's events, and
 // `session.onCandidates` hears of each candidate as it completes. A reply that is one JSON

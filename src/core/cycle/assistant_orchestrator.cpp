@@ -397,6 +397,16 @@ void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const st
     return;
   }
   overlay_.close();
+  if (inFlight_) {
+    // Chosen while the rest was still streaming: the reply is no longer wanted. Its connection
+    // is closed now, nothing of it shows later, and the next trigger starts a cycle at once.
+    abandonRequest();
+    ++cycle_;
+    isOpening_ = false;
+    const auto shown = overlay_.model().candidates();
+    setState(AssistantState::ready(shown));
+    overlay_.model().setPhase(OverlayPhase::ready(shown, false));
+  }
   std::weak_ptr<bool> alive = alive_;
   textInserter_.insert(
       candidate.text, lastTarget_,

@@ -63,8 +63,8 @@ class AssistantOrchestrator : public Observable {
 
   [[nodiscard]] const AssistantState& state() const { return state_; }
 
-  // Starts a cycle; ignored while one is opening (until its first generation has finished or
-  // the user closed the panel).
+  // Starts a cycle; ignored while one is opening (until its first generation has finished, or
+  // the user closed the panel or inserted a candidate still streaming).
   void trigger(std::string instruction);
 
   // The user closed the panel: the cycle ends. A context read or model request still under way

@@ -136,6 +136,12 @@ TEST_F(GenerateCommand, StreamedRepliesPrintEachCandidateAsItCompletes) {
   const Outcome whole = run({.instruction = "回复一下"}, "context");
   ASSERT_EQ(whole.exitCode, kExitSuccess) << whole.err;
   EXPECT_EQ(whole.out, "1. 问候\n早上好\n\n2. 明天见\n\n3. 好的，十点见\n");
+  // Reasoning the chat template opened (only its </think> shows), list-shaped, is never printed.
+  server_.enqueue(
+      CannedResponse::events(wrenfold::testing::testData("model-replies/vllm-stream-lone-think.sse"),
+                             std::chrono::milliseconds(20)));
+  EXPECT_EQ(run({.instruction = "回复一下"}, "context").out,
+            "1. 抱歉，周四下午 3 点可以吗？\n\n2. Sorry，改到周四 3 点行吗？\n");
 
   CannedResponse stalled = streamedReply(std::chrono::milliseconds(20));
   stalled.stream.at(2).first = std::chrono::seconds(5);

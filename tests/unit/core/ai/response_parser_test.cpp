@@ -81,13 +81,30 @@ TEST(ResponseParser, JsonEnvelopeArrayAndFences) {
       {"cut-off end",
        R"({"candidates":[{"text":"A \"q\""},{"title":"\"text\": \"no\"","text":"B"},{"text":"C)",
        3,
-       {json("A \"q\""), json("B")}},
-      {"mistyped title fails the whole decode",
+       {json("A \"q\""), json("B", 0.8, "\"text\": \"no\"")}},
+      {"a mistyped title in a bare array drops the title",
        R"([{"text":"A"},{"text":"B","title":5}])",
        3,
-       {item(R"([{"text":"A"},{"text":"B","title":5}])")}},
-      {"array of strings", R"(["A","B"])", 3, {item(R"(["A","B"])")}},
+       {json("A"), json("B")}},
+      // Small models write plain strings, or mix them with objects.
+      {"envelope of strings",
+       R"({"candidates":["好的，明天见！","收到，我 10 点到。"," "]})",
+       3,
+       {json("好的，明天见！"), json("收到，我 10 点到。")}},
+      {"bare array of strings", R"(["A","B"])", 3, {json("A"), json("B")}},
+      {"strings and objects mixed",
+       R"({"note":{"x":[1]},"candidates":["甲",{"text":"乙（正式）","title":"t"},7]})",
+       3,
+       {json("甲"), json("乙（正式）", 0.8, "t")}},
       {"object of another shape", R"({"text":"A"})", 3, {item(R"({"text":"A"})")}},
+      {"bracketed numbers are text, not JSON",
+       "[1] 张三说：明天见。\n[2] 李四说：OK！",
+       3,
+       {item("[1] 张三说：明天见。\n[2] 李四说：OK！")}},
+      {"a string-valued candidates key is not an envelope",
+       R"({"candidates":"A"})",
+       3,
+       {item(R"({"candidates":"A"})")}},
       {"first three of five", kFive, 3, {json("1"), json("2"), json("3")}},
       {"expected count 0 means one", kFive, 0, {json("1")}},
       {"negative expected count means one", kFive, -4, {json("1")}},
@@ -142,18 +159,22 @@ TEST(ResponseParser, LeadingReasoningBlock) {
       {"block before JSON", "<think>\n1. maybe\n- or</think>\n\n" + kEnvelope, 3, kEnvelopeSeen},
       {"block before a fence", " <think>x</think>\n```json\n" + kEnvelope + "\n```", 3, kEnvelopeSeen},
       {"block before a list", "<think>hmm</think>1. A\n2. B", 3, {item("A"), item("B")}},
-      {"only one block is removed", "<think>a</think><think>b</think>A", 3, {item("<think>b</think>A")}},
-      {"a reply that is only reasoning keeps it",
-       "<think>just thinking</think>\n",
-       3,
-       {item("<think>just thinking</think>")}},
-      {"an unclosed block is not removed", "<think>abc", 3, {item("<think>abc")}},
+      {"every leading block is removed", "<think>a</think><think>b</think>A", 3, {item("A")}},
+      // Reasoning is never a candidate: without an answer after it the reply is empty.
+      {"a reply that is only reasoning", "<think>只是在想</think>\n", 3, {}},
+      {"an unclosed block (cut off while thinking)", "<think>用户想要 1. 一个回复", 3, {}},
       {"a block later in the reply stays", "A\n<think>b</think>", 3, {item("A\n<think>b</think>")}},
       {"a block the chat template opened",
        "reasoning\n1. no\n</think>\n\n1. A\n2. B",
        3,
        {item("A"), item("B")}},
-      {"two ends are not one block", "a</think>b</think>c", 3, {item("a</think>b</think>c")}},
+      {"the first lone end closes the reasoning", "a</think>b</think>c", 3, {item("b</think>c")}},
+      {"tag-less reasoning before strings",
+       "用户要回复同事。草稿：{\"candidates\":[\"草稿\"]}\n</"
+       "think>\n```json\n[\"好的，收到！\",\"OK，马上看。\"]\n```",
+       3,
+       {json("好的，收到！"), json("OK，马上看。")}},
+      {"an answer that opens with JSON keeps a later end", R"(["甲"] </think> ["乙"])", 3, {json("甲")}},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(parsed(row.reply, row.expectedCount), row.expected) << row.name;
@@ -180,34 +201,53 @@ TEST(ResponseParser, LongBlankRunsBeforeTheClosingFence) {
   EXPECT_EQ(parsed("```\nA" + blank + "B\n```", 1), std::vector<Seen>{item("A" + blank + "B")});
 }
 
-// A reply read as it is written: each candidate is complete exactly once its object closes or
-// the next item begins, never earlier, and always as the whole reply's parse has it.
+// A reply read as it is written, in pieces of any size: each candidate is certain exactly once
+// its element closes or the next item's line is complete, never earlier, never while a lone
+// </think> could still make it reasoning, and always as the whole reply's parse has it, id
+// included.
 TEST(ResponseParser, CandidatesCompleteWhileTheReplyIsWritten) {
   struct Case {
     std::string reply;
-    std::vector<std::string> completeAfter;  // the text that completes each candidate
+    std::vector<std::string> completeAfter;  // the text that completes each candidate, after any </think>
+    std::size_t total;                       // candidates at the end
   };
   const Case cases[] = {
-      {R"({"candidates":[{"text":"a {b}","title":"t"},{"text":"c\"}"},{"text":"d"}]})",
-       {R"("title":"t"})", R"("c\"}"})", R"("d"})"}},
-      {"```json\n[{\"text\":\"x\"},{\"text\":\"y\"}]\n```", {"\"x\"}", "\"y\"}"}},
-      {"<think>1. 不\n2. 不</think>\n以下是候选：\n1. 甲\n2. 乙\n3. 丙", {"\n1.", "\n2.", "\n3."}},
+      {R"({"candidates":[{"text":"a {b}","title":"t"},{"text":"c\"}"},"d"]})",
+       {R"("title":"t"})", R"("c\"}"})", R"("d")"},
+       3},
+      {"```json\n[{\"text\":\"x\"},{\"text\":\"y\"}]\n```", {"\"x\"}", "\"y\"}"}, 2},
+      {"<think>1. 不\n2. 不</think>\n以下是候选：\n1. 甲\n2. 乙\n3. 丙", {"1. 甲\n", "2. 乙\n"}, 3},
+      // Tag-less reasoning that looks like a list and drafts JSON: nothing shows before its end.
+      {"1. 用户在问时间\n2. 草稿 "
+       "{\"candidates\":[\"不\"]}\n</think>\n{\"candidates\":[\"十点，OK！\",\"明早十点。\"]}",
+       {"\"十点，OK！\"", "\"明早十点。\""},
+       2},
+      {"<think>想</think>好的，候选如下：\n{\n  \"candidates\": [\"甲\", \"乙\"]}", {"\"甲\"", "\"乙\""}, 2},
+      // A list with no <think> at all may still turn out to be reasoning: it shows at the end.
+      {"以下是候选：\n1. 好的\n2. 收到（OK）\n3. 没问题", {}, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
-    const std::vector<Seen> whole = parsed(c.reply, 3);
-    std::size_t seen = 0;
-    for (std::size_t length = 0; length <= c.reply.size(); ++length) {
-      const auto soFar = ResponseParser::completedSoFar(c.reply.substr(0, length), 3);
-      ASSERT_GE(soFar.size(), seen);
-      for (; seen < soFar.size(); ++seen) {
+    ReplyReader reader(3);  // one byte at a time; other piece sizes are the fuzz target's part
+    std::vector<GeneratedCandidate> shown;
+    for (std::size_t at = 0; at < c.reply.size(); ++at) {
+      reader.append(c.reply.substr(at, 1));
+      const auto soFar = reader.completed();
+      for (std::size_t seen = shown.size(); seen < soFar.size(); ++seen) {
         ASSERT_LT(seen, c.completeAfter.size());
-        const auto at = c.reply.find(c.completeAfter[seen], c.reply.find("</think>") + 1);
-        EXPECT_EQ(length, at + c.completeAfter[seen].size()) << "candidate " << seen;
-        EXPECT_EQ(Seen(soFar[seen].text, soFar[seen].title, soFar[seen].confidence), whole.at(seen));
+        const auto where = c.reply.find(c.completeAfter[seen], c.reply.find("</think>") + 1);
+        EXPECT_EQ(at + 1, where + c.completeAfter[seen].size()) << "candidate " << seen;
       }
+      shown = soFar;
     }
-    EXPECT_EQ(seen, c.completeAfter.size());
+    EXPECT_EQ(shown.size(), c.completeAfter.size());
+    const auto final = reader.finish();
+    ASSERT_TRUE(final);
+    ASSERT_EQ(final->size(), c.total);
+    for (std::size_t i = 0; i < final->size(); ++i) {
+      EXPECT_EQ(Seen((*final)[i].text, (*final)[i].title, (*final)[i].confidence), parsed(c.reply, 3).at(i));
+      EXPECT_TRUE(i >= shown.size() || (*final)[i].id == shown[i].id);
+    }
   }
 }
 

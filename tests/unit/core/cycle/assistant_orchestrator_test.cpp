@@ -428,46 +428,73 @@ TEST_F(OrchestratorTest, ANewerAttemptThatFailsBeforeSendingIsNotReplacedByAnOld
   EXPECT_EQ(model_.phase(), OverlayPhase::error("请先在设置中配置模型 API Key。"));
 }
 
-TEST_F(OrchestratorTest, ClosingDuringASlowReplyCancelsItAndANewTriggerStartsAtOnce) {
-  TestHttpServer server;
-  server.setHandler([](const RecordedRequest& request) {
-    const bool slow = request.body.find("slow") != std::string::npos;
-    CannedResponse response = CannedResponse::json(
-        200,
-        R"({"choices":[{"message":{"role":"assistant","content":"{\"candidates\":[{\"text\":\"fresh\"}]}"}}]})");
-    response.delay = slow ? std::chrono::minutes(5) : std::chrono::milliseconds(0);
-    return response;
-  });
-  CurlHttpClient curl(queue_, HttpClientOptions{});
-  AssistantOrchestrator orchestrator(engine_, configStore_, styleStore_, overlay_,
-                                     CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_, keys_, queue_,
-                                                work_, clock_, curl, logger_, notifier_});
-  ModelConfig config = configStore_.config();
-  config.baseURL = server.url("/v1");
-  configStore_.setConfig(config);
-  const auto runUntil = [this](const std::function<bool()>& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) {
-      settle();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
+// Closing the panel, or inserting a candidate while the rest is still streaming, ends the
+// request at once: the server sees the connection go, nothing shows up later (no error, no
+// panel taking the keyboard back), and the next trigger starts a cycle at once.
+TEST_F(OrchestratorTest, ClosingOrInsertingDuringAStreamEndsItAndANewTriggerStartsAtOnce) {
+  const auto event = [](std::string_view content) {
+    return "data: " + json::Json{{"choices", {{{"delta", {{"content", content}}}}}}}.dump() + "\n\n";
   };
+  for (const bool insert : {false, true}) {
+    SCOPED_TRACE(insert ? "insert" : "close");
+    TestHttpServer server;
+    server.setHandler([&](const RecordedRequest& request) {
+      if (request.body.find("slow") == std::string::npos) {
+        return CannedResponse::json(
+            200,
+            R"({"choices":[{"message":{"role":"assistant","content":"{\"candidates\":[\"fresh\"]}"}}]})");
+      }
+      CannedResponse response = CannedResponse::events(
+          {event(R"({"candidates":["早上好，Alice！十点见。",)"), event(R"("OK")")}, {});
+      response.stream[1].first = std::chrono::minutes(5);  // the rest is slow to come
+      return response;
+    });
+    CurlHttpClient curl(queue_, HttpClientOptions{});
+    AssistantOrchestrator orchestrator(engine_, configStore_, styleStore_, overlay_,
+                                       CyclePorts{ax_, workspace_, pasteboard_, capture_, codec_, keys_,
+                                                  queue_, work_, clock_, curl, logger_, notifier_});
+    ModelConfig config = configStore_.config();
+    config.baseURL = server.url("/v1");
+    config.streamReplies = true;
+    configStore_.setConfig(config);
+    const auto runUntil = [this](const std::function<bool()>& done) {
+      for (int i = 0; i < 2000 && !done(); ++i) {
+        settle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      return done();
+    };
 
-  orchestrator.trigger("slow");
-  settle();
-  ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(20)));
-  model_.onClose();  // the close button or Escape
-  EXPECT_EQ(overlay_.calls.back(), "close");
-  ASSERT_TRUE(server.waitForPeerCloses(1, std::chrono::seconds(20)));  // the server sees it go
-  EXPECT_EQ(orchestrator.state(), AssistantState::idle());
+    orchestrator.trigger("slow");
+    const auto shows = [&](std::string_view text) {
+      return !model_.candidates().empty() && model_.candidates()[0].text == text;
+    };
+    ASSERT_TRUE(runUntil([&] { return shows("早上好，Alice！十点见。"); })) << model_.phase().message();
+    ASSERT_TRUE(model_.phase().moreComing());
+    overlay_.calls.clear();
+    if (insert) {
+      model_.onInsert(model_.candidates()[0], model_.selectedTemplateID());
+    } else {
+      model_.onClose();  // the close button or Escape
+    }
+    ASSERT_TRUE(server.waitForPeerCloses(1, std::chrono::seconds(20)));  // the server sees it go
+    queue_.advance(std::chrono::seconds(10));
+    int rounds = 0;
+    runUntil([&] { return ++rounds > 40; });  // a while, for anything that would still come
+    EXPECT_EQ(overlay_.calls, std::vector<std::string>{"close"}) << "nothing shows up later";
+    EXPECT_EQ(orchestrator.state(),
+              insert ? AssistantState::ready(model_.candidates()) : AssistantState::idle());
+    EXPECT_FALSE(model_.phase().moreComing());
+    if (insert) {
+      EXPECT_EQ(std::get<std::string>(*ax_.get(field_, AXAttribute::value)), "draft早上好，Alice！十点见。");
+    }
 
-  overlay_.calls.clear();
-  orchestrator.trigger("");  // not ignored: the closed cycle no longer holds the trigger
-  ASSERT_TRUE(runUntil([&] { return model_.phase().kind() == OverlayPhase::Kind::ready; }))
-      << model_.phase().message();
-  EXPECT_EQ(server.requests().size(), 2u);
-  EXPECT_EQ(model_.candidates().at(0).text, "fresh");
-  EXPECT_EQ(overlay_.calls.front(), "show");
+    overlay_.calls.clear();
+    orchestrator.trigger("");  // not ignored: the ended cycle no longer holds the trigger
+    ASSERT_TRUE(runUntil([&] { return shows("fresh"); })) << model_.phase().message();
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(overlay_.calls.front(), "show");
+  }
 }
 
 TEST_F(OrchestratorTest, AnOlderReplyArrivingLateDoesNotReplaceTheNewerOne) {
