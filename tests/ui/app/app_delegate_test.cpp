@@ -1,5 +1,7 @@
 // The application delegate over in-memory ports on the offscreen platform (which has no tray),
 // and the desktop composition's checks for what a session lacks.
+#include <gio/gio.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -359,9 +361,9 @@ class AppDelegateTest : public QObject {
     saved.setHandler([models](const RecordedRequest&) { return CannedResponse::json(200, models); });
     // A wrong port that lists models but answers a chat with a web page.
     typed.setHandler([models](const RecordedRequest& request) {
-      return request.method == "GET"
-                 ? CannedResponse::json(200, models)
-                 : CannedResponse{200, {{"Content-Type", "text/html"}}, "<!DOCTYPE html><h1>欢迎使用！</h1>"};
+      CannedResponse page = CannedResponse::json(200, "<!DOCTYPE html><h1>欢迎使用！</h1>");
+      page.headers = {{"Content-Type", "text/html"}};
+      return request.method == "GET" ? CannedResponse::json(200, models) : page;
     });
     TempDir dir;
     const AppPaths paths{dir / "Wrenfold"};

@@ -264,10 +264,10 @@ TEST_F(ProviderExchangeTest, ConnectionTestProvesTheModelOrGivesTheServicesReaso
   EXPECT_EQ(refused.error().localizedDescription(), "模型请求失败：invalid x-api-key");
 
   // A 200 not in the protocol says what came back; only a local server is asked without a key.
+  CannedResponse page = CannedResponse::json(200, "<!DOCTYPE html><p>路由器管理页面</p>");
+  page.headers = {{"Content-Type", "text/html; charset=utf-8"}};
   const std::pair<CannedResponse, std::string> foreign[] = {
-      {CannedResponse{
-           200, {{"Content-Type", "text/html; charset=utf-8"}}, "<!DOCTYPE html><p>路由器管理页面</p>"},
-       "地址返回的不是模型服务的响应（HTML 页面）"},
+      {page, "地址返回的不是模型服务的响应（HTML 页面）"},
       {CannedResponse::json(200, R"({"error":"model \"local-model\" not found, try pulling it first"})"),
        R"(模型请求失败：model "local-model" not found, try pulling it first)"},
   };
