@@ -3,8 +3,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -381,6 +383,19 @@ class SettingsViewTest : public QObject {
       h.window().model().setBaseURL(address);
       QCOMPARE(!h.find<StatusLabel>("clearTextWarning")->isHidden(), warned);
     }
+  }
+
+  // A local server chosen from "本地服务": its address, then its models, asked without the saved
+  // key (which belongs to the saved address).
+  void localServerPresetFillsTheAddressAndListsItsModels() {
+    Harness h;
+    h.http.answers.push_back(HttpResponse{200, {}, R"({"data":[{"id":"qwen2.5:7b"},{"id":"llama3.2:3b"}]})"});
+    h.find<QPushButton>("localServers")->menu()->actions().at(0)->trigger();  // Ollama
+    h.settle();
+    QCOMPARE(h.find<QLineEdit>("baseURL")->text(), QStringLiteral("http://127.0.0.1:11434/v1"));
+    QCOMPARE(h.http.sent.back().url, std::string("http://127.0.0.1:11434/v1/models"));
+    QCOMPARE(h.http.sent.back().headers.size(), std::size_t{0});
+    QCOMPARE(h.find<QLineEdit>("model")->completer()->model()->rowCount(), 2);
   }
 
   void captureAnswerAfterTheWindowIsGoneIsDropped() {
