@@ -140,7 +140,8 @@ bool SettingsViewModel::withholdsSavedKey() const {
 }
 
 bool SettingsViewModel::sendsKeyInClear() const {
-  return service_url::sendsKeyInClear(draft_) && !text::isBlank(apiKey_);
+  // An unread key is still a key: saving keeps it for this address.
+  return service_url::sendsKeyInClear(draft_) && (!text::isBlank(apiKey_) || isKeyUnread());
 }
 
 void SettingsViewModel::toggleAPIKeyVisible() {

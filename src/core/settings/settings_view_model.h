@@ -54,7 +54,8 @@ class SettingsViewModel : public Observable {
   [[nodiscard]] std::string keyForService() const;
   [[nodiscard]] bool withholdsSavedKey() const;
   // The address is plain http to a host that is neither this machine nor a private network,
-  // and the key field is not empty: once saved (the user's choice), the key would go there.
+  // and there is a key (typed, or saved and not yet read): once saved (the user's choice), it
+  // would go there.
   [[nodiscard]] bool sendsKeyInClear() const;
   [[nodiscard]] bool isAPIKeyVisible() const { return isAPIKeyVisible_; }
   [[nodiscard]] const SaveStatus& status() const { return status_; }
