@@ -21,7 +21,9 @@ std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
   if (!ports.secrets) {
     return std::nullopt;
   }
-  return KeyringPorts{*ports.secrets, *ports.workQueue, *ports.mainQueue};
+  // A worker of its own: a read held by an unlock prompt never delays a window capture.
+  return KeyringPorts{*ports.secrets, ports.keyringQueue ? *ports.keyringQueue : *ports.workQueue,
+                      *ports.mainQueue};
 }
 
 }  // namespace
@@ -50,7 +52,11 @@ AppDelegate::AppDelegate(AppPaths paths, std::shared_ptr<SystemLog> systemLog, D
                    weakly([](AppDelegate& self) { self.applicationWillTerminate(); }));
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+  if (ports_.secrets) {
+    ports_.secrets->abandonCalls();  // the keyring's worker is joined last: never behind a prompt
+  }
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
   static_cast<void>(paths_.ensureDirectories());  // every writer creates what it needs again
@@ -87,6 +93,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+  if (ports_.secrets) {
+    ports_.secrets->abandonCalls();  // quitting never waits on an unlock prompt
+  }
   hotkey_.stopDefaultShortcutMonitoring();
   shortcutRegistry_.disable({kShowAssistant});
   if (overlay_) {

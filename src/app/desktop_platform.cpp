@@ -147,6 +147,7 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
   ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});
   ports.secrets = std::make_unique<LibsecretSecretStore>();
   ports.workQueue = std::make_unique<ThreadWorkQueue>();
+  ports.keyringQueue = std::make_unique<ThreadWorkQueue>();
   return ports;
 }
 

@@ -51,6 +51,7 @@ struct DesktopPorts {
   std::unique_ptr<HttpClient> http;
   std::unique_ptr<SecretStore> secrets;  // absent: the API key can only be kept in config.json
   std::unique_ptr<WorkQueue> workQueue;
+  std::unique_ptr<WorkQueue> keyringQueue;  // the keyring's calls; absent: they share workQueue
 };
 
 // The session this process runs in, detected on the first call from the environment and

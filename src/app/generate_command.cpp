@@ -131,6 +131,13 @@ int runGenerate(const GenerateArguments& arguments, GenerateEnvironment& env) {
 
   RunLoopMainQueue mainQueue;
   ThreadWorkQueue workQueue;  // after the queue its results go to: stops first
+  // Ends a keyring call still held by an unlock prompt before the worker is joined.
+  const std::unique_ptr<SecretStore, void (*)(SecretStore*)> abandonOnReturn(env.secrets,
+                                                                             [](SecretStore* secrets) {
+                                                                               if (secrets != nullptr) {
+                                                                                 secrets->abandonCalls();
+                                                                               }
+                                                                             });
   ModelConfigStore configStore(env.paths, env.secrets != nullptr ? std::optional<KeyringPorts>(KeyringPorts{
                                                                        *env.secrets, workQueue, mainQueue})
                                                                  : std::nullopt);

@@ -97,6 +97,10 @@ ModelService::ModelService(std::vector<std::string> candidates, std::chrono::mil
       const std::scoped_lock lock(arrivals->mutex);
       arrivals->times.push_back(std::chrono::steady_clock::now());
     }
+    // Like a server of one's own started with a key: a request without one is refused.
+    if (!request.header("Authorization")) {
+      return testing::CannedResponse::json(401, R"({"error":{"message":"Missing API key"}})");
+    }
     std::vector<std::string> pieces;  // the reply text, cut after each candidate
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       const json::OrderedJson item{{"text", candidates[i]}, {"title", "候选"}, {"confidence", 0.9}};

@@ -89,6 +89,7 @@ struct WindowFrame {
 class ModelService {
  public:
   // Answers after `delay`; a request asking for a stream gets the candidates one by one over it.
+  // A request without a key gets a 401.
   explicit ModelService(std::vector<std::string> candidates, std::chrono::milliseconds delay = 0ms);
 
   // The address to configure as the OpenAI-compatible base URL.

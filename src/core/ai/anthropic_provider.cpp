@@ -5,14 +5,13 @@
 #include <vector>
 
 #include "core/ai/base64.h"
+#include "core/ai/llm_provider_factory.h"
 #include "core/ai/reply_stream.h"
 #include "core/ai/response_parser.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
 namespace {
-
-constexpr std::string_view kAnthropicVersion = "2023-06-01";
 
 Failure refusalFailure() {
   return Failure::platform("模型拒绝了这次请求。请调整上下文或指令后重试。");
@@ -140,6 +139,12 @@ class EventReader final : public llm_exchange::StreamReader {
   std::optional<json::Json> textBlock_;
 };
 
+// A messages reply: {"type":"message","content":[...]}.
+bool isMessagesReply(const json::Json& reply) {
+  const auto content = reply.find("content");
+  return content != reply.end() && content->is_array();
+}
+
 }  // namespace
 
 AnthropicProvider::AnthropicProvider(ModelConfig config, std::string apiKey, ProviderSession session)
@@ -165,7 +170,7 @@ void AnthropicProvider::checkConnection(CheckCompletion completion) const {
       {"messages", json::OrderedJson::array({json::OrderedJson{
                        {"role", "user"}, {"content", std::string(llm_exchange::kCheckPrompt)}}})},
   };
-  llm_exchange::check(session_, post(body), {apiKey_, config_.model}, std::move(completion));
+  llm_exchange::check(session_, post(body), {apiKey_, config_.model}, isMessagesReply, std::move(completion));
 }
 
 Result<HttpRequest> AnthropicProvider::post(const json::OrderedJson& body) const {
@@ -173,8 +178,8 @@ Result<HttpRequest> AnthropicProvider::post(const json::OrderedJson& body) const
   if (!url) {
     return fail(url.error());
   }
-  return llm_exchange::postJson(
-      std::move(*url), {{"x-api-key", apiKey_}, {"anthropic-version", std::string(kAnthropicVersion)}}, body);
+  return llm_exchange::postJson(std::move(*url), LLMProviderFactory::authHeaders(config_.provider, apiKey_),
+                                body);
 }
 
 json::OrderedJson AnthropicProvider::requestBody(const LLMRequest& request) const {

@@ -194,6 +194,10 @@ std::string BaseURL::string() const {
   return out;
 }
 
+std::string BaseURL::scheme() const {
+  return text::lowercased(scheme_);
+}
+
 std::string BaseURL::host() const {
   std::string_view host = authority_;
   if (const auto at = host.rfind('@'); at != std::string_view::npos) {

@@ -30,6 +30,8 @@ class BaseURL {
   [[nodiscard]] const std::string& path() const { return path_; }
   // The host as typed, lower-cased, without user, port or IPv6 brackets.
   [[nodiscard]] std::string host() const;
+  // "http" or "https", lower-cased.
+  [[nodiscard]] std::string scheme() const;
   // Replaces the path or appends to it; characters a path may not hold are percent-encoded.
   void setPath(std::string_view text);
   void appendToPath(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include "core/ai/llm_provider_factory.h"
 #include "core/ai/model_catalog.h"
+#include "core/ai/service_url.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
@@ -9,7 +10,7 @@ namespace wrenfold {
 void ConnectionTest::run(const ModelConfig& config, const std::string& apiKey, const ProviderSession& session,
                          const Clock& clock, Completion completion) {
   std::string key = text::trim(apiKey);
-  if (key.empty()) {
+  if (key.empty() && !service_url::isLocalService(config)) {
     session.mainQueue.post([completion = std::move(completion)] { completion(fail(missingKeyFailure())); });
     return;
   }

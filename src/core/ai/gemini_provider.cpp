@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ai/base64.h"
+#include "core/ai/llm_provider_factory.h"
 #include "core/ai/reply_stream.h"
 #include "core/ai/response_parser.h"
 #include "core/text/text.h"
@@ -200,6 +201,12 @@ std::string streamingURL(std::string url) {
   return url + (url.find('?') == std::string::npos ? "?" : "&") + "alt=sse";
 }
 
+// A generateContent reply: candidates, or the feedback of a prompt it blocked.
+bool isGenerateReply(const json::Json& reply) {
+  const auto candidates = reply.find("candidates");
+  return (candidates != reply.end() && candidates->is_array()) || reply.contains("promptFeedback");
+}
+
 }  // namespace
 
 GeminiProvider::GeminiProvider(ModelConfig config, std::string apiKey, ProviderSession session)
@@ -227,7 +234,7 @@ void GeminiProvider::checkConnection(CheckCompletion completion) const {
       {"generationConfig",
        {{"temperature", config_.temperature}, {"maxOutputTokens", llm_exchange::kCheckMaxTokens}}},
   };
-  llm_exchange::check(session_, post(body), {apiKey_, config_.model}, std::move(completion));
+  llm_exchange::check(session_, post(body), {apiKey_, config_.model}, isGenerateReply, std::move(completion));
 }
 
 Result<HttpRequest> GeminiProvider::post(const json::OrderedJson& body) const {
@@ -235,7 +242,8 @@ Result<HttpRequest> GeminiProvider::post(const json::OrderedJson& body) const {
   if (!url) {
     return fail(url.error());
   }
-  return llm_exchange::postJson(std::move(*url), {{"x-goog-api-key", apiKey_}}, body);
+  return llm_exchange::postJson(std::move(*url), LLMProviderFactory::authHeaders(config_.provider, apiKey_),
+                                body);
 }
 
 json::OrderedJson GeminiProvider::requestBody(const LLMRequest& request) const {

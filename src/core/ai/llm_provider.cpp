@@ -220,12 +220,48 @@ void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtr
         });
 }
 
-void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
+void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange, ReplyShape isReply,
            LLMProvider::CheckCompletion completion) {
   fetch(session, std::move(request), std::move(exchange),
-        [completion = std::move(completion)](Result<HttpResponse> response) {
-          completion(response ? Result<void>() : fail(response.error()));
+        [isReply, completion = std::move(completion)](Result<HttpResponse> response) {
+          if (!response) {
+            completion(fail(response.error()));
+            return;
+          }
+          const auto reply = json::parse(text::repairUtf8(response->body));
+          if (reply && reply->is_object() && isReply(*reply)) {
+            completion({});
+            return;
+          }
+          // A proxy or a server of one's own may answer 200 with the service's error.
+          if (const auto error = serviceError(response->body)) {
+            completion(fail(AssistantError::network(error->message)));
+            return;
+          }
+          completion(fail(Failure::platform(describeForeignReply(*response))));
         });
+}
+
+std::string describeForeignReply(const HttpResponse& response) {
+  const std::string body = text::trim(response.body);
+  const std::string start = text::lowercased(body.substr(0, 512));
+  const bool htmlType = std::ranges::any_of(response.headers, [](const auto& header) {
+    return text::lowercased(header.first) == "content-type" &&
+           text::lowercased(header.second).find("html") != std::string::npos;
+  });
+  std::string what;
+  if (body.empty()) {
+    what = "空白内容";
+  } else if (htmlType || start.starts_with("<!doctype") || start.find("<html") != std::string::npos) {
+    what = "HTML 页面";
+  } else if (!text::isValidUtf8(body)) {
+    what = "二进制内容";
+  } else {
+    const std::string shown = text::graphemePrefix(body, 80);
+    what = (json::parse(body) ? "其他格式的 JSON：" : "文本：") + shown +
+           (shown.size() < body.size() ? "…" : "");
+  }
+  return "地址返回的不是模型服务的响应（" + what + "）";
 }
 
 std::optional<ServiceError> serviceError(std::string_view body) {

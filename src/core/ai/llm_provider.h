@@ -88,8 +88,8 @@ class LLMProvider {
   // decoding failure unchanged. No failure text ever contains the API key.
   virtual void complete(LLMRequest request, Completion completion) const = 0;
 
-  // Sends the smallest request that proves the key, the address and the model: any 2xx reply
-  // succeeds. Fails like complete() does before a reply is read.
+  // Sends the smallest request that proves the key, the address and the model: a 2xx reply
+  // that decodes as the protocol's reply succeeds. Fails like complete() does before a reply is read.
   virtual void checkConnection(CheckCompletion completion) const = 0;
 };
 
@@ -127,9 +127,15 @@ struct Exchange {
 // rule, decoding, extraction, trimming, the empty check and the response parser.
 void send(const ProviderSession& session, Result<HttpRequest> request, ReplyExtractor extract,
           int candidateCount, Exchange exchange, LLMProvider::Completion completion);
-// Sends `request` and completes with success for any 2xx reply, else as send() would fail.
-void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,
+// Whether a decoded 2xx body is the protocol's reply (a chat reply with its message).
+using ReplyShape = bool (*)(const json::Json& reply);
+// Sends `request` and completes with success for a 2xx reply of the protocol's shape; a 2xx
+// holding the service's JSON error fails with its message, any other body with a sentence
+// saying what came back (an HTML page, empty, other JSON, plain text); else as send() would fail.
+void check(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange, ReplyShape isReply,
            LLMProvider::CheckCompletion completion);
+// What a body that is not the protocol's reply holds, as check() reports it.
+[[nodiscard]] std::string describeForeignReply(const HttpResponse& response);
 // Sends `request` and completes with the 2xx reply, else as send() would fail. `onBodyData`
 // goes on every request sent (see HttpRequest).
 void fetch(const ProviderSession& session, Result<HttpRequest> request, Exchange exchange,

@@ -25,6 +25,31 @@ std::unique_ptr<LLMProvider> LLMProviderFactory::make(const ModelConfig& config,
                                                     std::move(session));
 }
 
+std::vector<std::pair<std::string, std::string>> LLMProviderFactory::authHeaders(ModelProvider provider,
+                                                                                 const std::string& apiKey) {
+  std::vector<std::pair<std::string, std::string>> headers;
+  switch (provider.value()) {
+    case ModelProvider::anthropic:
+      if (!apiKey.empty()) {
+        headers.emplace_back("x-api-key", apiKey);
+      }
+      headers.emplace_back("anthropic-version", "2023-06-01");
+      return headers;
+    case ModelProvider::gemini:
+      if (!apiKey.empty()) {
+        headers.emplace_back("x-goog-api-key", apiKey);
+      }
+      return headers;
+    case ModelProvider::openAICompatible:
+    case ModelProvider::openRouter:
+      break;
+  }
+  if (!apiKey.empty()) {
+    headers.emplace_back("Authorization", "Bearer " + apiKey);
+  }
+  return headers;
+}
+
 ModelConfig LLMProviderFactory::normalized(ModelConfig config) {
   config.baseURL = service_url::effectiveBaseURL(config);
   return config;

@@ -3,26 +3,13 @@
 #include <algorithm>
 #include <memory>
 
+#include "core/ai/llm_provider_factory.h"
 #include "core/text/text.h"
 
 namespace wrenfold {
 namespace {
 
-constexpr std::string_view kAnthropicVersion = "2023-06-01";
 constexpr std::string_view kPageSize = "1000";
-
-std::vector<std::pair<std::string, std::string>> authHeaders(ModelProvider provider, const std::string& key) {
-  switch (provider.value()) {
-    case ModelProvider::anthropic:
-      return {{"x-api-key", key}, {"anthropic-version", std::string(kAnthropicVersion)}};
-    case ModelProvider::gemini:
-      return {{"x-goog-api-key", key}};
-    case ModelProvider::openAICompatible:
-    case ModelProvider::openRouter:
-      break;
-  }
-  return {{"Authorization", "Bearer " + key}};
-}
 
 std::string stringAt(const json::Json& object, std::string_view key) {
   const auto it = object.find(key);
@@ -46,6 +33,30 @@ struct Listing {
   ModelCatalog::Completion completion;
   std::vector<std::string> models;
   int pages = 0;
+  std::optional<BaseURL> ollamaTags;  // asked when the first page fails
+
+  // Ollama's own list, {"models":[{"name":...}]}; the first failure is the one reported.
+  void askOllama(const std::shared_ptr<Listing>& self, Failure first) {
+    HttpRequest request{"GET", ollamaTags->string(), headers, {}, nullptr, {}};
+    ollamaTags.reset();
+    llm_exchange::fetch(session, std::move(request), {apiKey, {}},
+                        [self, first = std::move(first)](Result<HttpResponse> response) {
+                          const auto reply = response ? json::parse(text::repairUtf8(response->body))
+                                                      : Result<json::Json>(fail(response.error()));
+                          auto list = reply ? llm_exchange::requireArray(*reply, "models")
+                                            : Result<const json::Json*>(fail(reply.error()));
+                          if (!list) {
+                            self->completion(fail(first));
+                            return;
+                          }
+                          for (const auto& entry : **list) {
+                            if (entry.is_object() && !text::isBlank(stringAt(entry, "name"))) {
+                              self->models.push_back(stringAt(entry, "name"));
+                            }
+                          }
+                          self->completion(std::move(self->models));
+                        });
+  }
 
   static void fetchPage(const std::shared_ptr<Listing>& self,
                         std::optional<std::pair<std::string, std::string>> next) {
@@ -64,13 +75,14 @@ struct Listing {
   }
 
   void received(const std::shared_ptr<Listing>& self, Result<HttpResponse> response) {
-    if (!response) {
-      completion(fail(response.error()));
-      return;
-    }
-    const auto reply = json::parse(text::repairUtf8(response->body));
+    const auto reply =
+        response ? json::parse(text::repairUtf8(response->body)) : Result<json::Json>(fail(response.error()));
     auto page =
         reply ? ModelCatalog::readPage(provider, *reply) : Result<ModelCatalog::Page>(fail(reply.error()));
+    if (!page && ollamaTags && pages == 0) {
+      askOllama(self, page.error());
+      return;
+    }
     if (!page) {
       completion(fail(page.error()));
       return;
@@ -91,7 +103,7 @@ struct Listing {
 }  // namespace
 
 Failure missingKeyFailure() {
-  return Failure::platform("请先填写 API Key（不需要 Key 的本地服务可填任意文字）。");
+  return Failure::platform("请先填写 API Key（本机或局域网地址上的服务不需要 Key）。");
 }
 
 Result<ModelCatalog::Page> ModelCatalog::readPage(ModelProvider provider, const json::Json& reply) {
@@ -127,7 +139,7 @@ void ModelCatalog::fetch(const ModelConfig& config, const std::string& apiKey, c
                          Completion completion) {
   std::string key = text::trim(apiKey);
   auto url = service_url::modelList(config);
-  if (!url || key.empty()) {
+  if (!url || (key.empty() && !service_url::isLocalService(config))) {
     session.mainQueue.post(
         [completion = std::move(completion), failure = url ? missingKeyFailure() : url.error()] {
           completion(fail(failure));
@@ -136,12 +148,19 @@ void ModelCatalog::fetch(const ModelConfig& config, const std::string& apiKey, c
   }
   auto listing = std::make_shared<Listing>(Listing{config.provider,
                                                    std::move(*url),
-                                                   authHeaders(config.provider, key),
+                                                   LLMProviderFactory::authHeaders(config.provider, key),
                                                    key,
                                                    session,
                                                    std::move(completion),
                                                    {},
-                                                   0});
+                                                   0,
+                                                   std::nullopt});
+  if (config.provider == ModelProvider::openAICompatible && service_url::isLocalService(config)) {
+    if (auto base = BaseURL::parse(config.baseURL)) {
+      base->setPath("/api/tags");
+      listing->ollamaTags = std::move(*base);
+    }
+  }
   Listing::fetchPage(listing, std::nullopt);
 }
 

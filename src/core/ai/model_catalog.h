@@ -34,12 +34,14 @@ class ModelCatalog {
   // Fetches the list of the service `config` names with `apiKey` (as typed; it is trimmed),
   // through the providers' HTTP client, and completes once on the main queue. Fails like a
   // provider's exchange does (address, transport, the service's own error text), with a
-  // decoding failure for a reply of another shape, or asks for a key when it is blank.
+  // decoding failure for a reply of another shape, or asks for a key when it is blank and the
+  // service is not local. A local OpenAI-compatible server whose "/v1/models" fails is asked
+  // at Ollama's own "/api/tags" before the failure is reported.
   static void fetch(const ModelConfig& config, const std::string& apiKey, const ProviderSession& session,
                     Completion completion);
 };
 
-// A key is needed before anything is sent; local servers that need none take any text.
+// A key is needed before anything is sent, except by servers on this machine or a private network.
 [[nodiscard]] Failure missingKeyFailure();
 
 }  // namespace wrenfold

@@ -1,5 +1,6 @@
 #include "core/ai/model_config_store.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -71,13 +72,53 @@ void ModelConfigStore::loadConfig(ConfigCompletion done) {
     done(failPlatform(std::string(kNoKeyring)));
     return;
   }
-  waiting_.push_back(std::move(done));
+  const std::uint64_t number = ++waiter_;
+  waiting_.emplace_back(number, std::move(done));
+  // The caller is answered by the deadline even when an unlock prompt holds the read.
+  keyring_->mainQueue.postAfter(keyring_->deadline, [this, number, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.expired()) {
+      return;
+    }
+    const auto it = std::ranges::find(waiting_, number, &decltype(waiting_)::value_type::first);
+    if (it != waiting_.end()) {
+      ConfigCompletion late = std::move(it->second);
+      waiting_.erase(it);
+      late(failPlatform(std::string(kKeyringNotAnswering)));
+    }
+  });
   if (!reading_) {
     readKeyring();
   }
 }
 
-void ModelConfigStore::save(ModelConfig config, SaveCompletion done) {
+void ModelConfigStore::save(ModelConfig config, SaveCompletion done, KeyEdit edit) {
+  if (edit == KeyEdit::keepStored && keyKnown_) {
+    config.apiKey = config_.apiKey;
+  } else if (edit == KeyEdit::keepStored && config.apiKeyStorage == APIKeyStorage::keyring &&
+             secretNameOf(config) == secretNameOf(config_)) {
+    // The key stays in the keyring untouched; config.json holds none in this mode.
+    config.apiKey.clear();
+    if (auto written = writeFile(config); !written) {
+      done(std::move(written));
+      return;
+    }
+    adopt(std::move(config));
+    done({});
+    return;
+  } else if (edit == KeyEdit::keepStored) {
+    // Moving a key needs the key: read it first, and save nothing when that fails.
+    loadConfig(
+        [this, config = std::move(config), done = std::move(done)](Result<ModelConfig> loaded) mutable {
+          if (!loaded) {
+            done(failPlatform("API Key 还没有从系统密钥环读出，所以没有移动，更改也未保存：" +
+                              loaded.error().localizedDescription()));
+            return;
+          }
+          config.apiKey = loaded->apiKey;
+          save(std::move(config), std::move(done));
+        });
+    return;
+  }
   ModelConfig previous = config_;
   const bool previousInKeyring = previous.apiKeyStorage == APIKeyStorage::keyring;
   if (config.apiKeyStorage == APIKeyStorage::file) {
@@ -175,7 +216,7 @@ void ModelConfigStore::keyringRead(std::uint64_t version, Result<std::optional<s
   auto waiting = std::exchange(waiting_, {});
   if (version != version_) {
     // The configuration changed meanwhile: answer for the current one instead.
-    for (auto& done : waiting) {
+    for (auto& [number, done] : waiting) {
       loadConfig(std::move(done));
     }
     return;
@@ -184,7 +225,7 @@ void ModelConfigStore::keyringRead(std::uint64_t version, Result<std::optional<s
     config_.apiKey = std::move(**key);
     keyKnown_ = true;
     notifyChanged();
-    for (auto& done : waiting) {
+    for (auto& [number, done] : waiting) {
       done(config_);
     }
     return;
@@ -192,7 +233,7 @@ void ModelConfigStore::keyringRead(std::uint64_t version, Result<std::optional<s
   const Failure failure =
       key ? Failure::platform(std::string(kKeyNotFound))
           : Failure::platform("无法从系统密钥环读取 API Key：" + key.error().localizedDescription());
-  for (auto& done : waiting) {
+  for (auto& [number, done] : waiting) {
     done(fail(failure));
   }
 }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/ai/model_config.h"
@@ -18,13 +20,21 @@
 
 namespace wrenfold {
 
-// What keeping the API key in the desktop's keyring needs: the secret store, a worker for its
-// blocking calls, and the main queue their answers come back on. All outlive the store.
+// What keeping the API key in the desktop's keyring needs: the secret store, a worker of its
+// own for its blocking calls (an unlock prompt may hold one for minutes, so never the worker
+// that captures windows), and the main queue their answers come back on. All outlive the store.
 struct KeyringPorts {
   SecretStore& secrets;
   WorkQueue& workQueue;
   MainQueue& mainQueue;
+  // How long a caller waits for a keyring read before it is told the keyring does not answer;
+  // the read itself goes on, and its key serves the next caller.
+  std::chrono::milliseconds deadline{std::chrono::seconds(10)};
 };
+
+// The failure of a keyring read that outlived the deadline.
+inline constexpr std::string_view kKeyringNotAnswering =
+    "系统密钥环没有响应（可能在等待解锁窗口中的密码）。请解锁密钥环后重试。";
 
 // Owns the current (saved) model configuration. Reads config.json once at construction; the
 // settings hand it a whole configuration to save. A key kept in the keyring is read on the
@@ -46,6 +56,8 @@ class ModelConfigStore : public Observable {
 
   // The saved configuration. A key kept in the keyring is empty here until it was read.
   [[nodiscard]] const ModelConfig& config() const { return config_; }
+  // Whether config() holds the key (false while a keyring key has not been read).
+  [[nodiscard]] bool isKeyRead() const { return keyKnown_; }
   // Replaces the configuration in memory; does not save.
   void setConfig(ModelConfig config);
 
@@ -74,7 +86,11 @@ class ModelConfigStore : public Observable {
   // the keyring (on the worker) before config.json, so a failure there changes nothing. A key
   // moved back to config.json is removed from the keyring. `done` runs on the main thread (at
   // once when no keyring is involved), and not at all once the store is gone.
-  void save(ModelConfig config, SaveCompletion done);
+  // With KeyEdit::keepStored, `config.apiKey` is ignored and the stored key stays as it is: left
+  // in the keyring unread when it stays there, and read first when it moves (a read that fails
+  // saves nothing), so saving never writes a blank over a key it could not read.
+  enum class KeyEdit { typed, keepStored };
+  void save(ModelConfig config, SaveCompletion done, KeyEdit edit = KeyEdit::typed);
 
  private:
   [[nodiscard]] Result<void> writeFile(const ModelConfig& config);
@@ -94,7 +110,8 @@ class ModelConfigStore : public Observable {
   bool keyKnown_ = true;  // false while a keyring key has not been read
   bool reading_ = false;
   std::uint64_t version_ = 0;  // a keyring answer for an older configuration is dropped
-  std::vector<ConfigCompletion> waiting_;
+  std::vector<std::pair<std::uint64_t, ConfigCompletion>> waiting_;  // with their numbers, for the deadline
+  std::uint64_t waiter_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -7,6 +7,7 @@
 
 #include "core/ai/base64.h"
 #include "core/ai/chat_parameter_memory.h"
+#include "core/ai/llm_provider_factory.h"
 #include "core/ai/reply_stream.h"
 #include "core/ai/response_parser.h"
 #include "core/records/assistant_error.h"
@@ -97,8 +98,9 @@ bool names(const llm_exchange::ServiceError& error, std::string_view parameter) 
 
 // A 400 that names a parameter as unsupported (OpenAI's reasoning and GPT-5-family models
 // refuse "max_tokens" and any temperature but the default) gives the parameters to try
-// instead; each change is made at most once, so the retries end.
-std::optional<ChatParameters> adapted(const HttpResponse& response, ChatParameters parameters) {
+// instead; each change is made at most once, so the retries end. Servers of one's own (llama.cpp,
+// Ollama, vLLM, LM Studio) know only "max_tokens": it is never renamed for them.
+std::optional<ChatParameters> adapted(const HttpResponse& response, ChatParameters parameters, bool local) {
   if (response.status != 400) {
     return std::nullopt;
   }
@@ -107,7 +109,7 @@ std::optional<ChatParameters> adapted(const HttpResponse& response, ChatParamete
                  text::lowercased(error->message).find("unsupported") == std::string::npos)) {
     return std::nullopt;
   }
-  if (names(*error, "max_tokens") && !parameters.maxCompletionTokens) {
+  if (names(*error, "max_tokens") && !parameters.maxCompletionTokens && !local) {
     parameters.maxCompletionTokens = true;
     return parameters;
   }
@@ -184,6 +186,13 @@ class ChunkReader final : public llm_exchange::StreamReader {
   std::string refusal_;
 };
 
+// A chat reply: its first choice carries a message (a reasoning model may leave the text empty).
+bool isChatReply(const json::Json& reply) {
+  const auto choices = reply.find("choices");
+  return choices != reply.end() && choices->is_array() && !choices->empty() && choices->front().is_object() &&
+         choices->front().contains("message");
+}
+
 }  // namespace
 
 OpenAICompatibleProvider::OpenAICompatibleProvider(ModelConfig config, std::string apiKey,
@@ -209,7 +218,8 @@ void OpenAICompatibleProvider::checkConnection(CheckCompletion completion) const
   const auto messages = json::OrderedJson::array(
       {json::OrderedJson{{"role", "user"}, {"content", std::string(llm_exchange::kCheckPrompt)}}});
   auto [httpRequest, exchange] = prepare(messages, llm_exchange::kCheckMaxTokens, false);
-  llm_exchange::check(session_, std::move(httpRequest), std::move(exchange), std::move(completion));
+  llm_exchange::check(session_, std::move(httpRequest), std::move(exchange), isChatReply,
+                      std::move(completion));
 }
 
 std::pair<Result<HttpRequest>, llm_exchange::Exchange> OpenAICompatibleProvider::prepare(
@@ -226,16 +236,15 @@ std::pair<Result<HttpRequest>, llm_exchange::Exchange> OpenAICompatibleProvider:
   if (const auto parsed = BaseURL::parse(*url); parsed && parsed->host() == "api.openai.com") {
     parameters->maxCompletionTokens = true;
   }
-  auto build = [url = *url,
-                headers =
-                    std::vector<std::pair<std::string, std::string>>{{"Authorization", "Bearer " + apiKey_}},
+  auto build = [url = *url, headers = LLMProviderFactory::authHeaders(config_.provider, apiKey_),
                 config = config_, messages, maxTokens, stream](ChatParameters chosen) {
     return llm_exchange::postJson(url, headers, chatBody(config, messages, maxTokens, chosen, stream));
   };
   HttpRequest first = build(*parameters);
-  exchange.retry = [parameters, memory, build, url = *url,
-                    model = config_.model](const HttpResponse& response) -> std::optional<HttpRequest> {
-    const auto next = adapted(response, *parameters);
+  const bool local = service_url::isLocalService(config_);
+  exchange.retry = [parameters, memory, build, url = *url, model = config_.model,
+                    local](const HttpResponse& response) -> std::optional<HttpRequest> {
+    const auto next = adapted(response, *parameters, local);
     if (!next) {
       return std::nullopt;
     }

@@ -1,6 +1,9 @@
 #include "core/ai/service_url.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <optional>
 
 #include "core/records/assistant_error.h"
 #include "core/text/text.h"
@@ -59,6 +62,59 @@ void dropSuffix(BaseURL& url, std::string_view suffix) {
 }  // namespace
 
 namespace service_url {
+
+namespace {
+
+std::optional<std::array<int, 4>> ipv4(std::string_view host) {
+  std::array<int, 4> parts{};
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const auto dot = host.find('.');
+    const std::string_view part = i + 1 < parts.size() ? host.substr(0, dot) : host;
+    if (part.empty() || part.size() > 3 || (i + 1 < parts.size() && dot == std::string_view::npos)) {
+      return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), parts[i]);
+    if (error != std::errc() || end != part.data() + part.size() || parts[i] > 255) {
+      return std::nullopt;
+    }
+    host.remove_prefix(i + 1 < parts.size() ? dot + 1 : host.size());
+  }
+  return parts;
+}
+
+Result<BaseURL> requestBase(const ModelConfig& config) {
+  const bool ownHost =
+      config.provider == ModelProvider::anthropic || config.provider == ModelProvider::gemini;
+  return BaseURL::parse(effectiveBaseURL(config), ownHost ? config.provider.defaultBaseURL() : "");
+}
+
+}  // namespace
+
+bool isLocalHost(std::string_view host) {
+  if (host == "localhost" || host.ends_with(".localhost")) {
+    return true;
+  }
+  if (const auto v4 = ipv4(host)) {
+    const auto [a, b, c, d] = *v4;
+    return a == 127 || a == 10 || (a == 172 && b >= 16 && b <= 31) || (a == 192 && b == 168) ||
+           (a == 169 && b == 254);
+  }
+  if (host.find(':') == std::string_view::npos) {
+    return false;
+  }
+  return host == "::1" || host.starts_with("fc") || host.starts_with("fd") || host.starts_with("fe8") ||
+         host.starts_with("fe9") || host.starts_with("fea") || host.starts_with("feb");
+}
+
+bool isLocalService(const ModelConfig& config) {
+  const auto url = requestBase(config);
+  return url && isLocalHost(url->host());
+}
+
+bool sendsKeyInClear(const ModelConfig& config) {
+  const auto url = requestBase(config);
+  return url && url->scheme() == "http" && !isLocalHost(url->host());
+}
 
 std::string effectiveBaseURL(const ModelConfig& config) {
   if (config.provider == ModelProvider::openRouter &&

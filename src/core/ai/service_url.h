@@ -39,6 +39,17 @@ namespace service_url {
 // method the base URL would reach.
 [[nodiscard]] Result<BaseURL> modelList(const ModelConfig& config);
 
+// Whether the host is this machine ("localhost", 127.0.0.0/8, ::1) or an address of a private
+// network (10/8, 172.16/12, 192.168/16, link-local, IPv6 unique-local): a server there needs
+// no key and gets none when the key is empty. A name other than localhost is not resolved.
+[[nodiscard]] bool isLocalHost(std::string_view host);
+// The address a configuration's requests go to is local in that sense (a blank Anthropic or
+// Gemini address is their public host).
+[[nodiscard]] bool isLocalService(const ModelConfig& config);
+// A key for this configuration would travel unencrypted over a network: plain http to a host
+// that is neither loopback nor private.
+[[nodiscard]] bool sendsKeyInClear(const ModelConfig& config);
+
 // A Gemini model identifier without the "models/" resource prefix the service lists it with.
 [[nodiscard]] std::string_view geminiModelID(std::string_view model);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/ai/service_url.h"
 #include "core/records/assistant_error.h"
 #include "core/templates/built_in_templates.h"
 #include "core/text/text.h"
@@ -42,7 +43,7 @@ Result<Plan> plan(const ContextSnapshot& context, std::string_view templateID, s
                   const StyleMemory& styleMemory, const std::optional<LLMImage>& image,
                   const PromptBuilder& builder) {
   std::string apiKey = text::trim(config.apiKey);
-  if (apiKey.empty()) {
+  if (apiKey.empty() && !service_url::isLocalService(config)) {  // a server of one's own needs none
     return fail(AssistantError::missingAPIKey());
   }
   PromptTemplate chosen = resolveTemplate(templates, templateID);

@@ -46,7 +46,8 @@ struct Plan {
   std::string apiKey;  // trimmed
 };
 
-// Fails with missingAPIKey when the configured key is blank.
+// Fails with missingAPIKey when the configured key is blank and the service is not on this
+// machine or a private network.
 [[nodiscard]] Result<Plan> plan(const ContextSnapshot& context, std::string_view templateID,
                                 std::string_view instruction, const std::vector<PromptTemplate>& templates,
                                 const ModelConfig& config, const StyleMemory& styleMemory,

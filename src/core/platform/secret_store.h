@@ -38,6 +38,9 @@ class SecretStore {
                                            std::string_view secret) = 0;
   // Removes the secret under `name`; none stored is no failure.
   [[nodiscard]] virtual Result<void> remove(const SecretName& name) = 0;
+  // Ends the calls in progress (an unlock prompt nobody answers) and every later one, which
+  // fail at once: the application is quitting and must not wait on the keyring. Any thread.
+  virtual void abandonCalls() {}
 };
 
 }  // namespace wrenfold

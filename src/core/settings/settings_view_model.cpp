@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "core/ai/service_url.h"
+#include "core/text/text.h"
+
 namespace wrenfold {
 
 SettingsViewModel::SettingsViewModel(ModelConfigStore& modelConfigStore, StyleMemoryStore& styleMemoryStore,
@@ -31,6 +34,7 @@ void SettingsViewModel::appear() {
   if (!isSaving_) {  // a save still waiting on the keyring keeps what it is saving on screen
     draft_ = saved();
     apiKey_ = draft_.apiKey;
+    keyTyped_ = false;
   }
   notifyChanged();
   refreshKeyring();
@@ -44,23 +48,26 @@ void SettingsViewModel::refreshKeyring() {
       notifyChanged();
     }
   });
-  if (saved().apiKeyStorage != APIKeyStorage::keyring || !saved().apiKey.empty()) {
+  if (modelConfigStore_.isKeyRead()) {
     return;
   }
+  keyReadProblem_.clear();
   modelConfigStore_.loadConfig([this, alive](Result<ModelConfig> loaded) {
     if (alive.expired()) {
       return;
     }
     if (!loaded) {
-      setStatus(SaveStatus::failed(loaded.error().localizedDescription()));
+      keyReadProblem_ = loaded.error().localizedDescription();
+      setStatus(SaveStatus::failed(keyReadProblem_));
       return;
     }
+    keyReadProblem_.clear();
     // Only into an untouched field of the same service: never over what the user typed since.
-    if (loaded->provider == draft_.provider && apiKey_.empty()) {
+    if (loaded->provider == draft_.provider && !keyTyped_) {
       draft_.apiKey = loaded->apiKey;
       apiKey_ = loaded->apiKey;
-      notifyChanged();
     }
+    notifyChanged();
   });
 }
 
@@ -77,6 +84,7 @@ void SettingsViewModel::selectProvider(ModelProvider provider) {
   // A key goes only to the service it was entered for: neither a typed key nor the saved one
   // follows the switch, and the saved one comes back with its own service.
   apiKey_ = provider == saved().provider ? saved().apiKey : std::string();
+  keyTyped_ = false;
   setStatus(SaveStatus::idle());
 }
 
@@ -105,7 +113,35 @@ void SettingsViewModel::setAPIKey(std::string apiKey) {
     return;
   }
   apiKey_ = std::move(apiKey);
+  keyTyped_ = true;
   notifyChanged();
+}
+
+bool SettingsViewModel::isKeyUnread() const {
+  return !keyTyped_ && !modelConfigStore_.isKeyRead() && draft_.provider == saved().provider;
+}
+
+std::string SettingsViewModel::keyPlaceholder() const {
+  if (!isKeyUnread()) {
+    return "输入 API Key";
+  }
+  return keyReadProblem_.empty() ? "未读取（正在从系统密钥环读取…）" : "未读取：" + keyReadProblem_;
+}
+
+std::string SettingsViewModel::keyForService() const {
+  return withholdsSavedKey() ? std::string() : apiKey_;
+}
+
+bool SettingsViewModel::withholdsSavedKey() const {
+  const bool sameService =
+      draft_.provider == saved().provider &&
+      text::trim(service_url::effectiveBaseURL(draft_)) == text::trim(service_url::effectiveBaseURL(saved()));
+  return !keyTyped_ && !sameService && !text::isBlank(apiKey_);
+}
+
+bool SettingsViewModel::sendsKeyInClear() const {
+  // An unread key is still a key: saving keeps it for this address.
+  return service_url::sendsKeyInClear(draft_) && (!text::isBlank(apiKey_) || isKeyUnread());
 }
 
 void SettingsViewModel::toggleAPIKeyVisible() {
@@ -119,16 +155,26 @@ void SettingsViewModel::saveModelSettings() {
   }
   // Not trimmed here: the orchestrator trims the key when it uses it.
   draft_.apiKey = apiKey_;
+  const auto key = isKeyUnread() ? ModelConfigStore::KeyEdit::keepStored : ModelConfigStore::KeyEdit::typed;
   isSaving_ = true;
   notifyChanged();
   // A failed save keeps the draft, so the user can try again; the cycles keep the saved one.
-  modelConfigStore_.save(draft_, [this, alive = std::weak_ptr<bool>(alive_)](Result<void> done) {
-    if (alive.expired()) {
-      return;
-    }
-    isSaving_ = false;
-    setStatus(done ? SaveStatus::saved() : SaveStatus::failed(done.error().localizedDescription()));
-  });
+  modelConfigStore_.save(
+      draft_,
+      [this, alive = std::weak_ptr<bool>(alive_)](Result<void> done) {
+        if (alive.expired()) {
+          return;
+        }
+        isSaving_ = false;
+        if (done) {
+          // The store holds what was saved: a key read for the move shows in the field too.
+          draft_.apiKey = saved().apiKey;
+          apiKey_ = saved().apiKey;
+          keyTyped_ = false;
+        }
+        setStatus(done ? SaveStatus::saved() : SaveStatus::failed(done.error().localizedDescription()));
+      },
+      key);
 }
 
 bool SettingsViewModel::offersKeyring() const {

@@ -43,6 +43,20 @@ class SettingsViewModel : public Observable {
   // The configuration being edited: the saved one plus unsaved edits.
   [[nodiscard]] const ModelConfig& config() const { return draft_; }
   [[nodiscard]] const std::string& apiKey() const { return apiKey_; }
+  // The saved key lives in the keyring and has not been read (reading, locked, or refused) and
+  // nothing was typed over it: the field is empty, and saving leaves the stored key untouched.
+  [[nodiscard]] bool isKeyUnread() const;
+  // What the empty key field says: "输入 API Key", or why the saved key is not shown.
+  [[nodiscard]] std::string keyPlaceholder() const;
+  // The key "列出模型" and "测试连接" may send: the field's, when it was typed in the tab or the
+  // service and address are the saved ones; otherwise none, so a saved key never goes to an
+  // address it was not saved for (withholdsSavedKey() then says so).
+  [[nodiscard]] std::string keyForService() const;
+  [[nodiscard]] bool withholdsSavedKey() const;
+  // The address is plain http to a host that is neither this machine nor a private network,
+  // and there is a key (typed, or saved and not yet read): once saved (the user's choice), it
+  // would go there.
+  [[nodiscard]] bool sendsKeyInClear() const;
   [[nodiscard]] bool isAPIKeyVisible() const { return isAPIKeyVisible_; }
   [[nodiscard]] const SaveStatus& status() const { return status_; }
   [[nodiscard]] const std::string& userWrittenPreference() const {
@@ -69,7 +83,8 @@ class SettingsViewModel : public Observable {
   void setAPIKey(std::string apiKey);
   void toggleAPIKeyVisible();
   // Saves the draft with the key as typed (blanks kept): the key where the draft keeps it, the
-  // rest in config.json. Ignored while a save is still running.
+  // rest in config.json; an unread key stays as stored (and is read before it moves). Ignored
+  // while a save is still running.
   void saveModelSettings();
   [[nodiscard]] bool isSaving() const { return isSaving_; }
 
@@ -118,6 +133,8 @@ class SettingsViewModel : public Observable {
 
   ModelConfig draft_;
   std::string apiKey_;
+  bool keyTyped_ = false;       // the field holds what the user typed, not the saved key
+  std::string keyReadProblem_;  // why the keyring did not give the saved key
   bool isAPIKeyVisible_ = false;
   bool isSaving_ = false;
   std::optional<bool> keyringAvailable_;  // absent until a check answered

@@ -2,9 +2,13 @@
 
 #include <libsecret/secret.h>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace wrenfold {
 namespace {
@@ -71,6 +75,48 @@ bool busAnswers(GDBusConnection* bus, const char* method, const GVariantType* re
 
 }  // namespace
 
+// What the store and its calls' threads share: a thread held by a prompt outlives the store,
+// so it holds this and its own copies only.
+struct LibsecretSecretStore::Calls {
+  static constexpr std::string_view kAbandoned = "Wrenfold 正在退出，不再等待系统密钥环";
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool abandoned = false;
+
+  // Runs `call` on a thread of its own; its result, or a failure once the calls are abandoned.
+  template <class T>
+  static Result<T> run(const std::shared_ptr<Calls>& self, std::function<Result<T>()> call) {
+    auto result = std::make_shared<std::optional<Result<T>>>();
+    std::unique_lock lock(self->mutex);
+    if (!self->abandoned) {
+      std::thread([self, result, call = std::move(call)] {
+        Result<T> done = call();
+        const std::scoped_lock finished(self->mutex);
+        *result = std::move(done);
+        self->changed.notify_all();
+      }).detach();
+      self->changed.wait(lock, [&] { return result->has_value() || self->abandoned; });
+    }
+    if (!result->has_value()) {
+      return failPlatform(std::string(kAbandoned));
+    }
+    return std::move(**result);
+  }
+};
+
+LibsecretSecretStore::LibsecretSecretStore() : calls_(std::make_shared<Calls>()) {}
+
+LibsecretSecretStore::~LibsecretSecretStore() {
+  abandonCalls();
+}
+
+void LibsecretSecretStore::abandonCalls() {
+  const std::scoped_lock lock(calls_->mutex);
+  calls_->abandoned = true;
+  calls_->changed.notify_all();
+}
+
 bool LibsecretSecretStore::isAvailable() {
   GError* error = nullptr;
   GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
@@ -103,43 +149,48 @@ bool LibsecretSecretStore::isAvailable() {
 }
 
 Result<std::optional<std::string>> LibsecretSecretStore::read(const SecretName& name) {
-  GError* error = nullptr;
-  const Attributes attributes = attributesOf(name);
-  gchar* secret = secret_password_lookupv_sync(apiKeySchema(), attributes.get(), nullptr, &error);
-  if (error != nullptr) {
-    return failPlatform(describe(error));
-  }
-  if (secret == nullptr) {
-    return std::optional<std::string>();
-  }
-  std::string value(secret);
-  secret_password_free(secret);
-  return std::optional<std::string>(std::move(value));
+  return Calls::run<std::optional<std::string>>(calls_, [name]() -> Result<std::optional<std::string>> {
+    GError* error = nullptr;
+    const Attributes attributes = attributesOf(name);
+    gchar* secret = secret_password_lookupv_sync(apiKeySchema(), attributes.get(), nullptr, &error);
+    if (error != nullptr) {
+      return failPlatform(describe(error));
+    }
+    if (secret == nullptr) {
+      return std::optional<std::string>();
+    }
+    std::string value(secret);
+    secret_password_free(secret);
+    return std::optional<std::string>(std::move(value));
+  });
 }
 
 Result<void> LibsecretSecretStore::write(const SecretName& name, std::string_view label,
                                          std::string_view secret) {
-  GError* error = nullptr;
-  const Attributes attributes = attributesOf(name);
-  const std::string labelText(label);
-  const std::string secretText(secret);
-  const gboolean stored =
-      secret_password_storev_sync(apiKeySchema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                                  labelText.c_str(), secretText.c_str(), nullptr, &error);
-  if (stored == FALSE) {
-    return failPlatform(describe(error));
-  }
-  return {};
+  return Calls::run<void>(
+      calls_, [name, labelText = std::string(label), secretText = std::string(secret)]() -> Result<void> {
+        GError* error = nullptr;
+        const Attributes attributes = attributesOf(name);
+        const gboolean stored =
+            secret_password_storev_sync(apiKeySchema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
+                                        labelText.c_str(), secretText.c_str(), nullptr, &error);
+        if (stored == FALSE) {
+          return failPlatform(describe(error));
+        }
+        return {};
+      });
 }
 
 Result<void> LibsecretSecretStore::remove(const SecretName& name) {
-  GError* error = nullptr;
-  const Attributes attributes = attributesOf(name);
-  secret_password_clearv_sync(apiKeySchema(), attributes.get(), nullptr, &error);  // false: nothing stored
-  if (error != nullptr) {
-    return failPlatform(describe(error));
-  }
-  return {};
+  return Calls::run<void>(calls_, [name]() -> Result<void> {
+    GError* error = nullptr;
+    const Attributes attributes = attributesOf(name);
+    secret_password_clearv_sync(apiKeySchema(), attributes.get(), nullptr, &error);  // false: nothing stored
+    if (error != nullptr) {
+      return failPlatform(describe(error));
+    }
+    return {};
+  });
 }
 
 }  // namespace wrenfold

@@ -3,10 +3,13 @@
 // The model list and "测试连接" of the "模型" tab. "列出模型" fetches the models the chosen
 // service lists and offers them under the model field (which stays editable); "测试连接" sends
 // the smallest request that proves the key, address and model, and shows the time it took or
-// the service's reason. Both use the key typed in the tab, fetch on the HTTP client's worker
-// and answer on the main queue.
+// the service's reason. Both use the tab's key only for the saved service and address, or when
+// it was typed for this one; a server on this machine or a private network gets none when there
+// is none. They fetch on the HTTP client's worker and answer on the main queue. "本地服务"
+// fills in the address of a server people run themselves and lists its models.
 
 #include <QObject>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,6 +40,17 @@ struct ModelServicePorts {
   const Clock& clock;
 };
 
+struct LocalServer {
+  const char* name;
+  const char* baseURL;
+};
+inline constexpr std::array<LocalServer, 4> kLocalServers{{
+    {"Ollama", "http://127.0.0.1:11434/v1"},
+    {"llama.cpp", "http://127.0.0.1:8080/v1"},
+    {"LM Studio", "http://127.0.0.1:1234/v1"},
+    {"vLLM", "http://127.0.0.1:8000/v1"},
+}};
+
 class ModelServiceTools : public QObject {
  public:
   // `modelField` is the tab's model field; the tools' widgets are made with `parent`.
@@ -48,11 +62,15 @@ class ModelServiceTools : public QObject {
 
   // "列出模型", to sit beside the model field.
   [[nodiscard]] QPushButton* listButton() const { return list_; }
+  // "本地服务", a menu of kLocalServers.
+  [[nodiscard]] QPushButton* localServersButton() const { return local_; }
   // "测试连接" and the outcome of either action.
   [[nodiscard]] QWidget* testRow() const { return row_; }
 
   void listModels();
   void testConnection();
+  // The OpenAI-compatible service at `server`'s address, then its model list.
+  void useLocalServer(const LocalServer& server);
 
  private:
   // Starts an action for the current configuration; gives its number.
@@ -62,6 +80,8 @@ class ModelServiceTools : public QObject {
   [[nodiscard]] bool finish(std::uint64_t request);
   [[nodiscard]] bool isSameService(const ModelConfig& other) const;
   void showFailure(const std::string& message);
+  // Why nothing may be sent with the key the tab holds for `asked`, if so.
+  [[nodiscard]] std::optional<std::string> keyRefusal(const ModelConfig& asked) const;
   // A list or an answer for another service or address no longer applies.
   void dropWhatNoLongerApplies();
 
@@ -75,6 +95,7 @@ class ModelServiceTools : public QObject {
   std::optional<ModelConfig> pending_;    // what the action in flight asked about
   std::optional<ModelConfig> listedFor_;  // what the offered list came from
   QPushButton* list_;
+  QPushButton* local_;
   QPushButton* test_;
   QWidget* row_;
   StatusLabel* status_;

@@ -17,11 +17,13 @@
 #include <limits>
 
 #include "core/settings/settings_view_model.h"
+#include "ui/common/style.h"
 #include "ui/common/symbol.h"
 #include "ui/settings/api_key_storage_view.h"
 #include "ui/settings/save_status_view.h"
 #include "ui/settings/settings_form_group.h"
 #include "ui/settings/settings_section_header.h"
+#include "ui/settings/status_label.h"
 
 namespace wrenfold {
 namespace {
@@ -104,6 +106,15 @@ QWidget* ModelSettingsTab::makeConnectionGroup() {
   connect(baseURL_, &QLineEdit::textEdited, this,
           [this](const QString& text) { model_.setBaseURL(text.toStdString()); });
   group->addRow(QStringLiteral("Base URL"), baseURL_);
+  // Shown before anything is sent: the key would cross the network unencrypted.
+  clearTextWarning_ = new StatusLabel(group);
+  clearTextWarning_->setObjectName(QStringLiteral("clearTextWarning"));
+  clearTextWarning_->setContent(
+      "exclamationmark.triangle.fill",
+      QStringLiteral("这个地址用 http 而不是 https，也不在本机或局域网："
+                     "API Key 会未加密地经过网络。请改用 https，或确认你信任这条网络。"),
+      &style::warning);
+  group->addRow({}, clearTextWarning_);
 
   modelName_ = new QLineEdit(group);
   modelName_->setObjectName(QStringLiteral("model"));
@@ -116,6 +127,7 @@ QWidget* ModelSettingsTab::makeConnectionGroup() {
     row->setSpacing(8);
     row->addWidget(modelName_, 1);
     row->addWidget(serviceTools_->listButton());
+    row->addWidget(serviceTools_->localServersButton());
     group->addRow(QStringLiteral("模型"), row);
   } else {
     group->addRow(QStringLiteral("模型"), modelName_);
@@ -260,6 +272,8 @@ void ModelSettingsTab::refresh() {
 
 void ModelSettingsTab::refreshKeyField() {
   setTextIfChanged(apiKey_, model_.apiKey());
+  apiKey_->setPlaceholderText(qs(model_.keyPlaceholder()));
+  clearTextWarning_->setVisible(model_.sendsKeyInClear());
   const bool visible = model_.isAPIKeyVisible();
   apiKey_->setEchoMode(visible ? QLineEdit::Normal : QLineEdit::Password);
   eye_->setIcon(symbolIcon(visible ? "eye.slash" : "eye"));

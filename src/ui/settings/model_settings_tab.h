@@ -23,6 +23,7 @@ namespace wrenfold {
 class APIKeyStorageView;
 class SaveStatusView;
 class SettingsViewModel;
+class StatusLabel;
 
 class ModelSettingsTab : public QWidget {
  public:
@@ -58,6 +59,7 @@ class ModelSettingsTab : public QWidget {
   Observable::Token token_ = 0;
   QComboBox* provider_ = nullptr;
   QLineEdit* baseURL_ = nullptr;
+  StatusLabel* clearTextWarning_ = nullptr;
   QLineEdit* modelName_ = nullptr;
   QLineEdit* apiKey_ = nullptr;
   QToolButton* eye_ = nullptr;

@@ -174,10 +174,12 @@ TEST_F(GenerateCommand, FailuresGiveTheOverlayMessageAndExitCode) {
     std::optional<CannedResponse> reply;
     int exitCode;
     std::string message;
+    const char* address = nullptr;  // else the loopback server, which needs no key
   };
   const Row rows[] = {
       {"blank context", "sk", " \n\t ", std::nullopt, kExitGenerationFailed, "没有读取到可用上下文。\n"},
-      {"blank key", "  \n", "text", std::nullopt, kExitGenerationFailed, "请先在设置中配置模型 API Key。\n"},
+      {"blank key", "  \n", "text", std::nullopt, kExitGenerationFailed, "请先在设置中配置模型 API Key。\n",
+       "https://llm.example.test/v1"},
       {"server error", "sk", "text", CannedResponse::json(500, R"({"error":{"message":"boom"}})"),
        kExitGenerationFailed, "模型请求失败：boom\n"},
       {"empty reply", "sk", "text", CannedResponse::json(200, replyFor("openai", "   ")),
@@ -185,7 +187,7 @@ TEST_F(GenerateCommand, FailuresGiveTheOverlayMessageAndExitCode) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    writeConfig("openAICompatible", server_.url(), row.apiKey);
+    writeConfig("openAICompatible", row.address != nullptr ? row.address : server_.url(), row.apiKey);
     if (row.reply) {
       server_.enqueue(*row.reply);
     }

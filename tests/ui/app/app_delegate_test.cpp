@@ -1,9 +1,13 @@
 // The application delegate over in-memory ports on the offscreen platform (which has no tray),
 // and the desktop composition's checks for what a session lacks.
+#include <gio/gio.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -37,6 +41,7 @@
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/settings/settings_view.h"
+#include "ui/settings/status_label.h"
 
 namespace wrenfold::testing {
 namespace {
@@ -114,7 +119,66 @@ void answerWithOneCandidate(TestHttpServer& server) {
 app::DesktopPorts portsWithKeyring() {
   app::DesktopPorts ports = fakePorts(std::make_shared<FakeModifierMonitor>());
   ports.secrets = std::make_unique<LibsecretSecretStore>();
+  ports.keyringQueue = std::make_unique<ThreadWorkQueue>();
   return ports;
+}
+
+// Takes the desktop's unlock-prompt service on the test bus and never answers it: an unlock
+// prompt stays open, as when the user walks away from it. Null when the name was not taken.
+GDBusConnection* holdUnlockPromptsOpen() {
+  g_autofree gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+      address,
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, nullptr);
+  const auto swallowCalls = [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) {
+    const bool call = incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL;
+    return call ? (g_object_unref(message), nullptr) : message;
+  };
+  g_dbus_connection_add_filter(bus, swallowCalls, nullptr, nullptr);
+  g_autoptr(GVariant) owned = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+      g_variant_new("(su)", "org.gnome.keyring.SystemPrompter", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+      nullptr, nullptr);
+  return owned != nullptr ? bus : nullptr;
+}
+
+// Locks the login keyring, or unlocks it with the password scripts/keyring-session exports.
+bool setLoginKeyringLocked(bool locked) {
+  g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  const auto call = [&bus](const char* interface, const char* method, GVariant* arguments) {
+    return g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", "/org/freedesktop/secrets", interface,
+                                       method, arguments, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+                                       nullptr);
+  };
+  if (locked) {
+    g_autoptr(GVariant) done =
+        call("org.freedesktop.Secret.Service", "Lock",
+             g_variant_new_parsed("([objectpath '/org/freedesktop/secrets/collection/login'],)"));
+    return done != nullptr;
+  }
+  g_autoptr(GVariant) opened =
+      call("org.freedesktop.Secret.Service", "OpenSession", g_variant_new_parsed("('plain', <''>)"));
+  g_autoptr(GVariant) output = nullptr;
+  const gchar* session = nullptr;
+  g_variant_get(opened, "(v&o)", &output, &session);
+  const std::string password = qEnvironmentVariable("KEYRING_SESSION_PASSWORD").toStdString();
+  g_autoptr(GVariant) done =
+      call("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", "UnlockWithMasterPassword",
+           g_variant_new_parsed(
+               "(objectpath '/org/freedesktop/secrets/collection/login', (%o, @ay [], %@ay, 'text/plain'))",
+               session, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, password.data(), password.size(), 1)));
+  return done != nullptr;
+}
+
+// The witness: what the keyring holds for the OpenAI-compatible key, asked by a program of its own.
+std::string keyringHolds() {
+  QProcess lookup;
+  lookup.start(QStringLiteral("secret-tool"),
+               {"lookup", "service", "openAICompatible", "reference", "model.openAICompatible.api-key"});
+  lookup.waitForFinished();
+  return lookup.readAllStandardOutput().toStdString();
 }
 
 // `wrenfold generate` on typed context with the real keyring; its exit code and standard error.
@@ -272,20 +336,70 @@ class AppDelegateTest : public QObject {
     QCOMPARE(openAI.requests().size(), std::size_t{1});
     QCOMPARE(openAI.requests()[0].header("Authorization"), std::optional<std::string>("Bearer sk-openai"));
 
-    // Saved without a key of its own: the OpenAI key is not sent to the new host.
+    // Saved without a key of its own: the OpenAI key stays home; this local host is asked without.
     QCOMPARE(key->text(), QString());
     settingsWidget<QPushButton>(delegate, "save")->click();
     QVERIFY(generateOnTypedContext(delegate));
-    QCOMPARE(delegate.overlay().model().phase().message(), std::string("请先在设置中配置模型 API Key。"));
-    QVERIFY(anthropic.requests().empty());
+    QCOMPARE(anthropic.requests().size(), std::size_t{1});
+    QCOMPARE(anthropic.requests()[0].header("x-api-key"), std::nullopt);
     QVERIFY(readAll(paths.configURL()).find("sk-openai") == std::string::npos);
 
     QTest::keyClicks(key, "sk-anthropic");
     settingsWidget<QPushButton>(delegate, "save")->click();
     QVERIFY(generateOnTypedContext(delegate));
-    QCOMPARE(anthropic.requests().size(), std::size_t{1});
-    QCOMPARE(anthropic.requests()[0].header("x-api-key"), std::optional<std::string>("sk-anthropic"));
+    QCOMPARE(anthropic.requests().size(), std::size_t{2});
+    QCOMPARE(anthropic.requests()[1].header("x-api-key"), std::optional<std::string>("sk-anthropic"));
     QCOMPARE(openAI.requests().size(), std::size_t{1});
+  }
+
+  // "列出模型" and "测试连接" on an address typed but never saved: the saved key stays with its
+  // address, a key typed for the new one goes; a server on this machine is asked without one.
+  void listAndTestSendTheSavedKeyOnlyToTheSavedAddress() {
+    TestHttpServer saved;
+    TestHttpServer typed;
+    const std::string models = R"({"data":[{"id":"qwen2.5-7b-instruct"}]})";
+    saved.setHandler([models](const RecordedRequest&) { return CannedResponse::json(200, models); });
+    // A wrong port that lists models but answers a chat with a web page.
+    typed.setHandler([models](const RecordedRequest& request) {
+      CannedResponse page = CannedResponse::json(200, "<!DOCTYPE html><h1>欢迎使用！</h1>");
+      page.headers = {{"Content-Type", "text/html"}};
+      return request.method == "GET" ? CannedResponse::json(200, models) : page;
+    });
+    TempDir dir;
+    const AppPaths paths{dir / "Wrenfold"};
+    writeAll(paths.configURL(),
+             json::Json{{"provider", "openAICompatible"}, {"baseURL", saved.url()}, {"apiKey", "sk-saved"}}
+                 .dump());
+    app::AppDelegate delegate{paths, std::make_shared<SilentSystemLog>(),
+                              fakePorts(std::make_shared<FakeModifierMonitor>())};
+    delegate.applicationDidFinishLaunching();
+    delegate.showSettings();
+    const auto press = [&](const char* name, const TestHttpServer& server, std::size_t requests) {
+      auto* button = settingsWidget<QPushButton>(delegate, name);
+      button->click();
+      return QTest::qWaitFor([&] { return server.requests().size() == requests && button->isEnabled(); },
+                             20000);
+    };
+    QVERIFY(press("listModels", saved, 1));
+    QCOMPARE(saved.requests()[0].header("Authorization"), std::optional<std::string>("Bearer sk-saved"));
+    const QAbstractItemModel* offered = settingsWidget<QLineEdit>(delegate, "model")->completer()->model();
+    QCOMPARE(offered->rowCount(), 1);
+
+    auto* baseURL = settingsWidget<QLineEdit>(delegate, "baseURL");
+    baseURL->clear();
+    QTest::keyClicks(baseURL, QString::fromStdString(typed.url("/v1")));
+    QCOMPARE(offered->rowCount(), 0);  // the old address's list no longer applies
+    QVERIFY(press("listModels", typed, 1));
+    QVERIFY(press("testConnection", typed, 2));
+    auto* status = dynamic_cast<StatusLabel*>(settingsWidget<QWidget>(delegate, "serviceStatus"));
+    QCOMPARE(status->text(), QStringLiteral("地址返回的不是模型服务的响应（HTML 页面）"));
+    auto* key = settingsWidget<QLineEdit>(delegate, "apiKey");
+    key->clear();
+    QTest::keyClicks(key, "sk-typed");
+    QVERIFY(press("testConnection", typed, 3));
+    const auto sent = typed.requests();
+    QVERIFY(!sent[0].header("Authorization") && !sent[1].header("Authorization"));
+    QCOMPARE(sent[2].header("Authorization"), std::optional<std::string>("Bearer sk-typed"));
   }
 
   void keyKeptInTheKeyringIsReadByTheTrayAppAndByGenerate() {
@@ -296,14 +410,6 @@ class AppDelegateTest : public QObject {
     if (secretTool.isEmpty()) {
       QSKIP("secret-tool is not installed (Debian package libsecret-tools)");
     }
-    // The witness: what the keyring holds, asked by a program of its own.
-    const auto keyringHolds = [&secretTool] {
-      QProcess lookup;
-      lookup.start(secretTool,
-                   {"lookup", "service", "openAICompatible", "reference", "model.openAICompatible.api-key"});
-      lookup.waitForFinished();
-      return lookup.readAllStandardOutput().toStdString();
-    };
     TestHttpServer server;
     answerWithOneCandidate(server);
     TempDir dir;
@@ -350,6 +456,58 @@ class AppDelegateTest : public QObject {
     settingsWidget<QPushButton>(delegate, "save")->click();
     QTRY_COMPARE(keyringHolds(), std::string());
     QVERIFY(readAll(paths.configURL()).find("\"apiKey\": \"sk-in-keyring\"") != std::string::npos);
+  }
+
+  // An unlock prompt nobody answers: a cycle fails with a clear message instead of hanging,
+  // window capture goes on, saving other settings keeps the stored key, moving the key waits
+  // until it was read, and quitting does not wait on the prompt.
+  void keyringThatNeverAnswersHoldsNothingUpAndKeepsTheKey() {
+    if (!qEnvironmentVariableIsSet("KEYRING_SESSION")) {
+      QSKIP("needs a Secret Service of its own: runs under scripts/keyring-session");
+    }
+    QVERIFY(LibsecretSecretStore().write({"openAICompatible", "model.openAICompatible.api-key"}, "Wrenfold",
+                                         "sk-kept-in-keyring"));
+    TestHttpServer server;
+    TempDir dir;
+    const AppPaths paths{dir / "Wrenfold"};
+    writeAll(
+        paths.configURL(),
+        json::Json{{"provider", "openAICompatible"}, {"baseURL", server.url()}, {"apiKeyStorage", "keyring"}}
+            .dump());
+    g_autoptr(GDBusConnection) prompter = holdUnlockPromptsOpen();
+    QVERIFY(prompter != nullptr && setLoginKeyringLocked(true));
+    app::DesktopPorts ports = portsWithKeyring();
+    WorkQueue& captureQueue = *ports.workQueue;
+    auto delegate =
+        std::make_unique<app::AppDelegate>(paths, std::make_shared<SilentSystemLog>(), std::move(ports));
+    QVERIFY(generateOnTypedContext(*delegate));
+    QCOMPARE(delegate->overlay().model().phase().message(), std::string(kKeyringNotAnswering));
+    bool captured = false;
+    captureQueue.run([&captured] { captured = true; });
+    QTRY_VERIFY(captured);
+
+    delegate->showSettings();
+    SettingsViewModel& model = delegate->settings().window()->model();
+    auto* key = settingsWidget<QLineEdit>(*delegate, "apiKey");
+    QVERIFY(key->text().isEmpty() && key->placeholderText().startsWith(QStringLiteral("未读取")));
+    model.setTemperature(0.9);
+    settingsWidget<QPushButton>(*delegate, "save")->click();
+    QTRY_COMPARE(model.status().kind, SaveStatus::Kind::saved);
+    QVERIFY(readAll(paths.configURL()).find("\"temperature\": 0.9") != std::string::npos);
+
+    settingsWidget<QCheckBox>(*delegate, "apiKeyInKeyring")->click();
+    settingsWidget<QPushButton>(*delegate, "save")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QString::fromStdString(model.status().message).contains(QStringLiteral("没有移动")), 20000);
+    QVERIFY(readAll(paths.configURL()).find("\"apiKeyStorage\": \"keyring\"") != std::string::npos);
+    QVERIFY(server.requests().empty());
+
+    QElapsedTimer quitting;
+    quitting.start();
+    delegate.reset();
+    QVERIFY2(quitting.elapsed() < 5000, "quitting waited on the unlock prompt");
+    QVERIFY(setLoginKeyringLocked(false));
+    QCOMPARE(keyringHolds(), std::string("sk-kept-in-keyring"));
   }
 
   void missingKeyringIsAClearMessageNotABlankKey() {

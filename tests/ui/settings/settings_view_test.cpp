@@ -6,6 +6,7 @@
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -367,29 +368,34 @@ class SettingsViewTest : public QObject {
     QVERIFY(tab->screenRecordingRow().explanation().contains(QStringLiteral("Wayland")));
   }
 
-  // The list and the connection test ask the service shown with the key typed in the tab.
-  void listAndConnectionTestUseTheKeyTypedForTheServiceShown() {
+  // Before a key would cross the network unencrypted, the tab says so: plain http to a host that
+  // is neither this machine nor a private network (a name is not taken for local unless localhost).
+  void plainHttpToARemoteHostIsWarnedAbout() {
     Harness h;
-    h.window().model().setAPIKey(" sk-typed ");
-    h.http.answers.push_back(
-        HttpResponse{200, {}, R"({"data":[{"id":"house-model"},{"id":"house-large"}]})"});
-    h.button(QStringLiteral("列出模型"))->click();
+    const std::pair<const char*, bool> rows[] = {
+        {"http://llm.example.test/v1", true},   {"https://llm.example.test/v1", false},
+        {"http://192.168.1.20:8080/v1", false}, {"http://[::1]:11434/v1", false},
+        {"http://localhost:8080", false},       {"http://10.0.0.5/v1", false},
+        {"http://172.31.9.9/v1", false},        {"http://172.32.0.1/v1", true},
+        {"http://[fd12::1]/v1", false},         {"http://100.64.0.1/v1", true},
+        {"http://127.0.0.1.example.com", true}};
+    for (const auto& [address, warned] : rows) {
+      h.window().model().setBaseURL(address);
+      QCOMPARE(!h.find<StatusLabel>("clearTextWarning")->isHidden(), warned);
+    }
+  }
+
+  // A local server chosen from "本地服务": its address, then its models, asked without the saved
+  // key (which belongs to the saved address).
+  void localServerPresetFillsTheAddressAndListsItsModels() {
+    Harness h;
+    h.http.answers.push_back(HttpResponse{200, {}, R"({"data":[{"id":"qwen2.5:7b"},{"id":"llama3.2:3b"}]})"});
+    h.find<QPushButton>("localServers")->menu()->actions().at(0)->trigger();  // Ollama
     h.settle();
-    QCOMPARE(h.http.sent.back().method, std::string("GET"));
-    QCOMPARE(h.http.sent.back().url, std::string("https://llm.example.test/v1/models"));
-    QCOMPARE(h.http.sent.back().headers.back().second, std::string("Bearer sk-typed"));
+    QCOMPARE(h.find<QLineEdit>("baseURL")->text(), QStringLiteral("http://127.0.0.1:11434/v1"));
+    QCOMPARE(h.http.sent.back().url, std::string("http://127.0.0.1:11434/v1/models"));
+    QCOMPARE(h.http.sent.back().headers.size(), std::size_t{0});
     QCOMPARE(h.find<QLineEdit>("model")->completer()->model()->rowCount(), 2);
-
-    h.http.answers.push_back(HttpResponse{401, {}, R"({"error":{"message":"Incorrect API key provided"}})"});
-    h.button(QStringLiteral("测试连接"))->click();
-    h.settle();
-    QCOMPARE(h.http.sent.back().url, std::string("https://llm.example.test/v1/chat/completions"));
-    QCOMPARE(h.find<StatusLabel>("serviceStatus")->text(),
-             QStringLiteral("模型请求失败：Incorrect API key provided"));
-
-    // Another service: the list of the old one is no longer offered.
-    chooseProvider(h, ModelProvider::anthropic);
-    QCOMPARE(h.find<QLineEdit>("model")->completer()->model()->rowCount(), 0);
   }
 
   void captureAnswerAfterTheWindowIsGoneIsDropped() {

@@ -77,16 +77,15 @@ std::string successBody(ModelProvider provider) {
   }
 }
 
-// Current OpenAI reasoning models refuse "max_tokens" and any temperature but the default: the
-// request goes once more without it, and later requests for that model are right at once.
+// Current OpenAI reasoning models refuse any temperature but the default (and "max_tokens",
+// renamed for remote services only: see the unit test): the request goes once more without it,
+// and later requests for that model are right at once.
 TEST_F(ProviderExchangeTest, RefusedParameterIsDroppedOnceAndRemembered) {
   struct Row {
     std::string_view refusal;
     std::string_view firstHas, retryHas, retryLacks;
   };
   const Row rows[] = {
-      {"openai-error-400-max-tokens-unsupported.json", R"("max_tokens":900)",
-       R"("max_completion_tokens":900)", R"("max_tokens")"},
       {"openai-error-400-temperature-unsupported-value.json", R"("temperature":0.45)", R"("max_tokens":900)",
        R"("temperature")"},
   };
@@ -245,12 +244,12 @@ TEST_F(ProviderExchangeTest, ModelListOfEachProtocolFollowsItsPages) {
 TEST_F(ProviderExchangeTest, ConnectionTestProvesTheModelOrGivesTheServicesReason) {
   TestHttpServer server;
   const SystemClock clock;
-  const auto check = [&](ModelProvider provider, const std::string& key) {
-    return await<Result<std::chrono::milliseconds>>(
-        server, [&](ProviderSession session, ConnectionTest::Completion done) {
-          ConnectionTest::run(configFor(provider, server.url("/v1"), "local-model"), key, session, clock,
-                              std::move(done));
-        });
+  const auto check = [&](ModelProvider provider, const std::string& key, std::string address = {}) {
+    return await<Result<std::chrono::milliseconds>>(server, [&](ProviderSession session,
+                                                                ConnectionTest::Completion done) {
+      ConnectionTest::run(configFor(provider, address.empty() ? server.url("/v1") : address, "local-model"),
+                          key, session, clock, std::move(done));
+    });
   };
   server.enqueue(CannedResponse::json(200, fixture("openai-finish-length-recorded.json")));
   EXPECT_TRUE(check(ModelProvider::openAICompatible, kKey));
@@ -265,8 +264,40 @@ TEST_F(ProviderExchangeTest, ConnectionTestProvesTheModelOrGivesTheServicesReaso
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().localizedDescription(), "模型请求失败：invalid x-api-key");
 
-  EXPECT_EQ(check(ModelProvider::gemini, " ").error(), missingKeyFailure());
-  EXPECT_EQ(server.requests().size(), 2u);
+  // A 200 not in the protocol says what came back; only a local server is asked without a key.
+  CannedResponse page = CannedResponse::json(200, "<!DOCTYPE html><p>路由器管理页面</p>");
+  page.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+  const std::pair<CannedResponse, std::string> foreign[] = {
+      {page, "地址返回的不是模型服务的响应（HTML 页面）"},
+      {CannedResponse::json(200, R"({"error":"model \"local-model\" not found, try pulling it first"})"),
+       R"(模型请求失败：model "local-model" not found, try pulling it first)"},
+  };
+  for (const auto& [answer, message] : foreign) {
+    server.enqueue(answer);
+    EXPECT_EQ(check(ModelProvider::openAICompatible, " ").error().localizedDescription(), message);
+    EXPECT_EQ(server.requests().back().header("Authorization"), std::nullopt);
+  }
+  EXPECT_EQ(check(ModelProvider::gemini, " ", "https://llm.example.test").error(), missingKeyFailure());
+  EXPECT_EQ(server.requests().size(), 4u);
+}
+
+// Ollama lists its models at "/api/tags" when "/v1/models" fails (the reply in the shape its API
+// documents); a local server gets no key when none is typed.
+TEST_F(ProviderExchangeTest, LocalModelListFallsBackToOllamasOwnList) {
+  TestHttpServer server;
+  server.enqueue(CannedResponse::json(404, R"({"error":"404 page not found"})"));
+  server.enqueue(CannedResponse::json(
+      200, R"({"models":[{"name":"qwen2.5:7b","size":4683087332},{"name":"llama3.2:3b"}]})"));
+  const auto models = await<Result<std::vector<std::string>>>(
+      server, [&](ProviderSession session, ModelCatalog::Completion done) {
+        ModelCatalog::fetch(configFor(ModelProvider::openAICompatible, server.url("/v1")), "", session,
+                            std::move(done));
+      });
+  ASSERT_TRUE(models) << models.error().localizedDescription();
+  EXPECT_EQ(*models, (std::vector<std::string>{"qwen2.5:7b", "llama3.2:3b"}));
+  ASSERT_EQ(server.requests().size(), 2u);
+  EXPECT_EQ(server.requests()[1].target, "/api/tags");
+  EXPECT_EQ(server.requests()[1].header("Authorization"), std::nullopt);
 }
 
 // ---- streamed replies ----

@@ -134,19 +134,8 @@ TEST_F(ModelConfigStoreTest, SaveWritesSortedPrettyJsonThatLoadsBack) {
   EXPECT_EQ(ModelConfigStore(paths).config(), edited);
 }
 
-TEST_F(ModelConfigStoreTest, KeyKeptInTheKeyringStaysOutOfTheFileAndIsNeverReadAsBlank) {
-  ModelConfig inKeyring = ModelConfig::defaultConfig();
-  inKeyring.apiKey = "sk-secret";
-  inKeyring.apiKeyStorage = APIKeyStorage::keyring;
-  ModelConfigStore store(paths);
-  store.setConfig(inKeyring);
-  ASSERT_TRUE(store.save());
-  const std::string file = testing::readAll(paths.configURL());
-  EXPECT_EQ(file.find("\"apiKey\""), std::string::npos);
-  EXPECT_EQ(file.find("sk-secret"), std::string::npos);
-  EXPECT_NE(file.find(R"("apiKeyStorage": "keyring")"), std::string::npos);
-
-  // Read back without a keyring: the marker holds, and asking for the key is a clear failure.
+TEST_F(ModelConfigStoreTest, KeyKeptInTheKeyringIsNeverReadAsBlank) {
+  // Read without a keyring: the marker holds, and asking for the key is a clear failure.
   testing::writeAll(paths.configURL(), R"({"apiKey":"sk-stale","apiKeyStorage":"keyring"})");
   ModelConfigStore reread(paths);
   EXPECT_EQ(reread.config().apiKeyStorage, APIKeyStorage::keyring);

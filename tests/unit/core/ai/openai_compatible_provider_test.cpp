@@ -32,6 +32,20 @@ TEST(OpenAICompatibleProviderTest, SendsTheRequestExactly) {
                 R"("temperature":0.45,"max_tokens":900,"stream":false})");
 }
 
+// A remote model that refuses "max_tokens" is asked once more with "max_completion_tokens"; a
+// server of one's own knows only "max_tokens" (and needs no key: none is sent when it is empty).
+TEST(OpenAICompatibleProviderTest, RenamesMaxTokensOnlyForRemoteServices) {
+  const auto refusal = reply(400, fixture("openai-error-400-max-tokens-unsupported.json"));
+  const auto remote = exchange(configFor(ModelProvider::openAICompatible, "https://llm.example.test/v1"),
+                               sampleRequest(), refusal);
+  ASSERT_EQ(remote.sent.size(), 2u);
+  EXPECT_NE(remote.sent[1].body.find(R"("max_completion_tokens":900)"), std::string::npos);
+  const auto local = exchange(configFor(ModelProvider::openAICompatible, "http://192.168.1.20:8000/v1"),
+                              sampleRequest(), refusal, "");
+  ASSERT_EQ(local.sent.size(), 1u);
+  EXPECT_EQ(local.sent[0].headers, (HeaderList{{"Content-Type", "application/json"}}));
+}
+
 TEST(OpenAICompatibleProviderTest, ComposesTheEndpointFromTheBaseURL) {
   const std::pair<std::string, std::string> rows[] = {
       {"https://api.openai.com/", "https://api.openai.com/v1/chat/completions"},

@@ -103,7 +103,7 @@ class OrchestratorTest : public ::testing::Test {
     ModelConfig config = ModelConfig::defaultConfig();
     config.apiKey = key;
     config.streamReplies = stream;
-    config.baseURL = "http://127.0.0.1:9";
+    config.baseURL = "http://192.0.2.1:9";  // not local: a blank key is refused
     configStore_.setConfig(config);
   }
 
