@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -45,11 +47,28 @@ std::optional<std::string> windowNamed(const std::string& pattern, std::optional
 }
 
 std::optional<WindowFrame> windowFrame(const std::string& window) {
-  const Exit shell = run({"xdotool", "getwindowgeometry", "--shell", window});
+  // xwininfo's absolute corner is the client's own; xdotool's adds the frame's offset again.
+  const Exit info = run({"xwininfo", "-id", window});
   WindowFrame frame;
-  // WINDOW=…, X=…, Y=…, WIDTH=…, HEIGHT=…, SCREEN=…, one a line.
-  if (shell.status != 0 || std::sscanf(shell.output.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d",
-                                       &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
+  const auto field = [&](const char* label, int& value) {
+    const auto at = info.output.find(label);
+    return at != std::string::npos &&
+           std::sscanf(info.output.c_str() + at + std::strlen(label), "%d", &value) == 1;
+  };
+  if (info.status != 0 || !field("Absolute upper-left X:", frame.x) ||
+      !field("Absolute upper-left Y:", frame.y) || !field("Width:", frame.width) ||
+      !field("Height:", frame.height)) {
+    return std::nullopt;
+  }
+  return frame;
+}
+
+std::optional<WindowFrame> workArea() {
+  // "_NET_WORKAREA(CARDINAL) = 0, 0, 1280, 1024" (one group per desktop; the first is current here)
+  const Exit area = run({"xprop", "-root", "_NET_WORKAREA"});
+  WindowFrame frame;
+  if (area.status != 0 || std::sscanf(area.output.c_str(), "_NET_WORKAREA(CARDINAL) = %d, %d, %d, %d",
+                                      &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
     return std::nullopt;
   }
   return frame;
@@ -216,18 +235,36 @@ bool walk(AtspiAccessible* root, const std::function<bool(AtspiAccessible*)>& vi
   return stopped;
 }
 
+std::optional<WindowFrame> characterBox(AtspiText* text, gint offset) {
+  AtspiRect* rect =
+      offset < 0 ? nullptr : atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_WINDOW, nullptr);
+  std::optional<WindowFrame> box;
+  if (rect != nullptr && rect->width >= 0 && rect->height >= 0 && rect->x > -10000 && rect->x < 10000 &&
+      rect->y > -10000 && rect->y < 10000) {
+    box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+  }
+  g_free(rect);
+  return box;
+}
+
+// The box of the character at (or before) the caret in window coordinates; where the toolkit
+// gives it no height (KTextEditor), the distance to the nearest line below or above.
 std::optional<WindowFrame> caretBox(AtspiText* text) {
+  constexpr gint kReach = 200;
   const gint offset = atspi_text_get_caret_offset(text, nullptr);
-  for (const gint at : {offset, offset - 1}) {
-    AtspiRect* rect =
-        at < 0 ? nullptr : atspi_text_get_character_extents(text, at, ATSPI_COORD_TYPE_SCREEN, nullptr);
-    std::optional<WindowFrame> box;
-    if (rect != nullptr && rect->height > 0 && (rect->x != 0 || rect->y != 0)) {
-      box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
-    }
-    g_free(rect);
-    if (box) {
-      return box;
+  auto box = characterBox(text, offset);
+  if (!box || (box->height == 0 && box->width == 0 && box->x == 0 && box->y == 0)) {
+    box = characterBox(text, offset - 1);
+  }
+  if (!box || box->height > 0) {
+    return box;
+  }
+  for (gint step = 1; step <= kReach; ++step) {
+    for (const gint at : {offset + step, offset - step}) {
+      if (const auto other = characterBox(text, at); other && other->y != box->y) {
+        box->height = std::abs(other->y - box->y);
+        return box;
+      }
     }
   }
   return std::nullopt;
@@ -241,6 +278,15 @@ Node describe(AtspiAccessible* node) {
     described.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING) != FALSE;
     described.focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED) != FALSE;
     g_object_unref(states);
+  }
+  if (described.role == "frame" || described.role == "window" || described.role == "dialog") {
+    if (AtspiComponent* component = atspi_accessible_get_component_iface(node)) {
+      if (AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_WINDOW, nullptr)) {
+        described.windowBox = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+        g_free(rect);
+      }
+      g_object_unref(component);
+    }
   }
   if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
     described.hasText = true;
@@ -373,6 +419,61 @@ bool click(pid_t pid, const std::string& role, const std::string& name) {
 }
 
 }  // namespace atspi
+
+namespace {
+
+bool overlaps(const WindowFrame& a, const WindowFrame& b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+bool inside(const WindowFrame& inner, const WindowFrame& outer) {
+  return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
+std::string described(const WindowFrame& frame) {
+  return std::to_string(frame.width) + "x" + std::to_string(frame.height) + "+" + std::to_string(frame.x) +
+         "+" + std::to_string(frame.y);
+}
+
+}  // namespace
+
+std::string panelPlacementFault(pid_t pid, const std::string& window, const std::string& overlay) {
+  const auto client = windowFrame(window);
+  const auto panel = windowFrame(overlay);
+  const auto area = workArea();
+  if (!client || !panel || !area) {
+    return "the X11 geometry cannot be read";
+  }
+  std::optional<WindowFrame> caret;
+  std::optional<WindowFrame> box;
+  for (const atspi::Node& node : atspi::nodes(pid)) {
+    caret = caret ? caret : (node.focused && node.hasText ? node.caret : std::nullopt);
+    box = box ? box : node.windowBox;
+  }
+  if (!caret) {
+    return "the caret's box cannot be measured:\n" + atspi::dump(pid);
+  }
+  // GTK 4 counts from its window inside a border of equal width all round (its window at (0, 0),
+  // smaller than the client); the others from the client's corner.
+  int insetX = 0;
+  int insetY = 0;
+  if (box && box->x == 0 && box->y == 0 && box->width < client->width && box->width > client->width / 2) {
+    insetX = (client->width - box->width) / 2;
+    insetY = (client->height - box->height) / 2;
+  }
+  const WindowFrame line{client->x, client->y + insetY + caret->y,
+                         insetX + caret->x + std::max(caret->width, 1), caret->height};
+  std::string fault;
+  if (overlaps(*panel, line)) {
+    fault += "the panel " + described(*panel) + " covers the caret line " + described(line) + " (window " +
+             described(*client) + ", caret in it " + described(*caret) + "). ";
+  }
+  if (!inside(*panel, *area)) {
+    fault += "the panel " + described(*panel) + " leaves the work area " + described(*area) + ".";
+  }
+  return fault;
+}
 
 Wrenfold::Wrenfold() = default;
 

@@ -74,7 +74,17 @@ struct WindowFrame {
 [[nodiscard]] inline std::optional<std::string> visibleWindow(pid_t pid, const std::string& title) {
   return windowNamed("^" + title + "$", pid);
 }
+// The client area of an X window on the root, as xwininfo sees it.
 [[nodiscard]] std::optional<WindowFrame> windowFrame(const std::string& window);
+// The root window's work area (_NET_WORKAREA).
+[[nodiscard]] std::optional<WindowFrame> workArea();
+// What is wrong with the overlay panel's place, "" when nothing: it must lie in the work area
+// and off the focused text's caret line (and the text before the caret on it) in program `pid`'s
+// X window `window`. Both are measured outside Wrenfold: the panel's X11 geometry; the caret's
+// character box in window coordinates from this process's own accessibility client, placed by
+// the window's X11 geometry.
+[[nodiscard]] std::string panelPlacementFault(pid_t pid, const std::string& window,
+                                              const std::string& overlay);
 // Whether the window manager stacks window `upper` above window `lower` (both as xdotool
 // prints them), from the root window's _NET_CLIENT_LIST_STACKING.
 [[nodiscard]] bool stackedAbove(const std::string& upper, const std::string& lower);
@@ -115,8 +125,11 @@ struct Node {
   bool hasText = false;
   bool showing = false;
   bool focused = false;
-  // Focused text only: the screen box of the character at (or before) the caret, when told.
+  // Focused text only: the box of the character at (or before) the caret in window coordinates,
+  // when told; where the toolkit gives no height, the distance to the next line is its height.
   std::optional<WindowFrame> caret;
+  // Windows only: the window's own box in window coordinates.
+  std::optional<WindowFrame> windowBox;
 };
 // Every node under the application of `pid`, depth first; empty when it is not on the bus.
 [[nodiscard]] std::vector<Node> nodes(pid_t pid);

@@ -1,10 +1,14 @@
 // Real programs nobody here wrote, one after the other in one private desktop: the GTK 3 and
 // GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer and a VTE terminal. For
-// each: a double tap of Alt at the end of its text, the model request must hold that text, the
-// panel must leave the caret's line visible, and Return must bring the first candidate into the
-// program, as a witness outside Wrenfold sees it (the program's own saved file, or its text
-// read over the accessibility bus by this process). A program that is not installed is a skip
-// that names its Debian package. MATRIX_ONLY=<part of a row's name> runs that row alone.
+// each: a double tap of Alt with the caret on a line in the middle of the window, then on the
+// first line; each time the model request must hold the program's text, and the panel must lie
+// in the work area off the caret's line, both measured outside Wrenfold (the panel's X11
+// geometry; the caret's character box in window coordinates from this process's own
+// accessibility client, placed by the window's X11 geometry). Return must then bring the first
+// candidate into the program, as a witness outside Wrenfold sees it (the program's own saved
+// file, or its text read over the accessibility bus by this process). A program that is not
+// installed is a skip that names its Debian package. MATRIX_ONLY=<part of a row's name> runs
+// that row alone; MATRIX_SCALE=2 runs the rows with GDK_SCALE and QT_SCALE_FACTOR set.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -68,22 +72,11 @@ bool installed(const std::string& executable) {
   return executable.find('/') != std::string::npos || run({"which", executable}).status == 0;
 }
 
-struct FocusedText {
-  bool found = false;                // a focused element with text exists
-  std::optional<WindowFrame> caret;  // its caret's character, when the toolkit tells
-};
-
-// The focused element with text under the application of `pid`, seen by this process's own
-// accessibility client.
-FocusedText focusedText(pid_t pid) {
-  FocusedText result;
-  for (const atspi::Node& node : atspi::nodes(pid)) {
-    if (node.focused && node.hasText) {
-      result.found = true;
-      result.caret = result.caret ? result.caret : node.caret;
-    }
-  }
-  return result;
+// Whether the program has put the keyboard focus into a text element.
+bool focusedText(pid_t pid) {
+  const auto all = atspi::nodes(pid);
+  return std::any_of(all.begin(), all.end(),
+                     [](const atspi::Node& node) { return node.focused && node.hasText; });
 }
 
 // Whether any element of `pid`, shown or not (GTK 4 marks none as showing), holds `fragment`.
@@ -93,8 +86,15 @@ bool holdsText(pid_t pid, const std::string& fragment) {
                      [&](const atspi::Node& node) { return node.text.find(fragment) != std::string::npos; });
 }
 
-bool overlaps(const WindowFrame& a, const WindowFrame& b) {
-  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+// The program's text: its own first line, then enough lines that the caret can sit in the middle.
+constexpr int kLines = 16;
+constexpr int kMiddleLine = 9;
+std::string draft(const std::string& firstLine) {
+  std::string text = firstLine + "\n";
+  for (int line = 2; line <= kLines; ++line) {
+    text += "第" + std::to_string(line) + "行：会议纪要，draft line " + std::to_string(line) + "。\n";
+  }
+  return text;
 }
 
 class EditorMatrix : public JourneyTest {
@@ -109,7 +109,8 @@ class EditorMatrix : public JourneyTest {
     const std::string ownText = "MATRIX-" + std::to_string(skipped.size() + model.requests().size()) +
                                 " 明天的发布会改到几点？请在今晚前确认。";
     const auto file = reports_ / (program.windowName + ".txt");
-    testing::writeAll(file, ownText + "\n");
+    const bool terminal = program.executable == "xfce4-terminal";
+    testing::writeAll(file, terminal ? ownText + "\n" : draft(ownText));
     std::vector<std::string> argv{program.executable};
     for (const auto& argument : program.arguments) {
       argv.push_back(argument == "@FILE" ? file.string()
@@ -117,17 +118,21 @@ class EditorMatrix : public JourneyTest {
                          ? std::string(argument).replace(argument.find("@TEXT"), 5, ownText)
                          : argument);
     }
+    std::vector<std::string> environment{"XDG_DATA_HOME=" + (reports_ / "data").string(),
+                                         "XDG_STATE_HOME=" + (reports_ / "state").string()};
+    if (const char* scale = std::getenv("MATRIX_SCALE")) {
+      environment.push_back(std::string("GDK_SCALE=") + scale);
+      environment.push_back(std::string("QT_SCALE_FACTOR=") + scale);
+    }
     std::unique_ptr<Process> process;
     std::unique_ptr<testing::FixtureApp> fixture;
     if (program.witness == Witness::report) {
       fixture = std::make_unique<testing::FixtureApp>(
-          program.executable, std::vector<std::string>{"--mode", "textedit", "--text", ownText},
+          program.executable, std::vector<std::string>{"--mode", "textedit", "--text", draft(ownText)},
           reports_.path());
     } else {
       // Programs that restore their last session (GNOME Text Editor) keep it here, not in $HOME.
-      process = std::make_unique<Process>(
-          argv, std::vector<std::string>{"XDG_DATA_HOME=" + (reports_ / "data").string(),
-                                         "XDG_STATE_HOME=" + (reports_ / "state").string()});
+      process = std::make_unique<Process>(argv, environment);
     }
     // Slow starters (LibreOffice, KDE programs on a busy machine) get a minute.
     std::optional<std::string> found;
@@ -137,32 +142,37 @@ class EditorMatrix : public JourneyTest {
     ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
     const Exit pidOutput = run({"xdotool", "getwindowpid", window});
     const pid_t pid = static_cast<pid_t>(std::atoi(pidOutput.output.c_str()));
-    // The caret at the end of the program's own text (the terminal's is at its prompt).
-    if (program.executable != "xfce4-terminal") {
-      ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
-    }
     ASSERT_TRUE(waitUntil([&] { return holdsText(pid, ownText.substr(0, 9)); }, 60s))
         << "its text is not on the accessibility bus:\n"
         << atspi::dump(pid);
 
-    // The program has put the keyboard focus into its text (LibreOffice takes a while).
-    ASSERT_TRUE(waitUntil([&] { return focusedText(pid).found; }, 60s)) << atspi::dump(pid);
-
-    const std::size_t request = model.requests().size();
-    doubleTapAlt();
-    ASSERT_TRUE(waitUntil([&] { return model.requests().size() > request; }, 60s)) << "no model request";
-    EXPECT_NE(model.promptOf(request).find(ownText), std::string::npos)
-        << "the request lacks the program's own text:\n"
-        << model.promptOf(request) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
-    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
-    const auto overlay = wrenfold_.waitForOverlay();
-    ASSERT_TRUE(overlay);
-    if (const auto caret = focusedText(pid).caret) {
-      // The caret and the text before it on its line stay visible.
-      const auto panel = windowFrame(*overlay);
-      ASSERT_TRUE(panel);
-      const WindowFrame lineBefore{0, caret->y, caret->x + caret->width, caret->height};
-      EXPECT_FALSE(overlaps(*panel, lineBefore)) << "the panel covers the caret line at y " << caret->y;
+    // The caret on a line in the middle of the window, then on the first line (the terminal's
+    // stays at its prompt); the candidate goes in at the second.
+    for (const int line : {kMiddleLine, 1}) {
+      SCOPED_TRACE("caret on line " + std::to_string(line));
+      if (!terminal) {
+        ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
+        ASSERT_TRUE(xdotool({"key", "ctrl+Home"}));
+        for (int down = 1; down < line; ++down) {
+          ASSERT_TRUE(xdotool({"key", "Down"}));
+        }
+      }
+      // The program has put the keyboard focus into its text (LibreOffice takes a while).
+      ASSERT_TRUE(waitUntil([&] { return focusedText(pid); }, 60s)) << atspi::dump(pid);
+      const std::size_t request = model.requests().size();
+      doubleTapAlt();
+      ASSERT_TRUE(waitUntil([&] { return model.requests().size() > request; }, 60s)) << "no model request";
+      EXPECT_NE(model.promptOf(request).find(ownText), std::string::npos)
+          << "the request lacks the program's own text:\n"
+          << model.promptOf(request) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+      ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
+      const auto overlay = wrenfold_.waitForOverlay();
+      ASSERT_TRUE(overlay);
+      EXPECT_EQ(panelPlacementFault(pid, window, *overlay), "");
+      if (line != 1) {
+        ASSERT_TRUE(pressInOverlay({"Escape"}));
+        ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";
+      }
     }
     ASSERT_TRUE(pressInOverlay({"Return"}));
     ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";

@@ -33,8 +33,12 @@ void OverlayPlacementTest::placesByIntent_data() {
       << laptop << Anchor(Rect{100, 200, 300, 24}) << 100.0 << 232.0;
   QTest::newRow("near the bottom: bottom edge 8 above the field")
       << laptop << Anchor(Rect{100, 800, 300, 24}) << 100.0 << 252.0;
-  QTest::newRow("fits neither way: top edge at the visible top")
-      << laptop << Anchor(Rect{100, 500, 300, 24}) << 100.0 << 25.0;
+  QTest::newRow("fits neither way: beside the field, centred on it")
+      << laptop << Anchor(Rect{100, 500, 300, 24}) << 408.0 << 242.0;
+  QTest::newRow("a field filling the window, no room beside: along the bottom edge")
+      << laptop << Anchor(Rect{240, 60, 800, 820}) << 240.0 << 360.0;
+  QTest::newRow("a field filling the window, room at its left: beside it")
+      << laptop << Anchor(Rect{700, 60, 700, 820}) << 132.0 << 200.0;
   QTest::newRow("exactly fits below: stays below")
       << Rect{0, 0, 1000, 900} << Anchor(Rect{300, 300, 10, 52}) << 300.0 << 360.0;
   QTest::newRow("far right: 12 inside the right edge")
@@ -43,8 +47,12 @@ void OverlayPlacementTest::placesByIntent_data() {
       << laptop << Anchor(Rect{0, 200, 30, 20}) << 12.0 << 228.0;
   QTest::newRow("second screen to the right")
       << Rect{1440, 0, 1920, 1080} << Anchor(Rect{1500, 100, 200, 30}) << 1500.0 << 138.0;
-  QTest::newRow("screen narrower than the panel: the right margin wins")
-      << Rect{0, 0, 500, 900} << Anchor(Rect{40, 100, 30, 20}) << -72.0 << 128.0;
+  QTest::newRow("narrower than the panel plus margins: the right margin wins")
+      << Rect{0, 0, 580, 900} << Anchor(Rect{40, 100, 30, 20}) << 8.0 << 128.0;
+  QTest::newRow("narrower than the panel: its left edge stays inside")
+      << Rect{0, 0, 500, 900} << Anchor(Rect{40, 100, 30, 20}) << 0.0 << 128.0;
+  QTest::newRow("shorter than the panel (1080p at 200%): at the top, no further up")
+      << Rect{0, 30, 960, 510} << Anchor(Rect{40, 300, 800, 200}) << 40.0 << 30.0;
   QTest::newRow("no anchor: left edge at the centre, top edge 8 below it")
       << Rect{0, 0, 1920, 1400} << Anchor() << 960.0 << 708.0;
   QTest::newRow("no anchor on a short screen: top edge at the visible top")
