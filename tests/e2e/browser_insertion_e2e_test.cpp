@@ -1,9 +1,9 @@
 // The whole cycle in real browsers: a double tap of Alt in a page's field, the loopback model
 // service, Down and Return in the overlay, and the candidate in the field. The witness is the
 // page's own script, which copies every field into the window title on each input event; the
-// title is read from the X server, never through Wrenfold. Each time the panel must lie off the
-// caret's line: the first field's is the window's first line, the second's is in its middle. One
-// browser start per desktop session: the fields of one page take turns.
+// title is read from the X server, never through Wrenfold; the panel must lie off the caret's line
+// (the first field is on the page's first line, the second in its middle). One browser start per
+// desktop session: the fields of one page take turns.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

@@ -49,15 +49,13 @@ std::optional<std::string> windowNamed(const std::string& pattern, std::optional
 std::optional<WindowFrame> windowFrame(const std::string& window) {
   // xwininfo's absolute corner is the client's own; xdotool's adds the frame's offset again.
   const Exit info = run({"xwininfo", "-id", window});
+  const auto at = info.output.find("Absolute upper-left X:");
   WindowFrame frame;
-  const auto field = [&](const char* label, int& value) {
-    const auto at = info.output.find(label);
-    return at != std::string::npos &&
-           std::sscanf(info.output.c_str() + at + std::strlen(label), "%d", &value) == 1;
-  };
-  if (info.status != 0 || !field("Absolute upper-left X:", frame.x) ||
-      !field("Absolute upper-left Y:", frame.y) || !field("Width:", frame.width) ||
-      !field("Height:", frame.height)) {
+  if (info.status != 0 || at == std::string::npos ||
+      std::sscanf(info.output.c_str() + at,
+                  "Absolute upper-left X: %d Absolute upper-left Y: %d Relative upper-left X: %*d Relative "
+                  "upper-left Y: %*d Width: %d Height: %d",
+                  &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
     return std::nullopt;
   }
   return frame;
@@ -239,8 +237,8 @@ std::optional<WindowFrame> characterBox(AtspiText* text, gint offset) {
   AtspiRect* rect =
       offset < 0 ? nullptr : atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_WINDOW, nullptr);
   std::optional<WindowFrame> box;
-  if (rect != nullptr && rect->width >= 0 && rect->height >= 0 && rect->x > -10000 && rect->x < 10000 &&
-      rect->y > -10000 && rect->y < 10000) {
+  if (rect != nullptr && rect->width >= 0 && rect->height >= 0 && std::abs(rect->x) < 10000 &&
+      std::abs(rect->y) < 10000 && (rect->x != 0 || rect->y != 0 || rect->width != 0)) {
     box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
   }
   g_free(rect);
@@ -248,26 +246,19 @@ std::optional<WindowFrame> characterBox(AtspiText* text, gint offset) {
 }
 
 // The box of the character at (or before) the caret in window coordinates; where the toolkit
-// gives it no height (KTextEditor), the distance to the nearest line below or above.
+// gives it no height (KTextEditor), the distance to the nearest other line is its height.
 std::optional<WindowFrame> caretBox(AtspiText* text) {
-  constexpr gint kReach = 200;
   const gint offset = atspi_text_get_caret_offset(text, nullptr);
   auto box = characterBox(text, offset);
-  if (!box || (box->height == 0 && box->width == 0 && box->x == 0 && box->y == 0)) {
-    box = characterBox(text, offset - 1);
-  }
-  if (!box || box->height > 0) {
-    return box;
-  }
-  for (gint step = 1; step <= kReach; ++step) {
+  box = box ? box : characterBox(text, offset - 1);
+  for (gint step = 1; box && box->height == 0 && step <= 200; ++step) {
     for (const gint at : {offset + step, offset - step}) {
-      if (const auto other = characterBox(text, at); other && other->y != box->y) {
+      if (const auto other = characterBox(text, at); other && other->y != box->y && box->height == 0) {
         box->height = std::abs(other->y - box->y);
-        return box;
       }
     }
   }
-  return std::nullopt;
+  return box && box->height > 0 ? box : std::nullopt;
 }
 
 Node describe(AtspiAccessible* node) {
@@ -420,25 +411,12 @@ bool click(pid_t pid, const std::string& role, const std::string& name) {
 
 }  // namespace atspi
 
-namespace {
-
-bool overlaps(const WindowFrame& a, const WindowFrame& b) {
-  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
-}
-
-bool inside(const WindowFrame& inner, const WindowFrame& outer) {
-  return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
-         inner.y + inner.height <= outer.y + outer.height;
-}
-
-std::string described(const WindowFrame& frame) {
+static std::string described(const WindowFrame& frame) {
   return std::to_string(frame.width) + "x" + std::to_string(frame.height) + "+" + std::to_string(frame.x) +
          "+" + std::to_string(frame.y);
 }
 
-}  // namespace
-
-std::string panelPlacementFault(pid_t pid, const std::string& window, const std::string& overlay) {
+std::string panelPlacementFault(pid_t pid, const std::string& window, const std::string& overlay, int scale) {
   const auto client = windowFrame(window);
   const auto panel = windowFrame(overlay);
   const auto area = workArea();
@@ -458,21 +436,22 @@ std::string panelPlacementFault(pid_t pid, const std::string& window, const std:
   // smaller than the client); the others from the client's corner.
   int insetX = 0;
   int insetY = 0;
-  if (box && box->x == 0 && box->y == 0 && box->width < client->width && box->width > client->width / 2) {
-    insetX = (client->width - box->width) / 2;
-    insetY = (client->height - box->height) / 2;
+  if (box && box->x == 0 && box->y == 0 && box->width * scale < client->width &&
+      box->width * scale > client->width / 2) {
+    insetX = (client->width - box->width * scale) / 2;
+    insetY = (client->height - box->height * scale) / 2;
   }
-  const WindowFrame line{client->x, client->y + insetY + caret->y,
-                         insetX + caret->x + std::max(caret->width, 1), caret->height};
-  std::string fault;
-  if (overlaps(*panel, line)) {
-    fault += "the panel " + described(*panel) + " covers the caret line " + described(line) + " (window " +
-             described(*client) + ", caret in it " + described(*caret) + "). ";
-  }
-  if (!inside(*panel, *area)) {
-    fault += "the panel " + described(*panel) + " leaves the work area " + described(*area) + ".";
-  }
-  return fault;
+  const WindowFrame line{client->x, client->y + insetY + caret->y * scale,
+                         insetX + (caret->x + std::max(caret->width, 1)) * scale, caret->height * scale};
+  const WindowFrame& p = *panel;
+  const bool covers = p.x < line.x + line.width && line.x < p.x + p.width && p.y < line.y + line.height &&
+                      line.y < p.y + p.height;
+  const bool outside = p.x < area->x || p.y < area->y || p.x + p.width > area->x + area->width ||
+                       p.y + p.height > area->y + area->height;
+  return covers || outside ? "the panel " + described(p) + " covers the caret line " + described(line) +
+                                 " or leaves the work area " + described(*area) + " (window " +
+                                 described(*client) + ", caret in it " + described(*caret) + ")"
+                           : "";
 }
 
 Wrenfold::Wrenfold() = default;

@@ -82,9 +82,10 @@ struct WindowFrame {
 // and off the focused text's caret line (and the text before the caret on it) in program `pid`'s
 // X window `window`. Both are measured outside Wrenfold: the panel's X11 geometry; the caret's
 // character box in window coordinates from this process's own accessibility client, placed by
-// the window's X11 geometry.
+// the window's X11 geometry, times `scale` where the program was started scaled (its toolkit then
+// reports logical pixels).
 [[nodiscard]] std::string panelPlacementFault(pid_t pid, const std::string& window,
-                                              const std::string& overlay);
+                                              const std::string& overlay, int scale = 1);
 // Whether the window manager stacks window `upper` above window `lower` (both as xdotool
 // prints them), from the root window's _NET_CLIENT_LIST_STACKING.
 [[nodiscard]] bool stackedAbove(const std::string& upper, const std::string& lower);

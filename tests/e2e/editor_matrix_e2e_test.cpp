@@ -1,14 +1,12 @@
 // Real programs nobody here wrote, one after the other in one private desktop: the GTK 3 and
-// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer and a VTE terminal. For
-// each: a double tap of Alt with the caret on a line in the middle of the window, then on the
-// first line; each time the model request must hold the program's text, and the panel must lie
-// in the work area off the caret's line, both measured outside Wrenfold (the panel's X11
-// geometry; the caret's character box in window coordinates from this process's own
-// accessibility client, placed by the window's X11 geometry). Return must then bring the first
-// candidate into the program, as a witness outside Wrenfold sees it (the program's own saved
-// file, or its text read over the accessibility bus by this process). A program that is not
-// installed is a skip that names its Debian package. MATRIX_ONLY=<part of a row's name> runs
-// that row alone; MATRIX_SCALE=2 runs the rows with GDK_SCALE and QT_SCALE_FACTOR set.
+// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, a VTE terminal, and one
+// GTK 3, GTK 4 and Qt program scaled by 2. For each, a double tap of Alt with the caret on a line
+// in the middle of the window, then on the first: the model request must hold the program's
+// text, the panel must lie off the caret's line (as measured outside Wrenfold), and Return must
+// bring the first candidate into the program, as a witness outside Wrenfold sees it (the
+// program's own saved file, or its text read over the accessibility bus by this process). A
+// program that is not installed is a skip that names its Debian package. MATRIX_ONLY=<part of
+// a row's name> runs the rows whose names hold it.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -34,10 +32,11 @@ struct Program {
   std::vector<std::string> arguments;  // "@FILE" stands for the program's text file
   std::string windowName;              // a regular expression xdotool matches the title with
   Witness witness;
+  int scale = 1;  // GDK_SCALE and QT_SCALE_FACTOR
 };
 
 std::vector<Program> programs() {
-  return {
+  std::vector<Program> rows{
       {"mousepad (GTK 3)", "mousepad", "mousepad", {"@FILE"}, "mousepad-draft", Witness::savedFile},
       {"GNOME Text Editor (GTK 4)",
        "gnome-text-editor",
@@ -66,6 +65,15 @@ std::vector<Program> programs() {
        "matrix-terminal",
        Witness::accessibility},
   };
+  // One GTK 3, one GTK 4 and one Qt program again, scaled by 2.
+  for (const std::size_t i : {0U, 1U, 3U}) {
+    Program scaled = rows[i];
+    scaled.name += " at scale 2";
+    scaled.windowName += "-x2";
+    scaled.scale = 2;
+    rows.push_back(scaled);
+  }
+  return rows;
 }
 
 bool installed(const std::string& executable) {
@@ -120,9 +128,9 @@ class EditorMatrix : public JourneyTest {
     }
     std::vector<std::string> environment{"XDG_DATA_HOME=" + (reports_ / "data").string(),
                                          "XDG_STATE_HOME=" + (reports_ / "state").string()};
-    if (const char* scale = std::getenv("MATRIX_SCALE")) {
-      environment.push_back(std::string("GDK_SCALE=") + scale);
-      environment.push_back(std::string("QT_SCALE_FACTOR=") + scale);
+    if (program.scale != 1) {
+      environment.push_back("GDK_SCALE=" + std::to_string(program.scale));
+      environment.push_back("QT_SCALE_FACTOR=" + std::to_string(program.scale));
     }
     std::unique_ptr<Process> process;
     std::unique_ptr<testing::FixtureApp> fixture;
@@ -168,7 +176,7 @@ class EditorMatrix : public JourneyTest {
       ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
       const auto overlay = wrenfold_.waitForOverlay();
       ASSERT_TRUE(overlay);
-      EXPECT_EQ(panelPlacementFault(pid, window, *overlay), "");
+      EXPECT_EQ(panelPlacementFault(pid, window, *overlay, program.scale), "");
       if (line != 1) {
         ASSERT_TRUE(pressInOverlay({"Escape"}));
         ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";

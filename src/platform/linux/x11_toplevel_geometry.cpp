@@ -13,7 +13,10 @@ ToplevelMapping toplevelMapping(Rect toolkitWindow, Rect client, std::optional<T
   if (toolkitWindow.width <= 0 || toolkitWindow.height <= 0) {
     return mapping;
   }
-  mapping.scale = std::max(1.0, std::round(client.width / toolkitWindow.width));
+  // Both sides must agree: a toolkit window smaller than the client in one direction only is
+  // another window (a dialog of the same program), not a scale.
+  const double scale = std::round(client.width / toolkitWindow.width);
+  mapping.scale = scale >= 2 && scale == std::round(client.height / toolkitWindow.height) ? scale : 1;
   if (toolkitWindow.x != 0 || toolkitWindow.y != 0) {
     return mapping;  // on screen, as it says
   }
