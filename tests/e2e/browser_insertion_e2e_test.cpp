@@ -123,13 +123,13 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
   // One cycle from the double tap to Return on the second candidate; the panel is checked off
   // the caret's line where the page's tree shows where the caret is.
   void chooseSecondCandidate() {
+    const auto line = GetParam().forceAccessibility ? caretLine(browser_->pid(), *window_) : std::nullopt;
+    EXPECT_EQ(line.has_value(), GetParam().forceAccessibility) << atspi::dump(browser_->pid());
     doubleTapAlt();
     ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
-    if (GetParam().forceAccessibility) {
-      const auto overlay = wrenfold_.waitForOverlay();
-      ASSERT_TRUE(overlay);
-      EXPECT_EQ(panelPlacementFault(browser_->pid(), *window_, *overlay), "");
-    }
+    const auto overlay = wrenfold_.waitForOverlay();
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(line ? panelPlacementFault(*line, *overlay) : "", "");
     ASSERT_TRUE(pressInOverlay({"Down", "Return"}));
   }
 

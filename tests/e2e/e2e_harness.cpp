@@ -416,21 +416,16 @@ static std::string described(const WindowFrame& frame) {
          "+" + std::to_string(frame.y);
 }
 
-std::string panelPlacementFault(pid_t pid, const std::string& window, const std::string& overlay, int scale) {
+std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int scale) {
   const auto client = windowFrame(window);
-  const auto panel = windowFrame(overlay);
-  const auto area = workArea();
-  if (!client || !panel || !area) {
-    return "the X11 geometry cannot be read";
-  }
   std::optional<WindowFrame> caret;
   std::optional<WindowFrame> box;
   for (const atspi::Node& node : atspi::nodes(pid)) {
     caret = caret ? caret : (node.focused && node.hasText ? node.caret : std::nullopt);
     box = box ? box : node.windowBox;
   }
-  if (!caret) {
-    return "the caret's box cannot be measured:\n" + atspi::dump(pid);
+  if (!client || !caret) {
+    return std::nullopt;
   }
   // GTK 4 counts from its window inside a border of equal width all round (its window at (0, 0),
   // smaller than the client); the others from the client's corner.
@@ -441,16 +436,23 @@ std::string panelPlacementFault(pid_t pid, const std::string& window, const std:
     insetX = (client->width - box->width * scale) / 2;
     insetY = (client->height - box->height * scale) / 2;
   }
-  const WindowFrame line{client->x, client->y + insetY + caret->y * scale,
-                         insetX + (caret->x + std::max(caret->width, 1)) * scale, caret->height * scale};
+  return WindowFrame{client->x, client->y + insetY + caret->y * scale,
+                     insetX + (caret->x + std::max(caret->width, 1)) * scale, caret->height * scale};
+}
+
+std::string panelPlacementFault(const WindowFrame& line, const std::string& overlay) {
+  const auto panel = windowFrame(overlay);
+  const auto area = workArea();
+  if (!panel || !area) {
+    return "the X11 geometry cannot be read";
+  }
   const WindowFrame& p = *panel;
   const bool covers = p.x < line.x + line.width && line.x < p.x + p.width && p.y < line.y + line.height &&
                       line.y < p.y + p.height;
   const bool outside = p.x < area->x || p.y < area->y || p.x + p.width > area->x + area->width ||
                        p.y + p.height > area->y + area->height;
   return covers || outside ? "the panel " + described(p) + " covers the caret line " + described(line) +
-                                 " or leaves the work area " + described(*area) + " (window " +
-                                 described(*client) + ", caret in it " + described(*caret) + ")"
+                                 " or leaves the work area " + described(*area)
                            : "";
 }
 

@@ -78,14 +78,15 @@ struct WindowFrame {
 [[nodiscard]] std::optional<WindowFrame> windowFrame(const std::string& window);
 // The root window's work area (_NET_WORKAREA).
 [[nodiscard]] std::optional<WindowFrame> workArea();
-// What is wrong with the overlay panel's place, "" when nothing: it must lie in the work area
-// and off the focused text's caret line (and the text before the caret on it) in program `pid`'s
-// X window `window`. Both are measured outside Wrenfold: the panel's X11 geometry; the caret's
-// character box in window coordinates from this process's own accessibility client, placed by
-// the window's X11 geometry, times `scale` where the program was started scaled (its toolkit then
-// reports logical pixels).
-[[nodiscard]] std::string panelPlacementFault(pid_t pid, const std::string& window,
-                                              const std::string& overlay, int scale = 1);
+// The caret's line in program `pid`'s X window `window`, on screen from the window's left edge
+// to the caret, measured outside Wrenfold: the character box at the caret in window coordinates
+// from this process's own accessibility client, times `scale` where the program was started
+// scaled (its toolkit then reports logical pixels), placed by the window's X11 geometry. Absent
+// while no text of the program has the focus.
+[[nodiscard]] std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int scale = 1);
+// What is wrong with the overlay panel's place, "" when nothing: its X11 geometry must lie in the
+// work area and off `line`.
+[[nodiscard]] std::string panelPlacementFault(const WindowFrame& line, const std::string& overlay);
 // Whether the window manager stacks window `upper` above window `lower` (both as xdotool
 // prints them), from the root window's _NET_CLIENT_LIST_STACKING.
 [[nodiscard]] bool stackedAbove(const std::string& upper, const std::string& lower);

@@ -167,6 +167,11 @@ class EditorMatrix : public JourneyTest {
       }
       // The program has put the keyboard focus into its text (LibreOffice takes a while).
       ASSERT_TRUE(waitUntil([&] { return focusedText(pid); }, 60s)) << atspi::dump(pid);
+      // Measured before the panel takes the focus from the program's text.
+      std::optional<WindowFrame> caret;
+      ASSERT_TRUE(waitUntil([&] { return (caret = caretLine(pid, window, program.scale)).has_value(); }))
+          << "the caret's box cannot be measured:\n"
+          << atspi::dump(pid);
       const std::size_t request = model.requests().size();
       doubleTapAlt();
       ASSERT_TRUE(waitUntil([&] { return model.requests().size() > request; }, 60s)) << "no model request";
@@ -176,7 +181,7 @@ class EditorMatrix : public JourneyTest {
       ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
       const auto overlay = wrenfold_.waitForOverlay();
       ASSERT_TRUE(overlay);
-      EXPECT_EQ(panelPlacementFault(pid, window, *overlay, program.scale), "");
+      EXPECT_EQ(panelPlacementFault(*caret, *overlay), "");
       if (line != 1) {
         ASSERT_TRUE(pressInOverlay({"Escape"}));
         ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";

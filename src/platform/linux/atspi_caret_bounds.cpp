@@ -36,7 +36,8 @@ std::vector<std::int64_t> lineBreaks(const std::string& text, std::int64_t start
 std::optional<double> lineHeight(AtspiCalls& calls, AtspiAccessible* object, std::int64_t caret, double top,
                                  AtspiCoordType coords) {
   const std::int64_t start = std::max<std::int64_t>(0, caret - kLineReach);
-  const auto text = calls.text(object, start, caret + kLineReach);
+  const auto count = calls.characterCount(object);
+  const auto text = count ? calls.text(object, start, std::min(*count, caret + kLineReach)) : std::nullopt;
   if (!text) {
     return std::nullopt;
   }
