@@ -284,6 +284,14 @@ Node describe(AtspiAccessible* node) {
     described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
     if (described.focused) {
       described.caret = caretBox(text);
+      // Qt 6 answers every query in screen coordinates.
+      const gint offset = atspi_text_get_caret_offset(text, nullptr);
+      if (AtspiRect* rect =
+              atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
+        described.caretOnScreen =
+            described.caret && rect->x == described.caret->x && rect->y == described.caret->y;
+        g_free(rect);
+      }
     }
     g_object_unref(text);
   }
@@ -420,12 +428,19 @@ std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int s
   const auto client = windowFrame(window);
   std::optional<WindowFrame> caret;
   std::optional<WindowFrame> box;
+  bool onScreen = false;
   for (const atspi::Node& node : atspi::nodes(pid)) {
-    caret = caret ? caret : (node.focused && node.hasText ? node.caret : std::nullopt);
+    if (!caret && node.focused && node.hasText) {
+      caret = node.caret;
+      onScreen = node.caretOnScreen;
+    }
     box = box ? box : node.windowBox;
   }
   if (!client || !caret) {
     return std::nullopt;
+  }
+  if (onScreen && (client->x != 0 || client->y != 0)) {
+    return WindowFrame{client->x, caret->y, caret->x + std::max(caret->width, 1) - client->x, caret->height};
   }
   // GTK 4 counts from its window inside a border of equal width all round (its window at (0, 0),
   // smaller than the client); the others from the client's corner.

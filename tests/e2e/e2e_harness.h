@@ -130,6 +130,7 @@ struct Node {
   // Focused text only: the box of the character at (or before) the caret in window coordinates,
   // when told; where the toolkit gives no height, the distance to the next line is its height.
   std::optional<WindowFrame> caret;
+  bool caretOnScreen = false;  // the toolkit answered the same in screen coordinates (Qt 6)
   // Windows only: the window's own box in window coordinates.
   std::optional<WindowFrame> windowBox;
 };
