@@ -120,8 +120,7 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
     ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
   }
 
-  // One cycle from the double tap to Return on the second candidate; the panel is checked off
-  // the caret's line where the page's tree shows where the caret is.
+  // One cycle from the double tap to Return on the second candidate, the panel off the caret line.
   void chooseSecondCandidate() {
     const auto line = GetParam().forceAccessibility ? caretLine(browser_->pid(), *window_) : std::nullopt;
     EXPECT_EQ(line.has_value(), GetParam().forceAccessibility) << atspi::dump(browser_->pid());

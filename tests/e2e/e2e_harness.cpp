@@ -62,7 +62,6 @@ std::optional<WindowFrame> windowFrame(const std::string& window) {
 }
 
 std::optional<WindowFrame> workArea() {
-  // "_NET_WORKAREA(CARDINAL) = 0, 0, 1280, 1024" (one group per desktop; the first is current here)
   const Exit area = run({"xprop", "-root", "_NET_WORKAREA"});
   WindowFrame frame;
   if (area.status != 0 || std::sscanf(area.output.c_str(), "_NET_WORKAREA(CARDINAL) = %d, %d, %d, %d",
@@ -245,8 +244,7 @@ std::optional<WindowFrame> characterBox(AtspiText* text, gint offset) {
   return box;
 }
 
-// The box of the character at (or before) the caret in window coordinates; where the toolkit
-// gives it no height (KTextEditor), the distance to the nearest other line is its height.
+// The caret's box in window coordinates; KTextEditor's has no height: the distance to another line.
 std::optional<WindowFrame> caretBox(AtspiText* text) {
   const gint offset = atspi_text_get_caret_offset(text, nullptr);
   auto box = characterBox(text, offset);
@@ -284,7 +282,6 @@ Node describe(AtspiAccessible* node) {
     described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
     if (described.focused) {
       described.caret = caretBox(text);
-      // Qt 6 answers every query in screen coordinates.
       const gint offset = atspi_text_get_caret_offset(text, nullptr);
       if (AtspiRect* rect =
               atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
@@ -442,8 +439,7 @@ std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int s
   if (onScreen && (client->x != 0 || client->y != 0)) {
     return WindowFrame{client->x, caret->y, caret->x + std::max(caret->width, 1) - client->x, caret->height};
   }
-  // GTK 4 counts from its window inside a border of equal width all round (its window at (0, 0),
-  // smaller than the client); the others from the client's corner.
+  // GTK 4 counts from inside an even border (its window at (0, 0), smaller than the client).
   int insetX = 0;
   int insetY = 0;
   if (box && box->x == 0 && box->y == 0 && box->width * scale < client->width &&

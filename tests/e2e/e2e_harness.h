@@ -78,14 +78,11 @@ struct WindowFrame {
 [[nodiscard]] std::optional<WindowFrame> windowFrame(const std::string& window);
 // The root window's work area (_NET_WORKAREA).
 [[nodiscard]] std::optional<WindowFrame> workArea();
-// The caret's line in program `pid`'s X window `window`, on screen from the window's left edge
-// to the caret, measured outside Wrenfold: the character box at the caret in window coordinates
-// from this process's own accessibility client, times `scale` where the program was started
-// scaled (its toolkit then reports logical pixels), placed by the window's X11 geometry. Absent
-// while no text of the program has the focus.
+// The caret's line in program `pid`'s X window `window`, from its left edge to the caret, on screen:
+// the caret's box in window coordinates from this process's own accessibility client (times the
+// `scale` the program was started with), placed by the window's X11 geometry.
 [[nodiscard]] std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int scale = 1);
-// What is wrong with the overlay panel's place, "" when nothing: its X11 geometry must lie in the
-// work area and off `line`.
+// What is wrong with the panel's X11 geometry, "" when nothing: in the work area, off `line`.
 [[nodiscard]] std::string panelPlacementFault(const WindowFrame& line, const std::string& overlay);
 // Whether the window manager stacks window `upper` above window `lower` (both as xdotool
 // prints them), from the root window's _NET_CLIENT_LIST_STACKING.
