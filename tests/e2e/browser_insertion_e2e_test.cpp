@@ -1,8 +1,9 @@
 // The whole cycle in real browsers: a double tap of Alt in a page's field, the loopback model
 // service, Down and Return in the overlay, and the candidate in the field. The witness is the
 // page's own script, which copies every field into the window title on each input event; the
-// title is read from the X server, never through Wrenfold. One browser start per desktop session:
-// the fields of one page take turns.
+// title is read from the X server, never through Wrenfold; the panel must lie off the caret's line
+// (the first field is on the page's first line, the second in its middle). One browser start per
+// desktop session: the fields of one page take turns.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -44,7 +45,7 @@ window.addEventListener('load', function () {
 </script></head>
 <body>
 <textarea id="ta" aria-label="draft" rows="4" cols="50">周五的评审改到下午三点，</textarea>
-<p><input id="in" aria-label="subject" size="40" value="会议主题："></p>
+<p style="margin-top: 40vh"><input id="in" aria-label="subject" size="40" value="会议主题："></p>
 <div id="ce" contenteditable="true" aria-label="note" style="border: 1px solid #888; min-height: 3em">笔记：</div>
 </body></html>
 )";
@@ -119,10 +120,15 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
     ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
   }
 
-  // One cycle from the double tap to Return on the second candidate.
+  // One cycle from the double tap to Return on the second candidate, the panel off the caret line.
   void chooseSecondCandidate() {
+    const auto line = GetParam().forceAccessibility ? caretLine(browser_->pid(), *window_) : std::nullopt;
+    EXPECT_EQ(line.has_value(), GetParam().forceAccessibility) << atspi::dump(browser_->pid());
     doubleTapAlt();
     ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
+    const auto overlay = wrenfold_.waitForOverlay();
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(line ? panelPlacementFault(*line, *overlay) : "", "");
     ASSERT_TRUE(pressInOverlay({"Down", "Return"}));
   }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -45,11 +47,25 @@ std::optional<std::string> windowNamed(const std::string& pattern, std::optional
 }
 
 std::optional<WindowFrame> windowFrame(const std::string& window) {
-  const Exit shell = run({"xdotool", "getwindowgeometry", "--shell", window});
+  // xwininfo's absolute corner is the client's own; xdotool's adds the frame's offset again.
+  const Exit info = run({"xwininfo", "-id", window});
+  const auto at = info.output.find("Absolute upper-left X:");
   WindowFrame frame;
-  // WINDOW=…, X=…, Y=…, WIDTH=…, HEIGHT=…, SCREEN=…, one a line.
-  if (shell.status != 0 || std::sscanf(shell.output.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d",
-                                       &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
+  if (info.status != 0 || at == std::string::npos ||
+      std::sscanf(info.output.c_str() + at,
+                  "Absolute upper-left X: %d Absolute upper-left Y: %d Relative upper-left X: %*d Relative "
+                  "upper-left Y: %*d Width: %d Height: %d",
+                  &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
+    return std::nullopt;
+  }
+  return frame;
+}
+
+std::optional<WindowFrame> workArea() {
+  const Exit area = run({"xprop", "-root", "_NET_WORKAREA"});
+  WindowFrame frame;
+  if (area.status != 0 || std::sscanf(area.output.c_str(), "_NET_WORKAREA(CARDINAL) = %d, %d, %d, %d",
+                                      &frame.x, &frame.y, &frame.width, &frame.height) != 4) {
     return std::nullopt;
   }
   return frame;
@@ -220,21 +236,31 @@ bool walk(AtspiAccessible* root, const std::function<bool(AtspiAccessible*)>& vi
   return stopped;
 }
 
+std::optional<WindowFrame> characterBox(AtspiText* text, gint offset) {
+  AtspiRect* rect =
+      offset < 0 ? nullptr : atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_WINDOW, nullptr);
+  std::optional<WindowFrame> box;
+  if (rect != nullptr && rect->width >= 0 && rect->height >= 0 && std::abs(rect->x) < 10000 &&
+      std::abs(rect->y) < 10000 && (rect->x != 0 || rect->y != 0 || rect->width != 0)) {
+    box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+  }
+  g_free(rect);
+  return box;
+}
+
+// The caret's box in window coordinates; KTextEditor's has no height: the distance to another line.
 std::optional<WindowFrame> caretBox(AtspiText* text) {
   const gint offset = atspi_text_get_caret_offset(text, nullptr);
-  for (const gint at : {offset, offset - 1}) {
-    AtspiRect* rect =
-        at < 0 ? nullptr : atspi_text_get_character_extents(text, at, ATSPI_COORD_TYPE_SCREEN, nullptr);
-    std::optional<WindowFrame> box;
-    if (rect != nullptr && rect->height > 0 && (rect->x != 0 || rect->y != 0)) {
-      box = WindowFrame{rect->x, rect->y, rect->width, rect->height};
-    }
-    g_free(rect);
-    if (box) {
-      return box;
+  auto box = characterBox(text, offset);
+  box = box ? box : characterBox(text, offset - 1);
+  for (gint step = 1; box && box->height == 0 && step <= 200; ++step) {
+    for (const gint at : {offset + step, offset - step}) {
+      if (const auto other = characterBox(text, at); other && other->y != box->y && box->height == 0) {
+        box->height = std::abs(other->y - box->y);
+      }
     }
   }
-  return std::nullopt;
+  return box && box->height > 0 ? box : std::nullopt;
 }
 
 Node describe(AtspiAccessible* node) {
@@ -246,11 +272,27 @@ Node describe(AtspiAccessible* node) {
     described.focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED) != FALSE;
     g_object_unref(states);
   }
+  if (described.role == "frame" || described.role == "window" || described.role == "dialog") {
+    if (AtspiComponent* component = atspi_accessible_get_component_iface(node)) {
+      if (AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_WINDOW, nullptr)) {
+        described.windowBox = WindowFrame{rect->x, rect->y, rect->width, rect->height};
+        g_free(rect);
+      }
+      g_object_unref(component);
+    }
+  }
   if (AtspiText* text = atspi_accessible_get_text_iface(node)) {
     described.hasText = true;
     described.text = takeString(atspi_text_get_text(text, 0, -1, nullptr));
     if (described.focused) {
       described.caret = caretBox(text);
+      const gint offset = atspi_text_get_caret_offset(text, nullptr);
+      if (AtspiRect* rect =
+              atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
+        described.caretOnScreen =
+            described.caret && rect->x == described.caret->x && rect->y == described.caret->y;
+        g_free(rect);
+      }
     }
     g_object_unref(text);
   }
@@ -377,6 +419,57 @@ bool click(pid_t pid, const std::string& role, const std::string& name) {
 }
 
 }  // namespace atspi
+
+static std::string described(const WindowFrame& frame) {
+  return std::to_string(frame.width) + "x" + std::to_string(frame.height) + "+" + std::to_string(frame.x) +
+         "+" + std::to_string(frame.y);
+}
+
+std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int scale) {
+  const auto client = windowFrame(window);
+  std::optional<WindowFrame> caret;
+  std::optional<WindowFrame> box;
+  bool onScreen = false;
+  for (const atspi::Node& node : atspi::nodes(pid)) {
+    if (!caret && node.focused && node.hasText) {
+      caret = node.caret;
+      onScreen = node.caretOnScreen;
+    }
+    box = box ? box : node.windowBox;
+  }
+  if (!client || !caret) {
+    return std::nullopt;
+  }
+  if (onScreen && (client->x != 0 || client->y != 0)) {
+    return WindowFrame{client->x, caret->y, caret->x + std::max(caret->width, 1) - client->x, caret->height};
+  }
+  // GTK 4 counts from inside an even border (its window at (0, 0), smaller than the client).
+  int insetX = 0;
+  int insetY = 0;
+  if (box && box->x == 0 && box->y == 0 && box->width * scale < client->width &&
+      box->width * scale > client->width / 2) {
+    insetX = (client->width - box->width * scale) / 2;
+    insetY = (client->height - box->height * scale) / 2;
+  }
+  return WindowFrame{client->x, client->y + insetY + caret->y * scale,
+                     insetX + (caret->x + std::max(caret->width, 1)) * scale, caret->height * scale};
+}
+
+std::string panelPlacementFault(const WindowFrame& line, const std::string& overlay) {
+  const auto panel = windowFrame(overlay);
+  const auto area = workArea();
+  if (!panel || !area) {
+    return "the X11 geometry cannot be read";
+  }
+  const WindowFrame& p = *panel;
+  const bool covers = p.x < line.x + line.width && line.x < p.x + p.width && p.y < line.y + line.height &&
+                      line.y < p.y + p.height;
+  const bool outside = p.x < area->x || p.y < area->y || p.x + p.width > area->x + area->width ||
+                       p.y + p.height > area->y + area->height;
+  return covers || outside ? "the panel " + described(p) + " covers the caret line " + described(line) +
+                                 " or leaves the work area " + described(*area)
+                           : "";
+}
 
 Wrenfold::Wrenfold() = default;
 

@@ -74,7 +74,16 @@ struct WindowFrame {
 [[nodiscard]] inline std::optional<std::string> visibleWindow(pid_t pid, const std::string& title) {
   return windowNamed("^" + title + "$", pid);
 }
+// The client area of an X window on the root, as xwininfo sees it.
 [[nodiscard]] std::optional<WindowFrame> windowFrame(const std::string& window);
+// The root window's work area (_NET_WORKAREA).
+[[nodiscard]] std::optional<WindowFrame> workArea();
+// The caret's line in program `pid`'s X window `window`, from its left edge to the caret, on screen:
+// the caret's box in window coordinates from this process's own accessibility client (times the
+// `scale` the program was started with), placed by the window's X11 geometry.
+[[nodiscard]] std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int scale = 1);
+// What is wrong with the panel's X11 geometry, "" when nothing: in the work area, off `line`.
+[[nodiscard]] std::string panelPlacementFault(const WindowFrame& line, const std::string& overlay);
 // Whether the window manager stacks window `upper` above window `lower` (both as xdotool
 // prints them), from the root window's _NET_CLIENT_LIST_STACKING.
 [[nodiscard]] bool stackedAbove(const std::string& upper, const std::string& lower);
@@ -116,8 +125,12 @@ struct Node {
   bool hasText = false;
   bool showing = false;
   bool focused = false;
-  // Focused text only: the screen box of the character at (or before) the caret, when told.
+  // Focused text only: the box of the character at (or before) the caret in window coordinates,
+  // when told; where the toolkit gives no height, the distance to the next line is its height.
   std::optional<WindowFrame> caret;
+  bool caretOnScreen = false;  // the toolkit answered the same in screen coordinates (Qt 6)
+  // Windows only: the window's own box in window coordinates.
+  std::optional<WindowFrame> windowBox;
 };
 // Every node under the application of `pid`, depth first; empty when it is not on the bus.
 [[nodiscard]] std::vector<Node> nodes(pid_t pid);

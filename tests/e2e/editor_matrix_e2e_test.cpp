@@ -1,10 +1,10 @@
 // Real programs nobody here wrote, one after the other in one private desktop: the GTK 3 and
-// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer and a VTE terminal. For
-// each: a double tap of Alt at the end of its text, the model request must hold that text, the
-// panel must leave the caret's line visible, and Return must bring the first candidate into the
-// program, as a witness outside Wrenfold sees it (the program's own saved file, or its text
-// read over the accessibility bus by this process). A program that is not installed is a skip
-// that names its Debian package. MATRIX_ONLY=<part of a row's name> runs that row alone.
+// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, a VTE terminal, and three
+// of them scaled by 2. For each, a double tap of Alt with the caret on a line in the middle of
+// the window, then on the first: the request must hold the program's text, the panel must lie
+// off the caret's line, and Return must bring the first candidate in, as witnesses outside
+// Wrenfold see it (X11, the saved file, this process's accessibility client). A program that is
+// not installed is a skip naming its package. MATRIX_ONLY=<part of row names> runs those rows.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -30,10 +30,11 @@ struct Program {
   std::vector<std::string> arguments;  // "@FILE" stands for the program's text file
   std::string windowName;              // a regular expression xdotool matches the title with
   Witness witness;
+  int scale = 1;  // GDK_SCALE and QT_SCALE_FACTOR
 };
 
 std::vector<Program> programs() {
-  return {
+  std::vector<Program> rows{
       {"mousepad (GTK 3)", "mousepad", "mousepad", {"@FILE"}, "mousepad-draft", Witness::savedFile},
       {"GNOME Text Editor (GTK 4)",
        "gnome-text-editor",
@@ -62,28 +63,26 @@ std::vector<Program> programs() {
        "matrix-terminal",
        Witness::accessibility},
   };
+  // One GTK 3, one GTK 4 and one Qt program again, scaled by 2.
+  for (const std::size_t i : {0U, 1U, 3U}) {
+    Program scaled = rows[i];
+    scaled.name += " at scale 2";
+    scaled.windowName += "-x2";
+    scaled.scale = 2;
+    rows.push_back(scaled);
+  }
+  return rows;
 }
 
 bool installed(const std::string& executable) {
   return executable.find('/') != std::string::npos || run({"which", executable}).status == 0;
 }
 
-struct FocusedText {
-  bool found = false;                // a focused element with text exists
-  std::optional<WindowFrame> caret;  // its caret's character, when the toolkit tells
-};
-
-// The focused element with text under the application of `pid`, seen by this process's own
-// accessibility client.
-FocusedText focusedText(pid_t pid) {
-  FocusedText result;
-  for (const atspi::Node& node : atspi::nodes(pid)) {
-    if (node.focused && node.hasText) {
-      result.found = true;
-      result.caret = result.caret ? result.caret : node.caret;
-    }
-  }
-  return result;
+// Whether the program has put the keyboard focus into a text element.
+bool focusedText(pid_t pid) {
+  const auto all = atspi::nodes(pid);
+  return std::any_of(all.begin(), all.end(),
+                     [](const atspi::Node& node) { return node.focused && node.hasText; });
 }
 
 // Whether any element of `pid`, shown or not (GTK 4 marks none as showing), holds `fragment`.
@@ -93,9 +92,15 @@ bool holdsText(pid_t pid, const std::string& fragment) {
                      [&](const atspi::Node& node) { return node.text.find(fragment) != std::string::npos; });
 }
 
-bool overlaps(const WindowFrame& a, const WindowFrame& b) {
-  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
-}
+// Lines after the program's own, so the caret can sit in the middle of the window.
+constexpr int kMiddleLine = 9;
+const std::string kMoreLines = [] {
+  std::string lines;
+  for (int line = 2; line <= 16; ++line) {
+    lines += "第" + std::to_string(line) + "行：会议纪要，draft line " + std::to_string(line) + "。\n";
+  }
+  return lines;
+}();
 
 class EditorMatrix : public JourneyTest {
  protected:
@@ -109,7 +114,8 @@ class EditorMatrix : public JourneyTest {
     const std::string ownText = "MATRIX-" + std::to_string(skipped.size() + model.requests().size()) +
                                 " 明天的发布会改到几点？请在今晚前确认。";
     const auto file = reports_ / (program.windowName + ".txt");
-    testing::writeAll(file, ownText + "\n");
+    const bool terminal = program.executable == "xfce4-terminal";
+    testing::writeAll(file, terminal ? ownText + "\n" : ownText + "\n" + kMoreLines);
     std::vector<std::string> argv{program.executable};
     for (const auto& argument : program.arguments) {
       argv.push_back(argument == "@FILE" ? file.string()
@@ -117,17 +123,22 @@ class EditorMatrix : public JourneyTest {
                          ? std::string(argument).replace(argument.find("@TEXT"), 5, ownText)
                          : argument);
     }
+    std::vector<std::string> environment{"XDG_DATA_HOME=" + (reports_ / "data").string(),
+                                         "XDG_STATE_HOME=" + (reports_ / "state").string()};
+    if (program.scale != 1) {
+      environment.push_back("GDK_SCALE=" + std::to_string(program.scale));
+      environment.push_back("QT_SCALE_FACTOR=" + std::to_string(program.scale));
+    }
     std::unique_ptr<Process> process;
     std::unique_ptr<testing::FixtureApp> fixture;
     if (program.witness == Witness::report) {
       fixture = std::make_unique<testing::FixtureApp>(
-          program.executable, std::vector<std::string>{"--mode", "textedit", "--text", ownText},
+          program.executable,
+          std::vector<std::string>{"--mode", "textedit", "--text", ownText + "\n" + kMoreLines},
           reports_.path());
     } else {
       // Programs that restore their last session (GNOME Text Editor) keep it here, not in $HOME.
-      process = std::make_unique<Process>(
-          argv, std::vector<std::string>{"XDG_DATA_HOME=" + (reports_ / "data").string(),
-                                         "XDG_STATE_HOME=" + (reports_ / "state").string()});
+      process = std::make_unique<Process>(argv, environment);
     }
     // Slow starters (LibreOffice, KDE programs on a busy machine) get a minute.
     std::optional<std::string> found;
@@ -137,32 +148,44 @@ class EditorMatrix : public JourneyTest {
     ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
     const Exit pidOutput = run({"xdotool", "getwindowpid", window});
     const pid_t pid = static_cast<pid_t>(std::atoi(pidOutput.output.c_str()));
-    // The caret at the end of the program's own text (the terminal's is at its prompt).
-    if (program.executable != "xfce4-terminal") {
-      ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
-    }
     ASSERT_TRUE(waitUntil([&] { return holdsText(pid, ownText.substr(0, 9)); }, 60s))
         << "its text is not on the accessibility bus:\n"
         << atspi::dump(pid);
 
-    // The program has put the keyboard focus into its text (LibreOffice takes a while).
-    ASSERT_TRUE(waitUntil([&] { return focusedText(pid).found; }, 60s)) << atspi::dump(pid);
-
-    const std::size_t request = model.requests().size();
-    doubleTapAlt();
-    ASSERT_TRUE(waitUntil([&] { return model.requests().size() > request; }, 60s)) << "no model request";
-    EXPECT_NE(model.promptOf(request).find(ownText), std::string::npos)
-        << "the request lacks the program's own text:\n"
-        << model.promptOf(request) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
-    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
-    const auto overlay = wrenfold_.waitForOverlay();
-    ASSERT_TRUE(overlay);
-    if (const auto caret = focusedText(pid).caret) {
-      // The caret and the text before it on its line stay visible.
-      const auto panel = windowFrame(*overlay);
-      ASSERT_TRUE(panel);
-      const WindowFrame lineBefore{0, caret->y, caret->x + caret->width, caret->height};
-      EXPECT_FALSE(overlaps(*panel, lineBefore)) << "the panel covers the caret line at y " << caret->y;
+    // The caret on a line in the middle of the window, then on the first line (the terminal's
+    // stays at its prompt); the candidate goes in at the last.
+    // Scaled, the middle line only: FeatherPad leaves its text unfocused after the panel closed.
+    for (const int line :
+         program.scale == 1 ? std::vector<int>{kMiddleLine, 1} : std::vector<int>{kMiddleLine}) {
+      SCOPED_TRACE("caret on line " + std::to_string(line));
+      if (!terminal) {
+        ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
+        ASSERT_TRUE(xdotool({"key", "ctrl+Home"}));
+        for (int down = 1; down < line; ++down) {
+          ASSERT_TRUE(xdotool({"key", "Down"}));
+        }
+      }
+      // The program has put the keyboard focus into its text (LibreOffice takes a while).
+      ASSERT_TRUE(waitUntil([&] { return focusedText(pid); }, 60s)) << atspi::dump(pid);
+      // Measured before the panel takes the focus from the program's text.
+      std::optional<WindowFrame> caret;
+      ASSERT_TRUE(waitUntil([&] { return (caret = caretLine(pid, window, program.scale)).has_value(); }))
+          << "the caret's box cannot be measured:\n"
+          << atspi::dump(pid);
+      const std::size_t request = model.requests().size();
+      doubleTapAlt();
+      ASSERT_TRUE(waitUntil([&] { return model.requests().size() > request; }, 60s)) << "no model request";
+      EXPECT_NE(model.promptOf(request).find(ownText), std::string::npos)
+          << "the request lacks the program's own text:\n"
+          << model.promptOf(request) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+      ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
+      const auto overlay = wrenfold_.waitForOverlay();
+      ASSERT_TRUE(overlay);
+      EXPECT_EQ(panelPlacementFault(*caret, *overlay), "");
+      if (line != 1 && program.scale == 1) {
+        ASSERT_TRUE(pressInOverlay({"Escape"}));
+        ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";
+      }
     }
     ASSERT_TRUE(pressInOverlay({"Return"}));
     ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";

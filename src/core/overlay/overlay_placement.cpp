@@ -5,9 +5,34 @@
 namespace wrenfold {
 namespace {
 
+// Kept 12 inside the visible area; where it is too narrow for both margins the right one wins,
+// but the left edge never leaves the area (the start of every line stays readable).
 double clampedX(double x, double width, Rect visible) {
   x = std::max(x, visible.x + OverlayPlacement::kSideMargin);
-  return std::min(x, visible.x + visible.width - width - OverlayPlacement::kSideMargin);
+  x = std::min(x, visible.x + visible.width - width - OverlayPlacement::kSideMargin);
+  return std::max(x, visible.x);
+}
+
+// The top edge for a panel centred on `centre`, inside the visible area; at its top when the
+// area is shorter than the panel.
+double clampedY(double centre, double height, Rect visible) {
+  const double y = std::min(centre - height / 2, visible.y + visible.height - height);
+  return std::max(y, visible.y);
+}
+
+// Beside `a` (to its right, else to its left, 8 away), vertically centred on it: absent when the
+// visible area has no room on either side.
+std::optional<Point> beside(Size panel, Rect visible, Rect a) {
+  const double y = clampedY(a.y + a.height / 2, panel.height, visible);
+  const double left = visible.x + OverlayPlacement::kSideMargin;
+  const double right = visible.x + visible.width - OverlayPlacement::kSideMargin;
+  if (const double x = a.x + a.width + OverlayPlacement::kAnchorGap; x + panel.width <= right) {
+    return Point{x, y};
+  }
+  if (const double x = a.x - OverlayPlacement::kAnchorGap - panel.width; x >= left) {
+    return Point{x, y};
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -19,11 +44,20 @@ Point OverlayPlacement::origin(Size panel, Rect visibleArea, std::optional<Rect>
   // centre, or its bottom 9 above it.
   const Rect a = anchor.value_or(Rect{midX, midY - 1, 1, 1});
 
-  double y = a.y + a.height + kAnchorGap;
-  if (y + panel.height > visibleArea.y + visibleArea.height) {
-    y = std::max(a.y - kAnchorGap - panel.height, visibleArea.y);
+  const double bottom = visibleArea.y + visibleArea.height;
+  if (const double below = a.y + a.height + kAnchorGap; below + panel.height <= bottom) {
+    return {clampedX(a.x, panel.width, visibleArea), below};
   }
-  return {clampedX(a.x, panel.width, visibleArea), y};
+  if (const double above = a.y - kAnchorGap - panel.height; above >= visibleArea.y || !anchor) {
+    return {clampedX(a.x, panel.width, visibleArea), std::max(above, visibleArea.y)};
+  }
+  // A field that leaves room neither below nor above (a text area filling its window) with no
+  // caret known: the panel covers the least of it beside the field, else along the bottom edge,
+  // never over its top lines, where writing usually starts.
+  if (const auto side = beside(panel, visibleArea, a)) {
+    return *side;
+  }
+  return {clampedX(a.x, panel.width, visibleArea), std::max(bottom - panel.height, visibleArea.y)};
 }
 
 Point OverlayPlacement::originAtCaret(Size panel, Rect visibleArea, Rect caret) {
@@ -35,14 +69,8 @@ Point OverlayPlacement::originAtCaret(Size panel, Rect visibleArea, Rect caret) 
   if (const double above = caret.y - kAnchorGap - panel.height; above >= top) {
     return {clampedX(caret.x, panel.width, visibleArea), above};
   }
-  const double y = std::clamp(caret.y + caret.height / 2 - panel.height / 2, top, bottom - panel.height);
-  const double left = visibleArea.x + kSideMargin;
-  const double right = visibleArea.x + visibleArea.width - kSideMargin;
-  if (const double x = caret.x + caret.width + kAnchorGap; x + panel.width <= right) {
-    return {x, y};
-  }
-  if (const double x = caret.x - kAnchorGap - panel.width; x >= left) {
-    return {x, y};
+  if (const auto side = beside(panel, visibleArea, caret)) {
+    return *side;
   }
   return origin(panel, visibleArea, caret);
 }

@@ -82,12 +82,17 @@ class AtspiCalls {
   [[nodiscard]] std::optional<int> selectionCount(AtspiAccessible* object);
   [[nodiscard]] std::optional<ToolkitRange> selection(AtspiAccessible* object, int index);
   [[nodiscard]] std::optional<std::int64_t> caretOffset(AtspiAccessible* object);
-  [[nodiscard]] std::optional<Rect> screenExtents(AtspiAccessible* object);
-  // Screen rectangles of the character at `offset` and of the range [start, end), in toolkit
-  // offsets; absent when the toolkit answers nothing usable (off screen, or a zero size).
-  [[nodiscard]] std::optional<Rect> characterExtents(AtspiAccessible* object, std::int64_t offset);
+  // The element's rectangle on screen, or within its window (`ATSPI_COORD_TYPE_WINDOW`).
+  [[nodiscard]] std::optional<Rect> screenExtents(AtspiAccessible* object,
+                                                  AtspiCoordType coords = ATSPI_COORD_TYPE_SCREEN);
+  // Rectangles of the character at `offset` and of the range [start, end), in toolkit offsets;
+  // absent when the toolkit answers nothing usable (off screen, or a zero size). A character's
+  // rectangle may have a zero height (KTextEditor tells where a character starts, not how tall).
+  [[nodiscard]] std::optional<Rect> characterExtents(AtspiAccessible* object, std::int64_t offset,
+                                                     AtspiCoordType coords = ATSPI_COORD_TYPE_SCREEN);
   [[nodiscard]] std::optional<Rect> rangeExtents(AtspiAccessible* object, std::int64_t start,
-                                                 std::int64_t end);
+                                                 std::int64_t end,
+                                                 AtspiCoordType coords = ATSPI_COORD_TYPE_SCREEN);
 
   [[nodiscard]] bool setTextContents(AtspiAccessible* object, std::string_view text);
   [[nodiscard]] bool insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,

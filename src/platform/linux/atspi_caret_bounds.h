@@ -13,8 +13,11 @@
 namespace wrenfold {
 
 // The bounds of the first selection, else of the character at the caret (at the end of the text,
-// the right edge of the character before it), in screen pixels. Absent without the Text
-// interface, or when the toolkit does not tell (KTextEditor answers no height).
-[[nodiscard]] std::optional<Rect> caretBounds(AtspiCalls& calls, AtspiAccessible* object);
+// the right edge of the character before it), in `coords` (screen, or within the window for
+// toolkits that know no more). Where the toolkit tells only where the character starts
+// (KTextEditor answers no height), the line's height is the distance to a neighbouring line.
+// Absent without the Text interface, or when the toolkit does not tell.
+[[nodiscard]] std::optional<Rect> caretBounds(AtspiCalls& calls, AtspiAccessible* object,
+                                              AtspiCoordType coords = ATSPI_COORD_TYPE_SCREEN);
 
 }  // namespace wrenfold

@@ -56,12 +56,12 @@ std::optional<std::int64_t> AtspiCalls::caretOffset(AtspiAccessible* object) {
   return call.ok() && offset >= 0 ? std::optional<std::int64_t>(offset) : std::nullopt;
 }
 
-std::optional<Rect> AtspiCalls::screenExtents(AtspiAccessible* object) {
+std::optional<Rect> AtspiCalls::screenExtents(AtspiAccessible* object, AtspiCoordType coords) {
   if (!available(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
-  AtspiRect* rect = atspi_component_get_extents(asComponent(object), ATSPI_COORD_TYPE_SCREEN, call.error());
+  AtspiRect* rect = atspi_component_get_extents(asComponent(object), coords, call.error());
   if (rect == nullptr) {
     return std::nullopt;
   }
@@ -76,10 +76,10 @@ std::optional<Rect> AtspiCalls::screenExtents(AtspiAccessible* object) {
 namespace {
 
 // Toolkits answer INT_MIN, negative sizes or an empty rectangle at the origin for text they do
-// not lay out on screen; KTextEditor answers a zero height.
-std::optional<Rect> textRect(const AtspiRect& rect) {
-  if (rect.x == INT_MIN || rect.y == INT_MIN || rect.width < 0 || rect.height <= 0 ||
-      (rect.x == 0 && rect.y == 0 && rect.width == 0)) {
+// not lay out on screen; KTextEditor answers a zero height (a character's position only).
+std::optional<Rect> textRect(const AtspiRect& rect, bool flat) {
+  if (rect.x == INT_MIN || rect.y == INT_MIN || rect.width < 0 || rect.height < 0 ||
+      (rect.height == 0 && !flat) || (rect.x == 0 && rect.y == 0 && rect.width == 0)) {
     return std::nullopt;
   }
   return Rect{static_cast<double>(rect.x), static_cast<double>(rect.y), static_cast<double>(rect.width),
@@ -88,32 +88,33 @@ std::optional<Rect> textRect(const AtspiRect& rect) {
 
 }  // namespace
 
-std::optional<Rect> AtspiCalls::characterExtents(AtspiAccessible* object, std::int64_t offset) {
+std::optional<Rect> AtspiCalls::characterExtents(AtspiAccessible* object, std::int64_t offset,
+                                                 AtspiCoordType coords) {
   if (!fitsInt(offset) || !available(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
-  AtspiRect* rect =
-      atspi_text_get_character_extents(asText(object), toInt(offset), ATSPI_COORD_TYPE_SCREEN, call.error());
+  AtspiRect* rect = atspi_text_get_character_extents(asText(object), toInt(offset), coords, call.error());
   if (rect == nullptr) {
     return std::nullopt;
   }
-  const auto result = textRect(*rect);
+  const auto result = textRect(*rect, true);
   g_free(rect);
   return call.ok() ? result : std::nullopt;
 }
 
-std::optional<Rect> AtspiCalls::rangeExtents(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
+std::optional<Rect> AtspiCalls::rangeExtents(AtspiAccessible* object, std::int64_t start, std::int64_t end,
+                                             AtspiCoordType coords) {
   if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
-  AtspiRect* rect = atspi_text_get_range_extents(asText(object), toInt(start), toInt(end),
-                                                 ATSPI_COORD_TYPE_SCREEN, call.error());
+  AtspiRect* rect =
+      atspi_text_get_range_extents(asText(object), toInt(start), toInt(end), coords, call.error());
   if (rect == nullptr) {
     return std::nullopt;
   }
-  const auto result = textRect(*rect);
+  const auto result = textRect(*rect, false);
   g_free(rect);
   return call.ok() ? result : std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "platform/linux/linux_accessibility.h"
 
+#include <chrono>
 #include <utility>
 
 #include "core/text/text.h"
@@ -7,6 +8,7 @@
 #include "platform/linux/atspi_caret_bounds.h"
 #include "platform/linux/atspi_element_reader.h"
 #include "platform/linux/browser_wake_up.h"
+#include "platform/linux/x11_toplevel_geometry.h"
 
 namespace wrenfold {
 namespace {
@@ -15,12 +17,18 @@ std::optional<std::string> repaired(std::optional<std::string> value) {
   return value ? std::optional(text::repairUtf8(*value)) : std::nullopt;
 }
 
+// How long a window's mapping to the screen serves the reads of one trigger.
+constexpr auto kMappingReuse = std::chrono::milliseconds(500);
+
 }  // namespace
 
 class LinuxAccessibility::Impl {
  public:
   Impl(std::shared_ptr<Workspace> workspace, const Options& options)
-      : options_(options), connector_(options), notices_(std::move(workspace)) {
+      : options_(options),
+        connector_(options),
+        notices_(std::move(workspace)),
+        toplevels_(options.screenCoordinates ? X11ToplevelGeometry::open() : nullptr) {
     static_cast<void>(connect());
   }
 
@@ -54,11 +62,68 @@ class LinuxAccessibility::Impl {
   [[nodiscard]] bool screenCoordinates() const { return options_.screenCoordinates; }
   [[nodiscard]] int timedOutCalls() const { return readers_ ? readers_->session.calls().timedOutCalls() : 0; }
 
+  // How the rectangles reported for elements of `object`'s window become X11 screen pixels, and
+  // the coordinates to ask them in: the identity on screen coordinates when X11 cannot tell.
+  struct Mapping {
+    ToplevelMapping toScreen;
+    Size window;  // the window's reported size
+    [[nodiscard]] AtspiCoordType coords() const {
+      return toScreen.windowRelative ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN;
+    }
+    [[nodiscard]] std::optional<Rect> map(std::optional<Rect> reported) const {
+      if (!reported || (toScreen.windowRelative && !fitsWindow(*reported, window))) {
+        return std::nullopt;
+      }
+      return toScreen.toScreen(*reported);
+    }
+  };
+  [[nodiscard]] Mapping mapping(Readers& readers, AtspiAccessible* object) {
+    if (!toplevels_) {
+      return {};
+    }
+    AtspiCalls& calls = readers.session.calls();
+    auto window = readers.elements.enclosingWindow(object);
+    AtspiAccessible* const key = window ? window.get() : object;
+    const auto now = std::chrono::steady_clock::now();
+    if (mapped_.window && mapped_.window.get() == key && now < mapped_.until) {
+      return mapped_.mapping;
+    }
+    Mapping result;
+    const auto reported = calls.screenExtents(key);
+    const auto processID = calls.processID(key);
+    if (reported && processID) {
+      if (const auto toplevel = toplevels_->toplevelOf(*processID)) {
+        result = {toplevelMapping(*reported, toplevel->client, toplevel->frameExtents),
+                  Size{reported->width, reported->height}};
+      }
+    }
+    mapped_ = {retained(key), result, now + kMappingReuse};
+    return result;
+  }
+
+  // The element's frame in X11 screen pixels: the position (`forSize` false) or the size read
+  // right after it.
+  [[nodiscard]] std::optional<Rect> frame(Readers& readers, AtspiAccessible* object, bool forSize) {
+    const auto mapped = mapping(readers, object);
+    if (!mapped.toScreen.windowRelative) {
+      return mapped.map(readers.elements.extents(object, forSize));
+    }
+    return mapped.map(readers.session.calls().hasComponent(object)
+                          ? readers.session.calls().screenExtents(object, ATSPI_COORD_TYPE_WINDOW)
+                          : std::nullopt);
+  }
+
  private:
   Options options_;
   AtspiConnector connector_;
   std::unique_ptr<Readers> readers_;
   AccessibilityNotices notices_;
+  std::unique_ptr<X11ToplevelGeometry> toplevels_;  // null off X11
+  struct Mapped {
+    GObjectPtr<AtspiAccessible> window;
+    Mapping mapping;
+    std::chrono::steady_clock::time_point until;
+  } mapped_;
 };
 
 LinuxAccessibility::LinuxAccessibility(std::shared_ptr<Workspace> workspace, Options options)
@@ -175,7 +240,7 @@ std::optional<Point> LinuxAccessibility::pointAttribute(const AccessibilityEleme
   if (object == nullptr || attribute != AXAttribute::position) {
     return std::nullopt;
   }
-  const auto extents = readers->elements.extents(object, false);
+  const auto extents = impl_->frame(*readers, object, false);
   return extents ? std::optional(Point{extents->x, extents->y}) : std::nullopt;
 }
 
@@ -185,7 +250,7 @@ std::optional<Size> LinuxAccessibility::sizeAttribute(const AccessibilityElement
   if (object == nullptr || attribute != AXAttribute::size) {
     return std::nullopt;
   }
-  const auto extents = readers->elements.extents(object, true);
+  const auto extents = impl_->frame(*readers, object, true);
   return extents ? std::optional(Size{extents->width, extents->height}) : std::nullopt;
 }
 
@@ -199,9 +264,11 @@ bool LinuxAccessibility::framesAreOnScreen() {
 
 std::optional<Rect> LinuxAccessibility::caretBounds(const AccessibilityElement& element) {
   const auto [readers, object] = impl_->object(element);
-  return object != nullptr && !readers->elements.isPassword(object)
-             ? wrenfold::caretBounds(readers->session.calls(), object)
-             : std::nullopt;
+  if (object == nullptr || readers->elements.isPassword(object)) {
+    return std::nullopt;
+  }
+  const auto mapping = impl_->mapping(*readers, object);
+  return mapping.map(wrenfold::caretBounds(readers->session.calls(), object, mapping.coords()));
 }
 
 bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttribute attribute,

@@ -15,8 +15,6 @@ class OverlayPlacementTest : public QObject {
  private slots:
   void placesByIntent_data();
   void placesByIntent();
-  void keepsTheCaretLineVisible_data();
-  void keepsTheCaretLineVisible();
   void convertsDevicePixelsOfScaledScreens_data();
   void convertsDevicePixelsOfScaledScreens();
 };
@@ -26,29 +24,52 @@ void OverlayPlacementTest::placesByIntent_data() {
   QTest::addColumn<std::optional<Rect>>("anchor");
   QTest::addColumn<double>("x");
   QTest::addColumn<double>("y");
+  QTest::addColumn<bool>("atCaret");  // the anchor is the caret's line, which the panel must leave visible
 
   const Rect laptop{0, 25, 1440, 875};  // a top bar of 25 above the usable area
   using Anchor = std::optional<Rect>;
   QTest::newRow("room below: top edge 8 under the field")
-      << laptop << Anchor(Rect{100, 200, 300, 24}) << 100.0 << 232.0;
+      << laptop << Anchor(Rect{100, 200, 300, 24}) << 100.0 << 232.0 << false;
   QTest::newRow("near the bottom: bottom edge 8 above the field")
-      << laptop << Anchor(Rect{100, 800, 300, 24}) << 100.0 << 252.0;
-  QTest::newRow("fits neither way: top edge at the visible top")
-      << laptop << Anchor(Rect{100, 500, 300, 24}) << 100.0 << 25.0;
+      << laptop << Anchor(Rect{100, 800, 300, 24}) << 100.0 << 252.0 << false;
+  QTest::newRow("fits neither way: beside the field, centred on it")
+      << laptop << Anchor(Rect{100, 500, 300, 24}) << 408.0 << 242.0 << false;
+  QTest::newRow("a field filling the window, no room beside: along the bottom edge")
+      << laptop << Anchor(Rect{240, 60, 800, 820}) << 240.0 << 360.0 << false;
+  QTest::newRow("a field filling the window, room at its left: beside it")
+      << laptop << Anchor(Rect{700, 60, 700, 820}) << 132.0 << 200.0 << false;
   QTest::newRow("exactly fits below: stays below")
-      << Rect{0, 0, 1000, 900} << Anchor(Rect{300, 300, 10, 52}) << 300.0 << 360.0;
+      << Rect{0, 0, 1000, 900} << Anchor(Rect{300, 300, 10, 52}) << 300.0 << 360.0 << false;
   QTest::newRow("far right: 12 inside the right edge")
-      << laptop << Anchor(Rect{1400, 200, 30, 20}) << 868.0 << 228.0;
+      << laptop << Anchor(Rect{1400, 200, 30, 20}) << 868.0 << 228.0 << false;
   QTest::newRow("far left: 12 inside the left edge")
-      << laptop << Anchor(Rect{0, 200, 30, 20}) << 12.0 << 228.0;
+      << laptop << Anchor(Rect{0, 200, 30, 20}) << 12.0 << 228.0 << false;
   QTest::newRow("second screen to the right")
-      << Rect{1440, 0, 1920, 1080} << Anchor(Rect{1500, 100, 200, 30}) << 1500.0 << 138.0;
-  QTest::newRow("screen narrower than the panel: the right margin wins")
-      << Rect{0, 0, 500, 900} << Anchor(Rect{40, 100, 30, 20}) << -72.0 << 128.0;
+      << Rect{1440, 0, 1920, 1080} << Anchor(Rect{1500, 100, 200, 30}) << 1500.0 << 138.0 << false;
+  QTest::newRow("narrower than the panel plus margins: the right margin wins")
+      << Rect{0, 0, 580, 900} << Anchor(Rect{40, 100, 30, 20}) << 8.0 << 128.0 << false;
+  QTest::newRow("narrower than the panel: its left edge stays inside")
+      << Rect{0, 0, 500, 900} << Anchor(Rect{40, 100, 30, 20}) << 0.0 << 128.0 << false;
+  QTest::newRow("shorter than the panel (1080p at 200%): at the top, no further up")
+      << Rect{0, 30, 960, 510} << Anchor(Rect{40, 300, 800, 200}) << 40.0 << 30.0 << false;
   QTest::newRow("no anchor: left edge at the centre, top edge 8 below it")
-      << Rect{0, 0, 1920, 1400} << Anchor() << 960.0 << 708.0;
+      << Rect{0, 0, 1920, 1400} << Anchor() << 960.0 << 708.0 << false;
   QTest::newRow("no anchor on a short screen: top edge at the visible top")
-      << Rect{0, 0, 1000, 1000} << Anchor() << 428.0 << 0.0;
+      << Rect{0, 0, 1000, 1000} << Anchor() << 428.0 << 0.0 << false;
+  // A caret line in a text area that fills the window of a 1280 x 1024 screen.
+  const Rect screen{0, 0, 1280, 1024};
+  QTest::newRow("caret: room below, top edge 8 under the line")
+      << screen << Anchor(Rect{300, 100, 9, 18}) << 300.0 << 126.0 << true;
+  QTest::newRow("caret: room above only, bottom edge 8 over the line")
+      << screen << Anchor(Rect{300, 800, 9, 18}) << 300.0 << 252.0 << true;
+  QTest::newRow("caret: neither, to its right, centred on its line")
+      << screen << Anchor(Rect{300, 500, 9, 18}) << 317.0 << 239.0 << true;
+  QTest::newRow("caret: neither, no room right, to its left")
+      << screen << Anchor(Rect{900, 500, 9, 18}) << 332.0 << 239.0 << true;
+  QTest::newRow("caret: a tall selection, beside it, inside the screen")
+      << screen << Anchor(Rect{640, 490, 0, 200}) << 648.0 << 320.0 << true;
+  QTest::newRow("caret: a selection is a caret line too")
+      << screen << Anchor(Rect{100, 40, 400, 60}) << 100.0 << 108.0 << true;
 }
 
 void OverlayPlacementTest::placesByIntent() {
@@ -56,38 +77,16 @@ void OverlayPlacementTest::placesByIntent() {
   QFETCH(std::optional<Rect>, anchor);
   QFETCH(double, x);
   QFETCH(double, y);
-  const Point origin = OverlayPlacement::origin(Size{560, 540}, visible, anchor);
+  QFETCH(bool, atCaret);
+  const Size panel{560, 540};
+  const Point origin = atCaret ? OverlayPlacement::originAtCaret(panel, visible, *anchor)
+                               : OverlayPlacement::origin(panel, visible, anchor);
   QCOMPARE(origin.x, x);
   QCOMPARE(origin.y, y);
-}
-
-// A caret line in a text area that fills the window: the panel must not cover that line.
-void OverlayPlacementTest::keepsTheCaretLineVisible_data() {
-  QTest::addColumn<Rect>("caret");
-  QTest::addColumn<double>("x");
-  QTest::addColumn<double>("y");
-
-  // 1280 x 1024 screen; the panel is 560 x 540.
-  QTest::newRow("room below: top edge 8 under the line") << Rect{300, 100, 9, 18} << 300.0 << 126.0;
-  QTest::newRow("room above only: bottom edge 8 over the line") << Rect{300, 800, 9, 18} << 300.0 << 252.0;
-  QTest::newRow("neither: to the right of the caret, centred on its line")
-      << Rect{300, 500, 9, 18} << 317.0 << 239.0;
-  QTest::newRow("neither, no room right: to its left") << Rect{900, 500, 9, 18} << 332.0 << 239.0;
-  QTest::newRow("a tall selection: beside it, inside the screen") << Rect{640, 490, 0, 200} << 648.0 << 320.0;
-  QTest::newRow("a selection is a caret line too") << Rect{100, 40, 400, 60} << 100.0 << 108.0;
-}
-
-void OverlayPlacementTest::keepsTheCaretLineVisible() {
-  QFETCH(Rect, caret);
-  QFETCH(double, x);
-  QFETCH(double, y);
-  const Rect screen{0, 0, 1280, 1024};
-  const Point origin = OverlayPlacement::originAtCaret(Size{560, 540}, screen, caret);
-  QCOMPARE(origin.x, x);
-  QCOMPARE(origin.y, y);
-  const bool coversLine = origin.y < caret.y + caret.height && origin.y + 540 > caret.y &&
-                          origin.x < caret.x + caret.width && origin.x + 560 > caret.x;
-  QVERIFY2(!coversLine, "the panel covers the caret");
+  const Rect a = anchor.value_or(Rect{});
+  QVERIFY2(!atCaret || !(origin.y < a.y + a.height && origin.y + panel.height > a.y &&
+                         origin.x < a.x + a.width && origin.x + panel.width > a.x),
+           "the panel covers the caret");
 }
 
 void OverlayPlacementTest::convertsDevicePixelsOfScaledScreens_data() {
