@@ -228,6 +228,101 @@ TEST_F(InserterTest, ThePasteWaitsUntilTheFieldHasTheFocusAgain) {
   EXPECT_EQ(keys_.posted(), std::vector<std::string>{"ctrl+v"});
 }
 
+// Two windows of one program: the user clicks into B while the model answers. Keys go to A
+// only, while A is active and its field has the focus; else the text is only copied.
+TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
+  constexpr std::uint64_t kA = 0x4a00001;
+  constexpr std::uint64_t kB = 0x4a00077;
+  const struct {
+    const char* name;
+    bool clickBDuringChord;  // while a modifier is still held
+    bool fieldRefusesFocus;
+    const char* outcome;
+  } rows[] = {
+      {"A is raised, not B on top", false, false, "confirmed"},
+      {"B clicked before the chord", true, false, "window changed"},
+      {"A's field never focused again", false, true, "field not focused"},
+  };
+  for (const auto& row : rows) {
+    FakeAccessibility ax;
+    FakeWorkspace workspace;
+    workspace.addApplication({kPid, kBundle, "Editor", kA});
+    workspace.addApplication({kPid, kBundle, "Editor", kB}, true);
+    FakePasteboard pasteboard;
+    testing::FakeKeyEvents keys;
+    TextInserter inserter(ax, workspace, pasteboard, keys, queue_);
+    field_ = ax.addElement("AXTextArea");
+    ax.set(field_, AXAttribute::value, std::string("会议纪要："));
+    ax.set(field_, AXAttribute::focused, !row.fieldRefusesFocus);
+    if (row.fieldRefusesFocus) {
+      ax.rejectWrites(field_, AXAttribute::focused);
+    }
+    keys.setOnPosted(
+        [&](const KeyChord&) { ax.set(field_, AXAttribute::value, std::string("会议纪要：周五OK。")); });
+    auto t = std::make_shared<FocusedTarget>(*target(false));
+    t->window = kA;
+    if (row.clickBDuringChord) {
+      keys.setResult(KeyPostResult::retry);
+    }
+    insert(inserter, "周五OK。", t);
+    queue_.advance(100ms);
+    if (row.clickBDuringChord) {
+      workspace.setFrontmost(RunningApplication{kPid, kBundle, "Editor", kB});
+      keys.setResult(KeyPostResult::posted);
+    }
+    queue_.advance(3s);
+    ASSERT_TRUE(outcome_) << row.name;
+    EXPECT_EQ(outcome_->attempts.back().outcome, row.outcome) << row.name;
+    EXPECT_EQ(workspace.windowActivations(), std::vector<std::uint64_t>{kA}) << row.name;
+    EXPECT_TRUE(workspace.activations().empty()) << row.name;
+    const bool typed = std::string_view(row.outcome) == "confirmed";
+    EXPECT_EQ(outcome_->result, typed ? InsertResult::inserted : InsertResult::copied) << row.name;
+    EXPECT_EQ(ax.get(field_, AXAttribute::value) == FakeAXValue(std::string("会议纪要：周五OK。")), typed)
+        << row.name;
+  }
+}
+
+// A terminal hands Ctrl+V to the shell (a literal ^V); a single-line field cannot hold line
+// breaks, so they become spaces before the text goes in, and the read-back looks for that.
+TEST_F(InserterTest, TheTextAndTheChordFitTheField) {
+  const std::string candidate = "第一行，OK。\r\n第二行：done！\n(3)";
+  const struct {
+    const char* role;
+    bool terminal;
+    const char* chord;
+    std::string arrives;
+  } rows[] = {
+      {"AXTextField", false, "ctrl+v", "第一行，OK。 第二行：done！ (3)"},
+      {"AXTextArea", false, "ctrl+v", candidate},
+      {"AXTerminal", true, "ctrl+shift+v", candidate},
+  };
+  const auto written = field_;
+  for (const auto& row : rows) {
+    FakeAccessibility ax;
+    FakePasteboard pasteboard;
+    testing::FakeKeyEvents keys;
+    TextInserter inserter(ax, workspace_, pasteboard, keys, queue_);
+    field_ = ax.addElement(row.role);
+    ax.set(field_, AXAttribute::value, std::string("$ "));
+    keys.setOnPosted([&](const KeyChord&) {
+      ax.set(field_, AXAttribute::value, "$ " + pasteboard.string().value_or(""));
+    });
+    auto t = std::make_shared<FocusedTarget>(*target(false));
+    t->focusedRole = row.role;
+    t->isTerminal = row.terminal;
+    insert(inserter, candidate, t);
+    queue_.advance(1s);
+    EXPECT_EQ(keys.posted(), std::vector<std::string>{row.chord}) << row.role;
+    EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue("$ " + row.arrives)) << row.role;
+    EXPECT_EQ(result(), InsertResult::inserted) << row.role;
+  }
+  // Written through accessibility, too.
+  field_ = written;
+  ax_.set(field_, AXAttribute::selectedTextRange, TextRange{11, 0});
+  insert("好的，\n明天见。", target());
+  EXPECT_EQ(fieldValue(AXAttribute::value), FakeAXValue(std::string("Hello world好的， 明天见。")));
+}
+
 // Alt pressed twice opens Firefox's menu bar for a moment: the cycle may begin with the focus on
 // "File", or on the page before its field has the focus back. The paste goes to the field
 // focused by now; neither the menu nor the page is focused again or given a caret.
