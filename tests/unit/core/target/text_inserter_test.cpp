@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fakes/fake_accessibility.h"
@@ -232,53 +233,35 @@ TEST_F(InserterTest, ThePasteWaitsUntilTheFieldHasTheFocusAgain) {
 // only, while A is active and its field has the focus; else the text is only copied.
 TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
   constexpr std::uint64_t kA = 0x4a00001;
-  constexpr std::uint64_t kB = 0x4a00077;
-  const struct {
-    const char* name;
-    bool clickBDuringChord;  // while a modifier is still held
-    bool fieldRefusesFocus;
-    const char* outcome;
-  } rows[] = {
-      {"A is raised, not B on top", false, false, "confirmed"},
-      {"B clicked before the chord", true, false, "window changed"},
-      {"A's field never focused again", false, true, "field not focused"},
-  };
-  for (const auto& row : rows) {
+  const RunningApplication windowB{kPid, kBundle, "Editor", 0x4a00077};
+  for (const std::string outcome : {"confirmed", "window changed", "field not focused"}) {
     FakeAccessibility ax;
     FakeWorkspace workspace;
     workspace.addApplication({kPid, kBundle, "Editor", kA});
-    workspace.addApplication({kPid, kBundle, "Editor", kB}, true);
-    FakePasteboard pasteboard;
+    workspace.addApplication(windowB, true);
     testing::FakeKeyEvents keys;
-    TextInserter inserter(ax, workspace, pasteboard, keys, queue_);
+    TextInserter inserter(ax, workspace, pasteboard_, keys, queue_);
     field_ = ax.addElement("AXTextArea");
     ax.set(field_, AXAttribute::value, std::string("会议纪要："));
-    ax.set(field_, AXAttribute::focused, !row.fieldRefusesFocus);
-    if (row.fieldRefusesFocus) {
-      ax.rejectWrites(field_, AXAttribute::focused);
-    }
+    ax.set(field_, AXAttribute::focused, outcome != "field not focused");
+    ax.rejectWrites(field_, AXAttribute::focused);
     keys.setOnPosted(
-        [&](const KeyChord&) { ax.set(field_, AXAttribute::value, std::string("会议纪要：周五OK。")); });
+        [&](const KeyChord&) { ax.set(field_, AXAttribute::value, std::string("会议纪要：OK。")); });
+    keys.setResult(outcome == "window changed" ? KeyPostResult::retry : KeyPostResult::posted);
     auto t = std::make_shared<FocusedTarget>(*target(false));
     t->window = kA;
-    if (row.clickBDuringChord) {
-      keys.setResult(KeyPostResult::retry);
-    }
-    insert(inserter, "周五OK。", t);
+    insert(inserter, "OK。", t);
     queue_.advance(100ms);
-    if (row.clickBDuringChord) {
-      workspace.setFrontmost(RunningApplication{kPid, kBundle, "Editor", kB});
-      keys.setResult(KeyPostResult::posted);
-    }
+    workspace.setFrontmost(outcome == "window changed" ? windowB : workspace.frontmostApplication().value());
+    keys.setResult(KeyPostResult::posted);
     queue_.advance(3s);
-    ASSERT_TRUE(outcome_) << row.name;
-    EXPECT_EQ(outcome_->attempts.back().outcome, row.outcome) << row.name;
-    EXPECT_EQ(workspace.windowActivations(), std::vector<std::uint64_t>{kA}) << row.name;
-    EXPECT_TRUE(workspace.activations().empty()) << row.name;
-    const bool typed = std::string_view(row.outcome) == "confirmed";
-    EXPECT_EQ(outcome_->result, typed ? InsertResult::inserted : InsertResult::copied) << row.name;
-    EXPECT_EQ(ax.get(field_, AXAttribute::value) == FakeAXValue(std::string("会议纪要：周五OK。")), typed)
-        << row.name;
+    ASSERT_TRUE(outcome_) << outcome;
+    EXPECT_EQ(outcome_->attempts.back().outcome, outcome);
+    EXPECT_EQ(workspace.windowActivations(), std::vector<std::uint64_t>{kA}) << outcome;
+    const bool typed = outcome == "confirmed";
+    EXPECT_EQ(ax.get(field_, AXAttribute::value) == FakeAXValue(std::string("会议纪要：OK。")), typed)
+        << outcome;
+    EXPECT_EQ(result(), typed ? InsertResult::inserted : InsertResult::copied) << outcome;
   }
 }
 
@@ -286,38 +269,31 @@ TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
 // breaks, so they become spaces before the text goes in, and the read-back looks for that.
 TEST_F(InserterTest, TheTextAndTheChordFitTheField) {
   const std::string candidate = "第一行，OK。\r\n第二行：done！\n(3)";
-  const struct {
-    const char* role;
-    bool terminal;
-    const char* chord;
-    std::string arrives;
-  } rows[] = {
-      {"AXTextField", false, "ctrl+v", "第一行，OK。 第二行：done！ (3)"},
-      {"AXTextArea", false, "ctrl+v", candidate},
-      {"AXTerminal", true, "ctrl+shift+v", candidate},
+  const std::tuple<const char*, const char*, std::string> rows[] = {
+      {"AXTextField", "ctrl+v", "第一行，OK。 第二行：done！ (3)"},
+      {"AXTextArea", "ctrl+v", candidate},
+      {"AXTerminal", "ctrl+shift+v", candidate},
   };
   const auto written = field_;
-  for (const auto& row : rows) {
+  for (const auto& [role, chord, arrives] : rows) {
     FakeAccessibility ax;
-    FakePasteboard pasteboard;
     testing::FakeKeyEvents keys;
-    TextInserter inserter(ax, workspace_, pasteboard, keys, queue_);
-    field_ = ax.addElement(row.role);
+    TextInserter inserter(ax, workspace_, pasteboard_, keys, queue_);
+    field_ = ax.addElement(role);
     ax.set(field_, AXAttribute::value, std::string("$ "));
     keys.setOnPosted([&](const KeyChord&) {
-      ax.set(field_, AXAttribute::value, "$ " + pasteboard.string().value_or(""));
+      ax.set(field_, AXAttribute::value, "$ " + pasteboard_.string().value_or(""));
     });
     auto t = std::make_shared<FocusedTarget>(*target(false));
-    t->focusedRole = row.role;
-    t->isTerminal = row.terminal;
+    t->focusedRole = role;
+    t->isTerminal = std::string_view(role) == "AXTerminal";
     insert(inserter, candidate, t);
     queue_.advance(1s);
-    EXPECT_EQ(keys.posted(), std::vector<std::string>{row.chord}) << row.role;
-    EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue("$ " + row.arrives)) << row.role;
-    EXPECT_EQ(result(), InsertResult::inserted) << row.role;
+    EXPECT_EQ(keys.posted(), std::vector<std::string>{chord}) << role;
+    EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue("$ " + arrives)) << role;
+    EXPECT_EQ(result(), InsertResult::inserted) << role;
   }
-  // Written through accessibility, too.
-  field_ = written;
+  field_ = written;  // and written through accessibility
   ax_.set(field_, AXAttribute::selectedTextRange, TextRange{11, 0});
   insert("好的，\n明天见。", target());
   EXPECT_EQ(fieldValue(AXAttribute::value), FakeAXValue(std::string("Hello world好的， 明天见。")));
@@ -420,19 +396,17 @@ TEST_F(InserterTest, FailedActivationOrQuitApplicationOnlyCopies) {
   }
 }
 
-TEST_F(InserterTest, ActivatesTheTargetsOwnInstanceAmongSameIdentifier) {
+TEST_F(InserterTest, WithoutItsWindowTheTargetsOwnInstanceIsActivatedElseTheFirstWithItsID) {
   FakeWorkspace workspace;
-  workspace.addApplication({10, "org.example.other", "Other"});
-  workspace.addApplication({11, kBundle, "Editor"});
-  workspace.addApplication({kPid, kBundle, "Editor"});
+  for (const std::int32_t pid : {10, 11, kPid}) {
+    workspace.addApplication({pid, pid == 10 ? "org.example.other" : kBundle, "Editor"});
+  }
   TextInserter inserter(ax_, workspace, pasteboard_, keys_, queue_);
-  insert(inserter, "x", target(false));
-  EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{kPid});
-
-  auto other = std::make_shared<FocusedTarget>(*target(false));
-  other->processID = 5;  // an instance no longer running: the first with the id is used
-  insert(inserter, "x", other);
-  EXPECT_EQ(workspace.activations().back(), 11);
+  auto t = std::make_shared<FocusedTarget>(*target(false));
+  insert(inserter, "x", t);
+  t->processID = 5;  // an instance no longer running
+  insert(inserter, "x", t);
+  EXPECT_EQ(workspace.activations(), (std::vector<std::int32_t>{kPid, 11}));
 }
 
 // Browsers report a field's text with characters the user never typed; a text the field held

@@ -5,24 +5,17 @@
 namespace wrenfold {
 namespace {
 
-using namespace std::chrono_literals;
-
-// A walk over an application that answers each round trip just inside the call timeout stops
-// on time, long before the element bound; a quick one stops at the element bound.
+// A walk over a program answering each round trip just inside the call timeout stops on time,
+// long before the element bound; over a quick one, at the element bound.
 TEST(SearchBudgetTest, AWalkEndsAtWhicheverBoundComesFirst) {
-  const struct {
-    std::chrono::milliseconds perElement;
-    int walked;
-  } rows[] = {{290ms, 2}, {1ms, 50}, {0ms, 50}};
-  for (const auto& row : rows) {
+  for (const auto& [perElement, walked] : {std::pair{290, 2}, std::pair{1, 50}}) {
     std::chrono::steady_clock::time_point now{};
-    SearchBudget budget(50, 400ms, [&now] { return now; });
-    int walked = 0;
-    while (budget.take()) {
-      ++walked;
-      now += row.perElement;
+    SearchBudget budget(50, std::chrono::milliseconds(400), [&now] { return now; });
+    int count = 0;
+    for (; budget.take(); ++count) {
+      now += std::chrono::milliseconds(perElement);
     }
-    EXPECT_EQ(walked, row.walked) << row.perElement.count();
+    EXPECT_EQ(count, walked) << perElement;
   }
 }
 
