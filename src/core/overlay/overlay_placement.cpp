@@ -5,9 +5,11 @@
 namespace wrenfold {
 namespace {
 
+// A panel wider or taller than the area (a small screen at a large scale) keeps its left or
+// top edge, with the header and the first candidates, in view.
 double clampedX(double x, double width, Rect visible) {
-  x = std::max(x, visible.x + OverlayPlacement::kSideMargin);
-  return std::min(x, visible.x + visible.width - width - OverlayPlacement::kSideMargin);
+  x = std::min(x, visible.x + visible.width - width - OverlayPlacement::kSideMargin);
+  return std::max(x, visible.x + OverlayPlacement::kSideMargin);
 }
 
 }  // namespace
@@ -35,7 +37,8 @@ Point OverlayPlacement::originAtCaret(Size panel, Rect visibleArea, Rect caret) 
   if (const double above = caret.y - kAnchorGap - panel.height; above >= top) {
     return {clampedX(caret.x, panel.width, visibleArea), above};
   }
-  const double y = std::clamp(caret.y + caret.height / 2 - panel.height / 2, top, bottom - panel.height);
+  const double y =
+      std::max(std::min(caret.y + caret.height / 2 - panel.height / 2, bottom - panel.height), top);
   const double left = visibleArea.x + kSideMargin;
   const double right = visibleArea.x + visibleArea.width - kSideMargin;
   if (const double x = caret.x + caret.width + kAnchorGap; x + panel.width <= right) {

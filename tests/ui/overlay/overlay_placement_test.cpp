@@ -43,8 +43,8 @@ void OverlayPlacementTest::placesByIntent_data() {
       << laptop << Anchor(Rect{0, 200, 30, 20}) << 12.0 << 228.0;
   QTest::newRow("second screen to the right")
       << Rect{1440, 0, 1920, 1080} << Anchor(Rect{1500, 100, 200, 30}) << 1500.0 << 138.0;
-  QTest::newRow("screen narrower than the panel: the right margin wins")
-      << Rect{0, 0, 500, 900} << Anchor(Rect{40, 100, 30, 20}) << -72.0 << 128.0;
+  QTest::newRow("screen narrower than the panel: the left margin wins")
+      << Rect{0, 0, 500, 900} << Anchor(Rect{40, 100, 30, 20}) << 12.0 << 128.0;
   QTest::newRow("no anchor: left edge at the centre, top edge 8 below it")
       << Rect{0, 0, 1920, 1400} << Anchor() << 960.0 << 708.0;
   QTest::newRow("no anchor on a short screen: top edge at the visible top")
@@ -88,6 +88,12 @@ void OverlayPlacementTest::keepsTheCaretLineVisible() {
   const bool coversLine = origin.y < caret.y + caret.height && origin.y + 540 > caret.y &&
                           origin.x < caret.x + caret.width && origin.x + 560 > caret.x;
   QVERIFY2(!coversLine, "the panel covers the caret");
+  // A work area shorter than the panel (1080p at 200 %, under a top bar): the panel's top stays
+  // in it, whatever the caret's height.
+  for (const double caretY : {40.0, 250.0, 450.0}) {
+    const Rect shortArea{0, 32, 960, 508};
+    QCOMPARE(OverlayPlacement::originAtCaret(Size{560, 540}, shortArea, Rect{300, caretY, 9, 18}).y, 32.0);
+  }
 }
 
 void OverlayPlacementTest::convertsDevicePixelsOfScaledScreens_data() {
