@@ -33,13 +33,9 @@ class FakeWorkspace final : public Workspace {
   // Brings that window's application to the front with that window active.
   [[nodiscard]] bool activateWindow(std::uint64_t window) override {
     windowActivations_.push_back(window);
-    const auto app = std::find_if(running_.begin(), running_.end(),
-                                  [&](const RunningApplication& each) { return each.window == window; });
-    if (app == running_.end()) {
-      return false;
-    }
-    frontmost_ = *app;
-    return true;
+    const auto app = std::ranges::find(running_, std::optional(window), &RunningApplication::window);
+    frontmost_ = app != running_.end() ? std::optional(*app) : frontmost_;
+    return app != running_.end();
   }
   [[nodiscard]] std::int32_t ownProcessID() override { return ownProcessID_; }
   [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override {
