@@ -1,5 +1,5 @@
 // Real programs nobody here wrote, one after the other in one private desktop: the GTK 3 and
-// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer and a VTE terminal. For
+// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, a VTE and a Qt terminal. For
 // each: a double tap of Alt at the end of its text, the model request must hold that text, the
 // panel must leave the caret's line visible, and Return must bring the first candidate into the
 // program, as a witness outside Wrenfold sees it (the program's own saved file, or its text
@@ -60,6 +60,12 @@ std::vector<Program> programs() {
        "xfce4-terminal",
        {"--disable-server", "--title", "matrix-terminal", "-x", "sh", "-c", "echo '@TEXT'; exec sh"},
        "matrix-terminal",
+       Witness::accessibility},
+      {"Konsole (Qt 5 terminal)",
+       "konsole",
+       "konsole",
+       {"--separate", "-p", "tabtitle=matrix-konsole", "-e", "sh", "-c", "echo '@TEXT'; exec sh"},
+       "matrix-konsole",
        Witness::accessibility},
   };
 }
@@ -138,7 +144,7 @@ class EditorMatrix : public JourneyTest {
     const Exit pidOutput = run({"xdotool", "getwindowpid", window});
     const pid_t pid = static_cast<pid_t>(std::atoi(pidOutput.output.c_str()));
     // The caret at the end of the program's own text (the terminal's is at its prompt).
-    if (program.executable != "xfce4-terminal") {
+    if (program.name.find("terminal") == std::string::npos) {
       ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
     }
     ASSERT_TRUE(waitUntil([&] { return holdsText(pid, ownText.substr(0, 9)); }, 60s))

@@ -122,11 +122,7 @@ TEST_F(InserterTest, UnusableRangesFallBackToPasting) {
   };
   for (const auto& row : rows) {
     FakeAccessibility ax;
-    FakeWorkspace workspace;
-    workspace.addApplication({kPid, kBundle, "Editor"});
-    FakePasteboard pasteboard;
-    testing::ManualMainQueue queue(clock_);
-    TextInserter inserter(ax, workspace, pasteboard, keys_, queue);
+    TextInserter inserter(ax, workspace_, pasteboard_, keys_, queue_);
     field_ = ax.addElement("AXTextArea");
     ax.set(field_, AXAttribute::value, std::string("😀 short"));
     ax.rejectWrites(field_, AXAttribute::selectedText);
@@ -135,10 +131,10 @@ TEST_F(InserterTest, UnusableRangesFallBackToPasting) {
     }
     insert(inserter, "new", target(true, row.stored));
     EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue(std::string("😀 short"))) << row.name;
-    EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{kPid}) << row.name;
-    EXPECT_EQ(pasteboard.string(), "new") << row.name;
+    EXPECT_EQ(workspace_.activations().back(), kPid) << row.name;
+    EXPECT_EQ(pasteboard_.string(), "new") << row.name;
     ASSERT_FALSE(outcome_) << "a paste is confirmed later: " << row.name;
-    queue.advance(10s);
+    queue_.advance(10s);
     ASSERT_TRUE(outcome_) << row.name;
     EXPECT_EQ(outcome_->attempts.front(), (InsertAttempt{"accessibility", "refused"})) << row.name;
   }
@@ -375,15 +371,14 @@ TEST_F(InserterTest, FailedActivationOrQuitApplicationOnlyCopies) {
       workspace.addApplication({kPid, kBundle, "Editor"});
       workspace.refuseActivation(kPid);
     }
-    FakePasteboard pasteboard;
-    TextInserter inserter(ax_, workspace, pasteboard, keys_, queue_);
-    pasteboard.copyTextExternally("mine");
+    TextInserter inserter(ax_, workspace, pasteboard_, keys_, queue_);
+    pasteboard_.copyTextExternally("mine");
     insert(inserter, "candidate", target(false));
     EXPECT_EQ(result(), InsertResult::copied) << quit;
-    EXPECT_EQ(pasteboard.lastHistory(), ClipboardHistory::keep);
+    EXPECT_EQ(pasteboard_.lastHistory(), ClipboardHistory::keep);
     queue_.advance(1000ms);
     EXPECT_TRUE(keys_.posted().empty());
-    EXPECT_EQ(pasteboard.string(), "candidate");
+    EXPECT_EQ(pasteboard_.string(), "candidate");
   }
 }
 
