@@ -62,7 +62,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   static_cast<void>(paths_.ensureDirectories());  // every writer creates what it needs again
 
   const auto startCycle = weakly([](AppDelegate& self) { self.trigger(); });
-  menuBar_ = std::make_unique<MenuBarController>(panelForegroundColor());
+  menuBar_ = std::make_unique<MenuBarController>(&panelForegroundColor);
   menuBar_->onTrigger = startCycle;
   menuBar_->onSettings = weakly([](AppDelegate& self) { self.showSettings(); });
   // An open tray menu holds the keyboard; the custom shortcut still works through it.

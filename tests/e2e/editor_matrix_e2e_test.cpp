@@ -1,5 +1,5 @@
 // Real programs nobody here wrote, one after the other in one private desktop: the GTK 3 and
-// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, a VTE terminal, and three
+// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, a VTE and a Qt terminal, and three
 // of them scaled by 2. For each, a double tap of Alt with the caret on a line in the middle of
 // the window, then on the first: the request must hold the program's text, the panel must lie
 // off the caret's line, and Return must bring the first candidate in, as witnesses outside
@@ -62,6 +62,12 @@ std::vector<Program> programs() {
        {"--disable-server", "--title", "matrix-terminal", "-x", "sh", "-c", "echo '@TEXT'; exec sh"},
        "matrix-terminal",
        Witness::accessibility},
+      {"Konsole (Qt 5 terminal)",
+       "konsole",
+       "konsole",
+       {"--separate", "-p", "tabtitle=matrix-konsole", "-e", "sh", "-c", "echo '@TEXT'; exec sh"},
+       "matrix-konsole",
+       Witness::accessibility},
   };
   // One GTK 3, one GTK 4 and one Qt program again, scaled by 2.
   for (const std::size_t i : {0U, 1U, 3U}) {
@@ -114,7 +120,7 @@ class EditorMatrix : public JourneyTest {
     const std::string ownText = "MATRIX-" + std::to_string(skipped.size() + model.requests().size()) +
                                 " 明天的发布会改到几点？请在今晚前确认。";
     const auto file = reports_ / (program.windowName + ".txt");
-    const bool terminal = program.executable == "xfce4-terminal";
+    const bool terminal = program.executable == "xfce4-terminal" || program.executable == "konsole";
     testing::writeAll(file, terminal ? ownText + "\n" : ownText + "\n" + kMoreLines);
     std::vector<std::string> argv{program.executable};
     for (const auto& argument : program.arguments) {

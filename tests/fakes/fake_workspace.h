@@ -30,6 +30,13 @@ class FakeWorkspace final : public Workspace {
     }
     return true;
   }
+  // Brings that window's application to the front with that window active.
+  [[nodiscard]] bool activateWindow(std::uint64_t window) override {
+    windowActivations_.push_back(window);
+    const auto app = std::ranges::find(running_, std::optional(window), &RunningApplication::window);
+    frontmost_ = app != running_.end() ? std::optional(*app) : frontmost_;
+    return app != running_.end();
+  }
   [[nodiscard]] std::int32_t ownProcessID() override { return ownProcessID_; }
   [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override {
     if (frontmost_ && frontmost_->processID != ownProcessID_) {
@@ -59,6 +66,7 @@ class FakeWorkspace final : public Workspace {
   void setOwnProcessID(std::int32_t processID) { ownProcessID_ = processID; }
   // Process ids activated, in order (refused requests included).
   [[nodiscard]] const std::vector<std::int32_t>& activations() const { return activations_; }
+  [[nodiscard]] const std::vector<std::uint64_t>& windowActivations() const { return windowActivations_; }
 
  private:
   std::optional<RunningApplication> frontmost_;
@@ -66,6 +74,7 @@ class FakeWorkspace final : public Workspace {
   std::vector<RunningApplication> running_;
   std::set<std::int32_t> refused_;
   std::vector<std::int32_t> activations_;
+  std::vector<std::uint64_t> windowActivations_;
   std::int32_t ownProcessID_ = 0;
   bool ignoresActivation_ = false;
 };

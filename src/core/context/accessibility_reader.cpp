@@ -12,8 +12,9 @@
 namespace wrenfold {
 namespace {
 
-constexpr std::array<std::string_view, 7> kTextRoles{
-    "AXStaticText", "AXTextField", "AXTextArea", "AXTextView", "AXWebArea", "AXHeading", "AXParagraph"};
+constexpr std::array<std::string_view, 8> kTextRoles{"AXStaticText", "AXTerminal", "AXTextField",
+                                                     "AXTextArea",   "AXTextView", "AXWebArea",
+                                                     "AXHeading",    "AXParagraph"};
 constexpr std::array<std::string_view, 3> kPrunedRoles{"AXMenuBar", "AXMenu", "AXToolbar"};
 constexpr std::array<std::string_view, 4> kNoiseWords{"button", "menu", "close", "minimize"};
 constexpr std::size_t kNoiseWordMaxLength = 20;

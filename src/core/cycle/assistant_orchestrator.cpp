@@ -118,6 +118,7 @@ void AssistantOrchestrator::trigger(std::string instruction) {
 
 void AssistantOrchestrator::close() {
   overlay_.close();
+  panelOpen_ = false;
   abandonRequest();
   ++cycle_;  // a context read still under way, or a cycle about to open, is dropped
   isOpening_ = false;
@@ -147,8 +148,11 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;  // closed before it began
   }
   abandonRequest();  // a regeneration of the previous cycle still in flight no longer counts
-  // A trigger from Wrenfold's own panel or settings keeps the field the cycle started from.
-  auto kept = ownWindowInFront() ? lastTarget_ : nullptr;
+  // A trigger from Wrenfold's open panel keeps the field the cycle started from. From the
+  // settings window, once the panel is closed, the program below is resolved afresh: the last
+  // cycle's field may be minutes old, in a window long closed.
+  auto kept = panelOpen_ && ownWindowInFront() ? lastTarget_ : nullptr;
+  panelOpen_ = true;
   lastTarget_.reset();
   lastContext_.reset();
   lastContextImage_.reset();
@@ -407,6 +411,7 @@ void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const st
     setState(AssistantState::ready(shown));
     overlay_.model().setPhase(OverlayPhase::ready(shown, false));
   }
+  panelOpen_ = false;
   std::weak_ptr<bool> alive = alive_;
   textInserter_.insert(
       candidate.text, lastTarget_,

@@ -112,6 +112,7 @@ class AssistantOrchestrator : public Observable {
 
   AssistantState state_;
   std::shared_ptr<const FocusedTarget> lastTarget_;
+  bool panelOpen_ = false;  // shown by a cycle and not closed since
   std::optional<ContextSnapshot> lastContext_;
   std::optional<LLMImage> lastContextImage_;
   bool isOpening_ = false;

@@ -15,6 +15,9 @@ struct RunningApplication {
   // else the executable name; absent when none is known.
   std::optional<std::string> bundleIdentifier;
   std::optional<std::string> localizedName;
+  // The window the application was found by (the active one, the topmost one), as the window
+  // system names it; absent where none can be told.
+  std::optional<std::uint64_t> window = std::nullopt;
   bool operator==(const RunningApplication&) const = default;
 };
 
@@ -40,6 +43,9 @@ class Workspace {
   // Asks for the application's window to become active; false when the request could not be
   // made (no such process, no window). Does not wait for the window manager.
   [[nodiscard]] virtual bool activate(std::int32_t processID) = 0;
+  // Asks for that one window to become active (another window of the same program may be in
+  // front); false when it cannot be asked for, or is gone.
+  [[nodiscard]] virtual bool activateWindow(std::uint64_t /*window*/) { return false; }
 };
 
 }  // namespace wrenfold

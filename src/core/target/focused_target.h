@@ -15,6 +15,9 @@ namespace wrenfold {
 // and the inserter. Holds accessibility handles: main thread only.
 struct FocusedTarget {
   std::int32_t processID = 0;
+  // The window the cycle started from: keys go only there, never to another window of the
+  // same program. Absent where the window system cannot tell.
+  std::optional<std::uint64_t> window;
   std::string appBundleID;                 // "unknown" when the application has none
   std::string appName;                     // localized name, else the id, else "Unknown App"
   std::optional<std::string> windowTitle;  // "AXTitle" of the focused window
@@ -27,6 +30,7 @@ struct FocusedTarget {
   bool framesOnScreen = true;                  // false: the frames are within the window only
   bool canReadAX = true;
   bool canWriteAX = false;  // a plain text input that may be written through accessibility
+  bool isTerminal = false;  // a terminal's screen: pasted into with the terminal's own chord
 };
 
 }  // namespace wrenfold

@@ -112,6 +112,8 @@ Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() co
     return fail(AssistantError::unsafeTarget(std::move(*reason)));
   }
   target->processID = app->processID;
+  target->window = app->window;
+  target->isTerminal = target->focusedRole == "AXTerminal";
   target->appBundleID = present(app->bundleIdentifier).value_or("unknown");
   target->appName = displayName(*app);
   target->focusedElement = std::move(focused);

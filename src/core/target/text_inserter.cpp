@@ -19,7 +19,46 @@ bool isMenu(std::string_view role) {
   return std::find(kMenuRoles.begin(), kMenuRoles.end(), role) != kMenuRoles.end();
 }
 
+// Whether the window the keys would go to is the target's own: with several windows of one
+// program open, the user may have clicked into another while the model answered.
+bool targetWindowActive(Workspace& workspace, const FocusedTarget& target) {
+  const auto front = workspace.frontmostApplication();
+  if (!front) {
+    return false;
+  }
+  if (target.window) {
+    return front->window == target.window;
+  }
+  return front->processID == target.processID;
+}
+
 }  // namespace
+
+std::string fitToField(std::string_view text, std::optional<std::string_view> role) {
+  if (role != "AXTextField") {
+    return std::string(text);
+  }
+  // A single-line field drops line breaks (Chromium) or turns them into spaces (Firefox):
+  // doing it here makes what arrives predictable and lets the read-back find it.
+  std::string fitted;
+  fitted.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      continue;  // CR LF is one break
+    }
+    if (text[i] == '\n' || text[i] == '\r') {
+      fitted += ' ';
+    } else if (text.substr(i, 3) == "\u2028" || text.substr(i, 3) == "\u2029") {
+      fitted += ' ';
+      i += 2;
+    } else {
+      fitted += text[i];
+    }
+  }
+  return fitted;
+}
+
+namespace {}  // namespace
 
 // One paste in flight: what it needs after `insert` has returned, and the user's clipboard
 // waiting to be put back once the candidate has been seen arriving.
@@ -85,7 +124,8 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
                           Completion done) {
   InsertOutcome outcome;
   if (target->canWriteAX && target->focusedElement) {
-    if (insertAtSelection(text, *target->focusedElement, target->selectedTextRange)) {
+    if (insertAtSelection(fitToField(text, target->focusedRole), *target->focusedElement,
+                          target->selectedTextRange)) {
       outcome.attempts.push_back({"accessibility", "written"});
       outcome.result = InsertResult::inserted;
       done(std::move(outcome));
@@ -98,14 +138,20 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
     copyOnly(text, std::move(outcome), done);
     return;
   }
-  auto paste = std::make_shared<Paste>(*this, target, text, std::move(outcome), std::move(done));
-  paste->element = fieldToPasteInto(*target);
+  auto element = fieldToPasteInto(*target);
+  std::optional<std::string> role = target->focusedRole;
+  if (element && element != target->focusedElement) {
+    role = AXHelper(ax_).copyString(*element, AXAttribute::role);
+  }
+  const std::string fitted = fitToField(text, role);
+  auto paste = std::make_shared<Paste>(*this, target, fitted, std::move(outcome), std::move(done));
+  paste->element = std::move(element);
   if (paste->element) {
     paste->selection = AXHelper(ax_).rangeAttribute(*paste->element, AXAttribute::selectedTextRange);
   }
   // Read now, while the target is idle behind our panel: once it is busy taking the focus back a
   // read can time out, and the field cannot change before the paste anyway.
-  paste->check = InsertionCheck::before(ax_, paste->element, text);
+  paste->check = InsertionCheck::before(ax_, paste->element, fitted);
   if (!paste->selection) {
     paste->selection = target->selectedTextRange;
   }
@@ -117,7 +163,7 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
     paste->snapshot = PasteboardSnapshot::capture(pasteboard_);
   }
   pasteboard_.clearContents();
-  if (!pasteboard_.setString(text, ClipboardHistory::skip)) {
+  if (!pasteboard_.setString(fitted, ClipboardHistory::skip)) {
     paste->snapshot.restore(pasteboard_);
     paste->outcome.attempts.push_back({"paste", "clipboard refused"});
     copyOnly(text, std::move(paste->outcome), paste->done);
@@ -205,6 +251,10 @@ bool TextInserter::replaceInValue(std::string_view text, const AccessibilityElem
 }
 
 bool TextInserter::activate(const FocusedTarget& target) {
+  if (target.window) {
+    // That window, not the program's topmost: another of its windows may be in front now.
+    return workspace_.activateWindow(*target.window);
+  }
   const RunningApplication* chosen = nullptr;
   const auto running = workspace_.runningApplications();
   for (const auto& app : running) {
@@ -225,8 +275,7 @@ bool TextInserter::activate(const FocusedTarget& target) {
 
 void TextInserter::awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
   // Keys go to whichever window has the focus: never paste before the target's is active.
-  const auto front = paste->workspace.frontmostApplication();
-  if (front && front->processID == paste->target->processID) {
+  if (targetWindowActive(paste->workspace, *paste->target)) {
     awaitFocus(std::move(paste), std::chrono::milliseconds{0});
     return;
   }
@@ -240,10 +289,21 @@ void TextInserter::awaitActivation(std::shared_ptr<Paste> paste, std::chrono::mi
 
 void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
   const auto& element = paste->element;
-  const bool unfocused = element && paste->ax.boolAttribute(*element, AXAttribute::focused) == false;
-  if (unfocused && waited < kFocusTimeout) {
+  const auto unfocused = [&] {
+    return element && paste->ax.boolAttribute(*element, AXAttribute::focused) == false;
+  };
+  if (unfocused() && waited < kFocusTimeout) {
     paste->queue.postAfter(kFocusPoll, [paste, waited] { awaitFocus(paste, waited + kFocusPoll); });
     return;
+  }
+  if (unfocused()) {
+    // The program did not give the focus back by itself: ask once. A field that still has no
+    // focus would let the keys land elsewhere in the window (or open a menu).
+    static_cast<void>(paste->ax.setBool(*element, AXAttribute::focused, true));
+    if (unfocused()) {
+      finish(*paste, InsertResult::copied, "field not focused");
+      return;
+    }
   }
   paste->queue.postAfter(kPasteDelay, [paste] { pressPaste(paste); });
 }
@@ -260,7 +320,17 @@ void TextInserter::pressPaste(std::shared_ptr<Paste> paste) {
 }
 
 void TextInserter::postChord(std::shared_ptr<Paste> paste, int retriesLeft) {
-  const auto result = paste->keys.post(KeyChord::paste());
+  // Checked again at every attempt: the user may switch windows while a modifier is held.
+  if (!targetWindowActive(paste->workspace, *paste->target)) {
+    finish(*paste, InsertResult::copied, "window changed");
+    return;
+  }
+  // A terminal hands Ctrl+V to the shell as "literal next": its paste chord has Shift.
+  auto chord = KeyChord::paste();
+  if (paste->target->isTerminal) {
+    chord.modifiers |= static_cast<unsigned>(KeyModifier::shift);
+  }
+  const auto result = paste->keys.post(chord);
   if (result == KeyPostResult::retry && retriesLeft > 0) {
     paste->queue.postAfter(kKeyRetryInterval, [paste, retriesLeft] { postChord(paste, retriesLeft - 1); });
     return;

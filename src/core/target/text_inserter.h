@@ -27,6 +27,10 @@ enum class InsertResult {
 // "inserted", "pasted" or "copied", as the usage event records it.
 [[nodiscard]] std::string_view insertResultName(InsertResult result);
 
+// The text as a field of AX role `role` can hold it: a single-line field ("AXTextField") gets
+// each line break as a space.
+[[nodiscard]] std::string fitToField(std::string_view text, std::optional<std::string_view> role);
+
 // One strategy tried and how it ended, for the log: never the text.
 struct InsertAttempt {
   std::string strategy;  // "accessibility", "paste", "copy"
@@ -53,8 +57,8 @@ class TextInserter {
   static constexpr std::chrono::milliseconds kActivationPoll{25};
   static constexpr std::chrono::milliseconds kActivationTimeout{1500};
   // After activation, until the field reports keyboard focus again (browsers hand the focus on
-  // to the page some time after their window became active); past the limit the paste goes
-  // ahead, and the read-back tells whether it landed.
+  // to the page some time after their window became active); past the limit the focus is asked
+  // for once, and a field still without it is not pasted into: the text is only copied.
   static constexpr std::chrono::milliseconds kFocusPoll{25};
   static constexpr std::chrono::milliseconds kFocusTimeout{1000};
   // After activation, before focus is restored and the paste chord is posted.

@@ -36,9 +36,10 @@ bool AtspiCalls::available(AtspiAccessible* object) {
   return false;
 }
 
-void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed, bool failed) {
+void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed, bool failed,
+                        std::chrono::milliseconds limit) {
   // A failure that took (nearly) the whole timeout is the application not answering.
-  if (!failed || elapsed < limits_.callTimeout * 9 / 10) {
+  if (!failed || elapsed < limit * 9 / 10) {
     return;
   }
   ++timedOutCalls_;

@@ -46,6 +46,8 @@ class AtspiCalls {
   struct Limits {
     std::chrono::milliseconds callTimeout{300};
     std::chrono::milliseconds hungPause{3000};
+    // Text writes wait this long, and only a write not answered by then counts as a hang.
+    std::chrono::milliseconds writeTimeout{2500};
   };
 
   explicit AtspiCalls(Limits limits);
@@ -123,7 +125,8 @@ class AtspiCalls {
   [[nodiscard]] GObjectPtr<AtspiAccessible> firstMatch(AtspiAccessible* object, AtspiMatchRule* rule,
                                                        bool& supported);
   class Call;
-  void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed);
+  void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed,
+              std::chrono::milliseconds limit);
 
   int timedOutCalls_ = 0;
 

@@ -130,11 +130,10 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
   // buttons too: the first focused element with text is the field; the first focused one is
   // only the answer when none has text.
   GObjectPtr<AtspiAccessible> firstFocused;
-  int visited = 0;
-  while (!queue.empty() && visited < searchLimit_) {
+  SearchBudget budget(searchLimit_, kWalkTime);
+  while (!queue.empty() && budget.take()) {
     GObjectPtr<AtspiAccessible> current = std::move(queue.front());
     queue.pop_front();
-    ++visited;
     const auto states = calls_.states(current.get());
     if (!states) {
       continue;
@@ -153,7 +152,7 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
       continue;
     }
     const int count = calls_.childCount(current.get()).value_or(0);
-    for (int i = 0; i < count && static_cast<int>(queue.size()) + visited < searchLimit_; ++i) {
+    for (int i = 0; i < count && static_cast<int>(queue.size()) < budget.elementsLeft(); ++i) {
       if (auto child = calls_.child(current.get(), i)) {
         queue.push_back(std::move(child));
       }

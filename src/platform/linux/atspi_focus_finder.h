@@ -6,6 +6,7 @@
 
 #include <atspi/atspi.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -16,6 +17,31 @@
 #include "platform/linux/focus_tracker.h"
 
 namespace wrenfold {
+
+// How far a walk may go: so many elements, and so much time (each element is a round trip,
+// and a slow application answers each one just inside the call timeout).
+class SearchBudget {
+ public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  SearchBudget(int elements, std::chrono::milliseconds time, Clock now = &std::chrono::steady_clock::now)
+      : elementsLeft_(elements), now_(std::move(now)), deadline_(now_() + time) {}
+
+  // Takes one element; false once either bound is spent.
+  [[nodiscard]] bool take() {
+    if (elementsLeft_ <= 0 || now_() >= deadline_) {
+      return false;
+    }
+    --elementsLeft_;
+    return true;
+  }
+  [[nodiscard]] int elementsLeft() const { return elementsLeft_; }
+
+ private:
+  int elementsLeft_;
+  Clock now_;
+  std::chrono::steady_clock::time_point deadline_;
+};
 
 class AtspiFocusFinder {
  public:
@@ -43,6 +69,9 @@ class AtspiFocusFinder {
   // editable field that is still focused; else `found`.
   [[nodiscard]] GObjectPtr<AtspiAccessible> settledFocus(AtspiAccessible* application,
                                                          GObjectPtr<AtspiAccessible> found);
+
+  // The walk's time bound, well inside the trigger's own deadline.
+  static constexpr std::chrono::milliseconds kWalkTime{400};
 
   AtspiCalls& calls_;
   const FocusTracker& tracker_;

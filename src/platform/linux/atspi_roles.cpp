@@ -20,10 +20,12 @@ std::string_view axRoleName(AtspiRole role, RoleStates states) {
     case ATSPI_ROLE_LABEL:
     case ATSPI_ROLE_STATIC:
     case ATSPI_ROLE_CAPTION:
-    // A terminal's screen is text to read (VTE, Konsole); what is typed there goes to the program
-    // running in it, so it is never written through accessibility, only pasted.
-    case ATSPI_ROLE_TERMINAL:
       return "AXStaticText";
+    // A terminal's screen is text to read (VTE, Konsole); what is typed there goes to the program
+    // running in it, so it is never written through accessibility, only pasted, with the
+    // terminal's own chord.
+    case ATSPI_ROLE_TERMINAL:
+      return "AXTerminal";
     case ATSPI_ROLE_DOCUMENT_WEB:
       return "AXWebArea";
     case ATSPI_ROLE_HEADING:

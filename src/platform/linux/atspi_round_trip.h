@@ -45,10 +45,25 @@ inline gint toInt(std::int64_t value) {
 // One round trip: measures it and tells AtspiCalls whether the application stopped answering.
 class AtspiCalls::Call {
  public:
-  Call(AtspiCalls& calls, AtspiAccessible* object)
-      : calls_(calls), object_(object), start_(std::chrono::steady_clock::now()) {}
+  // A write gets its own, longer deadline: the program may take its time to lay out what it
+  // was given, and a write abandoned early may still land after the caller tried another way.
+  enum class Deadline { read, write };
+
+  Call(AtspiCalls& calls, AtspiAccessible* object, Deadline deadline = Deadline::read)
+      : calls_(calls),
+        object_(object),
+        limit_(deadline == Deadline::write ? calls.limits_.writeTimeout : calls.limits_.callTimeout),
+        start_(std::chrono::steady_clock::now()) {
+    if (deadline == Deadline::write) {
+      atspi_set_timeout(static_cast<gint>(limit_.count()), 0);
+    }
+  }
   ~Call() {
-    calls_.record(object_, std::chrono::steady_clock::now() - start_, slot_.failed() || failedWithoutError_);
+    if (limit_ != calls_.limits_.callTimeout) {
+      atspi_set_timeout(static_cast<gint>(calls_.limits_.callTimeout.count()), 0);
+    }
+    calls_.record(object_, std::chrono::steady_clock::now() - start_, slot_.failed() || failedWithoutError_,
+                  limit_);
   }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
@@ -61,6 +76,7 @@ class AtspiCalls::Call {
  private:
   AtspiCalls& calls_;
   AtspiAccessible* object_;
+  std::chrono::milliseconds limit_;
   std::chrono::steady_clock::time_point start_;
   GErrorSlot slot_;
   bool failedWithoutError_ = false;

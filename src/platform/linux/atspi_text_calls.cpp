@@ -124,7 +124,7 @@ bool AtspiCalls::setTextContents(AtspiAccessible* object, std::string_view text)
     return false;
   }
   const std::string value(text);
-  Call call(*this, object);
+  Call call(*this, object, Call::Deadline::write);
   const gboolean done =
       atspi_editable_text_set_text_contents(asEditable(object), value.c_str(), call.error());
   return call.ok() && done != FALSE;
@@ -136,7 +136,7 @@ bool AtspiCalls::insertText(AtspiAccessible* object, std::int64_t position, std:
     return false;
   }
   const std::string value(text);
-  Call call(*this, object);
+  Call call(*this, object, Call::Deadline::write);
   const gboolean done = atspi_editable_text_insert_text(asEditable(object), toInt(position), value.c_str(),
                                                         toInt(length), call.error());
   return call.ok() && done != FALSE;
@@ -146,7 +146,7 @@ bool AtspiCalls::deleteText(AtspiAccessible* object, std::int64_t start, std::in
   if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
     return false;
   }
-  Call call(*this, object);
+  Call call(*this, object, Call::Deadline::write);
   const gboolean done =
       atspi_editable_text_delete_text(asEditable(object), toInt(start), toInt(end), call.error());
   return call.ok() && done != FALSE;

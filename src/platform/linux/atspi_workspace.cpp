@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "platform/linux/atspi_handle.h"
 #include "platform/linux/process_toolkit.h"
@@ -13,6 +15,7 @@ namespace {
 // Bounds a broken registry; a desktop lists far fewer.
 constexpr int kMaxApplications = 512;
 constexpr int kMaxWindows = 64;
+constexpr std::size_t kMaxNamedWindows = 256;
 
 }  // namespace
 
@@ -57,15 +60,30 @@ struct AtspiWorkspace::Bus {
     }
   }
 
-  [[nodiscard]] bool hasActiveWindow(AtspiAccessible* application) {
+  // The application's active window, named as `windowID` names it.
+  [[nodiscard]] std::optional<std::uint64_t> activeWindow(AtspiAccessible* application) {
     const int count = std::min(calls.childCount(application).value_or(0), kMaxWindows);
     for (int i = 0; i < count; ++i) {
       const auto window = calls.child(application, i);
       if (isActive(window.get())) {
-        return true;
+        return windowID(window.get());
       }
     }
-    return false;
+    return std::nullopt;
+  }
+
+  // libatspi keeps one object per element while it is referenced, so its address names the
+  // window as long as it is held here; the few windows named in a session stay held.
+  [[nodiscard]] std::uint64_t windowID(AtspiAccessible* window) {
+    const bool held = std::any_of(namedWindows.begin(), namedWindows.end(),
+                                  [window](const auto& each) { return each.get() == window; });
+    if (!held) {
+      if (namedWindows.size() >= kMaxNamedWindows) {
+        namedWindows.erase(namedWindows.begin());
+      }
+      namedWindows.push_back(retained(window));
+    }
+    return reinterpret_cast<std::uintptr_t>(window);
   }
 
   [[nodiscard]] bool isActive(AtspiAccessible* window) {
@@ -76,6 +94,7 @@ struct AtspiWorkspace::Bus {
   AtspiCalls calls;
   GObjectPtr<AtspiEventListener> listener;
   GObjectPtr<AtspiAccessible> lastOtherActivated;
+  std::vector<GObjectPtr<AtspiAccessible>> namedWindows;
 };
 
 AtspiWorkspace::AtspiWorkspace() = default;
@@ -104,8 +123,10 @@ std::optional<RunningApplication> AtspiWorkspace::frontmostApplication() {
     return std::nullopt;
   }
   std::optional<std::int32_t> front;
+  std::optional<std::uint64_t> window;
   bus->forEachApplication([&](AtspiAccessible* application, std::int32_t pid) {
-    if (bus->hasActiveWindow(application)) {
+    window = bus->activeWindow(application);
+    if (window) {
       front = pid;
     }
     return front.has_value();
@@ -113,7 +134,9 @@ std::optional<RunningApplication> AtspiWorkspace::frontmostApplication() {
   if (!front) {
     return std::nullopt;
   }
-  return describe(*front);
+  auto app = describe(*front);
+  app.window = window;
+  return app;
 }
 
 std::vector<RunningApplication> AtspiWorkspace::runningApplications() {
@@ -146,7 +169,13 @@ std::optional<RunningApplication> AtspiWorkspace::topmostOtherApplication() {
   if (!pid) {
     return std::nullopt;
   }
-  return describe(*pid);
+  auto app = describe(*pid);
+  app.window = bus->windowID(bus->lastOtherActivated.get());
+  return app;
+}
+
+bool AtspiWorkspace::activateWindow(std::uint64_t /*window*/) {
+  return focusReturnsForKeys_;
 }
 
 }  // namespace wrenfold

@@ -39,6 +39,8 @@ class AtspiWorkspace final : public Workspace {
   // desktop's RemoteDesktop portal) the compositor gives the focus back to the window the user
   // came from once the panel closes, and the paste waits for that; elsewhere nothing is pasted.
   [[nodiscard]] bool activate(std::int32_t) override { return focusReturnsForKeys_; }
+  // The same: the focus comes back to the window the user was in, which the paste then checks.
+  [[nodiscard]] bool activateWindow(std::uint64_t window) override;
   void setKeysReachPrograms(bool reach) { focusReturnsForKeys_ = reach; }
 
  private:

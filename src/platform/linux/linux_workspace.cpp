@@ -126,7 +126,7 @@ RunningApplication LinuxWorkspace::describe(Window window, std::int32_t processI
   facts.gtkApplicationID = repaired(x_->text(window, "_GTK_APPLICATION_ID"));
   facts.kdeDesktopFile = repaired(x_->text(window, "_KDE_NET_WM_DESKTOP_FILE"));
   const auto identity = identifyApplication(facts, desktopFiles());
-  return RunningApplication{processID, identity.id, identity.name};
+  return RunningApplication{processID, identity.id, identity.name, window};
 }
 
 std::optional<RunningApplication> LinuxWorkspace::frontmostApplication() {
@@ -213,21 +213,36 @@ bool LinuxWorkspace::activate(std::int32_t processID) {
       x_->cardinals(x_->root(), "_NET_CLIENT_LIST_STACKING").value_or(std::vector<unsigned long>{});
   for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
     const auto window = static_cast<Window>(*it);
-    if (processOf(window) != processID) {
-      continue;
+    if (processOf(window) == processID) {
+      return requestActivation(window);
     }
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = x_->atom("_NET_ACTIVE_WINDOW");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = kActivationSourceTool;
-    event.xclient.data.l[1] = static_cast<long>(x_->serverTime());
-    X11Connection::ErrorTrap trap(*x_);
-    XSendEvent(x_->display(), x_->root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    return trap.succeeded();
   }
   return false;
+}
+
+bool LinuxWorkspace::activateWindow(std::uint64_t window) {
+  if (!x_) {
+    return false;
+  }
+  // Only a window still managed: X reuses the ids of a client that is gone.
+  const auto clients = x_->cardinals(x_->root(), "_NET_CLIENT_LIST");
+  if (clients && std::find(clients->begin(), clients->end(), window) == clients->end()) {
+    return false;
+  }
+  return requestActivation(static_cast<Window>(window));
+}
+
+bool LinuxWorkspace::requestActivation(Window window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = x_->atom("_NET_ACTIVE_WINDOW");
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = kActivationSourceTool;
+  event.xclient.data.l[1] = static_cast<long>(x_->serverTime());
+  X11Connection::ErrorTrap trap(*x_);
+  XSendEvent(x_->display(), x_->root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  return trap.succeeded();
 }
 
 }  // namespace wrenfold

@@ -27,6 +27,7 @@ class LinuxWorkspace final : public Workspace {
   // The owner of the CLIPBOARD selection: its window's process and application.
   [[nodiscard]] std::optional<RunningApplication> clipboardOwner() override;
   [[nodiscard]] bool activate(std::int32_t processID) override;
+  [[nodiscard]] bool activateWindow(std::uint64_t window) override;
   [[nodiscard]] std::int32_t ownProcessID() override;
   [[nodiscard]] std::optional<RunningApplication> topmostOtherApplication() override;
 
@@ -37,6 +38,8 @@ class LinuxWorkspace final : public Workspace {
   // Panels, docks, the desktop and hidden (minimised) windows are not where the user writes.
   [[nodiscard]] bool isUserWindow(Window window);
   [[nodiscard]] RunningApplication describe(Window window, std::int32_t processID);
+  // A _NET_ACTIVE_WINDOW request from a tool with a real server timestamp.
+  [[nodiscard]] bool requestActivation(Window window);
   [[nodiscard]] const DesktopFileIndex& desktopFiles();
 
   std::unique_ptr<X11Connection> x_;

@@ -27,9 +27,12 @@ constexpr std::array<ModifierKey, 4> kModifierKeys{{
     {KeyModifier::super, XK_Super_L},
 }};
 
-constexpr std::array<std::string_view, 12> kTerminalWords{"terminal",  "xterm",       "konsole", "terminator",
-                                                          "alacritty", "kitty",       "tilix",   "urxvt",
-                                                          "rxvt",      "st-256color", "wezterm", "foot"};
+// Second to the accessibility role, which names every terminal that exposes itself; these
+// cover the ones that do not (or not yet, right after they start).
+constexpr std::array<std::string_view, 20> kTerminalWords{
+    "terminal", "xterm", "konsole",     "terminator", "alacritty", "kitty",      "tilix",
+    "urxvt",    "rxvt",  "st-256color", "wezterm",    "foot",      "kgx",        "gnome.console",
+    "ptyxis",   "guake", "tilda",       "yakuake",    "sakura",    "terminology"};
 
 // Key names come in lower case ("v", "return"); X keysym names are case-sensitive ("Return").
 KeySym keysymFor(const std::string& name) {

@@ -2,13 +2,40 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QEvent>
+#include <utility>
 
 #include "ui/brand/brand_icon.h"
 
 namespace wrenfold {
+namespace {
 
-MenuBarController::MenuBarController(std::optional<QColor> panelForeground) {
-  statusItem_.setIcon(BrandIcon::makeTrayIcon(panelForeground));
+// Calls back when the application's palette or the desktop's theme changes: a light/dark switch.
+class ThemeWatch final : public QObject {
+ public:
+  explicit ThemeWatch(std::function<void()> changed) : changed_(std::move(changed)) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == QCoreApplication::instance() &&
+        (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange)) {
+      changed_();
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> changed_;
+};
+
+}  // namespace
+
+MenuBarController::MenuBarController(PanelForeground panelForeground)
+    : panelForeground_(std::move(panelForeground)) {
+  redrawMark();
+  themeWatch_ = std::make_unique<ThemeWatch>([this] { redrawMark(); });
   statusItem_.setToolTip(QStringLiteral("Wrenfold"));
   rebuildMenu();
   statusItem_.setContextMenu(&menu_);
@@ -35,6 +62,10 @@ void MenuBarController::notify(const QString& message) {
   if (isTrayAvailable()) {
     statusItem_.showMessage(QStringLiteral("Wrenfold"), message, QSystemTrayIcon::Warning);
   }
+}
+
+void MenuBarController::redrawMark() {
+  statusItem_.setIcon(BrandIcon::makeTrayIcon(panelForeground_ ? panelForeground_() : std::nullopt));
 }
 
 void MenuBarController::rebuildMenu() {

@@ -6,14 +6,17 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace wrenfold {
 
 class MenuBarController {
  public:
-  // `panelForeground`: the tray panel's text colour when the desktop says it.
-  explicit MenuBarController(std::optional<QColor> panelForeground = std::nullopt);
+  // `panelForeground` tells the tray panel's text colour when the desktop says it; it is asked
+  // again, and the mark redrawn, whenever the desktop switches between light and dark.
+  using PanelForeground = std::function<std::optional<QColor>()>;
+  explicit MenuBarController(PanelForeground panelForeground = {});
   ~MenuBarController();
   MenuBarController(const MenuBarController&) = delete;
   MenuBarController& operator=(const MenuBarController&) = delete;
@@ -33,11 +36,14 @@ class MenuBarController {
 
  private:
   void rebuildMenu();
+  void redrawMark();
   void trigger() const;
   void openSettings() const;
 
+  PanelForeground panelForeground_;
   QMenu menu_;
   QSystemTrayIcon statusItem_;
+  std::unique_ptr<QObject> themeWatch_;
 };
 
 }  // namespace wrenfold

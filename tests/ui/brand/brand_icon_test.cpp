@@ -10,6 +10,7 @@
 #include "core/templates/built_in_templates.h"
 #include "ui/brand/brand_icon.h"
 #include "ui/common/symbol.h"
+#include "ui/tray/menu_bar_controller.h"
 
 namespace wrenfold {
 namespace {
@@ -56,6 +57,7 @@ class BrandIconTest : public QObject {
   void svgMatchesTheDrawingAndTheDesktopFile();
   void templateIconFollowsThePalette();
   void trayIconShowsOnLightAndDarkPanelsWhateverTheApplicationPalette();
+  void trayMarkFollowsALightDarkSwitch();
   void everySymbolDrawsSomething_data();
   void everySymbolDrawsSomething();
 };
@@ -125,6 +127,19 @@ void BrandIconTest::trayIconShowsOnLightAndDarkPanelsWhateverTheApplicationPalet
     }
     QVERIFY2(contrasting > 100, qPrintable(panel.name()));
   }
+  QGuiApplication::setPalette(original);
+}
+
+// The panel turns dark after launch: the mark in the tray is drawn again in its new colour.
+void BrandIconTest::trayMarkFollowsALightDarkSwitch() {
+  const QPalette original = QGuiApplication::palette();
+  QColor panelText(20, 20, 20);
+  MenuBarController tray([&panelText] { return std::optional(panelText); });
+  panelText = QColor(235, 235, 235);
+  QPalette dark = original;
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  QGuiApplication::setPalette(dark);
+  QCOMPARE(dominantInk(tray.statusItem().icon()).rgb(), panelText.rgb());
   QGuiApplication::setPalette(original);
 }
 

@@ -311,6 +311,13 @@ TEST_F(OrchestratorTest, ATriggerFromOurOwnWindowTargetsTheProgramTheUserWasIn) 
   EXPECT_THAT(http_.requests[1].body, HasSubstr("are we still meeting tomorrow"));
   EXPECT_THAT(http_.requests[1].body, Not(HasSubstr("mail draft")));
   EXPECT_THAT(http_.requests[1].body, Not(HasSubstr("Wrenfold's own")));
+
+  // The panel closed, a trigger from the settings window: the program below now, not the old field.
+  orchestrator_->close();
+  orchestrator_->trigger("");
+  settle();
+  ASSERT_EQ(http_.requests.size(), 3u);
+  EXPECT_THAT(http_.requests[2].body, HasSubstr("mail draft"));
 }
 
 // Without a compositor the capture holds only what the screen shows: the panel beside the field

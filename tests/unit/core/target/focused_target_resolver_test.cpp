@@ -42,19 +42,12 @@ class ResolverTest : public ::testing::Test {
   AccessibilityElement field_ = app_;
 };
 
-TEST_F(ResolverTest, UntrustedProcessAsksForAccessAndFails) {
+TEST_F(ResolverTest, NoFrontmostApplicationIsTargetUnavailableAndAnUntrustedProcessAsksForAccess) {
+  EXPECT_TRUE(resolver_.resolve().error().is(AssistantError::Kind::targetUnavailable));
   frontmost("org.example.editor");
   ax_.setTrusted(false);
-  const auto result = resolver_.resolve();
-  ASSERT_FALSE(result);
-  EXPECT_TRUE(result.error().is(AssistantError::Kind::accessibilityNotTrusted));
+  EXPECT_TRUE(resolver_.resolve().error().is(AssistantError::Kind::accessibilityNotTrusted));
   EXPECT_EQ(ax_.trustPrompts(), 1);
-}
-
-TEST_F(ResolverTest, NoFrontmostApplicationIsTargetUnavailable) {
-  const auto result = resolver_.resolve();
-  ASSERT_FALSE(result);
-  EXPECT_TRUE(result.error().is(AssistantError::Kind::targetUnavailable));
 }
 
 TEST_F(ResolverTest, SensitiveBundleIdentifiersAreRefusedCaseInsensitively) {
@@ -92,32 +85,20 @@ TEST_F(ResolverTest, SensitiveBundleIdentifiersAreRefusedCaseInsensitively) {
 
 TEST_F(ResolverTest, PasswordFieldsAreRefused) {
   frontmost("org.example.editor");
-  ax_.set(field_, AXAttribute::role, std::string("AXSecureTextField"));
-  auto result = resolver_.resolve();
-  ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(), Failure(AssistantError::unsafeTarget("密码输入框不允许运行")));
-
-  ax_.set(field_, AXAttribute::role, std::string("AXTextField"));
-  ax_.set(field_, AXAttribute::protectedContent, true);
-  result = resolver_.resolve();
-  ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(), Failure(AssistantError::unsafeTarget("密码输入框不允许运行")));
-}
-
-TEST_F(ResolverTest, MistypedProtectedContentCountsAsFalse) {
-  frontmost("org.example.editor");
-  ax_.set(field_, AXAttribute::protectedContent, std::string("true"));
-  const auto result = resolver_.resolve();
-  ASSERT_TRUE(result);
-  EXPECT_TRUE((*result)->canWriteAX);
+  for (const bool byRole : {true, false}) {
+    ax_.set(field_, AXAttribute::role, std::string(byRole ? "AXSecureTextField" : "AXTextField"));
+    ax_.set(field_, AXAttribute::protectedContent, !byRole);
+    EXPECT_EQ(resolver_.resolve().error(), Failure(AssistantError::unsafeTarget("密码输入框不允许运行")));
+  }
 }
 
 TEST_F(ResolverTest, ResolvesEveryFieldOfAPlainTextField) {
-  frontmost("org.example.editor", "Editor");
+  workspace_.addApplication({kPid, "org.example.editor", "Editor", 0x3c00005}, true);
   const auto result = resolver_.resolve();
   ASSERT_TRUE(result);
   const FocusedTarget& t = **result;
   EXPECT_EQ(t.processID, kPid);
+  EXPECT_EQ(t.window, 0x3c00005u);  // keys go to this window only
   EXPECT_EQ(t.appBundleID, "org.example.editor");
   EXPECT_EQ(t.appName, "Editor");
   EXPECT_EQ(t.windowTitle, "Draft");
@@ -133,15 +114,17 @@ TEST_F(ResolverTest, ResolvesEveryFieldOfAPlainTextField) {
 
 TEST_F(ResolverTest, OnlyPlainTextRolesAreWritable) {
   frontmost("org.example.editor");
+  ax_.set(field_, AXAttribute::protectedContent, std::string("true"));  // mistyped: counts as false
   const std::pair<const char*, bool> rows[] = {
-      {"AXTextField", true}, {"AXTextArea", true},    {"AXTextView", true},
-      {"AXWebArea", false},  {"AXStaticText", false}, {"AXTextFieldX", false},
+      {"AXTextField", true},   {"AXTextArea", true},    {"AXTextView", true},  {"AXWebArea", false},
+      {"AXStaticText", false}, {"AXTextFieldX", false}, {"AXTerminal", false},
   };
   for (const auto& [role, writable] : rows) {
     ax_.set(field_, AXAttribute::role, std::string(role));
     const auto result = resolver_.resolve();
     ASSERT_TRUE(result) << role;
     EXPECT_EQ((*result)->canWriteAX, writable) << role;
+    EXPECT_EQ((*result)->isTerminal, std::string_view(role) == "AXTerminal") << role;
   }
 }
 
@@ -157,14 +140,8 @@ TEST_F(ResolverTest, MissingPiecesLeaveFieldsAbsentWithoutFailing) {
   EXPECT_FALSE((*result)->focusedRole);
   EXPECT_FALSE((*result)->inputFrame);
   EXPECT_FALSE((*result)->canWriteAX);
-}
-
-TEST_F(ResolverTest, ApplicationWithoutAccessibilityResolvesWithoutElement) {
-  workspace_.addApplication({999, "org.example.other", "Other"}, true);
-  const auto result = resolver_.resolve();
-  ASSERT_TRUE(result);
-  EXPECT_FALSE((*result)->focusedElement);
-  EXPECT_FALSE((*result)->windowTitle);
+  workspace_.addApplication({999, "org.example.other", "Other"}, true);  // not on the bus at all
+  EXPECT_FALSE((*resolver_.resolve())->windowTitle);
 }
 
 TEST_F(ResolverTest, NamesFallBackToIdentifierThenUnknown) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fakes/fake_accessibility.h"
@@ -121,11 +122,7 @@ TEST_F(InserterTest, UnusableRangesFallBackToPasting) {
   };
   for (const auto& row : rows) {
     FakeAccessibility ax;
-    FakeWorkspace workspace;
-    workspace.addApplication({kPid, kBundle, "Editor"});
-    FakePasteboard pasteboard;
-    testing::ManualMainQueue queue(clock_);
-    TextInserter inserter(ax, workspace, pasteboard, keys_, queue);
+    TextInserter inserter(ax, workspace_, pasteboard_, keys_, queue_);
     field_ = ax.addElement("AXTextArea");
     ax.set(field_, AXAttribute::value, std::string("😀 short"));
     ax.rejectWrites(field_, AXAttribute::selectedText);
@@ -134,10 +131,10 @@ TEST_F(InserterTest, UnusableRangesFallBackToPasting) {
     }
     insert(inserter, "new", target(true, row.stored));
     EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue(std::string("😀 short"))) << row.name;
-    EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{kPid}) << row.name;
-    EXPECT_EQ(pasteboard.string(), "new") << row.name;
+    EXPECT_EQ(workspace_.activations().back(), kPid) << row.name;
+    EXPECT_EQ(pasteboard_.string(), "new") << row.name;
     ASSERT_FALSE(outcome_) << "a paste is confirmed later: " << row.name;
-    queue.advance(10s);
+    queue_.advance(10s);
     ASSERT_TRUE(outcome_) << row.name;
     EXPECT_EQ(outcome_->attempts.front(), (InsertAttempt{"accessibility", "refused"})) << row.name;
   }
@@ -216,16 +213,77 @@ TEST_F(InserterTest, APasteNotKnownToHaveLandedLeavesTheCandidateOnTheClipboard)
   }
 }
 
-// Browsers give the page its focus back some time after their window became active: keys sent
-// before then go nowhere.
-TEST_F(InserterTest, ThePasteWaitsUntilTheFieldHasTheFocusAgain) {
-  ax_.set(field_, AXAttribute::focused, false);
-  insert("candidate", target(false));
-  queue_.advance(500ms);
-  EXPECT_TRUE(keys_.posted().empty());
-  ax_.set(field_, AXAttribute::focused, true);
-  queue_.advance(TextInserter::kFocusPoll + TextInserter::kPasteDelay);
-  EXPECT_EQ(keys_.posted(), std::vector<std::string>{"ctrl+v"});
+// Two windows of one program: the user clicks into B while the model answers. Keys go to A
+// only, while A is active and its field has the focus (browsers give it back to the page some
+// time after their window became active); else the text is only copied.
+TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
+  constexpr std::uint64_t kA = 0x4a00001;
+  const RunningApplication windowB{kPid, kBundle, "Editor", 0x4a00077};
+  for (const std::string outcome : {"confirmed", "window changed", "field not focused"}) {
+    FakeAccessibility ax;
+    FakeWorkspace workspace;
+    workspace.addApplication({kPid, kBundle, "Editor", kA});
+    workspace.addApplication(windowB, true);
+    testing::FakeKeyEvents keys;
+    TextInserter inserter(ax, workspace, pasteboard_, keys, queue_);
+    field_ = ax.addElement("AXTextArea");
+    ax.set(field_, AXAttribute::value, std::string("会议纪要："));
+    ax.set(field_, AXAttribute::focused, outcome == "window changed");
+    ax.rejectWrites(field_, AXAttribute::focused);
+    keys.setOnPosted(
+        [&](const KeyChord&) { ax.set(field_, AXAttribute::value, std::string("会议纪要：OK。")); });
+    keys.setResult(outcome == "window changed" ? KeyPostResult::retry : KeyPostResult::posted);
+    auto t = std::make_shared<FocusedTarget>(*target(false));
+    t->window = kA;
+    insert(inserter, "OK。", t);
+    queue_.advance(100ms);
+    EXPECT_EQ(keys.posted().empty(), outcome != "window changed") << "no keys before the focus is back";
+    ax.set(field_, AXAttribute::focused, outcome != "field not focused");
+    workspace.setFrontmost(outcome == "window changed" ? windowB : workspace.frontmostApplication().value());
+    keys.setResult(KeyPostResult::posted);
+    queue_.advance(3s);
+    ASSERT_TRUE(outcome_) << outcome;
+    EXPECT_EQ(outcome_->attempts.back().outcome, outcome);
+    EXPECT_EQ(workspace.windowActivations(), std::vector<std::uint64_t>{kA}) << outcome;
+    const bool typed = outcome == "confirmed";
+    EXPECT_EQ(ax.get(field_, AXAttribute::value) == FakeAXValue(std::string("会议纪要：OK。")), typed)
+        << outcome;
+    EXPECT_EQ(result(), typed ? InsertResult::inserted : InsertResult::copied) << outcome;
+  }
+}
+
+// A terminal hands Ctrl+V to the shell (a literal ^V); a single-line field cannot hold line
+// breaks, so they become spaces before the text goes in, and the read-back looks for that.
+TEST_F(InserterTest, TheTextAndTheChordFitTheField) {
+  const std::string candidate = "第一行，OK。\r\n第二行：done！\n(3)";
+  const std::tuple<const char*, const char*, std::string> rows[] = {
+      {"AXTextField", "ctrl+v", "第一行，OK。 第二行：done！ (3)"},
+      {"AXTextArea", "ctrl+v", candidate},
+      {"AXTerminal", "ctrl+shift+v", candidate},
+  };
+  const auto written = field_;
+  for (const auto& [role, chord, arrives] : rows) {
+    FakeAccessibility ax;
+    testing::FakeKeyEvents keys;
+    TextInserter inserter(ax, workspace_, pasteboard_, keys, queue_);
+    field_ = ax.addElement(role);
+    ax.set(field_, AXAttribute::value, std::string("$ "));
+    keys.setOnPosted([&](const KeyChord&) {
+      ax.set(field_, AXAttribute::value, "$ " + pasteboard_.string().value_or(""));
+    });
+    auto t = std::make_shared<FocusedTarget>(*target(false));
+    t->focusedRole = role;
+    t->isTerminal = std::string_view(role) == "AXTerminal";
+    insert(inserter, candidate, t);
+    queue_.advance(1s);
+    EXPECT_EQ(keys.posted(), std::vector<std::string>{chord}) << role;
+    EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue("$ " + arrives)) << role;
+    EXPECT_EQ(result(), InsertResult::inserted) << role;
+  }
+  field_ = written;  // and written through accessibility
+  ax_.set(field_, AXAttribute::selectedTextRange, TextRange{11, 0});
+  insert("好的，\n明天见。", target());
+  EXPECT_EQ(fieldValue(AXAttribute::value), FakeAXValue(std::string("Hello world好的， 明天见。")));
 }
 
 // Alt pressed twice opens Firefox's menu bar for a moment: the cycle may begin with the focus on
@@ -313,31 +371,28 @@ TEST_F(InserterTest, FailedActivationOrQuitApplicationOnlyCopies) {
       workspace.addApplication({kPid, kBundle, "Editor"});
       workspace.refuseActivation(kPid);
     }
-    FakePasteboard pasteboard;
-    TextInserter inserter(ax_, workspace, pasteboard, keys_, queue_);
-    pasteboard.copyTextExternally("mine");
+    TextInserter inserter(ax_, workspace, pasteboard_, keys_, queue_);
+    pasteboard_.copyTextExternally("mine");
     insert(inserter, "candidate", target(false));
     EXPECT_EQ(result(), InsertResult::copied) << quit;
-    EXPECT_EQ(pasteboard.lastHistory(), ClipboardHistory::keep);
+    EXPECT_EQ(pasteboard_.lastHistory(), ClipboardHistory::keep);
     queue_.advance(1000ms);
     EXPECT_TRUE(keys_.posted().empty());
-    EXPECT_EQ(pasteboard.string(), "candidate");
+    EXPECT_EQ(pasteboard_.string(), "candidate");
   }
 }
 
-TEST_F(InserterTest, ActivatesTheTargetsOwnInstanceAmongSameIdentifier) {
+TEST_F(InserterTest, WithoutItsWindowTheTargetsOwnInstanceIsActivatedElseTheFirstWithItsID) {
   FakeWorkspace workspace;
-  workspace.addApplication({10, "org.example.other", "Other"});
-  workspace.addApplication({11, kBundle, "Editor"});
-  workspace.addApplication({kPid, kBundle, "Editor"});
+  for (const std::int32_t pid : {10, 11, kPid}) {
+    workspace.addApplication({pid, pid == 10 ? "org.example.other" : kBundle, "Editor"});
+  }
   TextInserter inserter(ax_, workspace, pasteboard_, keys_, queue_);
-  insert(inserter, "x", target(false));
-  EXPECT_EQ(workspace.activations(), std::vector<std::int32_t>{kPid});
-
-  auto other = std::make_shared<FocusedTarget>(*target(false));
-  other->processID = 5;  // an instance no longer running: the first with the id is used
-  insert(inserter, "x", other);
-  EXPECT_EQ(workspace.activations().back(), 11);
+  auto t = std::make_shared<FocusedTarget>(*target(false));
+  insert(inserter, "x", t);
+  t->processID = 5;  // an instance no longer running
+  insert(inserter, "x", t);
+  EXPECT_EQ(workspace.activations(), (std::vector<std::int32_t>{kPid, 11}));
 }
 
 // Browsers report a field's text with characters the user never typed; a text the field held

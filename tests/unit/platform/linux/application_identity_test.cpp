@@ -66,6 +66,7 @@ TEST(TerminalWindowClassTest, TerminalsPasteWithShiftOthersDoNot) {
   EXPECT_TRUE(isTerminalWindowClass("xterm", "XTerm"));
   EXPECT_TRUE(isTerminalWindowClass("main", "XTerm"));  // xterm -name main
   EXPECT_TRUE(isTerminalWindowClass("konsole", "konsole"));
+  EXPECT_TRUE(isTerminalWindowClass("kgx", "Kgx") && isTerminalWindowClass("org.gnome.Ptyxis", "Ptyxis"));
   EXPECT_FALSE(isTerminalWindowClass("Navigator", "firefox"));
   EXPECT_FALSE(isTerminalWindowClass("", ""));
 }

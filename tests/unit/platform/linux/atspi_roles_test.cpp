@@ -25,7 +25,7 @@ TEST(AtspiRolesTest, MapsToTheAxRoleNamesTheCoreTests) {
       {ATSPI_ROLE_PASSWORD_TEXT, {true, false}, "AXSecureTextField"},
       {ATSPI_ROLE_LABEL, {}, "AXStaticText"},
       {ATSPI_ROLE_STATIC, {}, "AXStaticText"},
-      {ATSPI_ROLE_TERMINAL, {}, "AXStaticText"},  // read as context, pasted into, never written
+      {ATSPI_ROLE_TERMINAL, {}, "AXTerminal"},  // read as context, pasted into, never written
       {ATSPI_ROLE_DOCUMENT_WEB, {}, "AXWebArea"},
       {ATSPI_ROLE_HEADING, {}, "AXHeading"},
       {ATSPI_ROLE_PARAGRAPH, {}, "AXParagraph"},
