@@ -165,7 +165,10 @@ SettingsWindowController& AppDelegate::settings() {
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
                         &templateEngine_.userTemplatesProblem(), sessionOffers()},
-        [this] { return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_); });
+        [this] {
+          return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_,
+                                                       ports_.desktopTriggerShortcut.get());
+        });
   }
   return *settings_;
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 
 // Qt before Xlib: Xlib's macros (Bool, Status) break Qt's headers.
@@ -20,6 +21,7 @@
 #include "core/ai/curl_http_client.h"
 #include "core/platform/thread_work_queue.h"
 #include "platform/linux/atspi_workspace.h"
+#include "platform/linux/gsettings_custom_keybindings.h"
 #include "platform/linux/libsecret_secret_store.h"
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
@@ -36,6 +38,37 @@ namespace wrenfold::app {
 namespace {
 
 constexpr std::string_view kHeadlessHint = "托盘应用需要 X11 桌面会话；没有桌面时请使用 wrenfold generate。";
+
+// $XDG_CURRENT_DESKTOP is a colon-separated list ("ubuntu:GNOME").
+bool isGnome(std::string_view desktops) {
+  while (!desktops.empty()) {
+    const auto end = desktops.find(':');
+    if (desktops.substr(0, end) == "GNOME") {
+      return true;
+    }
+    desktops = end == std::string_view::npos ? std::string_view() : desktops.substr(end + 1);
+  }
+  return false;
+}
+
+// What the desktop's shortcut runs: this executable by its full path (the desktop's PATH need not
+// hold it), quoted for the shell-like splitting GNOME applies, and "trigger".
+std::string triggerCommand() {
+  std::error_code error;
+  std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  if (error || path.empty()) {
+    return "wrenfold trigger";
+  }
+  if (path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+-") !=
+      std::string::npos) {
+    std::string quoted = "'";
+    for (const char c : path) {
+      quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    path = quoted + "'";
+  }
+  return path + " trigger";
+}
 
 std::string_view environment(const char* name) {
   const char* value = std::getenv(name);
@@ -116,6 +149,14 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
       ports.globalHotKeys = std::move(portal);
     } else {
       ports.globalHotKeys = std::make_shared<WaylandGlobalHotKeys>();
+      if (isGnome(environment("XDG_CURRENT_DESKTOP"))) {
+        ports.customKeybindings = GsettingsCustomKeybindings::open();
+      }
+      if (ports.customKeybindings) {
+        ports.desktopTriggerShortcut = std::make_unique<DesktopTriggerShortcut>(
+            *ports.customKeybindings, AcceleratorSyntax{gnomeAccelerator, describeGnomeAccelerator},
+            triggerCommand());
+      }
     }
     auto workspace = std::make_shared<AtspiWorkspace>();
     ports.workspace = workspace;

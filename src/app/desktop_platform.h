@@ -14,6 +14,7 @@
 #include "core/ai/http_client.h"
 #include "core/platform/accessibility.h"
 #include "core/platform/clock.h"
+#include "core/platform/custom_keybindings.h"
 #include "core/platform/desktop_services.h"
 #include "core/platform/desktop_session.h"
 #include "core/platform/global_hot_keys.h"
@@ -28,6 +29,8 @@
 #include "core/platform/work_queue.h"
 #include "core/platform/workspace.h"
 
+#include "core/trigger/desktop_trigger_shortcut.h"
+
 namespace wrenfold::app {
 
 // Declared in the order they may depend on each other; destroyed in reverse, so the worker
@@ -41,6 +44,10 @@ struct DesktopPorts {
   // The global trigger's two halves; on X11 they share one back-end, hence shared ownership.
   std::shared_ptr<ModifierMonitor> modifierMonitor;
   std::shared_ptr<GlobalHotKeys> globalHotKeys;
+  // GNOME on Wayland without the GlobalShortcuts portal: the desktop's custom shortcut that runs
+  // `wrenfold trigger`, set from the settings. Absent elsewhere.
+  std::unique_ptr<CustomKeybindings> customKeybindings;
+  std::unique_ptr<DesktopTriggerShortcut> desktopTriggerShortcut;
   std::shared_ptr<Workspace> workspace;  // the accessibility port names running applications too
   std::unique_ptr<Accessibility> accessibility;
   std::unique_ptr<Pasteboard> pasteboard;

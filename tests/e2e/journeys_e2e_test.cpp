@@ -194,6 +194,52 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
   }
 }
 
+// GNOME on Wayland, which offers no shortcut portal before GNOME 48: the "快捷键" tab's button
+// hands the recorded keys to a GNOME custom shortcut, read back with gsettings; the user's own
+// custom shortcut stays as it was, and removing Wrenfold's takes out only that one.
+TEST_F(Journeys, GnomeJourneySetsTheTriggerAsAGnomeCustomShortcutBesideTheUsersOwn) {
+  const char* compositor = std::getenv("WAYLAND_SESSION_COMPOSITOR");
+  if (compositor == nullptr || std::string(compositor) != "gnome") {
+    GTEST_SKIP() << "run under scripts/wayland-session --gnome";
+  }
+  const std::string schema = "org.gnome.settings-daemon.plugins.media-keys";
+  const std::string folder = "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/";
+  const std::string users = "['" + folder + "custom0/']";
+  const auto gsettings = [](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "gsettings");
+    return run(arguments).output;
+  };
+  ASSERT_EQ(run({"gsettings", "set", schema, "custom-keybindings", users}).status, 0);
+  testing::writeAll(std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "Wrenfold" / "Wrenfold.conf",
+                    R"([General]
+ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
+)");
+  ModelService model(kCandidates);
+  start(model, kApiKey);
+  ASSERT_EQ(wrenfold_.command({"settings"}).status, 0);
+  ASSERT_TRUE(waitUntil([&] { return atspi::press(wrenfold_.pid(), "page tab", "快捷键"); }))
+      << atspi::dump(wrenfold_.pid());
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), "尚未设置")) << atspi::dump(wrenfold_.pid());
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "在 GNOME 中设置快捷键"))
+      << atspi::dump(wrenfold_.pid());
+
+  const std::string entry = schema + ".custom-keybinding:" + folder + "wrenfold/";
+  EXPECT_TRUE(waitUntil([&] {
+    return gsettings({"get", schema, "custom-keybindings"}) ==
+           "['" + folder + "custom0/', '" + folder + "wrenfold/']\n";
+  })) << gsettings({"get", schema, "custom-keybindings"});
+  EXPECT_EQ(gsettings({"get", entry, "binding"}), "'<Control><Alt>space'\n");
+  EXPECT_EQ(gsettings({"get", entry, "command"}), "'" + std::string(WRENFOLD_BINARY) + " trigger'\n");
+  EXPECT_TRUE(atspi::waitForShown(wrenfold_.pid(), "Ctrl+Alt+Space（运行 wrenfold trigger）"))
+      << atspi::dump(wrenfold_.pid());
+
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "从 GNOME 中移除"));
+  EXPECT_TRUE(waitUntil([&] {
+    return gsettings({"get", schema, "custom-keybindings"}) == users + "\n";
+  })) << gsettings({"get", schema, "custom-keybindings"});
+  EXPECT_EQ(gsettings({"get", entry, "binding"}), "''\n");
+}
+
 // A field that drops the accessibility write. Under KWin the desktop's RemoteDesktop portal
 // gives Wrenfold a keyboard (KDE asks no consent for the keyboard alone): the candidate arrives
 // by its Ctrl+V once the compositor gives the field the focus back. weston offers no portal, so

@@ -2,6 +2,7 @@
 
 #include <QFormLayout>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
@@ -49,11 +50,12 @@ QIcon restoreIcon(const QStyle& style) {
 }  // namespace
 
 ShortcutSettingsTab::ShortcutSettingsTab(ShortcutRegistry& registry, HotkeyController& hotkeyController,
-                                         QWidget* parent)
+                                         DesktopTriggerShortcut* desktopShortcut, QWidget* parent)
     : QWidget(parent),
       registry_(registry),
       hotkeyController_(hotkeyController),
-      customShortcut_(registry.getShortcut(kShowAssistant)) {
+      customShortcut_(registry.getShortcut(kShowAssistant)),
+      gnomeShortcut_(desktopShortcut) {
   auto* layout = new QVBoxLayout(this);
   layout->setSpacing(16);
   layout->addWidget(makeShortcutGroup());
@@ -68,11 +70,16 @@ QWidget* ShortcutSettingsTab::makeShortcutGroup() {
   layout->addWidget(makeHeadline("全局快捷键"));
   const bool desktopOwned = registry_.desktopBinding().has_value();
   layout->addWidget(makeDescription(
-      desktopOwned ? "Wayland 会话中全局快捷键由桌面管理：Wrenfold 通过全局快捷键门户登记“唤起 Wrenfold”，"
-                     "这里录制的快捷键只作为建议交给桌面（桌面已为它分配按键后不再采用）。要修改按键，请在桌"
-                     "面的系统设置中找到 Wrenfold 的"
-                     "“唤起 Wrenfold”（KDE Plasma：系统设置 → 快捷键 → wrenfold）。"
-                   : "在任意应用中唤起 Wrenfold。修改后立即生效。"));
+      gnomeShortcut_ != nullptr
+          ? "GNOME 的 Wayland 会话不允许应用程序自己注册全局快捷键：录制快捷键后，点“在 GNOME 中设置快捷键”，"
+            "Wrenfold 会在 GNOME 的自定义快捷键中添加一项运行 wrenfold trigger "
+            "的快捷键（不改动你的其他快捷键）。"
+      : desktopOwned
+          ? "Wayland 会话中全局快捷键由桌面管理：Wrenfold 通过全局快捷键门户登记“唤起 Wrenfold”，"
+            "这里录制的快捷键只作为建议交给桌面（桌面已为它分配按键后不再采用）。要修改按键，请在桌"
+            "面的系统设置中找到 Wrenfold 的"
+            "“唤起 Wrenfold”（KDE Plasma：系统设置 → 快捷键 → wrenfold）。"
+          : "在任意应用中唤起 Wrenfold。修改后立即生效。"));
   recorder_ = new ShortcutRecorder(registry_, kShowAssistant,
                                    [this](const std::optional<Shortcut>& s) { customShortcutChanged(s); });
   auto* form = new QFormLayout;
@@ -86,6 +93,9 @@ QWidget* ShortcutSettingsTab::makeShortcutGroup() {
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] { refreshDesktopBinding(); });
     timer->start(1000);
+  }
+  if (gnomeShortcut_ != nullptr) {
+    addGnomeShortcutRows(*form);
   }
   layout->addLayout(form);
   inactive_ = new ToneLabel(QString(), style::warning, group);
@@ -146,10 +156,62 @@ void ShortcutSettingsTab::refreshDefaultTrigger() {
                                   .arg(QString::fromStdString(*reason),
                                        doubleTapOn ? QString("双击 Alt 仍可唤起 Wrenfold。") : QString())
                             : QString());
-  inactive_->setVisible(reason.has_value());
+  // Under GNOME the shortcut works through GNOME's own binding, which the tab shows instead.
+  inactive_->setVisible(reason.has_value() && gnomeShortcut_ == nullptr);
   // Off although nothing replaces it: the session cannot watch the keyboard.
   doubleTapUnavailable_->setVisible(registry_.desktopBinding() || (!doubleTapOn && !replaced));
   refreshDesktopBinding();
+  refreshGnomeShortcut();
+}
+
+void ShortcutSettingsTab::addGnomeShortcutRows(QFormLayout& form) {
+  gnomeBinding_ = new QLabel;
+  gnomeBinding_->setObjectName("gnomeBindingLabel");
+  gnomeBinding_->setWordWrap(true);
+  form.addRow("GNOME 中的快捷键", gnomeBinding_);
+  setGnomeShortcut_ = new QPushButton("在 GNOME 中设置快捷键");
+  setGnomeShortcut_->setObjectName("setGnomeShortcutButton");
+  connect(setGnomeShortcut_, &QPushButton::clicked, this, [this] { setGnomeShortcut(); });
+  removeGnomeShortcut_ = new QPushButton("从 GNOME 中移除");
+  removeGnomeShortcut_->setObjectName("removeGnomeShortcutButton");
+  connect(removeGnomeShortcut_, &QPushButton::clicked, this, [this] { removeGnomeShortcut(); });
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(setGnomeShortcut_);
+  buttons->addWidget(removeGnomeShortcut_);
+  buttons->addStretch(1);
+  form.addRow(QString(), buttons);
+}
+
+void ShortcutSettingsTab::setGnomeShortcut() {
+  if (!customShortcut_) {
+    return;
+  }
+  if (const auto bound = gnomeShortcut_->bind(*customShortcut_); !bound) {
+    showShortcutAlert(window(), "无法在 GNOME 中设置快捷键。",
+                      QString::fromStdString(bound.error().localizedDescription()));
+  }
+  refreshGnomeShortcut();
+}
+
+void ShortcutSettingsTab::removeGnomeShortcut() {
+  if (const auto removed = gnomeShortcut_->remove(); !removed) {
+    showShortcutAlert(window(), "无法从 GNOME 中移除快捷键。",
+                      QString::fromStdString(removed.error().localizedDescription()));
+  }
+  refreshGnomeShortcut();
+}
+
+void ShortcutSettingsTab::refreshGnomeShortcut() {
+  if (gnomeShortcut_ == nullptr) {
+    return;
+  }
+  const auto held = gnomeShortcut_->held();
+  gnomeBinding_->setText(
+      !held ? QString::fromStdString("无法读取 GNOME 的设置：" + held.error().localizedDescription())
+      : *held ? QString::fromStdString(**held + "（运行 wrenfold trigger）")
+              : QString(customShortcut_ ? "尚未设置" : "尚未设置：请先录制快捷键"));
+  setGnomeShortcut_->setEnabled(customShortcut_.has_value());
+  removeGnomeShortcut_->setEnabled(held && held->has_value());
 }
 
 void ShortcutSettingsTab::refreshDesktopBinding() {

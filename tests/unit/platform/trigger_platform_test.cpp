@@ -9,6 +9,7 @@
 
 #include "core/platform/key_events.h"
 #include "core/records/key_code_table.h"
+#include "platform/linux/gsettings_custom_keybindings.h"
 #include "platform/linux/portal_global_shortcuts.h"
 #include "platform/linux/x11_key_mapping.h"
 #include "platform/linux/xinput2_modifier_monitor.h"
@@ -67,6 +68,30 @@ TEST(XdgShortcutTrigger, SpellsTheStoredShortcutAsThePortalReadsIt) {
   EXPECT_EQ(xdgShortcutTrigger({kMacKeyQ, 2048}), "ALT+q");
   EXPECT_EQ(xdgShortcutTrigger({0x60, 0}), "F5");
   EXPECT_EQ(xdgShortcutTrigger({0xFFFF, 4096}), std::nullopt) << "a key outside the table";
+}
+
+// GNOME's custom shortcut: GTK's accelerator syntax, and back to the recorder's words for the tab.
+TEST(GnomeAccelerator, SpellsTheStoredShortcutAsGnomeStoresItAndReadsItBack) {
+  const struct {
+    Shortcut shortcut;
+    std::optional<std::string> accelerator;
+    std::string described;
+  } rows[] = {
+      {{kMacKeySpace, 4096 | 2048}, "<Control><Alt>space", "Ctrl+Alt+Space"},
+      {{kMacKeyComma, 256 | 512}, "<Shift><Super>comma", "Shift+Super+,"},
+      {{0x60, 0}, "F5", "F5"},
+      {{0xFFFF, 4096}, std::nullopt, ""},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(gnomeAccelerator(row.shortcut), row.accelerator);
+    if (row.accelerator) {
+      EXPECT_EQ(describeGnomeAccelerator(*row.accelerator), row.described);
+    }
+  }
+  // GNOME Settings writes <Primary> and any case; unknown words come back as they are.
+  EXPECT_EQ(describeGnomeAccelerator("<Primary><ALT>q"), "Ctrl+Alt+Q");
+  EXPECT_EQ(describeGnomeAccelerator("<Hyper>q"), "<Hyper>q");
+  EXPECT_EQ(describeGnomeAccelerator("<Control>XF86AudioPlay"), "<Control>XF86AudioPlay");
 }
 
 TEST(X11ModifierMasks, LockVariantsCoverEveryCombinationOfTheLocksOnly) {
