@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <utility>
 
 #include "core/text/text.h"
 
@@ -22,9 +23,69 @@ bool isRealFormat(const QString& format) {
   return format.contains(u'/') || format == kPasswordManagerHint;
 }
 
+// Our written text: the toolkit reads it from here each time another program asks for it (on
+// X11 a selection request), so each read of a text type is a fetch, unless it is our own.
+class FetchedMimeData final : public QMimeData {
+ public:
+  explicit FetchedMimeData(std::shared_ptr<QtPasteboard::Fetches> fetches) : fetches_(std::move(fetches)) {}
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType meta) const override {
+    if (type.startsWith(QStringLiteral("text/")) && !fetches_->ownRead) {
+      ++fetches_->count;
+    }
+    return QMimeData::retrieveData(type, meta);
+  }
+
+ private:
+  std::shared_ptr<QtPasteboard::Fetches> fetches_;
+};
+
+// Marks the reads of this process, so they are not taken for another program's fetch.
+class OwnRead {
+ public:
+  explicit OwnRead(QtPasteboard::Fetches& fetches) : fetches_(fetches) { fetches_.ownRead = true; }
+  ~OwnRead() { fetches_.ownRead = false; }
+  OwnRead(const OwnRead&) = delete;
+  OwnRead& operator=(const OwnRead&) = delete;
+
+ private:
+  QtPasteboard::Fetches& fetches_;
+};
+
 }  // namespace
 
+QtPasteboard::QtPasteboard(Reader reader) : reader_(std::move(reader)) {}
+
+QtPasteboard::~QtPasteboard() {
+  // The reader gives up within its own deadline.
+  if (worker_.joinable()) {
+    worker_.join();
+  }
+}
+
+void QtPasteboard::readItems(ItemsHandler done) {
+  if (!reader_) {
+    done(items());
+    return;
+  }
+  if (worker_.joinable()) {
+    worker_.join();  // the previous read, normally long finished
+  }
+  worker_ = std::thread([this, done = std::move(done)]() mutable {
+    auto items = reader_();
+    QMetaObject::invokeMethod(
+        &receiver_, [done = std::move(done), items = std::move(items)]() mutable { done(std::move(items)); },
+        Qt::QueuedConnection);
+  });
+}
+
+std::optional<std::int64_t> QtPasteboard::textFetches() {
+  return fetches_->count;
+}
+
 std::vector<PasteboardItem> QtPasteboard::items() {
+  const OwnRead own(*fetches_);
   const QMimeData* data = clipboard() ? clipboard()->mimeData(QClipboard::Clipboard) : nullptr;
   if (data == nullptr) {
     return {};
@@ -51,6 +112,7 @@ std::vector<PasteboardItem> QtPasteboard::items() {
 }
 
 std::optional<std::string> QtPasteboard::string() {
+  const OwnRead own(*fetches_);
   const QMimeData* data = clipboard() ? clipboard()->mimeData(QClipboard::Clipboard) : nullptr;
   if (data == nullptr || !data->hasText()) {
     return std::nullopt;
@@ -59,6 +121,7 @@ std::optional<std::string> QtPasteboard::string() {
 }
 
 std::optional<std::vector<std::uint8_t>> QtPasteboard::data(std::string_view type) {
+  const OwnRead own(*fetches_);
   const QMimeData* mime = clipboard() ? clipboard()->mimeData(QClipboard::Clipboard) : nullptr;
   const QString format = QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()));
   if (mime == nullptr || !mime->hasFormat(format)) {
@@ -78,7 +141,7 @@ bool QtPasteboard::setString(std::string_view text, ClipboardHistory history) {
   if (!clipboard()) {
     return false;
   }
-  auto* data = new QMimeData;  // the clipboard takes ownership
+  auto* data = new FetchedMimeData(fetches_);  // the clipboard takes ownership
   data->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   if (history == ClipboardHistory::skip) {
     data->setData(kPasswordManagerHint, QByteArrayLiteral("secret"));
