@@ -300,15 +300,17 @@ TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestore
         0);
     ASSERT_TRUE(waitUntil([&] { return clipboard(type) == content; }));
     ASSERT_TRUE(xdotool({"search", "--sync", "--all", "--onlyvisible", "--pid", std::to_string(hidden.pid()),
-                         "windowactivate", "--sync"}) &&
+                         "--name", "^Wrenfold fixture: entry$", "windowactivate", "--sync"}) &&
                 xdotool({"key", "End"}));
     const auto pastedBefore = insertions("pasted");
     doubleTapAlt();
     ASSERT_TRUE(pressInOverlay({"Return"}));
-    EXPECT_TRUE(waitUntil([&] { return hidden.report().find(kCandidates[0]) != std::string::npos; }))
-        << hidden.report();
+    EXPECT_TRUE(waitUntil([&] {
+      return hidden.report().value_or("").find(kCandidates[0]) != std::string::npos;
+    })) << hidden.report().value_or("");
     EXPECT_TRUE(waitUntil([&] { return insertions("pasted") == pastedBefore + 1; }));
-    EXPECT_TRUE(waitUntil([&] { return clipboard(type) == content; })) << "the user's clipboard is back";
+    EXPECT_TRUE(waitUntil([&] { return clipboard(type) == content; }))
+        << clipboard("TARGETS").value_or("") << clipboard(type).value_or("none");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHash>
 #include <QMimeData>
 #include <utility>
 
@@ -39,6 +40,27 @@ class FetchedMimeData final : public QMimeData {
 
  private:
   std::shared_ptr<QtPasteboard::Fetches> fetches_;
+};
+
+// A restored clipboard, byte for byte: QMimeData itself rewrites some types it understands (a
+// file list comes back percent-encoded, without its line ends).
+class RawMimeData final : public QMimeData {
+ public:
+  void put(const QString& type, QByteArray bytes) {
+    if (!bytes_.contains(type)) {
+      types_.append(type);
+    }
+    bytes_.insert(type, std::move(bytes));
+  }
+  [[nodiscard]] QStringList formats() const override { return types_; }
+  [[nodiscard]] bool hasFormat(const QString& type) const override { return bytes_.contains(type); }
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType) const override { return bytes_.value(type); }
+
+ private:
+  QStringList types_;
+  QHash<QString, QByteArray> bytes_;
 };
 
 // Marks the reads of this process, so they are not taken for another program's fetch.
@@ -155,11 +177,11 @@ bool QtPasteboard::writeItems(const std::vector<PasteboardItem>& items) {
     return false;
   }
   // The desktop clipboard holds one item; further items have no place to go.
-  auto* data = new QMimeData;
+  auto* data = new RawMimeData;
   if (!items.empty()) {
     for (const auto& [type, bytes] : items.front().representations) {
-      data->setData(QString::fromStdString(type), QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                                             static_cast<qsizetype>(bytes.size())));
+      data->put(QString::fromStdString(type), QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                         static_cast<qsizetype>(bytes.size())));
     }
   }
   clipboard()->setMimeData(data, QClipboard::Clipboard);
