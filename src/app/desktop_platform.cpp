@@ -143,8 +143,10 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     ports.windowCapture = std::make_unique<X11WindowCapture>();
   }
   // Snapshots read the selection on a connection of their own, off the main thread; XWayland's
-  // selection carries the native programs' clipboard.
-  ports.pasteboard = std::make_unique<QtPasteboard>([] { return readX11Clipboard(); });
+  // selection carries the native programs' clipboard. Under Wayland the read waits (bounded):
+  // KWin hands the candidate on only if it is set while the closing panel is still active.
+  ports.pasteboard =
+      std::make_unique<QtPasteboard>([] { return readX11Clipboard(); }, session.kind == SessionKind::wayland);
   ports.desktop = std::make_unique<QtDesktopServices>();
   ports.imageCodec = std::make_unique<QtImageCodec>();
   ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});

@@ -77,7 +77,8 @@ class OwnRead {
 
 }  // namespace
 
-QtPasteboard::QtPasteboard(Reader reader) : reader_(std::move(reader)) {}
+QtPasteboard::QtPasteboard(Reader reader, bool onMainThread)
+    : reader_(std::move(reader)), onMainThread_(onMainThread) {}
 
 QtPasteboard::~QtPasteboard() {
   // The reader gives up within its own deadline.
@@ -87,8 +88,13 @@ QtPasteboard::~QtPasteboard() {
 }
 
 void QtPasteboard::readItems(ItemsHandler done) {
-  if (!reader_) {
+  // Our own content needs no transfer (and the main thread would have to answer it).
+  if (!reader_ || (clipboard() && clipboard()->ownsClipboard())) {
     done(items());
+    return;
+  }
+  if (onMainThread_) {
+    done(reader_());
     return;
   }
   if (worker_.joinable()) {

@@ -20,9 +20,11 @@ class QtPasteboard final : public Pasteboard {
   static constexpr std::size_t kMaxTotalBytes = 64u * 1024u * 1024u;
 
   // Reads the clipboard on any thread, for readItems (the X11 selection on a connection of its
-  // own); without one, readItems reads through Qt on the main thread.
+  // own); without one, readItems reads through Qt on the main thread. `onMainThread`: the
+  // reader runs there, for a desktop that hands our clipboard on only while our window is
+  // active (KWin under Wayland), which the panel is just for the turn it closes in.
   using Reader = std::function<std::optional<std::vector<PasteboardItem>>()>;
-  explicit QtPasteboard(Reader reader = {});
+  explicit QtPasteboard(Reader reader = {}, bool onMainThread = false);
   ~QtPasteboard() override;
   QtPasteboard(const QtPasteboard&) = delete;
   QtPasteboard& operator=(const QtPasteboard&) = delete;
@@ -47,6 +49,7 @@ class QtPasteboard final : public Pasteboard {
 
  private:
   Reader reader_;
+  bool onMainThread_;
   std::shared_ptr<Fetches> fetches_ = std::make_shared<Fetches>();
   QObject receiver_;  // delivers the reader's answer on the main thread
   std::thread worker_;
