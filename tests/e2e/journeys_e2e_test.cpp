@@ -4,6 +4,8 @@
 // witnesses outside Wrenfold: the GTK field's own report, the accessibility bus, xclip, files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -232,6 +234,30 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
     }
   }
   EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+  if (!kde) {
+    return;
+  }
+  // The portal goes away under the running session (as when it restarts, or the user stops the
+  // session): the next paste is refused and reported "copied", nothing typed; the one after it
+  // starts a new session and arrives.
+  const auto portal =
+      run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/", "--method",
+           "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.portal.Desktop"});
+  const auto digits =
+      portal.output.find_first_of("0123456789", portal.output.find('2') + 1);  // after "uint32"
+  ASSERT_NE(digits, std::string::npos) << portal.output;
+  ASSERT_EQ(::kill(std::stoi(portal.output.substr(digits)), SIGTERM), 0);
+  for (const auto& [mode, text] :
+       {std::pair{"copied", expected}, std::pair{"inserted", expected + kCandidates[0]}}) {
+    SCOPED_TRACE(mode);
+    const auto before = insertions(mode);
+    ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0])) << atspi::dump(wrenfold_.pid());
+    ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 1"));
+    EXPECT_TRUE(waitUntil([&] { return insertions(mode) == before + 1; }))
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+    EXPECT_EQ(target.waitForReport(text, 5s), text);
+  }
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
