@@ -28,6 +28,7 @@
 #include "platform/linux/portal_global_shortcuts.h"
 #include "platform/linux/portal_remote_desktop.h"
 #include "platform/linux/wayland_ports.h"
+#include "platform/linux/x11_clipboard_reader.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_tray_colors.h"
 #include "platform/linux/x11_trigger_backend.h"
@@ -182,7 +183,11 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     ports.keyEvents = std::make_unique<TriggerAwareKeyEvents>(std::make_unique<XTestKeyEvents>(), trigger);
     ports.windowCapture = std::make_unique<X11WindowCapture>();
   }
-  ports.pasteboard = std::make_unique<QtPasteboard>();
+  // Snapshots read the selection on a connection of their own, off the main thread; XWayland's
+  // selection carries the native programs' clipboard. Under Wayland the read waits (bounded):
+  // KWin hands the candidate on only if it is set while the closing panel is still active.
+  ports.pasteboard =
+      std::make_unique<QtPasteboard>([] { return readX11Clipboard(); }, session.kind == SessionKind::wayland);
   ports.desktop = std::make_unique<QtDesktopServices>();
   ports.imageCodec = std::make_unique<QtImageCodec>();
   ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});

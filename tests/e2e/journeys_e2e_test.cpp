@@ -4,6 +4,8 @@
 // witnesses outside Wrenfold: the GTK field's own report, the accessibility bus, xclip, files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -279,6 +281,30 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
     }
   }
   EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+  if (!kde) {
+    return;
+  }
+  // The portal goes away under the running session (as when it restarts, or the user stops the
+  // session): the next paste is refused and reported "copied", nothing typed; the one after it
+  // starts a new session and arrives.
+  const auto portal =
+      run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/", "--method",
+           "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.portal.Desktop"});
+  const auto digits =
+      portal.output.find_first_of("0123456789", portal.output.find('2') + 1);  // after "uint32"
+  ASSERT_NE(digits, std::string::npos) << portal.output;
+  ASSERT_EQ(::kill(std::stoi(portal.output.substr(digits)), SIGTERM), 0);
+  for (const auto& [mode, text] :
+       {std::pair{"copied", expected}, std::pair{"inserted", expected + kCandidates[0]}}) {
+    SCOPED_TRACE(mode);
+    const auto before = insertions(mode);
+    ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0])) << atspi::dump(wrenfold_.pid());
+    ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 1"));
+    EXPECT_TRUE(waitUntil([&] { return insertions(mode) == before + 1; }))
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+    EXPECT_EQ(target.waitForReport(text, 5s), text);
+  }
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
@@ -301,6 +327,39 @@ TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestore
       << "the clipboard holds " << clipboard().value_or("nothing");
   expectEventually("insert.success");
   EXPECT_EQ(target->report(), expected) << "pasted once";
+
+  // A program whose field cannot be read (GTK kept off the accessibility bus): once it has
+  // fetched the candidate, the user's image or file list is on the clipboard again, byte for byte.
+  std::string picture(300 * 1024, '\0');
+  for (std::size_t i = 0; i < picture.size(); ++i) {
+    picture[i] = static_cast<char>((i * 7919u) >> 5);
+  }
+  const std::vector<std::pair<std::string, std::string>> owned{
+      {"image/png", picture}, {"text/uri-list", "file:///home/用户/报告（终稿）v2.png\r\n"}};
+  for (const auto& [type, content] : owned) {
+    SCOPED_TRACE(type);
+    FixtureApp hidden(WRENFOLD_GTK_FIXTURE, {"--mode", "entry", "--text", "草稿"}, reports_.path(),
+                      {"NO_AT_BRIDGE=1"});
+    ASSERT_EQ(hidden.waitForReport("草稿", kTimeout), "草稿");
+    testing::writeAll(reports_.path() / "owned", content);
+    ASSERT_EQ(
+        run({"xclip", "-selection", "clipboard", "-t", type, "-in", (reports_.path() / "owned").string()})
+            .status,
+        0);
+    ASSERT_TRUE(waitUntil([&] { return clipboard(type) == content; }));
+    ASSERT_TRUE(xdotool({"search", "--sync", "--all", "--onlyvisible", "--pid", std::to_string(hidden.pid()),
+                         "--name", "^Wrenfold fixture: entry$", "windowactivate", "--sync"}) &&
+                xdotool({"key", "End"}));
+    const auto pastedBefore = insertions("pasted");
+    doubleTapAlt();
+    ASSERT_TRUE(pressInOverlay({"Return"}));
+    EXPECT_TRUE(waitUntil([&] {
+      return hidden.report().value_or("").find(kCandidates[0]) != std::string::npos;
+    })) << hidden.report().value_or("");
+    EXPECT_TRUE(waitUntil([&] { return insertions("pasted") == pastedBefore + 1; }));
+    EXPECT_TRUE(waitUntil([&] { return clipboard(type) == content; }))
+        << clipboard("TARGETS").value_or("") << clipboard(type).value_or("none");
+  }
 }
 
 TEST_F(Journeys, FailureJourneyAsksForAKeyThenRegeneratesOnceOneIsSaved) {

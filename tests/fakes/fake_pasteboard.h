@@ -18,6 +18,8 @@ class FakePasteboard final : public Pasteboard {
   static constexpr std::string_view kPlainTextType = "text/plain;charset=utf-8";
 
   [[nodiscard]] std::vector<PasteboardItem> items() override { return items_; }
+  void readItems(ItemsHandler done) override { done(stalled_ ? std::nullopt : std::optional(items_)); }
+  [[nodiscard]] std::optional<std::int64_t> textFetches() override { return fetches_; }
   [[nodiscard]] std::optional<std::string> string() override {
     const auto bytes = data(kPlainTextType);
     return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end())) : std::nullopt;
@@ -54,6 +56,14 @@ class FakePasteboard final : public Pasteboard {
   void copyTextExternally(std::string_view text) { copyExternally({textItem(text)}); }
   [[nodiscard]] const std::vector<PasteboardItem>& contents() const { return items_; }
   void hideChangeCount() { changeCountKnown_ = false; }
+  // The owner does not answer a snapshot's read.
+  void stallOwner() { stalled_ = true; }
+  // Fetches of the text are seen from now on; `fetchText` is another program taking it.
+  void countFetches() { fetches_ = 0; }
+  std::optional<std::string> fetchText() {
+    fetches_ = fetches_.value_or(0) + 1;
+    return string();
+  }
   // The history flag of the last setString.
   [[nodiscard]] std::optional<ClipboardHistory> lastHistory() const { return lastHistory_; }
 
@@ -67,6 +77,8 @@ class FakePasteboard final : public Pasteboard {
   std::vector<PasteboardItem> items_;
   std::int64_t changeCount_ = 0;
   bool changeCountKnown_ = true;
+  bool stalled_ = false;
+  std::optional<std::int64_t> fetches_;
   std::optional<ClipboardHistory> lastHistory_;
 };
 

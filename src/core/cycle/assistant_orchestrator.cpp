@@ -18,8 +18,8 @@ std::optional<std::string> insertionNotice(const std::string& appName, InsertRes
     case InsertResult::inserted:
       return std::nullopt;
     case InsertResult::pasted:
-      return "已粘贴到“" + appName +
-             "”，但无法确认文字已经写入。候选内容仍在剪贴板中，如果没有出现，请按 Ctrl+V 粘贴。";
+      // The user's own clipboard is back by now: the candidate is no longer there to paste.
+      return "已粘贴到“" + appName + "”，但无法确认文字已经写入，请检查一下。";
     case InsertResult::copied:
       break;
   }

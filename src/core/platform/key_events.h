@@ -2,6 +2,7 @@
 
 // The synthetic key port: one chord, pressed and released. Main thread only.
 
+#include <functional>
 #include <string>
 
 namespace wrenfold {
@@ -34,6 +35,10 @@ class KeyEvents {
   // Presses and releases `chord` as if typed; the result says which of the three happened.
   // A back-end releases any modifier of its own on every path.
   [[nodiscard]] virtual KeyPostResult post(const KeyChord& chord) = 0;
+  // The same, for back-ends whose answer comes later (a portal on the session bus): never
+  // blocks; `done` runs on the main thread, later or at once, once the chord was sent or refused.
+  using PostHandler = std::function<void(KeyPostResult)>;
+  virtual void postThen(const KeyChord& chord, PostHandler done) { done(post(chord)); }
 };
 
 }  // namespace wrenfold

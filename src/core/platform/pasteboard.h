@@ -3,6 +3,7 @@
 // The pasteboard port: the system clipboard as items of typed byte payloads. Main thread only.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,15 @@ class Pasteboard {
   // Every item with every type whose bytes could be read; types that fail are left out,
   // empty when the clipboard is empty or unreadable.
   [[nodiscard]] virtual std::vector<PasteboardItem> items() = 0;
+  // The whole clipboard for a snapshot, read away from the main thread where the back-end can:
+  // the offered types first, then the bytes of those within its size caps. `done` runs on the
+  // main thread, later or at once: with the items (none for an empty clipboard), or with
+  // nothing when the owner did not answer in time, which is not the same as empty.
+  using ItemsHandler = std::function<void(std::optional<std::vector<PasteboardItem>>)>;
+  virtual void readItems(ItemsHandler done) { done(items()); }
+  // How many times other programs have fetched the text of our last setString; absent when the
+  // back-end cannot tell. A paste whose text was fetched was delivered.
+  [[nodiscard]] virtual std::optional<std::int64_t> textFetches() { return std::nullopt; }
   // The plain-text content; absent when there is none or it cannot be read.
   [[nodiscard]] virtual std::optional<std::string> string() = 0;
   // The bytes of one type of the content; absent when it is not offered or cannot be read.

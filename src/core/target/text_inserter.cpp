@@ -86,6 +86,7 @@ struct TextInserter::Paste {
   std::string candidate;
   PasteboardSnapshot snapshot;
   std::optional<std::int64_t> changeCount;  // just after the candidate was written
+  std::optional<std::int64_t> fetches;      // by other programs, just after it was written
   bool settled = false;                     // restored, kept, or handed to a later paste
   std::optional<InsertionCheck> check;
   InsertOutcome outcome;
@@ -159,18 +160,31 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
     // The clipboard still holds the previous candidate: keep the user's own content instead.
     paste->snapshot = std::move(pending_->snapshot);
     pending_->settled = true;
-  } else {
-    paste->snapshot = PasteboardSnapshot::capture(pasteboard_);
-  }
-  pasteboard_.clearContents();
-  if (!pasteboard_.setString(fitted, ClipboardHistory::skip)) {
-    paste->snapshot.restore(pasteboard_);
-    paste->outcome.attempts.push_back({"paste", "clipboard refused"});
-    copyOnly(text, std::move(paste->outcome), paste->done);
+    pending_ = paste;
+    writeCandidate(std::move(paste));
     return;
   }
-  paste->changeCount = pasteboard_.changeCount();
   pending_ = paste;
+  // A large image or a slow owner takes seconds to read: never on the main thread.
+  pasteboard_.readItems([paste](std::optional<std::vector<PasteboardItem>> items) mutable {
+    paste->snapshot = PasteboardSnapshot::of(std::move(items));
+    writeCandidate(std::move(paste));
+  });
+}
+
+void TextInserter::writeCandidate(std::shared_ptr<Paste> paste) {
+  auto& pasteboard = paste->pasteboard;
+  pasteboard.clearContents();
+  if (!pasteboard.setString(paste->candidate, ClipboardHistory::skip)) {
+    // Left for the user to paste by hand, in the clipboard's history like any copy.
+    paste->settled = true;
+    pasteboard.clearContents();
+    static_cast<void>(pasteboard.setString(paste->candidate, ClipboardHistory::keep));
+    finish(*paste, InsertResult::copied, "clipboard refused");
+    return;
+  }
+  paste->changeCount = pasteboard.changeCount();
+  paste->fetches = pasteboard.textFetches();
   awaitActivation(std::move(paste), std::chrono::milliseconds{0});
 }
 
@@ -330,22 +344,41 @@ void TextInserter::postChord(std::shared_ptr<Paste> paste, int retriesLeft) {
   if (paste->target->isTerminal) {
     chord.modifiers |= static_cast<unsigned>(KeyModifier::shift);
   }
-  const auto result = paste->keys.post(chord);
-  if (result == KeyPostResult::retry && retriesLeft > 0) {
-    paste->queue.postAfter(kKeyRetryInterval, [paste, retriesLeft] { postChord(paste, retriesLeft - 1); });
+  auto keys = &paste->keys;
+  keys->postThen(chord, [paste = std::move(paste), retriesLeft](KeyPostResult result) {
+    if (result == KeyPostResult::retry && retriesLeft > 0) {
+      paste->queue.postAfter(kKeyRetryInterval, [paste, retriesLeft] { postChord(paste, retriesLeft - 1); });
+      return;
+    }
+    if (result != KeyPostResult::posted) {
+      finish(*paste, InsertResult::copied, "keystroke not posted");
+      return;
+    }
+    if (!paste->check->readable()) {
+      awaitDelivery(paste, std::chrono::milliseconds{0});
+      return;
+    }
+    paste->queue.postAfter(kConfirmPoll, [paste] { awaitText(paste, kConfirmPoll); });
+  });
+}
+
+void TextInserter::awaitDelivery(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
+  // The field cannot be read; the program fetching the text is what tells a delivered paste.
+  const auto fetches = paste->pasteboard.textFetches();
+  if (fetches && paste->fetches && *fetches > *paste->fetches) {
+    finish(*paste, InsertResult::pasted, "fetched");
     return;
   }
-  if (result != KeyPostResult::posted) {
-    finish(*paste, InsertResult::copied, "keystroke not posted");
+  if (waited >= kConfirmTimeout) {
+    if (paste->fetches) {
+      // The back-end sees every fetch and none came: nothing was pasted anywhere.
+      finish(*paste, InsertResult::copied, "not fetched");
+    } else {
+      finish(*paste, InsertResult::pasted, "unconfirmed");
+    }
     return;
   }
-  if (!paste->check->readable()) {
-    // Nothing to watch. The target may still be fetching the clipboard, and whether it pasted
-    // is unknown, so the candidate stays there for the user.
-    finish(*paste, InsertResult::pasted, "unconfirmed");
-    return;
-  }
-  paste->queue.postAfter(kConfirmPoll, [paste] { awaitText(paste, kConfirmPoll); });
+  paste->queue.postAfter(kConfirmPoll, [paste, waited] { awaitDelivery(paste, waited + kConfirmPoll); });
 }
 
 void TextInserter::awaitText(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
@@ -376,9 +409,10 @@ void TextInserter::finish(Paste& paste, InsertResult result, std::string outcome
   paste.outcome.result = result;
   if (!paste.settled) {
     paste.settled = true;
-    // Only a paste seen arriving gives the user's clipboard back; otherwise the candidate stays
-    // there to be pasted by hand. Someone who copied something newer meanwhile keeps it.
-    if (result == InsertResult::inserted && paste.untouched()) {
+    // Every posted paste gives the user's clipboard back once the program has taken the text;
+    // "copied" keeps the candidate there to be pasted by hand. Someone who copied something
+    // newer meanwhile keeps it.
+    if (result != InsertResult::copied && paste.untouched()) {
       paste.snapshot.restore(paste.pasteboard);
     }
     paste.snapshot = {};  // the user's clipboard is not kept in memory longer than needed

@@ -65,7 +65,9 @@ class TextInserter {
   static constexpr std::chrono::milliseconds kPasteDelay{50};
   // After the chord the field is read this often until the text shows, up to the limit
   // (browsers update their accessible text some time after the page changed); then the user's
-  // clipboard is put back at once, as the target has taken the candidate.
+  // clipboard is put back at once, as the target has taken the candidate. A field that cannot
+  // be read is watched the same way for the program fetching the text from the clipboard where
+  // the back-end can tell; else the clipboard comes back at the end of the window.
   static constexpr std::chrono::milliseconds kConfirmPoll{100};
   static constexpr std::chrono::milliseconds kConfirmTimeout{4000};
   // While the user still holds a modifier the chord would combine with it: it is asked again
@@ -98,6 +100,8 @@ class TextInserter {
   static void pressPaste(std::shared_ptr<Paste> paste);
   static void postChord(std::shared_ptr<Paste> paste, int retriesLeft);
   static void awaitText(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
+  static void awaitDelivery(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
+  static void writeCandidate(std::shared_ptr<Paste> paste);
   static void finish(Paste& paste, InsertResult result, std::string outcome);
 
   Accessibility& ax_;

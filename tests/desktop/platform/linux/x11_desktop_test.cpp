@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/context/clipboard_context_reader.h"
 #include "fixture_app.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/x11_clipboard_reader.h"
 #include "platform/linux/x11_connection.h"
 #include "platform/linux/x11_tray_colors.h"
 #include "platform/linux/x11_window_capture.h"
@@ -171,6 +173,63 @@ TEST_F(X11DesktopTest, ACopiedPasswordIsNeverReadAsClipboardContext) {
       EXPECT_EQ(fallback.snapshot->visibleText, row.arguments[1]) << row.name;
     }
   }
+}
+
+// Snapshots read the selection on a connection of their own: an image large enough to come in
+// increments and a file list come back byte for byte, a format over the caps is never fetched,
+// and an owner that never answers is told from an empty clipboard in bounded time. A fetch of our
+// written text by another program (xclip) is counted; our own reads are not.
+TEST_F(X11DesktopTest, ClipboardSnapshotsKeepImagesAndFileListsAndGiveUpOnAStalledOwner) {
+  ensureQtApplication();
+  QtPasteboard pasteboard;
+  const std::string text = "好的，明天10:00开会（会议室B）。";
+  ASSERT_TRUE(pasteboard.setString(text, ClipboardHistory::skip));
+  EXPECT_EQ(pasteboard.string(), text);
+  EXPECT_EQ(pasteboard.textFetches(), 0) << "our own read";
+  auto fetched = std::async(std::launch::async, [] {
+    return run({"xclip", "-selection", "clipboard", "-out"});
+  });
+  ASSERT_TRUE(waitUntil([&] { return fetched.wait_for(0s) == std::future_status::ready; }, kStartTimeout));
+  EXPECT_EQ(fetched.get().output, text);
+  EXPECT_GE(pasteboard.textFetches(), 1);
+
+  std::string picture(600 * 1024, '\0');
+  for (std::size_t i = 0; i < picture.size(); ++i) {
+    picture[i] = static_cast<char>((i * 7919u) >> 5);
+  }
+  const std::vector<std::pair<std::string, std::string>> rows{
+      {"image/png", picture}, {"text/uri-list", "file:///home/用户/报告（终稿）v2.png\r\n"}};
+  for (const auto& [type, content] : rows) {
+    SCOPED_TRACE(type);
+    testing::writeAll(dir_.path() / "owned", content);
+    ASSERT_EQ(
+        run({"xclip", "-selection", "clipboard", "-t", type, "-in", (dir_.path() / "owned").string()}).status,
+        0);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+          return run({"xclip", "-selection", "clipboard", "-out", "-t", "TARGETS"}).output.find(type) !=
+                 std::string::npos;
+        },
+        kStartTimeout));
+    const auto items = readX11Clipboard();
+    ASSERT_TRUE(items && items->size() == 1);
+    ASSERT_EQ(items->front().representations.size(), 1u);
+    EXPECT_EQ(items->front().representations[0].first, type);
+    EXPECT_EQ(items->front().representations[0].second,
+              std::vector<std::uint8_t>(content.begin(), content.end()));
+    EXPECT_FALSE(readX11Clipboard({.maxBytesPerFormat = content.size() - 1})) << "nothing within the caps";
+  }
+
+  const auto owner = X11Connection::open();
+  const Window window = XCreateSimpleWindow(owner->display(), owner->root(), 0, 0, 1, 1, 0, 0, 0);
+  XSetSelectionOwner(owner->display(), owner->atom("CLIPBOARD"), window, CurrentTime);
+  XSync(owner->display(), False);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(readX11Clipboard({.answerTimeout = 300ms, .totalTimeout = 1s}))
+      << "a stalled owner is not empty";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  XDestroyWindow(owner->display(), window);
+  XSync(owner->display(), False);
 }
 
 TEST_F(X11DesktopTest, CtrlVPastesIntoTheFocusedFieldAndWaitsWhileAModifierIsHeld) {

@@ -180,7 +180,6 @@ TEST_F(InserterTest, APasteNotKnownToHaveLandedLeavesTheCandidateOnTheClipboard)
     const char* outcome;
   } rows[] = {
       {"field shows nothing new", true, true, KeyPostResult::posted, InsertResult::copied, "not seen"},
-      {"field cannot be read", false, true, KeyPostResult::posted, InsertResult::pasted, "unconfirmed"},
       {"window never becomes active", true, false, KeyPostResult::posted, InsertResult::copied,
        "window not activated"},
       {"keystroke fails", true, true, KeyPostResult::failed, InsertResult::copied, "keystroke not posted"},
@@ -323,6 +322,59 @@ TEST_F(InserterTest, AHeldModifierDelaysThePasteChordAndTheRestoreFollowsIt) {
   queue_.advance(TextInserter::kConfirmPoll);
   EXPECT_EQ(result(), InsertResult::inserted);
   EXPECT_EQ(pasteboard_.string(), "mine");
+}
+
+// A field that cannot be read: the program fetching the text tells a delivered paste where the
+// clipboard can say so, else the end of the confirmation window; either way the user's clipboard
+// (an image, a file list) comes back, and a stalled owner's is never replaced by nothing.
+TEST_F(InserterTest, TheUsersClipboardComesBackAfterEveryPostedPaste) {
+  const std::vector<PasteboardItem> mine = {
+      {{{"image/png", bytes("\x89PNG\r\n\x1a\n")},
+        {"text/uri-list", bytes("file:///home/用户/报告（终稿）.png")}}}};
+  const std::string candidate = "好的，周五下午3点见！PR #42 我已经review过了。";
+  const struct {
+    const char* name;
+    bool readable, counted, fetched, stalled;
+    InsertResult result;
+    const char* outcome;
+    bool restored;  // else the candidate stays
+  } rows[] = {
+      {"fetched", false, true, true, false, InsertResult::pasted, "fetched", true},
+      {"never fetched", false, true, false, false, InsertResult::copied, "not fetched", false},
+      {"fetches unseen", false, false, false, false, InsertResult::pasted, "unconfirmed", true},
+      {"stalled owner", true, false, true, true, InsertResult::inserted, "confirmed", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePasteboard pasteboard;
+    pasteboard.copyExternally(mine);
+    if (row.counted) {
+      pasteboard.countFetches();
+    }
+    if (row.stalled) {
+      pasteboard.stallOwner();
+    }
+    TextInserter inserter(ax_, workspace_, pasteboard, keys_, queue_);
+    ax_.set(field_, AXAttribute::value, std::string("草稿："));
+    keys_.setOnPosted([&](const KeyChord&) {
+      if (row.fetched) {
+        ax_.set(field_, AXAttribute::value, "草稿：" + pasteboard.fetchText().value_or(""));
+      }
+    });
+    auto t = std::make_shared<FocusedTarget>(*target(false));
+    if (!row.readable) {
+      t->focusedElement.reset();
+    }
+    insert(inserter, candidate, t);
+    queue_.advance(TextInserter::kPasteDelay + TextInserter::kConfirmPoll);
+    EXPECT_EQ(outcome_.has_value(), row.fetched) << "settled by the fetch, not by the deadline";
+    queue_.advance(10s);
+    ASSERT_TRUE(outcome_);
+    EXPECT_EQ(outcome_->result, row.result);
+    EXPECT_EQ(outcome_->attempts, (std::vector<InsertAttempt>{{"paste", row.outcome}}));
+    EXPECT_EQ(pasteboard.contents(), row.restored ? mine : std::vector{FakePasteboard::textItem(candidate)});
+  }
+  keys_.setOnPosted(nullptr);
 }
 
 TEST_F(InserterTest, EmptyClipboardIsEmptyAgainAfterThePaste) {
