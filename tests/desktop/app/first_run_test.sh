@@ -5,7 +5,7 @@ set -uo pipefail
 wrenfold=$1 work=$(mktemp -d) pid="" tray="" failures=0
 trap 'kill $pid $tray 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# launch FOLDER: starts Wrenfold on that data folder; $shown is the selected tab and the guide
+# launch FOLDER: starts Wrenfold on that data folder; $shown is the current tab and the guide
 # of its settings window, read over AT-SPI.
 launch() {
   XDG_DATA_HOME="$work/$1" "$wrenfold" >"$work/$1.log" 2>&1 &
@@ -19,7 +19,7 @@ def walk(n):
     for i in range(n.get_child_count()): yield from walk(n.get_child_at_index(i))
 for n in walk(Atspi.get_desktop(0)):
     on = n.get_state_set().contains
-    if n.get_role() == Atspi.Role.PAGE_TAB and on(Atspi.StateType.SELECTED): print("tab:" + n.get_name())
+    if n.get_role() == Atspi.Role.PAGE_TAB_LIST: print("tab:" + n.get_name())  # Qt names it after the current tab
     if n.get_name() == "使用提示" and on(Atspi.StateType.SHOWING): print(n.get_description())')
 }
 stop() { kill "$pid"; wait "$pid" 2>/dev/null; }
