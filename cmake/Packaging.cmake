@@ -5,11 +5,24 @@
 include(GNUInstallDirs)
 
 set(WRENFOLD_RESOURCES ${PROJECT_SOURCE_DIR}/resources)
+set(WRENFOLD_GENERATED ${PROJECT_BINARY_DIR}/generated)  # see src/app/CMakeLists.txt
 
 install(FILES ${WRENFOLD_RESOURCES}/wrenfold.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${WRENFOLD_RESOURCES}/wrenfold.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# What the software centres list (GNOME Software, Discover).
+install(FILES ${WRENFOLD_RESOURCES}/org.wrenfold.wrenfold.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+if(NOT WRENFOLD_FUZZ)
+  # Made at build time by src/app's wrenfold-make-resources.
+  install(DIRECTORY ${WRENFOLD_GENERATED}/icons/hicolor
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+  install(FILES ${WRENFOLD_GENERATED}/wrenfold.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${WRENFOLD_GENERATED}/completion/wrenfold
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${WRENFOLD_GENERATED}/completion/_wrenfold
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+endif()
 # Not in /etc/xdg/autostart: starting with the session is the user's choice, made in the
 # settings window, which copies this entry to ~/.config/autostart.
 install(FILES ${WRENFOLD_RESOURCES}/wrenfold-autostart.desktop
@@ -47,6 +60,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Needed at run time but not linked, so dpkg-shlibdeps cannot see them: the accessibility bus
 # that context reading uses, and the certificates HTTPS checks against.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "at-spi2-core, ca-certificates")
+# Chinese text needs a CJK font; the keyring keeps the API key out of config.json.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "at-spi2-core, ca-certificates, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-keyring")
 
 include(CPack)

@@ -1,7 +1,9 @@
 #include "app/app_delegate.h"
 
 #include <QCoreApplication>
+#include <filesystem>
 
+#include "core/text/text.h"
 #include "ui/shortcut/shortcut_settings_tab.h"
 
 namespace wrenfold::app {
@@ -16,6 +18,30 @@ constexpr std::string_view kNoTrayHintWayland =
     "桌面没有系统托盘，Wrenfold 在后台继续运行：用桌面的全局快捷键（或绑定到 wrenfold trigger "
     "的快捷键）唤起候选，"
     "wrenfold settings 打开设置。";
+
+constexpr std::string_view kFirstRunGuide =
+    "欢迎使用 Wrenfold。请先在下面选择模型服务，核对 Base URL 和模型，填入 API Key，再按“保存更改”。"
+    "本地服务（如 Ollama、llama.cpp）不需要 Key，填任意文字即可。";
+constexpr std::string_view kCallUpByDoubleTap =
+    "保存后，在任意程序的文本框里快速双击 Alt 键即可唤起 Wrenfold。";
+constexpr std::string_view kCallUpByRecordedShortcut = "保存后，请在“快捷键”页录制一个唤起快捷键。";
+constexpr std::string_view kCallUpOnWayland =
+    "保存后，用桌面的全局快捷键唤起 Wrenfold（可在桌面的键盘设置里把快捷键绑定到命令 wrenfold trigger）。";
+constexpr std::string_view kNoTrayGuide =
+    "这个桌面没有系统托盘，Wrenfold 在后台运行。以后可从应用菜单中的“Wrenfold”或用命令 wrenfold settings "
+    "再打开这个窗口。";
+
+// Whether a model service has been set up: a config.json that loaded, naming a model and
+// holding a key (or keeping it in the keyring). Defaults alone never are: they hold no key.
+bool hasUsableModel(const ModelConfigStore& store, const AppPaths& paths) {
+  std::error_code error;
+  if (!std::filesystem::exists(paths.configURL(), error) || store.loadProblem()) {
+    return false;
+  }
+  const ModelConfig& config = store.config();
+  return !text::trim(config.model).empty() &&
+         (config.apiKeyStorage == APIKeyStorage::keyring || !text::trim(config.apiKey).empty());
+}
 
 std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
   if (!ports.secrets) {
@@ -78,6 +104,7 @@ void AppDelegate::applicationDidFinishLaunching() {
       std::string(kOpenSettingsRequested),
       [open = weakly([](AppDelegate& self) { self.showSettings(); })](const Notification&) { open(); });
   reportSession();
+  guideIfNeeded();
   logger_.info("Wrenfold launched");
   // Once per launch: a key readable by others, or a data file set aside unread, must not go
   // unnoticed by a user who never opens the settings.
@@ -89,6 +116,27 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (*problem) {
       logger_.error((*problem)->message());
     }
+  }
+}
+
+void AppDelegate::guideIfNeeded() {
+  // Without a tray and without a model the user would see nothing, or nothing until their first
+  // trigger failed: the settings window opens and says what to do.
+  std::string guide;
+  if (!hasUsableModel(modelConfigStore_, paths_)) {
+    guide = kFirstRunGuide;
+    if (ports_.session && ports_.session->kind == SessionKind::wayland) {
+      guide += kCallUpOnWayland;
+    } else {
+      guide += hotkey_.isDefaultShortcutMonitoringOn() ? kCallUpByDoubleTap : kCallUpByRecordedShortcut;
+    }
+  }
+  if (!MenuBarController::isTrayAvailable()) {
+    guide += guide.empty() ? "" : "\n";
+    guide += kNoTrayGuide;
+  }
+  if (!guide.empty()) {
+    settings().showGuided(QString::fromStdString(guide));
   }
 }
 

@@ -75,6 +75,8 @@ class AppDelegate {
   // `action` runs on the delegate only while it exists.
   [[nodiscard]] std::function<void()> weakly(std::function<void(AppDelegate&)> action) const;
   void reportSession();
+  // Opens the settings window with a guide when no model is set up or the desktop has no tray.
+  void guideIfNeeded();
 
   DesktopPorts ports_;
   AppPaths paths_;

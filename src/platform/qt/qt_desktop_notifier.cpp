@@ -34,7 +34,10 @@ void QtDesktopNotifier::notify(std::string title, std::string body) {
   }
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, "Notify");
   call << QStringLiteral("Wrenfold") << 0U << QStringLiteral("wrenfold") << QString::fromStdString(title)
-       << QString::fromStdString(body) << QStringList() << QVariantMap() << kServerDecidesExpiry;
+       << QString::fromStdString(body)
+       << QStringList()
+       // Lets the server show the application's name and icon and group its notices.
+       << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("wrenfold")}} << kServerDecidesExpiry;
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kCallTimeoutMs));
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
                    [fallback = fallback_, title = std::move(title),

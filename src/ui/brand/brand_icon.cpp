@@ -68,15 +68,7 @@ class TrayIconEngine final : public PaintedIconEngine {
       BrandIcon::paint(*painter, QRectF(rect), *foreground_);
       return;
     }
-    const QRectF badge(rect);
-    painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
-    painter->setPen(QPen(QColor(255, 255, 255, 160), badge.width() / BrandIcon::kCanvas * 0.75));
-    painter->setBrush(QColor(38, 42, 50));
-    const double radius = badge.width() * 0.22;
-    painter->drawRoundedRect(badge.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
-    painter->restore();
-    BrandIcon::paint(*painter, badge, Qt::white);
+    BrandIcon::paintBadge(*painter, QRectF(rect));
   }
 
   QIconEngine* clone() const override { return new TrayIconEngine(foreground_); }
@@ -113,6 +105,17 @@ void BrandIcon::paint(QPainter& painter, const QRectF& target, const QColor& col
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(path());
   painter.restore();
+}
+
+void BrandIcon::paintBadge(QPainter& painter, const QRectF& target) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(255, 255, 255, 160), target.width() / kCanvas * 0.75));
+  painter.setBrush(QColor(38, 42, 50));
+  const double radius = target.width() * 0.22;
+  painter.drawRoundedRect(target.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+  painter.restore();
+  paint(painter, target, Qt::white);
 }
 
 QIcon BrandIcon::makeTemplateIcon() {

@@ -24,6 +24,9 @@ class BrandIcon {
   [[nodiscard]] static QPainterPath path();
   // Strokes the mark into `target` (scaled from the 18 x 18 canvas) in `color`.
   static void paint(QPainter& painter, const QRectF& target, const QColor& color);
+  // The mark in white on a dark rounded badge with a light rim: legible on light and dark
+  // panels and menus alike (the tray's fallback and the installed application icons).
+  static void paintBadge(QPainter& painter, const QRectF& target);
   // A monochrome icon drawn at paint time in the application palette's window-text colour
   // (so it follows light and dark panels) and flagged as a mask for trays that tint icons.
   [[nodiscard]] static QIcon makeTemplateIcon();
@@ -33,8 +36,8 @@ class BrandIcon {
   [[nodiscard]] static QIcon makeTrayIcon(std::optional<QColor> panelForeground);
 };
 
-// The same drawing as SVG text in black strokes: the desktop file's icon
-// (resources/wrenfold.svg holds a copy).
+// The same drawing as SVG text in black strokes: the symbolic icon, which the desktop tints to
+// the menu's text colour.
 [[nodiscard]] std::string brandIconSvg();
 
 }  // namespace wrenfold

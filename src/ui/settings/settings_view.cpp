@@ -1,5 +1,6 @@
 #include "ui/settings/settings_view.h"
 
+#include <QLabel>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -26,6 +27,7 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
       permissions_(std::make_unique<SettingsPermissions>(context.accessibility, context.windowCapture,
                                                          context.workQueue, context.mainQueue)),
       tabs_(new QTabWidget(this)),
+      guide_(new QLabel(this)),
       privacyNotices_(new FileNoticesView),
       templateNotices_(new FileNoticesView) {
   tabs_->setDocumentMode(false);
@@ -54,6 +56,12 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+  guide_->setObjectName(QStringLiteral("firstRunGuide"));
+  guide_->setWordWrap(true);
+  guide_->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the command can be copied
+  guide_->setAccessibleName(QStringLiteral("使用提示"));
+  guide_->hide();
+  layout->addWidget(guide_);
   layout->addWidget(tabs_);
   setMinimumSize(kMinimumWidth, kMinimumHeight);
 }
@@ -63,6 +71,16 @@ SettingsView::~SettingsView() {
   context_.styleMemoryStore.removeListener(memoryToken_);
   // The tabs listen to the models, which are members and would go first: the tabs go now.
   delete tabs_;
+}
+
+void SettingsView::setGuide(const QString& text) {
+  guide_->setText(text);
+  guide_->setAccessibleDescription(text);
+  guide_->setVisible(!text.isEmpty());
+}
+
+QString SettingsView::guide() const {
+  return guide_->text();
 }
 
 void SettingsView::hideEvent(QHideEvent* event) {

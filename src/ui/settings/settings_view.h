@@ -3,6 +3,7 @@
 // The settings content: a tab view padded by 20 with the tabs "模型", "快捷键" (when the
 // shortcut tab is given), "模板", "权限" and "隐私". It owns the view state (the key being
 // edited, the eye toggle, the status, the permission flags) for the life of the window.
+// Above the tabs, hidden unless set, a guide for a user who has not set a model up yet.
 
 #include <QWidget>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "core/support/app_paths.h"
 #include "core/support/stored_file.h"
 
+class QLabel;
 class QTabWidget;
 
 namespace wrenfold {
@@ -64,6 +66,9 @@ class SettingsView : public QWidget {
   SettingsView& operator=(const SettingsView&) = delete;
 
   [[nodiscard]] QTabWidget& tabs() const { return *tabs_; }
+  // Shows `text` above the tabs; an empty text hides the guide.
+  void setGuide(const QString& text);
+  [[nodiscard]] QString guide() const;
   [[nodiscard]] SettingsViewModel& model() const { return *model_; }
   [[nodiscard]] SettingsPermissions& permissions() const { return *permissions_; }
 
@@ -80,6 +85,7 @@ class SettingsView : public QWidget {
   std::unique_ptr<SettingsViewModel> model_;
   std::unique_ptr<SettingsPermissions> permissions_;
   QTabWidget* tabs_;
+  QLabel* guide_;
   FileNoticesView* privacyNotices_;
   FileNoticesView* templateNotices_;
   Observable::Token configToken_ = 0;

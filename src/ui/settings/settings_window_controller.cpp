@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "ui/brand/brand_icon.h"
@@ -28,6 +29,15 @@ void SettingsWindowController::show() {
       window->activateWindow();
     }
   });
+}
+
+void SettingsWindowController::showGuided(const QString& guide) {
+  if (!window_) {
+    build();
+  }
+  window_->tabs().setCurrentIndex(0);
+  window_->setGuide(guide);
+  show();
 }
 
 void SettingsWindowController::build() {

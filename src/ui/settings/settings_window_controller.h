@@ -26,6 +26,9 @@ class SettingsWindowController {
   // Builds the window when needed, shows it, and raises and activates it once the current
   // event has been handled.
   void show();
+  // Shows the window at its first tab, "模型", with `guide` above the tabs: for a first run
+  // or a desktop without a tray, where the window is all the user sees of Wrenfold.
+  void showGuided(const QString& guide);
 
   // Null until the first show().
   [[nodiscard]] SettingsView* window() const { return window_.get(); }

@@ -1,14 +1,12 @@
 // Installs this build into a temporary prefix and packs it as a Debian package, then checks
 // what a user's system would receive.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -26,48 +24,49 @@ using ::testing::HasSubstr;
 using wrenfold::testing::readAll;
 using wrenfold::testing::TempDir;
 
-const std::set<std::string> kInstalledFiles = {
-    "bin/wrenfold",
-    "share/applications/wrenfold.desktop",
-    "share/doc/wrenfold/copyright",
-    "share/icons/hicolor/scalable/apps/wrenfold.svg",
-    "share/wrenfold/autostart/wrenfold.desktop",
-};
+const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+std::string iconPath(int size) {
+  return "share/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/wrenfold.png";
+}
+
+const std::set<std::string> kInstalledFiles = [] {
+  std::set<std::string> files = {
+      "bin/wrenfold",
+      "share/applications/wrenfold.desktop",
+      "share/bash-completion/completions/wrenfold",
+      "share/doc/wrenfold/copyright",
+      "share/icons/hicolor/symbolic/apps/wrenfold-symbolic.svg",
+      "share/man/man1/wrenfold.1",
+      "share/metainfo/org.wrenfold.wrenfold.metainfo.xml",
+      "share/wrenfold/autostart/wrenfold.desktop",
+      "share/zsh/vendor-completions/_wrenfold",
+  };
+  for (const int size : kIconSizes) {
+    files.insert(iconPath(size));
+  }
+  return files;
+}();
 
 struct Outcome {
   int exitCode = -1;
   std::string output;  // standard output and standard error together
 };
 
-// Runs a program (looked up in PATH) and collects what it prints.
+// Runs a program (looked up in PATH) and collects what it prints. No argument here holds a quote.
 Outcome run(const std::vector<std::string>& arguments) {
-  std::array<int, 2> pipe{};
-  if (::pipe2(pipe.data(), O_CLOEXEC) != 0) {
-    return {};
+  std::string command;
+  for (const auto& argument : arguments) {
+    command += "'" + argument + "' ";
   }
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(pipe[1], STDOUT_FILENO);
-    ::dup2(pipe[1], STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(pipe[1]);
   Outcome outcome;
+  FILE* pipe = ::popen((command + "2>&1").c_str(), "r");
   std::array<char, 4096> buffer{};
-  for (ssize_t got; (got = ::read(pipe[0], buffer.data(), buffer.size())) > 0;) {
-    outcome.output.append(buffer.data(), static_cast<std::size_t>(got));
+  for (std::size_t got; pipe != nullptr && (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+    outcome.output.append(buffer.data(), got);
   }
-  ::close(pipe[0]);
-  int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    outcome.exitCode = WEXITSTATUS(status);
-  }
+  const int status = pipe != nullptr ? ::pclose(pipe) : -1;
+  outcome.exitCode = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
 }
 
@@ -119,7 +118,15 @@ class InstallTree : public ::testing::Test {
 
 TEST_F(InstallTree, HoldsExactlyTheProgramAndItsDesktopIntegration) {
   EXPECT_EQ(filesUnder(prefix_->path()), kInstalledFiles);
-  EXPECT_THAT(readAll(installed("share/icons/hicolor/scalable/apps/wrenfold.svg")), HasSubstr("<svg"));
+  EXPECT_THAT(readAll(installed("share/icons/hicolor/symbolic/apps/wrenfold-symbolic.svg")),
+              HasSubstr("<svg"));
+  for (const int size : kIconSizes) {  // a PNG's header holds its width and height, big-endian
+    const std::string png = readAll(installed(iconPath(size)));
+    ASSERT_GE(png.size(), 24u) << size;
+    EXPECT_EQ(png.substr(1, 3), "PNG") << size;
+    EXPECT_EQ(static_cast<unsigned char>(png[18]) * 256 + static_cast<unsigned char>(png[19]), size);
+    EXPECT_EQ(static_cast<unsigned char>(png[22]) * 256 + static_cast<unsigned char>(png[23]), size);
+  }
   EXPECT_THAT(readAll(installed("share/doc/wrenfold/copyright")), HasSubstr("MIT License"));
 
   const Outcome version = run({installed("bin/wrenfold").string(), "--version"});
@@ -168,6 +175,31 @@ TEST_F(InstallTree, DesktopEntriesAreValidAndStartWrenfold) {
   }
 }
 
+// Each row runs a tool the user's system (software centre, man, the shells) runs on an installed
+// file; what it prints must hold `expected`. The last row is what bash offers after
+// "wrenfold generate --template tr" and after "wrenfold se".
+TEST_F(InstallTree, ManPageMetainfoAndCompletionPassTheirTools) {
+  const std::string man = installed("share/man/man1/wrenfold.1").string();
+  const std::string bash = installed("share/bash-completion/completions/wrenfold").string();
+  const std::vector<std::vector<std::string>> rows = {
+      {"successful", "appstreamcli", "validate", "--no-net",
+       installed("share/metainfo/org.wrenfold.wrenfold.metainfo.xml")},
+      {"wrenfold generate [--instruction 文本]", "env", "LC_ALL=C.UTF-8", "MANWIDTH=200", "man", "-l", man},
+      {"", "bash", "-n", bash},
+      {"", "zsh", "-n", installed("share/zsh/vendor-completions/_wrenfold")},
+      {"translate.zh translate.en\nsettings\n", "bash", "-c",
+       "source \"$0\"; COMP_WORDS=(wrenfold generate --template tr); COMP_CWORD=3; _wrenfold; echo "
+       "\"${COMPREPLY[*]}\";"
+       "COMP_WORDS=(wrenfold se); COMP_CWORD=1; _wrenfold; echo \"${COMPREPLY[*]}\"",
+       bash},
+  };
+  for (const auto& row : rows) {
+    const Outcome outcome = run({row.begin() + 1, row.end()});
+    EXPECT_EQ(outcome.exitCode, 0) << row[1] << " (scripts/install-deps --test)\n" << outcome.output;
+    EXPECT_THAT(outcome.output, HasSubstr(row[0])) << row[1];
+  }
+}
+
 TEST(DebianPackage, CarriesTheControlDataAndTheInstalledTree) {
   TempDir out;
   const Outcome packed =
@@ -195,6 +227,8 @@ TEST(DebianPackage, CarriesTheControlDataAndTheInstalledTree) {
   // Filled in by dpkg-shlibdeps from what the program links.
   EXPECT_THAT(field("Depends"), HasSubstr("libc6"));
   EXPECT_THAT(field("Depends"), HasSubstr("libstdc++6"));
+  EXPECT_THAT(field("Recommends"), HasSubstr("fonts-noto-cjk"));
+  EXPECT_EQ(field("Suggests"), "gnome-keyring");
 
   const Outcome listing = run({"dpkg-deb", "--contents", deb});
   ASSERT_EQ(listing.exitCode, 0) << listing.output;

@@ -54,7 +54,6 @@ class BrandIconTest : public QObject {
  private slots:
   void drawsBracketsAndIBeam_data();
   void drawsBracketsAndIBeam();
-  void svgMatchesTheDrawingAndTheDesktopFile();
   void templateIconFollowsThePalette();
   void trayIconShowsOnLightAndDarkPanelsWhateverTheApplicationPalette();
   void trayMarkFollowsALightDarkSwitch();
@@ -83,13 +82,6 @@ void BrandIconTest::drawsBracketsAndIBeam() {
   QFETCH(bool, inked);
   const QImage image = renderMark();
   QCOMPARE(inkAt(image, x, y) > 128, inked);
-}
-
-void BrandIconTest::svgMatchesTheDrawingAndTheDesktopFile() {
-  const std::string svg = brandIconSvg();
-  QFile file(QStringLiteral(WRENFOLD_SOURCE_DIR "/resources/wrenfold.svg"));
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  QCOMPARE(file.readAll().toStdString(), svg);
 }
 
 void BrandIconTest::templateIconFollowsThePalette() {
