@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <filesystem>
 
+#include "core/ai/service_url.h"
 #include "core/text/text.h"
 #include "ui/shortcut/shortcut_settings_tab.h"
 
@@ -21,7 +22,7 @@ constexpr std::string_view kNoTrayHintWayland =
 
 constexpr std::string_view kFirstRunGuide =
     "欢迎使用 Wrenfold。请先在下面选择模型服务，核对 Base URL 和模型，填入 API Key，再按“保存更改”。"
-    "本地服务（如 Ollama、llama.cpp）不需要 Key，填任意文字即可。";
+    "本机或局域网上的服务（如 Ollama、llama.cpp）不需要 Key，可在“本地服务”中选择它的地址。";
 constexpr std::string_view kCallUpByDoubleTap =
     "保存后，在任意程序的文本框里快速双击 Alt 键即可唤起 Wrenfold。";
 constexpr std::string_view kCallUpByRecordedShortcut = "保存后，请在“快捷键”页录制一个唤起快捷键。";
@@ -32,7 +33,8 @@ constexpr std::string_view kNoTrayGuide =
     "再打开这个窗口。";
 
 // Whether a model service has been set up: a config.json that loaded, naming a model and
-// holding a key (or keeping it in the keyring). Defaults alone never are: they hold no key.
+// holding a key (or keeping it in the keyring), or a server on this machine or the local
+// network, which needs none. Defaults alone never are: they hold no key.
 bool hasUsableModel(const ModelConfigStore& store, const AppPaths& paths) {
   std::error_code error;
   if (!std::filesystem::exists(paths.configURL(), error) || store.loadProblem()) {
@@ -40,7 +42,8 @@ bool hasUsableModel(const ModelConfigStore& store, const AppPaths& paths) {
   }
   const ModelConfig& config = store.config();
   return !text::trim(config.model).empty() &&
-         (config.apiKeyStorage == APIKeyStorage::keyring || !text::trim(config.apiKey).empty());
+         (config.apiKeyStorage == APIKeyStorage::keyring || !text::trim(config.apiKey).empty() ||
+          isLocalService(config));
 }
 
 std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
