@@ -140,6 +140,7 @@ void AppDelegate::guideIfNeeded() {
   }
   if (!guide.empty()) {
     settings().showGuided(QString::fromStdString(guide));
+    logger_.info("设置窗口已打开，附使用提示");
   }
 }
 
