@@ -400,7 +400,6 @@ void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const st
   if (!lastTarget_) {
     return;
   }
-  overlay_.close();
   if (inFlight_) {
     // Chosen while the rest was still streaming: the reply is no longer wanted. Its connection
     // is closed now, nothing of it shows later, and the next trigger starts a cycle at once.
@@ -420,6 +419,9 @@ void AssistantOrchestrator::insert(const GeneratedCandidate& candidate, const st
           inserted(*target, text, templateID, outcome);
         }
       });
+  // Closed only now: under Wayland the compositor passes our clipboard on to other programs only
+  // while one of our windows has the keyboard, so the candidate goes on it before the panel goes.
+  overlay_.close();
 }
 
 void AssistantOrchestrator::inserted(const FocusedTarget& target, const std::string& text,
