@@ -41,8 +41,9 @@ bool hasUsableModel(const ModelConfigStore& store, const AppPaths& paths) {
     return false;
   }
   const ModelConfig& config = store.config();
-  return !text::trim(config.model).empty() && (config.apiKeyStorage == APIKeyStorage::keyring ||
-                                               !text::trim(config.apiKey).empty() || isLocalService(config));
+  return !text::trim(config.model).empty() &&
+         (config.apiKeyStorage == APIKeyStorage::keyring || !text::trim(config.apiKey).empty() ||
+          isLocalService(config));
 }
 
 std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {

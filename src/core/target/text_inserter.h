@@ -84,7 +84,8 @@ class TextInserter {
                MainQueue& mainQueue);
 
   // `done` runs exactly once with the outcome: at once when the accessibility write or the
-  // copy settles it, later (on the main queue) when a paste has to be watched.
+  // copy settles it, later (on the main queue) when a paste or an unanswered write has to be
+  // watched.
   void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
  private:
