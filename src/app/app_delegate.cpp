@@ -43,7 +43,7 @@ bool hasUsableModel(const ModelConfigStore& store, const AppPaths& paths) {
   const ModelConfig& config = store.config();
   return !text::trim(config.model).empty() &&
          (config.apiKeyStorage == APIKeyStorage::keyring || !text::trim(config.apiKey).empty() ||
-          isLocalService(config));
+          service_url::isLocalService(config));
 }
 
 std::optional<KeyringPorts> keyringPorts(const DesktopPorts& ports) {
@@ -140,6 +140,7 @@ void AppDelegate::guideIfNeeded() {
   }
   if (!guide.empty()) {
     settings().showGuided(QString::fromStdString(guide));
+    logger_.info("设置窗口已打开，附使用提示");
   }
 }
 

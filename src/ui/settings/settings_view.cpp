@@ -1,6 +1,8 @@
 #include "ui/settings/settings_view.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -27,7 +29,8 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
       permissions_(std::make_unique<SettingsPermissions>(context.accessibility, context.windowCapture,
                                                          context.workQueue, context.mainQueue)),
       tabs_(new QTabWidget(this)),
-      guide_(new QLabel(this)),
+      guideRow_(new QWidget(this)),
+      guide_(new QLabel(guideRow_)),
       privacyNotices_(new FileNoticesView),
       templateNotices_(new FileNoticesView) {
   tabs_->setDocumentMode(false);
@@ -60,8 +63,16 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
   guide_->setWordWrap(true);
   guide_->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the command can be copied
   guide_->setAccessibleName(QStringLiteral("使用提示"));
-  guide_->hide();
-  layout->addWidget(guide_);
+  // A window that opened by itself says how to put it away: without a tray there is no other
+  // sign of where Wrenfold went, and the guide says how to bring the window back.
+  auto* closeWindow = new QPushButton(QStringLiteral("关闭窗口"), guideRow_);
+  connect(closeWindow, &QPushButton::clicked, this, &QWidget::close);
+  auto* guideLayout = new QHBoxLayout(guideRow_);
+  guideLayout->setContentsMargins(0, 0, 0, 0);
+  guideLayout->addWidget(guide_, 1);
+  guideLayout->addWidget(closeWindow, 0, Qt::AlignTop);
+  guideRow_->hide();
+  layout->addWidget(guideRow_);
   layout->addWidget(tabs_);
   setMinimumSize(kMinimumWidth, kMinimumHeight);
 }
@@ -76,7 +87,7 @@ SettingsView::~SettingsView() {
 void SettingsView::setGuide(const QString& text) {
   guide_->setText(text);
   guide_->setAccessibleDescription(text);
-  guide_->setVisible(!text.isEmpty());
+  guideRow_->setVisible(!text.isEmpty());
 }
 
 QString SettingsView::guide() const {

@@ -85,6 +85,7 @@ class SettingsView : public QWidget {
   std::unique_ptr<SettingsViewModel> model_;
   std::unique_ptr<SettingsPermissions> permissions_;
   QTabWidget* tabs_;
+  QWidget* guideRow_;  // the guide and its button
   QLabel* guide_;
   FileNoticesView* privacyNotices_;
   FileNoticesView* templateNotices_;
