@@ -71,10 +71,10 @@ class FakeAccessibility final : public Accessibility {
                                                   AXAttribute attribute) override {
     return typed<Size>(element, attribute);
   }
-  [[nodiscard]] bool setString(const AccessibilityElement& element, AXAttribute attribute,
-                               std::string_view value) override {
+  [[nodiscard]] WriteResult setString(const AccessibilityElement& element, AXAttribute attribute,
+                                      std::string_view value) override {
     if (!record(element, attribute, std::string(value))) {
-      return false;
+      return nodeOf(element).timingOut.contains(attribute) ? WriteResult::timedOut : WriteResult::refused;
     }
     auto& attributes = nodeOf(element).attributes;
     if (attribute == AXAttribute::selectedText) {
@@ -86,7 +86,7 @@ class FakeAccessibility final : public Accessibility {
     } else {
       attributes[attribute] = std::string(value);
     }
-    return true;
+    return WriteResult::written;
   }
   [[nodiscard]] bool setRange(const AccessibilityElement& element, AXAttribute attribute,
                               TextRange value) override {
@@ -173,6 +173,11 @@ class FakeAccessibility final : public Accessibility {
   void rejectWrites(const AccessibilityElement& element, AXAttribute attribute) {
     nodeOf(element).rejected.insert(attribute);
   }
+  // Text writes of `attribute` go unanswered and change nothing; a test lands them itself.
+  void timeOutWrites(const AccessibilityElement& element, AXAttribute attribute) {
+    nodeOf(element).rejected.insert(attribute);
+    nodeOf(element).timingOut.insert(attribute);
+  }
   void setApplicationNotice(std::int32_t processID, std::string notice) {
     notices_[processID] = std::move(notice);
   }
@@ -200,6 +205,7 @@ class FakeAccessibility final : public Accessibility {
     std::size_t index;
     std::map<AXAttribute, FakeAXValue> attributes;
     std::set<AXAttribute> rejected;
+    std::set<AXAttribute> timingOut;
   };
 
   [[nodiscard]] Node& nodeOf(const AccessibilityElement& element) const {

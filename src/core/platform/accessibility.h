@@ -72,6 +72,9 @@ class AccessibilityElement {
   std::shared_ptr<Node> node_;  // never null
 };
 
+// What a text write came to.
+enum class WriteResult { written, refused, timedOut };
+
 class Accessibility {
  public:
   Accessibility() = default;
@@ -114,10 +117,12 @@ class Accessibility {
     return std::nullopt;
   }
 
-  // Writes: false when refused, failing, or when the value did not take effect (a back-end
-  // that can read the field back does so).
-  [[nodiscard]] virtual bool setString(const AccessibilityElement& element, AXAttribute attribute,
-                                       std::string_view value) = 0;
+  // Text writes: `refused` when refused, failing, or when the value did not take effect (a
+  // back-end that can read the field back does so); `timedOut` when the program did not answer
+  // in time, so the write may still land and nothing else may be tried before the field has
+  // been read back. The other writes: false when refused or failing.
+  [[nodiscard]] virtual WriteResult setString(const AccessibilityElement& element, AXAttribute attribute,
+                                              std::string_view value) = 0;
   [[nodiscard]] virtual bool setRange(const AccessibilityElement& element, AXAttribute attribute,
                                       TextRange value) = 0;
   [[nodiscard]] virtual bool setBool(const AccessibilityElement& element, AXAttribute attribute,

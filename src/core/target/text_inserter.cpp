@@ -58,7 +58,26 @@ std::string fitToField(std::string_view text, std::optional<std::string_view> ro
   return fitted;
 }
 
-namespace {}  // namespace
+// A text write the program has not answered yet, watched until the field shows it or time is up.
+struct TextInserter::LateWrite {
+  LateWrite(Accessibility& accessibility, Pasteboard& board, MainQueue& mainQueue, InsertionCheck readBack,
+            std::string text, InsertOutcome soFar, Completion completion)
+      : ax(accessibility),
+        pasteboard(board),
+        queue(mainQueue),
+        check(std::move(readBack)),
+        candidate(std::move(text)),
+        outcome(std::move(soFar)),
+        done(std::move(completion)) {}
+
+  Accessibility& ax;
+  Pasteboard& pasteboard;
+  MainQueue& queue;
+  InsertionCheck check;
+  std::string candidate;
+  InsertOutcome outcome;
+  Completion done;
+};
 
 // One paste in flight: what it needs after `insert` has returned, and the user's clipboard
 // waiting to be put back once the candidate has been seen arriving.
@@ -125,11 +144,21 @@ void TextInserter::insert(std::string_view text, const std::shared_ptr<const Foc
                           Completion done) {
   InsertOutcome outcome;
   if (target->canWriteAX && target->focusedElement) {
-    if (insertAtSelection(fitToField(text, target->focusedRole), *target->focusedElement,
-                          target->selectedTextRange)) {
+    const std::string fitted = fitToField(text, target->focusedRole);
+    // Taken before the write: a late answer is recognised by the text being there once more.
+    auto check = InsertionCheck::before(ax_, target->focusedElement, fitted);
+    const auto written = insertAtSelection(fitted, *target->focusedElement, target->selectedTextRange);
+    if (written == WriteResult::written) {
       outcome.attempts.push_back({"accessibility", "written"});
       outcome.result = InsertResult::inserted;
       done(std::move(outcome));
+      return;
+    }
+    if (written == WriteResult::timedOut) {
+      outcome.attempts.push_back({"accessibility", "timed out"});
+      awaitLateWrite(std::make_shared<LateWrite>(ax_, pasteboard_, mainQueue_, std::move(check),
+                                                 std::string(text), std::move(outcome), std::move(done)),
+                     std::chrono::milliseconds{0});
       return;
     }
     outcome.attempts.push_back({"accessibility", "refused"});
@@ -217,51 +246,76 @@ void TextInserter::copyOnly(std::string_view text, InsertOutcome outcome, const 
   done(std::move(outcome));
 }
 
-bool TextInserter::insertAtSelection(std::string_view text, const AccessibilityElement& element,
-                                     std::optional<TextRange> fallbackRange) {
+WriteResult TextInserter::insertAtSelection(std::string_view text, const AccessibilityElement& element,
+                                            std::optional<TextRange> fallbackRange) {
   const AXHelper helper(ax_);
   const auto role = helper.copyString(element, AXAttribute::role);
   if (!role || !isPlainTextInputRole(*role)) {
-    return false;
+    return WriteResult::refused;
   }
   auto range = helper.rangeAttribute(element, AXAttribute::selectedTextRange);
   if (!range) {
     range = fallbackRange;
   }
   if (!range || range->location < 0 || range->length < 0) {
-    return false;
+    return WriteResult::refused;
   }
-  if (ax_.setString(element, AXAttribute::selectedText, text)) {
+  const auto written = ax_.setString(element, AXAttribute::selectedText, text);
+  if (written == WriteResult::written) {
     const auto caret = range->location + static_cast<std::int64_t>(text::utf16Length(text));
     static_cast<void>(ax_.setRange(element, AXAttribute::selectedTextRange, {caret, 0}));
-    return true;
+  }
+  if (written != WriteResult::refused) {
+    return written;  // an unanswered write may still land: no second one
   }
   return replaceInValue(text, element, *range);
 }
 
-bool TextInserter::replaceInValue(std::string_view text, const AccessibilityElement& element,
-                                  TextRange range) {
+WriteResult TextInserter::replaceInValue(std::string_view text, const AccessibilityElement& element,
+                                         TextRange range) {
   auto value = AXHelper(ax_).copyString(element, AXAttribute::value);
   if (!value) {
-    return false;
+    return WriteResult::refused;
   }
   const auto end = range.location + range.length;
   if (end > static_cast<std::int64_t>(text::utf16Length(*value))) {
-    return false;
+    return WriteResult::refused;
   }
   // A range edge inside a surrogate pair would split a character: refuse rather than corrupt.
   const auto from = text::byteOffsetOfUtf16(*value, static_cast<std::size_t>(range.location));
   const auto to = text::byteOffsetOfUtf16(*value, static_cast<std::size_t>(end));
   if (!from || !to) {
-    return false;
+    return WriteResult::refused;
   }
   value->replace(*from, *to - *from, text);
-  if (!ax_.setString(element, AXAttribute::value, *value)) {
-    return false;
+  const auto written = ax_.setString(element, AXAttribute::value, *value);
+  if (written == WriteResult::written) {
+    const auto caret = range.location + static_cast<std::int64_t>(text::utf16Length(text));
+    static_cast<void>(ax_.setRange(element, AXAttribute::selectedTextRange, {caret, 0}));
   }
-  const auto caret = range.location + static_cast<std::int64_t>(text::utf16Length(text));
-  static_cast<void>(ax_.setRange(element, AXAttribute::selectedTextRange, {caret, 0}));
-  return true;
+  return written;
+}
+
+void TextInserter::awaitLateWrite(std::shared_ptr<LateWrite> write, std::chrono::milliseconds waited) {
+  const auto verdict = write->check.check(write->ax);
+  if (verdict == InsertionCheck::Verdict::landed) {
+    write->outcome.attempts.push_back({"accessibility", "written late"});
+    write->outcome.result = InsertResult::inserted;
+    write->done(std::move(write->outcome));
+    return;
+  }
+  // A program still busy with the write may not answer a read either: asked again until the limit.
+  if (write->check.readable() && waited < kLateWriteTimeout) {
+    write->queue.postAfter(kLateWritePoll, [write, waited]() mutable {
+      awaitLateWrite(std::move(write), waited + kLateWritePoll);
+    });
+    return;
+  }
+  // Not known to have landed, and it still may: the user pastes by hand if it never does.
+  write->pasteboard.clearContents();
+  static_cast<void>(write->pasteboard.setString(write->candidate, ClipboardHistory::keep));
+  write->outcome.result = InsertResult::copied;
+  write->done(std::move(write->outcome));
 }
 
 bool TextInserter::activate(const FocusedTarget& target) {

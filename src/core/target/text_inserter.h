@@ -74,21 +74,28 @@ class TextInserter {
   // this often, this many times (two seconds in all).
   static constexpr std::chrono::milliseconds kKeyRetryInterval{50};
   static constexpr int kMaxKeyRetries = 40;
+  // An accessibility write the program did not answer in time may still land: the field is read
+  // this often, up to the limit, and nothing else is tried. Seen: "inserted"; else "copied" and
+  // never a paste, which could leave the text twice.
+  static constexpr std::chrono::milliseconds kLateWritePoll{100};
+  static constexpr std::chrono::milliseconds kLateWriteTimeout{2000};
 
   TextInserter(Accessibility& accessibility, Workspace& workspace, Pasteboard& pasteboard, KeyEvents& keys,
                MainQueue& mainQueue);
 
   // `done` runs exactly once with the outcome: at once when the accessibility write or the
-  // copy settles it, later (on the main queue) when a paste has to be watched.
+  // copy settles it, later (on the main queue) when a paste or an unanswered write has to be
+  // watched.
   void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
  private:
   struct Paste;
+  struct LateWrite;
 
-  [[nodiscard]] bool insertAtSelection(std::string_view text, const AccessibilityElement& element,
-                                       std::optional<TextRange> fallbackRange);
-  [[nodiscard]] bool replaceInValue(std::string_view text, const AccessibilityElement& element,
-                                    TextRange range);
+  [[nodiscard]] WriteResult insertAtSelection(std::string_view text, const AccessibilityElement& element,
+                                              std::optional<TextRange> fallbackRange);
+  [[nodiscard]] WriteResult replaceInValue(std::string_view text, const AccessibilityElement& element,
+                                           TextRange range);
   [[nodiscard]] bool activate(const FocusedTarget& target);
   // The target's field; when the cycle began in a menu, the field focused now instead.
   [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
@@ -103,6 +110,7 @@ class TextInserter {
   static void awaitDelivery(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void writeCandidate(std::shared_ptr<Paste> paste);
   static void finish(Paste& paste, InsertResult result, std::string outcome);
+  static void awaitLateWrite(std::shared_ptr<LateWrite> write, std::chrono::milliseconds waited);
 
   Accessibility& ax_;
   Workspace& workspace_;

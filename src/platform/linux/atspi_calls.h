@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/platform/accessibility.h"
 #include "core/platform/geometry.h"
 #include "platform/linux/atspi_handle.h"
 #include "platform/linux/atspi_tree_fetch.h"
@@ -96,10 +97,15 @@ class AtspiCalls {
                                                  std::int64_t end,
                                                  AtspiCoordType coords = ATSPI_COORD_TYPE_SCREEN);
 
-  [[nodiscard]] bool setTextContents(AtspiAccessible* object, std::string_view text);
-  [[nodiscard]] bool insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,
-                                std::int64_t length);
-  [[nodiscard]] bool deleteText(AtspiAccessible* object, std::int64_t start, std::int64_t end);
+  // Text writes: `timedOut` when the program did not answer within the write deadline.
+  [[nodiscard]] WriteResult setTextContents(AtspiAccessible* object, std::string_view text);
+  [[nodiscard]] WriteResult insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,
+                                       std::int64_t length);
+  [[nodiscard]] WriteResult deleteText(AtspiAccessible* object, std::int64_t start, std::int64_t end);
+  // After a write that timed out: whether the program answers a read within a second write
+  // deadline, the pause its silence caused lifted for it. A program answers in order, so an
+  // answer means the write has been dealt with.
+  [[nodiscard]] bool awaitAnswer(AtspiAccessible* object);
   [[nodiscard]] bool setCaretOffset(AtspiAccessible* object, std::int64_t offset);
   [[nodiscard]] bool setSelection(AtspiAccessible* object, int index, std::int64_t start, std::int64_t end);
   [[nodiscard]] bool addSelection(AtspiAccessible* object, std::int64_t start, std::int64_t end);

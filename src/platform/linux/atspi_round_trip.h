@@ -70,6 +70,17 @@ class AtspiCalls::Call {
 
   [[nodiscard]] GError** error() { return slot_.out(); }
   [[nodiscard]] bool ok() const { return !slot_.failed(); }
+  // Failed after (nearly) the whole deadline: the program did not answer.
+  [[nodiscard]] bool timedOut() const {
+    return slot_.failed() && std::chrono::steady_clock::now() - start_ >= limit_ * 9 / 10;
+  }
+  // A write's answer.
+  [[nodiscard]] WriteResult written(gboolean done) const {
+    if (timedOut()) {
+      return WriteResult::timedOut;
+    }
+    return ok() && done != FALSE ? WriteResult::written : WriteResult::refused;
+  }
   // For the calls libatspi gives no error for: a slow answer then counts as a time-out.
   void markSilentCall() { failedWithoutError_ = true; }
 

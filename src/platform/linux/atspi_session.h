@@ -23,10 +23,11 @@
 namespace wrenfold {
 
 struct AtspiOptions {
-  std::chrono::milliseconds callTimeout{300};  // one AT-SPI round trip at most
-  std::chrono::milliseconds hungPause{3000};   // an application that timed out is skipped this long
-  int focusSearchLimit = 600;                  // elements a walk for the focused element visits
-  int childrenLimit = 1000;                    // children listed per element
+  std::chrono::milliseconds callTimeout{300};    // one AT-SPI round trip at most
+  std::chrono::milliseconds hungPause{3000};     // an application that timed out is skipped this long
+  std::chrono::milliseconds writeTimeout{2500};  // a text write, which is not taken for a hang before
+  int focusSearchLimit = 600;                    // elements a walk for the focused element visits
+  int childrenLimit = 1000;                      // children listed per element
   // How long a browser told about a screen reader is given, once per process, to build its
   // tree before the trigger goes on without it.
   std::chrono::milliseconds announcementWait{1000};

@@ -121,37 +121,48 @@ std::optional<TextRange> AtspiTextAccess::selectedRange(AtspiAccessible* object)
   return TextRange{*start, *end - *start};
 }
 
-bool AtspiTextAccess::replaceSelection(AtspiAccessible* object, std::string_view text) {
+WriteResult AtspiTextAccess::replaceSelection(AtspiAccessible* object, std::string_view text) {
   if (!calls_.hasEditableText(object)) {
-    return false;
+    return WriteResult::refused;
   }
   const auto before = snapshot(object);
   const auto range = before ? currentRange(object) : std::nullopt;
   if (!range) {
-    return false;
+    return WriteResult::refused;
   }
   const auto expected = replacingToolkitRange(before->text, range->start, range->end, text, before->unit);
   if (!expected) {
-    return false;
+    return WriteResult::refused;
   }
-  if (range->end > range->start) {
-    static_cast<void>(calls_.deleteText(object, range->start, range->end));
+  if (range->end > range->start &&
+      calls_.deleteText(object, range->start, range->end) == WriteResult::timedOut &&
+      !calls_.awaitAnswer(object)) {
+    return WriteResult::timedOut;
   }
   // Toolkits read the length differently (UTF-16 units or bytes); reading back tells.
-  static_cast<void>(calls_.insertText(object, range->start, text, insertionLength(text, before->unit)));
-  return verifyOrRestore(object, *before, *expected);
+  const auto answer = calls_.insertText(object, range->start, text, insertionLength(text, before->unit));
+  return settle(object, answer, *before, *expected);
 }
 
-bool AtspiTextAccess::replaceAll(AtspiAccessible* object, std::string_view text) {
+WriteResult AtspiTextAccess::replaceAll(AtspiAccessible* object, std::string_view text) {
   if (!calls_.hasEditableText(object)) {
-    return false;
+    return WriteResult::refused;
   }
   const auto before = snapshot(object);
   if (!before) {
-    return false;
+    return WriteResult::refused;
   }
-  static_cast<void>(calls_.setTextContents(object, text));
-  return verifyOrRestore(object, *before, std::string(text));
+  return settle(object, calls_.setTextContents(object, text), *before, std::string(text));
+}
+
+WriteResult AtspiTextAccess::settle(AtspiAccessible* object, WriteResult answer, const TextSnapshot& before,
+                                    const std::string& expected) {
+  // Unanswered, the write may still land: reading back now and pasting after it would leave the
+  // text twice, so the program is given a second deadline first.
+  if (answer == WriteResult::timedOut && !calls_.awaitAnswer(object)) {
+    return WriteResult::timedOut;
+  }
+  return verifyOrRestore(object, before, expected) ? WriteResult::written : WriteResult::refused;
 }
 
 bool AtspiTextAccess::verifyOrRestore(AtspiAccessible* object, const TextSnapshot& before,

@@ -40,11 +40,13 @@ class AtspiTextAccess {
   // The first selection, else the caret as an empty range, in UTF-16 units.
   [[nodiscard]] std::optional<TextRange> selectedRange(AtspiAccessible* object);
 
-  // Replaces the selection (or inserts at the caret) with `text`. True only when the field then
-  // holds exactly the old text with that range replaced; otherwise any change made is undone.
-  [[nodiscard]] bool replaceSelection(AtspiAccessible* object, std::string_view text);
-  // Sets the whole text; true only when the field reads back as `text` (else undone).
-  [[nodiscard]] bool replaceAll(AtspiAccessible* object, std::string_view text);
+  // Replaces the selection (or inserts at the caret) with `text`. Written only when the field
+  // then holds exactly the old text with that range replaced; otherwise any change made is
+  // undone. A write the program does not answer in time is awaited once more, then read back;
+  // still unanswered, it is `timedOut` (it may yet land, so it is not undone).
+  [[nodiscard]] WriteResult replaceSelection(AtspiAccessible* object, std::string_view text);
+  // Sets the whole text; written only when the field reads back as `text` (else undone).
+  [[nodiscard]] WriteResult replaceAll(AtspiAccessible* object, std::string_view text);
   // Selects `range` (UTF-16 units), or puts the caret there when it is empty; true when the
   // field reports that selection or caret afterwards.
   [[nodiscard]] bool select(AtspiAccessible* object, TextRange range);
@@ -55,6 +57,9 @@ class AtspiTextAccess {
   [[nodiscard]] std::optional<ToolkitRange> currentRange(AtspiAccessible* object);
   [[nodiscard]] bool verifyOrRestore(AtspiAccessible* object, const TextSnapshot& before,
                                      const std::string& expected);
+  // The write's answer settled: read back when the program answered, however late.
+  [[nodiscard]] WriteResult settle(AtspiAccessible* object, WriteResult answer, const TextSnapshot& before,
+                                   const std::string& expected);
   [[nodiscard]] bool placeCaret(AtspiAccessible* object, std::int64_t offset);
   [[nodiscard]] bool placeSelection(AtspiAccessible* object, ToolkitRange range);
 

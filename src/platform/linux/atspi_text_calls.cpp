@@ -119,37 +119,49 @@ std::optional<Rect> AtspiCalls::rangeExtents(AtspiAccessible* object, std::int64
   return call.ok() ? result : std::nullopt;
 }
 
-bool AtspiCalls::setTextContents(AtspiAccessible* object, std::string_view text) {
+WriteResult AtspiCalls::setTextContents(AtspiAccessible* object, std::string_view text) {
   if (!available(object)) {
-    return false;
+    return WriteResult::refused;
   }
   const std::string value(text);
   Call call(*this, object, Call::Deadline::write);
   const gboolean done =
       atspi_editable_text_set_text_contents(asEditable(object), value.c_str(), call.error());
-  return call.ok() && done != FALSE;
+  return call.written(done);
 }
 
-bool AtspiCalls::insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,
-                            std::int64_t length) {
+WriteResult AtspiCalls::insertText(AtspiAccessible* object, std::int64_t position, std::string_view text,
+                                   std::int64_t length) {
   if (!fitsInt(position) || !fitsInt(length) || !available(object)) {
-    return false;
+    return WriteResult::refused;
   }
   const std::string value(text);
   Call call(*this, object, Call::Deadline::write);
   const gboolean done = atspi_editable_text_insert_text(asEditable(object), toInt(position), value.c_str(),
                                                         toInt(length), call.error());
-  return call.ok() && done != FALSE;
+  return call.written(done);
 }
 
-bool AtspiCalls::deleteText(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
+WriteResult AtspiCalls::deleteText(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
   if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
-    return false;
+    return WriteResult::refused;
   }
   Call call(*this, object, Call::Deadline::write);
   const gboolean done =
       atspi_editable_text_delete_text(asEditable(object), toInt(start), toInt(end), call.error());
-  return call.ok() && done != FALSE;
+  return call.written(done);
+}
+
+bool AtspiCalls::awaitAnswer(AtspiAccessible* object) {
+  if (object == nullptr) {
+    return false;
+  }
+  if (const auto paused = pausedUntil_.find(applicationBusName(object)); paused != pausedUntil_.end()) {
+    pausedUntil_.erase(paused);
+  }
+  Call call(*this, object, Call::Deadline::write);
+  static_cast<void>(atspi_text_get_character_count(asText(object), call.error()));
+  return call.ok();
 }
 
 bool AtspiCalls::setCaretOffset(AtspiAccessible* object, std::int64_t offset) {

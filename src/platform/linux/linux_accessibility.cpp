@@ -271,17 +271,17 @@ std::optional<Rect> LinuxAccessibility::caretBounds(const AccessibilityElement& 
   return mapping.map(wrenfold::caretBounds(readers->session.calls(), object, mapping.coords()));
 }
 
-bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttribute attribute,
-                                   std::string_view value) {
+WriteResult LinuxAccessibility::setString(const AccessibilityElement& element, AXAttribute attribute,
+                                          std::string_view value) {
   const auto [readers, object] = impl_->object(element);
   if (object == nullptr || readers->elements.isPassword(object)) {
-    return false;
+    return WriteResult::refused;
   }
   // Web pages: Firefox accepts the write and changes nothing, Chromium has no editable-text
   // interface, and a write there would bypass the page's input events anyway (script-driven
   // fields revert). Pasting is the way in.
   if (readers->elements.insideWebDocument(object)) {
-    return false;
+    return WriteResult::refused;
   }
   const std::string text = text::repairUtf8(value);
   readers->session.cache().forget(object);
@@ -291,7 +291,7 @@ bool LinuxAccessibility::setString(const AccessibilityElement& element, AXAttrib
   if (attribute == AXAttribute::value) {
     return readers->session.text().replaceAll(object, text);
   }
-  return false;
+  return WriteResult::refused;
 }
 
 bool LinuxAccessibility::setRange(const AccessibilityElement& element, AXAttribute attribute,

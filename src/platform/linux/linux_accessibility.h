@@ -45,8 +45,8 @@ class LinuxAccessibility final : public Accessibility {
   [[nodiscard]] bool framesAreOnScreen() override;
   [[nodiscard]] std::optional<Rect> caretBounds(const AccessibilityElement& element) override;
 
-  [[nodiscard]] bool setString(const AccessibilityElement& element, AXAttribute attribute,
-                               std::string_view value) override;
+  [[nodiscard]] WriteResult setString(const AccessibilityElement& element, AXAttribute attribute,
+                                      std::string_view value) override;
   [[nodiscard]] bool setRange(const AccessibilityElement& element, AXAttribute attribute,
                               TextRange value) override;
   [[nodiscard]] bool setBool(const AccessibilityElement& element, AXAttribute attribute, bool value) override;

@@ -214,19 +214,19 @@ TEST_F(AccessibilityDesktopTest, WritesCjkAndEmojiIntoGtkAndQtFields) {
     ASSERT_TRUE(ax_->setRange(field, AXAttribute::selectedTextRange, {0, 2}));
     EXPECT_EQ(ax_->rangeAttribute(field, AXAttribute::selectedTextRange), (TextRange{0, 2}));
     EXPECT_EQ(ax_->stringAttribute(field, AXAttribute::selectedText), "草稿");
-    ASSERT_TRUE(ax_->setString(field, AXAttribute::selectedText, candidate));
+    ASSERT_EQ(ax_->setString(field, AXAttribute::selectedText, candidate), WriteResult::written);
     EXPECT_EQ(app->waitForReport(candidate, 3s), candidate);
 
     // Insert at a caret placed after the emoji: 4 UTF-16 units, 3 code points.
     ASSERT_TRUE(ax_->setRange(field, AXAttribute::selectedTextRange, {4, 0}));
     EXPECT_EQ(ax_->rangeAttribute(field, AXAttribute::selectedTextRange), (TextRange{4, 0}));
-    ASSERT_TRUE(ax_->setString(field, AXAttribute::selectedText, "世界🌏"));
+    ASSERT_EQ(ax_->setString(field, AXAttribute::selectedText, "世界🌏"), WriteResult::written);
     const std::string expected = "你好🙂世界🌏 world";
     EXPECT_EQ(app->waitForReport(expected, 3s), expected);
     EXPECT_EQ(value(field), expected);
 
     // The whole value, as the fallback write does it.
-    ASSERT_TRUE(ax_->setString(field, AXAttribute::value, "全部替换 ✓"));
+    ASSERT_EQ(ax_->setString(field, AXAttribute::value, "全部替换 ✓"), WriteResult::written);
     EXPECT_EQ(app->waitForReport("全部替换 ✓", 3s), "全部替换 ✓");
     ASSERT_TRUE(ax_->setRange(field, AXAttribute::selectedTextRange, {utf16Length("全部替换 ✓"), 0}));
   }
@@ -366,7 +366,7 @@ TEST_F(ChromiumDesktopTest, TheTextareaIsResolvedAndReadAndWritesAreLeftToThePas
 
   // Chromium offers no editable-text interface on its fields: the write is refused and the
   // candidate goes through the paste (the browser journeys run that against the real clipboard).
-  EXPECT_FALSE(ax_->setString(*target->focusedElement, AXAttribute::selectedText, "插入"));
+  EXPECT_EQ(ax_->setString(*target->focusedElement, AXAttribute::selectedText, "插入"), WriteResult::refused);
   EXPECT_EQ(windowTitle(browser->pid()),
             "value=草稿 draft|caret=" + std::to_string(utf16Length("草稿 draft")) + " - Chromium");
 }
@@ -426,6 +426,7 @@ class HungApplicationTest : public AccessibilityDesktopTest {
     LinuxAccessibility::Options options;
     options.callTimeout = 300ms;
     options.hungPause = 1500ms;
+    options.writeTimeout = 400ms;
     return options;
   }
 };
@@ -446,6 +447,18 @@ TEST_F(HungApplicationTest, AFrozenApplicationCostsOneTimeoutNotOnePerCall) {
 
   app->resume();
   EXPECT_TRUE(waitUntil([&] { return value(focus->element) == kDraft; }, 5s));
+}
+
+// The program answers the write after 600 ms, past the write deadline: the write is awaited once
+// more and read back instead of being taken as refused, which would have had it pasted again.
+TEST_F(HungApplicationTest, AWriteAnsweredAfterItsDeadlineIsAwaitedAndCountsOnce) {
+  const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "slow", "--text", kDraft});
+  const auto focus = waitForFocus(*app, "AXTextField");
+  ASSERT_TRUE(focus);
+  ASSERT_TRUE(ax_->setRange(focus->element, AXAttribute::selectedTextRange, {utf16Length(kDraft), 0}));
+  const std::string expected = std::string(kDraft) + "慢一点，OK。";
+  EXPECT_EQ(ax_->setString(focus->element, AXAttribute::selectedText, "慢一点，OK。"), WriteResult::written);
+  EXPECT_EQ(app->waitForReport(expected, 3s), expected);
 }
 
 }  // namespace
