@@ -333,12 +333,31 @@ void replaceEvery(std::string& text, std::string_view secret) {
 
 }  // namespace
 
+namespace {
+std::string redactPass(std::string_view text, std::span<const std::string> knownSecrets);
+}  // namespace
+
 std::string Redactor::redact(std::string_view text, std::span<const std::string> knownSecrets) {
+  // A replacement can join what stood apart into a new match (control characters between two
+  // halves of a key): passes go on until nothing changes, so redacting twice changes nothing.
+  std::string result = redactPass(text, knownSecrets);
+  for (int pass = 0; pass < 4; ++pass) {
+    std::string again = redactPass(result, knownSecrets);
+    if (again == result) {
+      break;
+    }
+    result = std::move(again);
+  }
+  return result;
+}
+
+namespace {
+std::string redactPass(std::string_view text, std::span<const std::string> knownSecrets) {
   // Match offsets are byte offsets into valid UTF-8.
   std::string result = text::isValidUtf8(text) ? std::string(text) : text::repairUtf8(text);
   // Known secrets first: a rule could otherwise replace only part of one.
   for (const std::string& secret : knownSecrets) {
-    if (secret.size() >= minimumKnownSecretLength) {
+    if (secret.size() >= Redactor::minimumKnownSecretLength) {
       replaceEvery(result, secret);
     }
   }
@@ -347,5 +366,6 @@ std::string Redactor::redact(std::string_view text, std::span<const std::string>
   }
   return result;
 }
+}  // namespace
 
 }  // namespace wrenfold
