@@ -107,6 +107,13 @@ void AppDelegate::applicationDidFinishLaunching() {
       std::string(kOpenSettingsRequested),
       [open = weakly([](AppDelegate& self) { self.showSettings(); })](const Notification&) { open(); });
   reportSession();
+  if (ports_.portals) {
+    ports_.portals->whenKnown([weak = std::weak_ptr<AppDelegate*>(self_)](const DesktopSession& session) {
+      if (const auto self = weak.lock()) {
+        (*self)->sessionKnown(session);
+      }
+    });
+  }
   guideIfNeeded();
   logger_.info("Wrenfold launched");
   // Once per launch: a key readable by others, or a data file set aside unread, must not go
@@ -218,11 +225,59 @@ SettingsWindowController& AppDelegate::settings() {
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
                         &templateEngine_.userTemplatesProblem(), sessionOffers()},
         [this] {
-          return std::make_unique<ShortcutSettingsTab>(shortcutRegistry_, hotkey_,
-                                                       ports_.desktopTriggerShortcut.get());
+          // GNOME's own custom shortcut only where the desktop has no GlobalShortcuts portal.
+          const bool portal = ports_.session && ports_.session->hasGlobalShortcutsPortal;
+          return std::make_unique<ShortcutSettingsTab>(
+              shortcutRegistry_, hotkey_, portal ? nullptr : ports_.desktopTriggerShortcut.get());
         });
   }
   return *settings_;
+}
+
+void AppDelegate::whenSessionKnown(std::function<void(const std::vector<std::string>&)> known) {
+  sessionKnownHandler_ = std::move(known);
+  if (!ports_.portals && sessionKnownHandler_) {
+    sessionKnownHandler_(sessionOffers());
+  }
+}
+
+void AppDelegate::sessionKnown(const DesktopSession& session) {
+  const bool first = !sessionKnown_;
+  sessionKnown_ = true;
+  ports_.session = session;
+  // The trigger's back-end may have changed: the recorded shortcut goes to it, and the settings
+  // show what this session offers.
+  shortcutRegistry_.reregister();
+  if (settings_) {
+    settings_->sessionChanged(sessionOffers());
+  }
+  if (first) {
+    const auto before = sessionProblems_.size();
+    reportInactiveShortcut();
+    for (auto problem = sessionProblems_.begin() + static_cast<std::ptrdiff_t>(before);
+         problem != sessionProblems_.end(); ++problem) {
+      logger_.info(*problem);
+    }
+  }
+  if (sessionKnownHandler_) {
+    sessionKnownHandler_(sessionOffers());
+  }
+}
+
+void AppDelegate::reportInactiveShortcut() {
+  const bool wayland = ports_.session && ports_.session->kind == SessionKind::wayland;
+  if (const auto reason = shortcutRegistry_.inactiveReason(kShowAssistant)) {
+    // Said once, at launch, also as a notification: the trigger the user set up does not work.
+    const auto shortcut = shortcutRegistry_.getShortcut(kShowAssistant);
+    std::string notice = "快捷键 " + describeShortcut(*shortcut) + " 没有生效：" + *reason + "。";
+    if (!wayland) {  // there no recorded shortcut can work: the reason says what to do instead
+      notice += hotkey_.isDefaultShortcutMonitoringOn()
+                    ? "现在请双击 Alt 键唤起 Wrenfold，或在设置的“快捷键”页换一个。"
+                    : "请在设置的“快捷键”页换一个。";
+    }
+    sessionProblems_.push_back(notice);
+    menuBar_->notify(QString::fromStdString(notice));
+  }
 }
 
 std::function<void()> AppDelegate::weakly(std::function<void(AppDelegate&)> action) const {
@@ -240,17 +295,8 @@ void AppDelegate::reportSession() {
   if (!wayland && !hotkey_.isDefaultShortcutMonitoringOn() && !shortcutRegistry_.isActive(kShowAssistant)) {
     sessionProblems_.emplace_back(kNoDoubleTapHint);
   }
-  if (const auto reason = shortcutRegistry_.inactiveReason(kShowAssistant)) {
-    // Said once, at launch, also as a notification: the trigger the user set up does not work.
-    const auto shortcut = shortcutRegistry_.getShortcut(kShowAssistant);
-    std::string notice = "快捷键 " + describeShortcut(*shortcut) + " 没有生效：" + *reason + "。";
-    if (!wayland) {  // there no recorded shortcut can work: the reason says what to do instead
-      notice += hotkey_.isDefaultShortcutMonitoringOn()
-                    ? "现在请双击 Alt 键唤起 Wrenfold，或在设置的“快捷键”页换一个。"
-                    : "请在设置的“快捷键”页换一个。";
-    }
-    sessionProblems_.push_back(notice);
-    menuBar_->notify(QString::fromStdString(notice));
+  if (!ports_.portals) {  // else known once the desktop's portals have answered
+    reportInactiveShortcut();
   }
   if (!MenuBarController::isTrayAvailable()) {
     sessionProblems_.emplace_back(wayland ? kNoTrayHintWayland : kNoTrayHint);

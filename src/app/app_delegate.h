@@ -54,6 +54,10 @@ class AppDelegate {
   // Opens the settings window, or brings the existing one back.
   void showSettings();
 
+  // Calls `known` with what this session offers each part of a cycle, one line each: at once
+  // where that is known at launch, else once the desktop's portals have answered, and again
+  // whenever the answer changes.
+  void whenSessionKnown(std::function<void(const std::vector<std::string>&)> known);
   // What the session lacks (accessibility, window capture, a tray), found at launch.
   [[nodiscard]] const std::vector<std::string>& sessionProblems() const { return sessionProblems_; }
   // What this session offers each part of a cycle, one line each.
@@ -75,6 +79,9 @@ class AppDelegate {
   // `action` runs on the delegate only while it exists.
   [[nodiscard]] std::function<void()> weakly(std::function<void(AppDelegate&)> action) const;
   void reportSession();
+  // The launch notice for a recorded shortcut the session does not take.
+  void reportInactiveShortcut();
+  void sessionKnown(const DesktopSession& session);
   // Opens the settings window with a guide when no model is set up or the desktop has no tray.
   void guideIfNeeded();
 
@@ -96,6 +103,8 @@ class AppDelegate {
   std::unique_ptr<MenuBarController> menuBar_;
   std::unique_ptr<MenuShortcutBridge> menuShortcuts_;
   std::vector<std::string> sessionProblems_;
+  std::function<void(const std::vector<std::string>&)> sessionKnownHandler_;
+  bool sessionKnown_ = false;
   QObject connections_;  // context of the Qt connections: they end with the delegate
   std::shared_ptr<AppDelegate*> self_ = std::make_shared<AppDelegate*>(this);
 };

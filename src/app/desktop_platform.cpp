@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "platform/qt/qt_user_defaults.h"
 
 #include "core/ai/curl_http_client.h"
+#include "core/platform/deferred_ports.h"
 #include "core/platform/thread_work_queue.h"
 #include "platform/linux/atspi_workspace.h"
 #include "platform/linux/gsettings_custom_keybindings.h"
@@ -26,6 +28,7 @@
 #include "platform/linux/linux_accessibility.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/portal_global_shortcuts.h"
+#include "platform/linux/portal_probe.h"
 #include "platform/linux/portal_remote_desktop.h"
 #include "platform/linux/wayland_ports.h"
 #include "platform/linux/x11_clipboard_reader.h"
@@ -99,6 +102,62 @@ class TriggerAwareKeyEvents final : public KeyEvents {
   std::unique_ptr<KeyEvents> own_;  // last: goes before what it refers to
 };
 
+// Chords wait this long for the portal's first answer, then the candidate stays on the clipboard.
+constexpr std::chrono::milliseconds kPortalAnswerBound{12000};
+
+// Chooses the Wayland trigger and key adapters once the portal has answered. Only ever gains a
+// portal: one that goes away later is its adapters' own business (they end their sessions and
+// start new ones when it comes back).
+class WaylandPortalChoice final : public PortalChoice {
+ public:
+  WaylandPortalChoice(DesktopSession session, DeferredGlobalHotKeys& hotKeys, DeferredKeyEvents& keys,
+                      AtspiWorkspace& workspace, UserDefaults& defaults)
+      : session_(session), hotKeys_(hotKeys), keys_(keys), workspace_(workspace), defaults_(defaults) {
+    probe_ = PortalProbe::watch([this](const PortalOffers& offers) { answered(offers); });
+    if (!probe_) {
+      answered({});  // no session bus: no portal to wait for
+    }
+  }
+
+  void whenKnown(std::function<void(const DesktopSession&)> known) override {
+    known_ = std::move(known);
+    if (answered_ && known_) {
+      known_(session_);
+    }
+  }
+
+ private:
+  void answered(const PortalOffers& offers) {
+    if (offers.globalShortcuts && !session_.hasGlobalShortcutsPortal) {
+      session_.hasGlobalShortcutsPortal = true;
+      hotKeys_.choose(PortalGlobalShortcuts::open(probe_->bus()));
+    } else if (hotKeys_.chosen() == nullptr) {
+      hotKeys_.choose(std::make_shared<WaylandGlobalHotKeys>());
+    }
+    // XTest reaches only XWayland's programs; the portal's keys reach native ones.
+    if (offers.remoteDesktopVersion > 0 && !session_.hasRemoteDesktopPortal) {
+      session_.hasRemoteDesktopPortal = true;
+      workspace_.setKeysReachPrograms(true);
+      keys_.choose(PortalKeyEvents::open(probe_->bus(), offers.remoteDesktopVersion, defaults_));
+    } else if (!keys_.chosen()) {
+      keys_.choose(std::make_unique<XTestKeyEvents>());
+    }
+    answered_ = true;
+    if (known_) {
+      known_(session_);
+    }
+  }
+
+  DesktopSession session_;
+  DeferredGlobalHotKeys& hotKeys_;
+  DeferredKeyEvents& keys_;
+  AtspiWorkspace& workspace_;
+  UserDefaults& defaults_;
+  std::function<void(const DesktopSession&)> known_;
+  bool answered_ = false;
+  std::unique_ptr<PortalProbe> probe_;  // last: its answers reach the members above
+};
+
 }  // namespace
 
 const DesktopSession& desktopSession() {
@@ -145,19 +204,17 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     // The X server, if any, is XWayland: it sees only the programs that run through it, so
     // the target comes from the accessibility bus and the rest is said to be unavailable.
     ports.modifierMonitor = std::make_shared<WaylandModifierMonitor>();
-    if (auto portal = PortalGlobalShortcuts::connect()) {
-      ports.session->hasGlobalShortcutsPortal = true;
-      ports.globalHotKeys = std::move(portal);
-    } else {
-      ports.globalHotKeys = std::make_shared<WaylandGlobalHotKeys>();
-      if (isGnome(environment("XDG_CURRENT_DESKTOP"))) {
-        ports.customKeybindings = GsettingsCustomKeybindings::open();
-      }
-      if (ports.customKeybindings) {
-        ports.desktopTriggerShortcut = std::make_unique<DesktopTriggerShortcut>(
-            *ports.customKeybindings, AcceleratorSyntax{gnomeAccelerator, describeGnomeAccelerator},
-            triggerCommand());
-      }
+    // The desktop's portals answer later; the tray and the single-instance socket do not wait.
+    auto hotKeys = std::make_shared<DeferredGlobalHotKeys>();
+    ports.globalHotKeys = hotKeys;
+    // Offered in the settings only while the desktop has no GlobalShortcuts portal.
+    if (isGnome(environment("XDG_CURRENT_DESKTOP"))) {
+      ports.customKeybindings = GsettingsCustomKeybindings::open();
+    }
+    if (ports.customKeybindings) {
+      ports.desktopTriggerShortcut = std::make_unique<DesktopTriggerShortcut>(
+          *ports.customKeybindings, AcceleratorSyntax{gnomeAccelerator, describeGnomeAccelerator},
+          triggerCommand());
     }
     auto workspace = std::make_shared<AtspiWorkspace>();
     ports.workspace = workspace;
@@ -165,14 +222,10 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
     options.screenCoordinates = false;
     ports.accessibility = std::make_unique<LinuxAccessibility>(ports.workspace, options);
     workspace->useAccessibility(*ports.accessibility);
-    // XTest reaches only XWayland's programs; the portal's keys reach native ones.
-    if (auto keys = PortalKeyEvents::connect(*ports.userDefaults)) {
-      ports.session->hasRemoteDesktopPortal = true;
-      workspace->setKeysReachPrograms(true);
-      ports.keyEvents = std::move(keys);
-    } else {
-      ports.keyEvents = std::make_unique<XTestKeyEvents>();
-    }
+    auto keys = std::make_unique<DeferredKeyEvents>(*ports.mainQueue, kPortalAnswerBound);
+    ports.portals =
+        std::make_unique<WaylandPortalChoice>(session, *hotKeys, *keys, *workspace, *ports.userDefaults);
+    ports.keyEvents = std::move(keys);
     ports.windowCapture = std::make_unique<WaylandWindowCapture>();
   } else {
     auto trigger = std::make_shared<X11TriggerBackend>();

@@ -6,6 +6,7 @@
 // (other applications' fields, windows, captures, synthetic keys) and by Qt (main queue,
 // clipboard, images, default handlers), plus the checks that say what a session lacks.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,21 @@
 
 namespace wrenfold::app {
 
+// Under Wayland the desktop's portals say what they offer only once they have answered, after
+// launch: the trigger's path and the synthetic keys are chosen then (until then chords wait, a
+// bounded time), and the session's description follows.
+class PortalChoice {
+ public:
+  PortalChoice() = default;
+  virtual ~PortalChoice() = default;
+  PortalChoice(const PortalChoice&) = delete;
+  PortalChoice& operator=(const PortalChoice&) = delete;
+
+  // Runs on the main thread with the session as now known: at once if the portals have answered
+  // already, else once they do, and again whenever the answer changes.
+  virtual void whenKnown(std::function<void(const DesktopSession&)> known) = 0;
+};
+
 // Declared in the order they may depend on each other; destroyed in reverse, so the worker
 // finishes its queued tasks while every port they use still exists.
 struct DesktopPorts {
@@ -59,6 +75,8 @@ struct DesktopPorts {
   std::unique_ptr<SecretStore> secrets;  // absent: the API key can only be kept in config.json
   std::unique_ptr<WorkQueue> workQueue;
   std::unique_ptr<WorkQueue> keyringQueue;  // the keyring's calls; absent: they share workQueue
+  // Wayland only; it chooses adapters for the ports above, so it goes first.
+  std::unique_ptr<PortalChoice> portals;
 };
 
 // The session this process runs in, detected on the first call from the environment and

@@ -67,9 +67,12 @@ int runApplication(int& argc, char** argv) {
     return handedToRunningInstance(*socketPath) ? kExitSuccess : kExitNoDesktop;
   }
   delegate.applicationDidFinishLaunching();
-  for (const std::string& offer : delegate.sessionOffers()) {
-    std::cerr << "wrenfold: " << offer << "\n";
-  }
+  // Under Wayland once the desktop's portals have answered, which the launch does not wait for.
+  delegate.whenSessionKnown([](const std::vector<std::string>& offers) {
+    for (const std::string& offer : offers) {
+      std::cerr << "wrenfold: " << offer << "\n";
+    }
+  });
   for (const std::string& problem : delegate.sessionProblems()) {
     std::cerr << "wrenfold: " << problem << "\n";
   }

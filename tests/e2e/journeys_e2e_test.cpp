@@ -120,9 +120,11 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
   }
   ModelService model(kCandidates);
   start(model, kApiKey);
-  EXPECT_NE(wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。"),
-            std::string::npos)
-      << wrenfold_.process().output();
+  // Said once the desktop's portals have answered, which the launch does not wait for.
+  EXPECT_TRUE(waitUntil([&] {
+    return wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。") !=
+           std::string::npos;
+  })) << wrenfold_.process().output();
   // KDE names the component after the portal session's token; 201326624 is Qt's Ctrl+Alt+Space.
   const auto call = [&](const std::string& method, std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(),
@@ -130,9 +132,10 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
                       "/component/wrenfold", "--method", "org.kde.kglobalaccel.Component." + method});
     return run(arguments);
   };
-  EXPECT_NE(wrenfold_.process().output().find(kde ? "全局快捷键门户" : "绑定到 wrenfold trigger"),
-            std::string::npos)
-      << wrenfold_.process().output();
+  EXPECT_TRUE(waitUntil([&] {
+    return wrenfold_.process().output().find(kde ? "全局快捷键门户" : "绑定到 wrenfold trigger") !=
+           std::string::npos;
+  })) << wrenfold_.process().output();
   if (kde) {
     ASSERT_TRUE(waitUntil([&] {
       return call("allShortcutInfos", {}).output.find("[201326624]") != std::string::npos;
@@ -218,6 +221,20 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
 )");
   ModelService model(kCandidates);
   start(model, kApiKey);
+  // GNOME asks the user's consent whenever a remote-desktop session starts: none is started at
+  // launch, so no dialog greets the user (the portal has answered once the session's
+  // description is out; the dialog, if any, is the GNOME portal back-end's "Remote desktop" window).
+  ASSERT_TRUE(waitUntil([&] {
+    return wrenfold_.process().output().find("远程桌面门户") != std::string::npos;
+  })) << wrenfold_.process().output();
+  const auto backEnd =
+      run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/", "--method",
+           "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.impl.portal.desktop.gnome"});
+  const auto digits = backEnd.output.find_first_of("0123456789", backEnd.output.find('2') + 1);
+  ASSERT_NE(digits, std::string::npos) << backEnd.output;
+  const pid_t dialogOwner = std::stoi(backEnd.output.substr(digits));
+  EXPECT_FALSE(waitUntil([&] { return atspi::shows(dialogOwner, "Remote desktop"); }, 4s))
+      << atspi::dump(dialogOwner);
   ASSERT_EQ(wrenfold_.command({"settings"}).status, 0);
   ASSERT_TRUE(waitUntil([&] { return atspi::press(wrenfold_.pid(), "page tab", "快捷键"); }))
       << atspi::dump(wrenfold_.pid());
@@ -256,6 +273,8 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
   }
   ModelService model(kCandidates);
   start(model, kApiKey);
+  ASSERT_TRUE(waitUntil([&] { return wrenfold_.process().output().find("填入：") != std::string::npos; }))
+      << wrenfold_.process().output();
   EXPECT_EQ(wrenfold_.process().output().find("远程桌面门户") != std::string::npos, kde)
       << wrenfold_.process().output();
   FixtureApp target(WRENFOLD_GTK_FIXTURE, {"--mode", "guarded", "--text", kDraft}, reports_.path(),

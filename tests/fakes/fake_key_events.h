@@ -20,7 +20,19 @@ class FakeKeyEvents final : public KeyEvents {
     return result_;
   }
 
+  void whenReady(ReadyHandler ready) override {
+    held_ ? readyWaiters_.push_back(std::move(ready)) : ready(true);
+  }
+
   // --- test interface
+  // Readiness waits (as for a consent dialog) until `answerReadiness`.
+  void holdReadiness() { held_ = true; }
+  void answerReadiness(bool ready) {
+    held_ = false;
+    for (auto& waiter : std::exchange(readyWaiters_, {})) {
+      waiter(ready);
+    }
+  }
   void setResult(KeyPostResult result) { result_ = result; }
   // Runs after each chord that was posted: the target program acting on it.
   void setOnPosted(std::function<void(const KeyChord&)> action) { onPosted_ = std::move(action); }
@@ -41,6 +53,8 @@ class FakeKeyEvents final : public KeyEvents {
   KeyPostResult result_ = KeyPostResult::posted;
   std::vector<std::string> posted_;
   std::function<void(const KeyChord&)> onPosted_;
+  bool held_ = false;
+  std::vector<ReadyHandler> readyWaiters_;
 };
 
 }  // namespace wrenfold::testing

@@ -39,6 +39,11 @@ class KeyEvents {
   // blocks; `done` runs on the main thread, later or at once, once the chord was sent or refused.
   using PostHandler = std::function<void(KeyPostResult)>;
   virtual void postThen(const KeyChord& chord, PostHandler done) { done(post(chord)); }
+  // Calls `ready` on the main thread once chords can be sent without waiting for anyone (the
+  // desktop may first ask the user's consent): at once where nothing is awaited, later
+  // otherwise; with false when none can be sent in this session.
+  using ReadyHandler = std::function<void(bool ready)>;
+  virtual void whenReady(ReadyHandler ready) { ready(true); }
 };
 
 }  // namespace wrenfold

@@ -107,6 +107,7 @@ struct TextInserter::Paste {
   std::optional<std::int64_t> changeCount;  // just after the candidate was written
   std::optional<std::int64_t> fetches;      // by other programs, just after it was written
   bool settled = false;                     // restored, kept, or handed to a later paste
+  bool keysAwaited = false;                 // the key back-end made the paste wait (a consent dialog)
   std::optional<InsertionCheck> check;
   InsertOutcome outcome;
   Completion done;
@@ -393,6 +394,25 @@ void TextInserter::postChord(std::shared_ptr<Paste> paste, int retriesLeft) {
     finish(*paste, InsertResult::copied, "window changed");
     return;
   }
+  // The back-end may first ask the user (the desktop's consent dialog), which takes the focus:
+  // after such a wait the window and the field are awaited and checked again, so the keys go
+  // nowhere but the target, and nothing is typed while the dialog is open.
+  auto answeredAtOnce = std::make_shared<bool>(true);
+  auto* keys = &paste->keys;
+  keys->whenReady([paste, retriesLeft, answeredAtOnce](bool ready) {
+    if (!ready) {
+      finish(*paste, InsertResult::copied, "keys unavailable");
+    } else if (*answeredAtOnce || paste->keysAwaited) {
+      sendChord(paste, retriesLeft);
+    } else {
+      paste->keysAwaited = true;
+      awaitActivation(paste, std::chrono::milliseconds{0});
+    }
+  });
+  *answeredAtOnce = false;
+}
+
+void TextInserter::sendChord(std::shared_ptr<Paste> paste, int retriesLeft) {
   // A terminal hands Ctrl+V to the shell as "literal next": its paste chord has Shift.
   auto chord = KeyChord::paste();
   if (paste->target->isTerminal) {

@@ -106,6 +106,7 @@ class TextInserter {
   static void awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void pressPaste(std::shared_ptr<Paste> paste);
   static void postChord(std::shared_ptr<Paste> paste, int retriesLeft);
+  static void sendChord(std::shared_ptr<Paste> paste, int retriesLeft);
   static void awaitText(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void awaitDelivery(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void writeCandidate(std::shared_ptr<Paste> paste);

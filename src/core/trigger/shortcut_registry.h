@@ -69,6 +69,12 @@ class ShortcutRegistry {
   }
   // While recording, the shortcuts are unregistered so the keys reach the recorder.
   void setPaused(bool paused);
+  // Registers the shortcuts again, as after the global-key back-end changed; a shortcut the new
+  // one refuses becomes inactive with its reason.
+  void reregister() {
+    suspend();
+    resume();
+  }
 
   // Menu tracking: while one of our menus is open, the hot keys are unregistered and the keys
   // the menu receives are matched instead. `handleMenuKey` is true when the key belongs to a

@@ -3,7 +3,6 @@
 // What the adapters of the desktop's portals (xdg-desktop-portal) share: the portal's address,
 // its interfaces' versions, and the paths of the Request objects that carry its answers.
 
-#include <cstdint>
 #include <string>
 
 typedef struct _GDBusConnection GDBusConnection;  // NOLINT(modernize-use-using)
@@ -14,11 +13,6 @@ namespace wrenfold {
 inline constexpr const char* kPortalService = "org.freedesktop.portal.Desktop";
 inline constexpr const char* kPortalObjectPath = "/org/freedesktop/portal/desktop";
 
-// The interface's "version" property; 0 when the portal does not offer it. Waits for the
-// answer: the portal may be started on demand by this very call.
-[[nodiscard]] std::uint32_t portalInterfaceVersion(GDBusConnection* bus, const char* interface);
-// A uint32 property of the interface; 0 when missing.
-[[nodiscard]] std::uint32_t portalUintProperty(GDBusConnection* bus, const char* interface, const char* name);
 // Request and session objects live under the caller's unique name, ":1.42" spelled "1_42".
 [[nodiscard]] std::string portalSenderPathElement(GDBusConnection* bus);
 // The string or object path under `key`; empty when missing.

@@ -81,17 +81,9 @@ std::optional<std::string> xdgShortcutTrigger(const Shortcut& shortcut) {
   return trigger + name;
 }
 
-std::shared_ptr<PortalGlobalShortcuts> PortalGlobalShortcuts::connect() {
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (bus == nullptr) {
-    return nullptr;
-  }
-  const std::uint32_t version = portalInterfaceVersion(bus, kInterface);
-  if (version == 0) {
-    g_object_unref(bus);
-    return nullptr;
-  }
-  return std::shared_ptr<PortalGlobalShortcuts>(new PortalGlobalShortcuts(bus));
+std::shared_ptr<PortalGlobalShortcuts> PortalGlobalShortcuts::open(GDBusConnection* bus) {
+  return std::shared_ptr<PortalGlobalShortcuts>(
+      new PortalGlobalShortcuts(G_DBUS_CONNECTION(g_object_ref(bus))));
 }
 
 PortalGlobalShortcuts::PortalGlobalShortcuts(GDBusConnection* bus)

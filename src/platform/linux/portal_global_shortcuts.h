@@ -35,9 +35,8 @@ struct PortalLink;
 
 class PortalGlobalShortcuts final : public GlobalHotKeys {
  public:
-  // Null when the session bus has no portal offering GlobalShortcuts. Waits for the portal's
-  // answer (it may be started on demand), once, at launch.
-  [[nodiscard]] static std::shared_ptr<PortalGlobalShortcuts> connect();
+  // For a portal on `bus` that offers GlobalShortcuts; holds its own reference to `bus`.
+  [[nodiscard]] static std::shared_ptr<PortalGlobalShortcuts> open(GDBusConnection* bus);
   ~PortalGlobalShortcuts() override;
   PortalGlobalShortcuts(const PortalGlobalShortcuts&) = delete;
   PortalGlobalShortcuts& operator=(const PortalGlobalShortcuts&) = delete;

@@ -77,17 +77,10 @@ struct RemoteDesktopCallbacks {
   }
 };
 
-std::unique_ptr<PortalKeyEvents> PortalKeyEvents::connect(UserDefaults& defaults) {
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (bus == nullptr) {
-    return nullptr;
-  }
-  const std::uint32_t version = portalInterfaceVersion(bus, kInterface);
-  if (version == 0 || (portalUintProperty(bus, kInterface, "AvailableDeviceTypes") & kKeyboard) == 0) {
-    g_object_unref(bus);
-    return nullptr;
-  }
-  return std::unique_ptr<PortalKeyEvents>(new PortalKeyEvents(bus, version, defaults));
+std::unique_ptr<PortalKeyEvents> PortalKeyEvents::open(GDBusConnection* bus, std::uint32_t version,
+                                                       UserDefaults& defaults) {
+  return std::unique_ptr<PortalKeyEvents>(
+      new PortalKeyEvents(G_DBUS_CONNECTION(g_object_ref(bus)), version, defaults));
 }
 
 PortalKeyEvents::PortalKeyEvents(GDBusConnection* bus, std::uint32_t version, UserDefaults& defaults)
@@ -100,7 +93,8 @@ PortalKeyEvents::PortalKeyEvents(GDBusConnection* bus, std::uint32_t version, Us
       bus_, kPortalService, "org.freedesktop.portal.Request", "Response", nullptr, nullptr,
       G_DBUS_SIGNAL_FLAGS_NONE, &RemoteDesktopCallbacks::onResponse, RemoteDesktopCallbacks::hold(link_),
       &RemoteDesktopCallbacks::release);
-  startSession();
+  // No session yet: the desktop may ask the user's consent when one starts, and a dialog at
+  // every launch, for a paste the user may never need, is a nuisance. The first chord starts it.
 }
 
 void PortalKeyEvents::startSession() {
@@ -141,6 +135,9 @@ void PortalKeyEvents::endSession() {
   awaiting_ = false;
   sent_ = 0;
   // Answered after the state is reset: a handler may post the next chord at once.
+  for (auto& ready : std::exchange(readyWaiters_, {})) {
+    ready(false);
+  }
   auto waiting = std::exchange(chords_, {});
   for (auto& chord : waiting) {
     if (chord.done) {
@@ -253,6 +250,9 @@ void PortalKeyEvents::started(std::uint32_t code, GVariant* results) {
   if (const std::string token = portalStringIn(results, "restore_token"); !token.empty()) {
     static_cast<void>(defaults_.setString(kRestoreTokenKey, token));
   }
+  for (auto& ready : std::exchange(readyWaiters_, {})) {
+    ready(true);
+  }
   sendNext();
 }
 
@@ -330,6 +330,15 @@ KeyPostResult PortalKeyEvents::post(const KeyChord& chord) {
   chords_.push_back({eventsOf(chord), nullptr});
   sendNext();
   return KeyPostResult::posted;
+}
+
+void PortalKeyEvents::whenReady(ReadyHandler ready) {
+  if (keyboard_) {
+    ready(true);
+    return;
+  }
+  readyWaiters_.push_back(std::move(ready));
+  startSession();
 }
 
 void PortalKeyEvents::postThen(const KeyChord& chord, PostHandler done) {

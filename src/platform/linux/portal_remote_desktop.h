@@ -2,9 +2,11 @@
 
 // Synthetic keys for native Wayland programs, through the desktop's RemoteDesktop portal
 // (xdg-desktop-portal): the one way an ordinary Wayland client may type into another. A session
-// with the keyboard alone is started at launch; the desktop may ask the user first (KDE Plasma
-// 5.27 did not, for the keyboard alone). Where the portal keeps consent (version 2 and later),
-// its restore token is kept in the user defaults so the user is asked once. Until the session
+// with the keyboard alone is started when the first chord needs it and then kept for the login
+// session, so the desktop's consent dialog (GNOME asks at every session start; KDE Plasma 5.27
+// did not, for the keyboard alone) appears at most once per Wrenfold run. Where the portal keeps
+// consent (version 2 and later), its restore token is kept in the user defaults so the user is
+// asked once. Until the session
 // runs, or when it was refused, no chord is posted and the candidate stays on the clipboard.
 // The session is watched: the portal closing it (the user stopped it from the desktop's
 // indicator) or refusing a key ends it, and the next chord starts a new one. Key calls never
@@ -29,8 +31,10 @@ struct RemoteDesktopLink;
 
 class PortalKeyEvents final : public KeyEvents {
  public:
-  // Null when the session bus has no portal offering a keyboard through RemoteDesktop.
-  [[nodiscard]] static std::unique_ptr<PortalKeyEvents> connect(UserDefaults& defaults);
+  // For a portal on `bus` whose RemoteDesktop interface (of `version`) offers a keyboard; holds
+  // its own reference to `bus`. Starts no session yet.
+  [[nodiscard]] static std::unique_ptr<PortalKeyEvents> open(GDBusConnection* bus, std::uint32_t version,
+                                                             UserDefaults& defaults);
   ~PortalKeyEvents() override;
   PortalKeyEvents(const PortalKeyEvents&) = delete;
   PortalKeyEvents& operator=(const PortalKeyEvents&) = delete;
@@ -40,6 +44,9 @@ class PortalKeyEvents final : public KeyEvents {
   // Waits, without blocking, for a session being started and for the portal's answer to every
   // key event; a refusal ends the session and answers "failed".
   void postThen(const KeyChord& chord, PostHandler done) override;
+  // Starts the session if none runs; true once it runs with the keyboard granted, false when
+  // the user declined or closed the dialog, or the session could not start.
+  void whenReady(ReadyHandler ready) override;
 
  private:
   PortalKeyEvents(GDBusConnection* bus, std::uint32_t version, UserDefaults& defaults);
@@ -78,8 +85,9 @@ class PortalKeyEvents final : public KeyEvents {
   std::uint32_t closedSubscription_ = 0;
   std::uint32_t startTimer_ = 0;
   std::deque<Chord> chords_;  // waiting for the session, the first one being sent
-  std::size_t sent_ = 0;      // events of the first chord sent so far
-  bool awaiting_ = false;     // an event's answer is outstanding
+  std::vector<ReadyHandler> readyWaiters_;
+  std::size_t sent_ = 0;   // events of the first chord sent so far
+  bool awaiting_ = false;  // an event's answer is outstanding
 };
 
 }  // namespace wrenfold

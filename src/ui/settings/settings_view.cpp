@@ -77,6 +77,29 @@ SettingsView::SettingsView(const SettingsContext& context, std::unique_ptr<QWidg
   setMinimumSize(kMinimumWidth, kMinimumHeight);
 }
 
+void SettingsView::sessionChanged(std::unique_ptr<QWidget> shortcutTab,
+                                  const std::vector<std::string>& sessionOffers) {
+  const int current = tabs_->currentIndex();
+  const auto replace = [this](const QString& title, QWidget* tab) {
+    for (int index = 0; index < tabs_->count(); ++index) {
+      if (tabs_->tabText(index) == title) {
+        QWidget* old = tabs_->widget(index);
+        const QIcon icon = tabs_->tabIcon(index);
+        tabs_->removeTab(index);
+        tabs_->insertTab(index, tab, icon, title);
+        delete old;
+        return;
+      }
+    }
+    delete tab;
+  };
+  if (shortcutTab) {
+    replace(QStringLiteral("快捷键"), shortcutTab.release());
+  }
+  replace(QStringLiteral("权限"), new PermissionSettingsTab(*permissions_, sessionOffers));
+  tabs_->setCurrentIndex(current);
+}
+
 SettingsView::~SettingsView() {
   context_.modelConfigStore.removeListener(configToken_);
   context_.styleMemoryStore.removeListener(memoryToken_);

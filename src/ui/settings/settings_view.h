@@ -66,6 +66,10 @@ class SettingsView : public QWidget {
   SettingsView& operator=(const SettingsView&) = delete;
 
   [[nodiscard]] QTabWidget& tabs() const { return *tabs_; }
+  // The session became known after the window was built (the desktop's portals answer after
+  // launch): "快捷键" (when given) and "权限" are made again for it; the other tabs, and what the
+  // user typed there, stay.
+  void sessionChanged(std::unique_ptr<QWidget> shortcutTab, const std::vector<std::string>& sessionOffers);
   // Shows `text` above the tabs; an empty text hides the guide.
   void setGuide(const QString& text);
   [[nodiscard]] QString guide() const;

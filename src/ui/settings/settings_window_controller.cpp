@@ -40,6 +40,13 @@ void SettingsWindowController::showGuided(const QString& guide) {
   show();
 }
 
+void SettingsWindowController::sessionChanged(std::vector<std::string> sessionOffers) {
+  context_.sessionOffers = std::move(sessionOffers);
+  if (window_) {
+    window_->sessionChanged(shortcutTab_ ? shortcutTab_() : nullptr, context_.sessionOffers);
+  }
+}
+
 void SettingsWindowController::build() {
   window_ = std::make_unique<SettingsView>(context_, shortcutTab_ ? shortcutTab_() : nullptr);
   window_->setWindowTitle(QStringLiteral("Wrenfold 设置"));

@@ -30,6 +30,10 @@ class SettingsWindowController {
   // or a desktop without a tray, where the window is all the user sees of Wrenfold.
   void showGuided(const QString& guide);
 
+  // What the session offers changed (known only after launch under Wayland): a window built
+  // already shows it at once, one built later from the start.
+  void sessionChanged(std::vector<std::string> sessionOffers);
+
   // Null until the first show().
   [[nodiscard]] SettingsView* window() const { return window_.get(); }
 

@@ -241,11 +241,16 @@ TEST_F(InserterTest, APasteNotKnownToHaveLandedLeavesTheCandidateOnTheClipboard)
 
 // Two windows of one program: the user clicks into B while the model answers. Keys go to A
 // only, while A is active and its field has the focus (browsers give it back to the page some
-// time after their window became active); else the text is only copied.
+// time after their window became active); else the text is only copied. A desktop that first
+// asks the user's consent (GNOME's remote-desktop dialog): nothing is typed while it is open,
+// declined means copied, and after it A is awaited and checked again.
 TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
   constexpr std::uint64_t kA = 0x4a00001;
   const RunningApplication windowB{kPid, kBundle, "Editor", 0x4a00077};
-  for (const std::string outcome : {"confirmed", "window changed", "field not focused"}) {
+  const std::vector<std::pair<std::string, std::optional<bool>>> rows{
+      {"confirmed", {}},   {"window changed", {}},      {"field not focused", {}},
+      {"confirmed", true}, {"keys unavailable", false}, {"window not activated", true}};
+  for (const auto& [outcome, consent] : rows) {
     FakeAccessibility ax;
     FakeWorkspace workspace;
     workspace.addApplication({kPid, kBundle, "Editor", kA});
@@ -254,7 +259,10 @@ TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
     TextInserter inserter(ax, workspace, pasteboard_, keys, queue_);
     field_ = ax.addElement("AXTextArea");
     ax.set(field_, AXAttribute::value, std::string("会议纪要："));
-    ax.set(field_, AXAttribute::focused, outcome == "window changed");
+    ax.set(field_, AXAttribute::focused, outcome == "window changed" || consent);
+    if (consent) {
+      keys.holdReadiness();
+    }
     ax.rejectWrites(field_, AXAttribute::focused);
     keys.setOnPosted(
         [&](const KeyChord&) { ax.set(field_, AXAttribute::value, std::string("会议纪要：OK。")); });
@@ -265,8 +273,12 @@ TEST_F(InserterTest, KeysGoOnlyToTheWindowAndFieldTheCycleStartedFrom) {
     queue_.advance(100ms);
     EXPECT_EQ(keys.posted().empty(), outcome != "window changed") << "no keys before the focus is back";
     ax.set(field_, AXAttribute::focused, outcome != "field not focused");
-    workspace.setFrontmost(outcome == "window changed" ? windowB : workspace.frontmostApplication().value());
+    workspace.setFrontmost(outcome.starts_with("window") ? windowB
+                                                         : workspace.frontmostApplication().value());
     keys.setResult(KeyPostResult::posted);
+    if (consent) {
+      keys.answerReadiness(*consent);
+    }
     queue_.advance(3s);
     ASSERT_TRUE(outcome_) << outcome;
     EXPECT_EQ(outcome_->attempts.back().outcome, outcome);
