@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 namespace wrenfold {
+
 std::string portalSenderPathElement(GDBusConnection* bus) {
   std::string name = g_dbus_connection_get_unique_name(bus);
   if (!name.empty() && name.front() == ':') {

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the adapters of the desktop's portals (xdg-desktop-portal) share: the portal's address,
-// its interfaces' versions, and the paths of the Request objects that carry its answers.
+// What the adapters of the desktop's portals (xdg-desktop-portal) share: the portal's address
+// and the paths of the Request and session objects that carry its answers.
 
 #include <string>
 
