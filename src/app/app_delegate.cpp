@@ -236,7 +236,7 @@ SettingsWindowController& AppDelegate::settings() {
 
 void AppDelegate::whenSessionKnown(std::function<void(const std::vector<std::string>&)> known) {
   sessionKnownHandler_ = std::move(known);
-  if (!ports_.portals && sessionKnownHandler_) {
+  if ((!ports_.portals || sessionKnown_) && sessionKnownHandler_) {
     sessionKnownHandler_(sessionOffers());
   }
 }
