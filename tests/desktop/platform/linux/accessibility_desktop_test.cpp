@@ -424,7 +424,7 @@ class HungApplicationTest : public AccessibilityDesktopTest {
  protected:
   LinuxAccessibility::Options options() const override {
     LinuxAccessibility::Options options;
-    options.callTimeout = 300ms;
+    options.hangTimeout = 300ms;
     options.hungPause = 1500ms;
     options.writeTimeout = 400ms;
     return options;

@@ -1,0 +1,77 @@
+#pragma once
+
+// How long a call to another program may wait, and when that program is taken for hung. A
+// program is judged by what it does, not by one call's time: one that answers, however slowly,
+// keeps being asked; one that has answered nothing for `hangBound` (over one call or several in
+// a row) is left alone for `pause`. A read may bound every call until its own deadline, so a
+// slow program costs the read its budget and no more; a call cut short by that bound counts
+// towards the program's silence but never alone makes it hung. Main thread only.
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace wrenfold {
+
+class CallPatience {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  using Clock = std::function<TimePoint()>;
+
+  struct Limits {
+    std::chrono::milliseconds hangBound{2000};
+    std::chrono::milliseconds pause{3000};
+  };
+
+  explicit CallPatience(Limits limits, Clock now = &std::chrono::steady_clock::now)
+      : limits_(limits), now_(std::move(now)) {}
+
+  // Bounds the calls made while it lives by `until` (nested bounds: the earliest holds).
+  class Bound {
+   public:
+    Bound(CallPatience& patience, TimePoint until);
+    ~Bound() { patience_.until_ = previous_; }
+    Bound(const Bound&) = delete;
+    Bound& operator=(const Bound&) = delete;
+
+   private:
+    CallPatience& patience_;
+    std::optional<TimePoint> previous_;
+  };
+
+  // Sets (or, absent, lifts) the bound outright, for a caller that cannot hold a `Bound`.
+  void setBound(std::optional<TimePoint> until) { until_ = until; }
+
+  // False while `program` is left alone after its silence.
+  [[nodiscard]] bool paused(std::string_view program);
+  // How long the next call to `program` may wait; absent when it must not be made (the program
+  // is paused, or the bound in force has passed).
+  [[nodiscard]] std::optional<std::chrono::milliseconds> allowance(std::string_view program);
+  // A call to `program` took `elapsed`; `answered` false when it ended without an answer.
+  // True when that made the program hung.
+  bool record(std::string_view program, std::chrono::steady_clock::duration elapsed, bool answered);
+  // Lifts the pause and forgets the silence (the caller waits for an answer in its own way).
+  void forgive(std::string_view program);
+
+  [[nodiscard]] const Limits& limits() const { return limits_; }
+  [[nodiscard]] TimePoint now() const { return now_(); }
+
+ private:
+  struct Silence {
+    std::chrono::steady_clock::duration length{};  // unanswered waiting since the last answer
+    TimePoint lastEnded{};
+    std::optional<TimePoint> pausedUntil;
+  };
+  [[nodiscard]] std::chrono::steady_clock::duration silentFor(std::string_view program);
+
+  Limits limits_;
+  Clock now_;
+  std::optional<TimePoint> until_;
+  std::map<std::string, Silence, std::less<>> silences_;  // by application bus name
+};
+
+}  // namespace wrenfold
