@@ -16,8 +16,10 @@
 // The baseline, measured in the same run: a plain key press sent the same way reaching a trivial
 // X11 window of this process over a second connection. Every figure is also given as a ratio to it.
 //
-// Usage: desktop_latency_bench [--runs N] [--delay MS] [--only SUBSTRING]
+// Usage: desktop_latency_bench [--runs N] [--delay MS] [--only SUBSTRING] [--load N]
 //                              [--variant NAME='{"json":"merged into config.json"}']...
+// With --load, N processes spinning on the processor run beside everything (as a compile
+// would), the baseline included.
 // Without --variant, "default" runs the plain configuration and "streaming" the same with streamed
 // replies (the service then writes the candidates one by one over the delay, the last at its end).
 #include <X11/Xlib.h>
@@ -34,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -94,6 +97,7 @@ struct Options {
   int runs = 7;
   std::chrono::milliseconds delay{300};
   std::string only;
+  int load = 0;  // busy processes beside the programs
   std::vector<Variant> variants;
 };
 
@@ -300,6 +304,14 @@ class LatencyBench {
   explicit LatencyBench(Options options) : options_(std::move(options)) {}
 
   int runAll() {
+    std::vector<std::unique_ptr<Process>> busy;
+    for (int i = 0; i < options_.load; ++i) {
+      busy.push_back(std::make_unique<Process>(std::vector<std::string>{"sh", "-c", "while :; do :; done"}));
+    }
+    if (!busy.empty()) {
+      std::this_thread::sleep_for(5s);  // for the load average to show them
+      std::printf("busy processes beside the programs: %d\n", options_.load);
+    }
     // The machine's load, as the figures depend on it.
     std::printf("load average: %s", testing::readAll("/proc/loadavg").c_str());
     const double baseline = probe_.baseline(options_.runs);
@@ -487,6 +499,9 @@ Options parse(int argc, char** argv) {
       ++i;
     } else if (argument == "--delay") {
       options.delay = std::chrono::milliseconds(std::atoi(value.c_str()));
+      ++i;
+    } else if (argument == "--load") {
+      options.load = std::clamp(std::atoi(value.c_str()), 0, 64);
       ++i;
     } else if (argument == "--only") {
       options.only = value;
