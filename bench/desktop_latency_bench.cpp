@@ -8,6 +8,7 @@
 //   request   the model service has read the whole request (its own clock)
 //   first     the first candidate is showing in the panel's accessibility tree
 //   all       every candidate is showing there
+//   own text  the share of runs whose request held the program's own line (not only a screenshot)
 // "first" and "all" come from this process's own AT-SPI client, never from Wrenfold's claims:
 // the accessibility events Wrenfold's panel sends as its candidate rows get their text (names,
 // text and children changing), each checked against the candidates when it is dispatched here.
@@ -208,6 +209,7 @@ struct Sample {
   double request = 0;
   double first = 0;
   double all = 0;
+  bool ownText = false;
 };
 
 // Watches the accessibility events of one process for the candidates' text.
@@ -317,8 +319,8 @@ class LatencyBench {
     const double baseline = probe_.baseline(options_.runs);
     std::printf("baseline: key press to a trivial X11 window %.3f ms (median of %d)\n\n", baseline,
                 options_.runs);
-    std::printf("%-28s %-12s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant", "panel",
-                "request", "first", "all");
+    std::printf("%-28s %-12s %9s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant", "panel",
+                "request", "first", "all", "own text");
     for (const auto& program : programs(dir_.path())) {
       if (!options_.only.empty() && program.name.find(options_.only) == std::string::npos) {
         continue;
@@ -347,10 +349,11 @@ class LatencyBench {
         };
         const Sample m{column(&Sample::panel), column(&Sample::request), column(&Sample::first),
                        column(&Sample::all)};
-        std::printf("%-28s %-12s %9.1f %9.1f %9.1f %9.1f   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
-                    program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all,
-                    m.panel / baseline, m.request / baseline, m.first / baseline, m.all / baseline,
-                    samples.size());
+        const auto own = std::ranges::count_if(samples, [](const Sample& sample) { return sample.ownText; });
+        std::printf("%-28s %-12s %9.1f %9.1f %9.1f %9.1f %7td/%zu   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
+                    program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all, own,
+                    samples.size(), m.panel / baseline, m.request / baseline, m.first / baseline,
+                    m.all / baseline, samples.size());
         std::fflush(stdout);
       }
     }
@@ -431,6 +434,7 @@ class LatencyBench {
     }
     const auto arrived = model.arrivals()[requestsBefore];
     sample.request = milliseconds(arrived - sent);
+    sample.ownText = model.promptOf(requestsBefore).find(kDraft) != std::string::npos;
     // Queued events from before the answer (the rows of the last cycle being cleared) are dropped.
     watch_.arm(wrenfold_->pid());
     while (Clock::now() < deadline && !watch_.all()) {
