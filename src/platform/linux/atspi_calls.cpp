@@ -43,7 +43,7 @@ void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed,
   // A failure that took (nearly) the whole wait is the application not answering; any other
   // outcome is an answer, however late.
   const bool answered = !failed || elapsed < limit * 9 / 10;
-  if (patience_.record(applicationBusName(object), elapsed, answered)) {
+  if (patience_.record(applicationBusName(object), limit, answered)) {
     ++timedOutCalls_;
   }
 }

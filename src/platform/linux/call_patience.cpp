@@ -5,8 +5,8 @@
 namespace wrenfold {
 namespace {
 
-// Bounds the memory a long session with many silent programs can take.
-constexpr std::size_t kMaxKnownSilences = 4096;
+// Bounds the memory a long session with many hung programs can take.
+constexpr std::size_t kMaxPaused = 4096;
 
 }  // namespace
 
@@ -16,31 +16,22 @@ CallPatience::Bound::Bound(CallPatience& patience, TimePoint until)
 }
 
 bool CallPatience::paused(std::string_view program) {
-  const auto it = silences_.find(program);
-  if (it == silences_.end() || !it->second.pausedUntil) {
+  const auto it = pausedUntil_.find(program);
+  if (it == pausedUntil_.end()) {
     return false;
   }
-  if (now_() < *it->second.pausedUntil) {
+  if (now_() < it->second) {
     return true;
   }
-  silences_.erase(it);  // the pause is over: the program starts afresh
+  pausedUntil_.erase(it);
   return false;
-}
-
-std::chrono::steady_clock::duration CallPatience::silentFor(std::string_view program) {
-  const auto it = silences_.find(program);
-  // Silence long past is no sign of the program now: it may have been asked nothing since.
-  if (it == silences_.end() || now_() - it->second.lastEnded > limits_.hangBound) {
-    return {};
-  }
-  return it->second.length;
 }
 
 std::optional<std::chrono::milliseconds> CallPatience::allowance(std::string_view program) {
   if (paused(program)) {
     return std::nullopt;
   }
-  auto left = limits_.hangBound - silentFor(program);
+  auto left = std::chrono::steady_clock::duration(limits_.hangBound);
   if (until_) {
     left = std::min(left, *until_ - now_());
   }
@@ -48,33 +39,15 @@ std::optional<std::chrono::milliseconds> CallPatience::allowance(std::string_vie
   return allowed.count() > 0 ? std::optional(allowed) : std::nullopt;
 }
 
-bool CallPatience::record(std::string_view program, std::chrono::steady_clock::duration elapsed,
-                          bool answered) {
-  if (answered || program.empty()) {
-    if (const auto it = silences_.find(program); it != silences_.end() && !it->second.pausedUntil) {
-      silences_.erase(it);
-    }
+bool CallPatience::record(std::string_view program, std::chrono::milliseconds allowed, bool answered) {
+  if (answered || allowed < limits_.hangBound || program.empty()) {
     return false;
   }
-  const auto before = silentFor(program);
-  if (silences_.size() >= kMaxKnownSilences && !silences_.contains(program)) {
-    silences_.clear();
+  if (pausedUntil_.size() >= kMaxPaused) {
+    pausedUntil_.clear();
   }
-  Silence& silence = silences_[std::string(program)];
-  silence.length = before + elapsed;
-  silence.lastEnded = now_();
-  if (silence.length < limits_.hangBound * 9 / 10) {
-    return false;
-  }
-  silence.length = {};
-  silence.pausedUntil = silence.lastEnded + limits_.pause;
+  pausedUntil_.insert_or_assign(std::string(program), now_() + limits_.pause);
   return true;
-}
-
-void CallPatience::forgive(std::string_view program) {
-  if (const auto it = silences_.find(program); it != silences_.end()) {
-    silences_.erase(it);
-  }
 }
 
 }  // namespace wrenfold

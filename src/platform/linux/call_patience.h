@@ -1,11 +1,11 @@
 #pragma once
 
 // How long a call to another program may wait, and when that program is taken for hung. A
-// program is judged by what it does, not by one call's time: one that answers, however slowly,
-// keeps being asked; one that has answered nothing for `hangBound` (over one call or several in
-// a row) is left alone for `pause`. A read may bound every call until its own deadline, so a
-// slow program costs the read its budget and no more; a call cut short by that bound counts
-// towards the program's silence but never alone makes it hung. Main thread only.
+// program is judged by what it does, not by how fast: one that answers, however slowly, keeps
+// being asked; one that leaves a call unanswered for the whole `hangBound` is left alone for
+// `pause`. A read may bound every call until its own deadline, so a slow program costs the read
+// its budget and no more; a call cut short by such a bound says nothing about the program (its
+// answer may be on its way), so it never pauses it. Main thread only.
 
 #include <chrono>
 #include <functional>
@@ -42,36 +42,25 @@ class CallPatience {
     CallPatience& patience_;
     std::optional<TimePoint> previous_;
   };
-
   // Sets (or, absent, lifts) the bound outright, for a caller that cannot hold a `Bound`.
   void setBound(std::optional<TimePoint> until) { until_ = until; }
 
-  // False while `program` is left alone after its silence.
+  // True while `program` is left alone after a call it did not answer.
   [[nodiscard]] bool paused(std::string_view program);
   // How long the next call to `program` may wait; absent when it must not be made (the program
   // is paused, or the bound in force has passed).
   [[nodiscard]] std::optional<std::chrono::milliseconds> allowance(std::string_view program);
-  // A call to `program` took `elapsed`; `answered` false when it ended without an answer.
-  // True when that made the program hung.
-  bool record(std::string_view program, std::chrono::steady_clock::duration elapsed, bool answered);
-  // Lifts the pause and forgets the silence (the caller waits for an answer in its own way).
-  void forgive(std::string_view program);
-
-  [[nodiscard]] const Limits& limits() const { return limits_; }
-  [[nodiscard]] TimePoint now() const { return now_(); }
+  // A call to `program` that was allowed `allowed` ended, `answered` or not. True when that
+  // made the program hung.
+  bool record(std::string_view program, std::chrono::milliseconds allowed, bool answered);
+  // Lifts the pause (the caller waits for an answer in its own way).
+  void forgive(std::string_view program) { pausedUntil_.erase(std::string(program)); }
 
  private:
-  struct Silence {
-    std::chrono::steady_clock::duration length{};  // unanswered waiting since the last answer
-    TimePoint lastEnded{};
-    std::optional<TimePoint> pausedUntil;
-  };
-  [[nodiscard]] std::chrono::steady_clock::duration silentFor(std::string_view program);
-
   Limits limits_;
   Clock now_;
   std::optional<TimePoint> until_;
-  std::map<std::string, Silence, std::less<>> silences_;  // by application bus name
+  std::map<std::string, TimePoint, std::less<>> pausedUntil_;  // by application bus name
 };
 
 }  // namespace wrenfold
