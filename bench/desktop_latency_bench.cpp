@@ -8,6 +8,7 @@
 //   request   the model service has read the whole request (its own clock)
 //   first     the first candidate is showing in the panel's accessibility tree
 //   all       every candidate is showing there
+//   own text  the share of runs whose request held the program's own line (not only a screenshot)
 // "first" and "all" come from this process's own AT-SPI client, never from Wrenfold's claims:
 // the accessibility events Wrenfold's panel sends as its candidate rows get their text (names,
 // text and children changing), each checked against the candidates when it is dispatched here.
@@ -16,8 +17,10 @@
 // The baseline, measured in the same run: a plain key press sent the same way reaching a trivial
 // X11 window of this process over a second connection. Every figure is also given as a ratio to it.
 //
-// Usage: desktop_latency_bench [--runs N] [--delay MS] [--only SUBSTRING]
+// Usage: desktop_latency_bench [--runs N] [--delay MS] [--only SUBSTRING] [--load N]
 //                              [--variant NAME='{"json":"merged into config.json"}']...
+// With --load, N processes spinning on the processor run beside everything (as a compile
+// would), the baseline included.
 // Without --variant, "default" runs the plain configuration and "streaming" the same with streamed
 // replies (the service then writes the candidates one by one over the delay, the last at its end).
 #include <X11/Xlib.h>
@@ -34,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -94,6 +98,7 @@ struct Options {
   int runs = 7;
   std::chrono::milliseconds delay{300};
   std::string only;
+  int load = 0;  // busy processes beside the programs
   std::vector<Variant> variants;
 };
 
@@ -204,6 +209,7 @@ struct Sample {
   double request = 0;
   double first = 0;
   double all = 0;
+  bool ownText = false;
 };
 
 // Watches the accessibility events of one process for the candidates' text.
@@ -300,13 +306,21 @@ class LatencyBench {
   explicit LatencyBench(Options options) : options_(std::move(options)) {}
 
   int runAll() {
+    std::vector<std::unique_ptr<Process>> busy;
+    for (int i = 0; i < options_.load; ++i) {
+      busy.push_back(std::make_unique<Process>(std::vector<std::string>{"sh", "-c", "while :; do :; done"}));
+    }
+    if (!busy.empty()) {
+      std::this_thread::sleep_for(5s);  // for the load average to show them
+      std::printf("busy processes beside the programs: %d\n", options_.load);
+    }
     // The machine's load, as the figures depend on it.
     std::printf("load average: %s", testing::readAll("/proc/loadavg").c_str());
     const double baseline = probe_.baseline(options_.runs);
     std::printf("baseline: key press to a trivial X11 window %.3f ms (median of %d)\n\n", baseline,
                 options_.runs);
-    std::printf("%-28s %-12s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant", "panel",
-                "request", "first", "all");
+    std::printf("%-28s %-12s %9s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant", "panel",
+                "request", "first", "all", "own text");
     for (const auto& program : programs(dir_.path())) {
       if (!options_.only.empty() && program.name.find(options_.only) == std::string::npos) {
         continue;
@@ -335,10 +349,11 @@ class LatencyBench {
         };
         const Sample m{column(&Sample::panel), column(&Sample::request), column(&Sample::first),
                        column(&Sample::all)};
-        std::printf("%-28s %-12s %9.1f %9.1f %9.1f %9.1f   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
-                    program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all,
-                    m.panel / baseline, m.request / baseline, m.first / baseline, m.all / baseline,
-                    samples.size());
+        const auto own = std::ranges::count_if(samples, [](const Sample& sample) { return sample.ownText; });
+        std::printf("%-28s %-12s %9.1f %9.1f %9.1f %9.1f %7td/%zu   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
+                    program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all, own,
+                    samples.size(), m.panel / baseline, m.request / baseline, m.first / baseline,
+                    m.all / baseline, samples.size());
         std::fflush(stdout);
       }
     }
@@ -419,6 +434,7 @@ class LatencyBench {
     }
     const auto arrived = model.arrivals()[requestsBefore];
     sample.request = milliseconds(arrived - sent);
+    sample.ownText = model.promptOf(requestsBefore).find(kDraft) != std::string::npos;
     // Queued events from before the answer (the rows of the last cycle being cleared) are dropped.
     watch_.arm(wrenfold_->pid());
     while (Clock::now() < deadline && !watch_.all()) {
@@ -487,6 +503,9 @@ Options parse(int argc, char** argv) {
       ++i;
     } else if (argument == "--delay") {
       options.delay = std::chrono::milliseconds(std::atoi(value.c_str()));
+      ++i;
+    } else if (argument == "--load") {
+      options.load = std::clamp(std::atoi(value.c_str()), 0, 64);
       ++i;
     } else if (argument == "--only") {
       options.only = value;

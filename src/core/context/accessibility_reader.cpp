@@ -45,6 +45,20 @@ std::string joinLines(const std::vector<std::string>& lines) {
   return joined;
 }
 
+// Holds every read of the port to a deadline while it lives.
+class ReadBound {
+ public:
+  ReadBound(Accessibility& ax, std::chrono::steady_clock::time_point until) : ax_(ax) {
+    ax_.boundReads(until);
+  }
+  ~ReadBound() { ax_.boundReads(std::nullopt); }
+  ReadBound(const ReadBound&) = delete;
+  ReadBound& operator=(const ReadBound&) = delete;
+
+ private:
+  Accessibility& ax_;
+};
+
 }  // namespace
 
 // State shared by one whole walk.
@@ -73,6 +87,9 @@ Result<ContextSnapshot> AccessibilityReader::read(const FocusedTarget& target) c
     return fail(AssistantError::contextUnavailable());
   }
   const auto& focused = *target.focusedElement;
+  // A slow program is read for as long as the walk may take, all reads together, and the
+  // cycle goes on with what came in by then.
+  const ReadBound bound(ax_, clock_.now() + options_.walkBudget);
   const AXHelper helper(ax_);
   auto selectedText = helper.copyString(focused, AXAttribute::selectedText);
   if (selectedText) {

@@ -27,7 +27,8 @@ class AccessibilityReader {
   struct Options {
     std::size_t maxTextLength = 8000;  // characters of window text kept
     std::size_t maxNodes = 500;        // elements entered in one walk
-    // Each read is a round trip to another process; past this the walk stops where it is.
+    // Each read is a round trip to another process: the whole read (selection, field, walk)
+    // waits no longer than this, and the walk stops where it is.
     std::chrono::milliseconds walkBudget{1500};
     LengthCheck lengthCheck = LengthCheck::runningLength;
   };

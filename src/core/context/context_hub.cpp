@@ -24,14 +24,27 @@ ContextReadResult withScreenshot(ContextSnapshot snapshot, CapturedScreenshot sc
 
 }  // namespace
 
-void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Completion completion) {
-  const FocusedTarget& captured = *target;
-  screenshotReader_.capture(captured, [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
-                                       completion = std::move(completion)](auto screenshot) {
+void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Completion completion,
+                             std::function<void()> captured) {
+  const FocusedTarget& capturing = *target;
+  screenshotReader_.capture(capturing, [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
+                                        completion = std::move(completion),
+                                        captured = std::move(captured)](auto screenshot) mutable {
     if (alive.expired()) {
       return;
     }
-    completion(choose(*target, std::move(screenshot)));
+    if (!captured) {
+      completion(choose(*target, std::move(screenshot)));
+      return;
+    }
+    captured();
+    screenshotReader_.mainQueue().post([this, alive, target = std::move(target),
+                                        completion = std::move(completion),
+                                        screenshot = std::move(screenshot)]() mutable {
+      if (!alive.expired()) {
+        completion(choose(*target, std::move(screenshot)));
+      }
+    });
   });
 }
 

@@ -50,6 +50,8 @@ class ScreenshotReader {
 
   // Called on the main thread; `completion` runs later on the main thread, exactly once.
   void capture(const FocusedTarget& target, Completion completion);
+  // The queue completions come back on.
+  [[nodiscard]] MainQueue& mainQueue() { return mainQueue_; }
   // Whether this session can capture windows at all (a Wayland session cannot).
   [[nodiscard]] bool sessionCaptures() { return capture_.canCaptureWindows(); }
 

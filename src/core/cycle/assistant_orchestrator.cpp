@@ -206,16 +206,21 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
-  contextHub_.readContext(lastTarget_, [this, alive, cycle, instruction, showEarly,
-                                        showBeside](Result<ContextReadResult> result) {
-    if (alive.expired()) {
-      return;
-    }
-    if (!showEarly && cycle == cycle_) {
+  // Without it, the panel shows as soon as the window is captured, not after the text read,
+  // which waits on the program.
+  auto captured = showEarly ? std::function<void()>() : [this, alive, cycle, showBeside] {
+    if (!alive.expired() && cycle == cycle_) {
       showBeside();
     }
-    contextRead(cycle, instruction, std::move(result));
-  });
+  };
+  contextHub_.readContext(
+      lastTarget_,
+      [this, alive, cycle, instruction](Result<ContextReadResult> result) {
+        if (!alive.expired()) {
+          contextRead(cycle, instruction, std::move(result));
+        }
+      },
+      std::move(captured));
 }
 
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,

@@ -4,6 +4,7 @@
 // Everything here is synchronous and called on the main thread only. Reads never fail towards
 // the caller: a failure, a missing attribute and a value of another type are all "absent".
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -105,6 +106,13 @@ class Accessibility {
                                                             AXAttribute attribute) = 0;
   [[nodiscard]] virtual std::optional<Size> sizeAttribute(const AccessibilityElement& element,
                                                           AXAttribute attribute) = 0;
+
+  // Until `until`, no read waits past it (a slow program would otherwise hold the caller beyond
+  // its budget), and reads after it answer absent unless the back-end knows the value without
+  // asking; absent lifts the bound. Back-ends whose reads cannot wait ignore it.
+  virtual void boundReads(std::optional<std::chrono::steady_clock::time_point> until) {
+    static_cast<void>(until);
+  }
 
   // Whether positions and frames are on the screen. Under Wayland toolkits can only tell them
   // within their own window, which says nothing of where that window is.

@@ -15,37 +15,36 @@ constexpr std::size_t kMaxKnownProcesses = 4096;
 
 }  // namespace
 
-AtspiCalls::AtspiCalls(Limits limits) : limits_(limits) {
+AtspiCalls::AtspiCalls(Limits limits)
+    : limits_(limits), patience_(CallPatience::Limits{limits.hangTimeout, limits.hungPause}) {
   // No longer grace period for freshly started applications: one that hangs while starting
   // must not freeze us either.
-  atspi_set_timeout(static_cast<gint>(limits_.callTimeout.count()), 0);
+  applyTimeout(limits_.hangTimeout);
+}
+
+void AtspiCalls::applyTimeout(std::chrono::milliseconds limit) {
+  // libatspi holds one timeout for every call; it is set only when it changes.
+  if (limit != appliedTimeout_) {
+    atspi_set_timeout(static_cast<gint>(limit.count()), 0);
+    appliedTimeout_ = limit;
+  }
 }
 
 bool AtspiCalls::available(AtspiAccessible* object) {
-  if (object == nullptr) {
-    return false;
-  }
-  const auto it = pausedUntil_.find(applicationBusName(object));
-  if (it == pausedUntil_.end()) {
-    return true;
-  }
-  if (steady_clock::now() >= it->second) {
-    pausedUntil_.erase(it);
-    return true;
-  }
-  return false;
+  return object != nullptr && !patience_.paused(applicationBusName(object));
+}
+
+bool AtspiCalls::answerable(AtspiAccessible* object) {
+  return object != nullptr && patience_.allowance(applicationBusName(object)).has_value();
 }
 
 void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed, bool failed,
                         std::chrono::milliseconds limit) {
-  // A failure that took (nearly) the whole timeout is the application not answering.
-  if (!failed || elapsed < limit * 9 / 10) {
-    return;
-  }
-  ++timedOutCalls_;
-  const auto bus = applicationBusName(object);
-  if (!bus.empty()) {
-    pausedUntil_.insert_or_assign(std::string(bus), steady_clock::now() + limits_.hungPause);
+  // A failure that took (nearly) the whole wait is the application not answering; any other
+  // outcome is an answer, however late.
+  const bool answered = !failed || elapsed < limit * 9 / 10;
+  if (patience_.record(applicationBusName(object), limit, answered)) {
+    ++timedOutCalls_;
   }
 }
 
@@ -60,6 +59,9 @@ std::optional<AtspiRole> AtspiCalls::role(AtspiAccessible* object) {
   }
   if (const auto known = roles_.find(object); known != roles_.end()) {
     return known->second.role;
+  }
+  if (!answerable(object)) {
+    return std::nullopt;
   }
   AtspiRole role = ATSPI_ROLE_INVALID;
   {
@@ -90,18 +92,19 @@ void AtspiCalls::rememberRole(AtspiAccessible* object, AtspiRole role) {
 }
 
 std::optional<std::vector<TreeItem>> AtspiCalls::tree(AtspiAccessible* application) {
-  if (!available(application)) {
+  const auto allowed = application ? patience_.allowance(applicationBusName(application)) : std::nullopt;
+  if (!allowed) {
     return std::nullopt;
   }
   // A big tree (LibreOffice lists thousands of elements) takes its application longer to list
   // than one call may: a slow answer here is no sign of a hang, and the read goes on element by
-  // element; an application that really hangs is paused by its next call.
+  // element; an application that really hangs is paused by its next calls.
   bool stalled = false;
-  return fetchTree(application, limits_.callTimeout, stalled);
+  return fetchTree(application, *allowed, stalled);
 }
 
 std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -129,7 +132,7 @@ std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
 }
 
 std::optional<std::string> AtspiCalls::name(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -138,7 +141,7 @@ std::optional<std::string> AtspiCalls::name(AtspiAccessible* object) {
 }
 
 std::optional<std::string> AtspiCalls::description(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -147,7 +150,7 @@ std::optional<std::string> AtspiCalls::description(AtspiAccessible* object) {
 }
 
 std::optional<int> AtspiCalls::childCount(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -156,7 +159,7 @@ std::optional<int> AtspiCalls::childCount(AtspiAccessible* object) {
 }
 
 GObjectPtr<AtspiAccessible> AtspiCalls::child(AtspiAccessible* object, int index) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return nullptr;
   }
   Call call(*this, object);
@@ -165,7 +168,7 @@ GObjectPtr<AtspiAccessible> AtspiCalls::child(AtspiAccessible* object, int index
 }
 
 GObjectPtr<AtspiAccessible> AtspiCalls::parent(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return nullptr;
   }
   Call call(*this, object);
@@ -181,6 +184,9 @@ std::optional<std::int32_t> AtspiCalls::processID(AtspiAccessible* object) {
   const auto bus = applicationBusName(object);
   if (const auto known = processIDs_.find(bus); known != processIDs_.end()) {
     return known->second;
+  }
+  if (!answerable(object)) {
+    return std::nullopt;
   }
   Call call(*this, object);
   const guint pid = atspi_accessible_get_process_id(object, call.error());
@@ -201,7 +207,7 @@ std::string AtspiCalls::toolkitName(AtspiAccessible* object) {
   if (const auto known = toolkits_.find(bus); known != toolkits_.end()) {
     return known->second;
   }
-  if (!available(object)) {
+  if (!answerable(object)) {
     return {};
   }
   // Qt answers the Application interface only on the application's root object.
@@ -225,7 +231,7 @@ std::string AtspiCalls::toolkitName(AtspiAccessible* object) {
 }
 
 bool AtspiCalls::hasText(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -234,7 +240,7 @@ bool AtspiCalls::hasText(AtspiAccessible* object) {
 }
 
 bool AtspiCalls::hasEditableText(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -243,7 +249,7 @@ bool AtspiCalls::hasEditableText(AtspiAccessible* object) {
 }
 
 bool AtspiCalls::hasComponent(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -275,7 +281,7 @@ GObjectPtr<AtspiAccessible> AtspiCalls::firstWithRole(AtspiAccessible* object, A
 GObjectPtr<AtspiAccessible> AtspiCalls::firstMatch(AtspiAccessible* object, AtspiMatchRule* rule,
                                                    bool& supported) {
   supported = false;
-  if (!available(object)) {
+  if (!answerable(object)) {
     return nullptr;
   }
   Call call(*this, object);

@@ -1,8 +1,9 @@
 #pragma once
 
 // Every libatspi call the back-end makes, behind one seam. Each call is a blocking D-Bus round
-// trip, bounded by a short timeout; an application whose call timed out is left alone for a
-// while, so one hung program costs one timeout per trigger instead of one per element.
+// trip; how long it may wait, and when its application is taken for hung and left alone for a
+// while, is `CallPatience`'s: a slow application keeps being read within the reader's bound, and
+// one hung program costs one hang bound per trigger instead of one per element.
 // Main thread only.
 
 #include <atspi/atspi.h>
@@ -20,6 +21,7 @@
 #include "core/platform/geometry.h"
 #include "platform/linux/atspi_handle.h"
 #include "platform/linux/atspi_tree_fetch.h"
+#include "platform/linux/call_patience.h"
 
 namespace wrenfold {
 
@@ -45,7 +47,8 @@ struct ToolkitRange {
 class AtspiCalls {
  public:
   struct Limits {
-    std::chrono::milliseconds callTimeout{300};
+    // An application that answers nothing this long, over one call or several, is hung.
+    std::chrono::milliseconds hangTimeout{2000};
     std::chrono::milliseconds hungPause{3000};
     // Text writes wait this long, and only a write not answered by then counts as a hang.
     std::chrono::milliseconds writeTimeout{2500};
@@ -114,6 +117,13 @@ class AtspiCalls {
 
   // False while the application owning `object` is left alone after a time-out (and for null).
   [[nodiscard]] bool available(AtspiAccessible* object);
+  // Until it ends, or `until` if that comes first, no read waits past `until`, and reads after it
+  // answer absent unless known without asking. Writes are not bound.
+  [[nodiscard]] CallPatience::Bound boundReads(CallPatience::TimePoint until) {
+    return CallPatience::Bound(patience_, until);
+  }
+  // The same, set and lifted by the caller (absent lifts it).
+  void setReadBound(std::optional<CallPatience::TimePoint> until) { patience_.setBound(until); }
 
   // The first element under `object` (itself included) in state `state`, in one call through
   // the Collection interface. Absent when there is none; `supported` tells whether the
@@ -124,15 +134,18 @@ class AtspiCalls {
   [[nodiscard]] GObjectPtr<AtspiAccessible> firstWithRole(AtspiAccessible* object, AtspiRole role,
                                                           bool& supported);
 
-  // Calls so far that waited out the whole timeout.
+  // Times an application was taken for hung so far.
   [[nodiscard]] int timedOutCalls() const { return timedOutCalls_; }
 
  private:
   [[nodiscard]] GObjectPtr<AtspiAccessible> firstMatch(AtspiAccessible* object, AtspiMatchRule* rule,
                                                        bool& supported);
   class Call;
+  // Available, and with time left for a read of its application.
+  [[nodiscard]] bool answerable(AtspiAccessible* object);
   void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed,
               std::chrono::milliseconds limit);
+  void applyTimeout(std::chrono::milliseconds limit);
 
   int timedOutCalls_ = 0;
 
@@ -142,8 +155,9 @@ class AtspiCalls {
   };
 
   Limits limits_;
+  CallPatience patience_;
+  std::chrono::milliseconds appliedTimeout_{-1};  // what libatspi was last told
   std::unordered_map<AtspiAccessible*, KnownRole> roles_;
-  std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> pausedUntil_;
   std::map<std::string, std::string, std::less<>> toolkits_;     // by application bus name
   std::map<std::string, std::int32_t, std::less<>> processIDs_;  // by application bus name
 };

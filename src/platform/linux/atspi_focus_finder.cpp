@@ -131,6 +131,8 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
   // only the answer when none has text.
   GObjectPtr<AtspiAccessible> firstFocused;
   SearchBudget budget(searchLimit_, kWalkTime);
+  // Each call, too, waits no longer than the walk may take.
+  const auto bound = calls_.boundReads(std::chrono::steady_clock::now() + kWalkTime);
   while (!queue.empty() && budget.take()) {
     GObjectPtr<AtspiAccessible> current = std::move(queue.front());
     queue.pop_front();

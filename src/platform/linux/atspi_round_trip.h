@@ -52,16 +52,11 @@ class AtspiCalls::Call {
   Call(AtspiCalls& calls, AtspiAccessible* object, Deadline deadline = Deadline::read)
       : calls_(calls),
         object_(object),
-        limit_(deadline == Deadline::write ? calls.limits_.writeTimeout : calls.limits_.callTimeout),
+        limit_(deadline == Deadline::write ? calls.limits_.writeTimeout : readLimit(calls, object)),
         start_(std::chrono::steady_clock::now()) {
-    if (deadline == Deadline::write) {
-      atspi_set_timeout(static_cast<gint>(limit_.count()), 0);
-    }
+    calls_.applyTimeout(limit_);
   }
   ~Call() {
-    if (limit_ != calls_.limits_.callTimeout) {
-      atspi_set_timeout(static_cast<gint>(calls_.limits_.callTimeout.count()), 0);
-    }
     calls_.record(object_, std::chrono::steady_clock::now() - start_, slot_.failed() || failedWithoutError_,
                   limit_);
   }
@@ -85,6 +80,11 @@ class AtspiCalls::Call {
   void markSilentCall() { failedWithoutError_ = true; }
 
  private:
+  // What the program is still allowed; callers have checked that some time is left.
+  static std::chrono::milliseconds readLimit(AtspiCalls& calls, AtspiAccessible* object) {
+    return calls.patience_.allowance(applicationBusName(object)).value_or(std::chrono::milliseconds(1));
+  }
+
   AtspiCalls& calls_;
   AtspiAccessible* object_;
   std::chrono::milliseconds limit_;

@@ -31,7 +31,7 @@ void initialiseAtspi(const std::string& address) {
 }  // namespace
 
 AtspiSession::AtspiSession(const AtspiOptions& options)
-    : calls_(AtspiCalls::Limits{options.callTimeout, options.hungPause, options.writeTimeout}),
+    : calls_(AtspiCalls::Limits{options.hangTimeout, options.hungPause, options.writeTimeout}),
       text_(calls_),
       focus_(calls_, tracker_, options.focusSearchLimit,
              [this](AtspiAccessible* object) { return children(object); }),

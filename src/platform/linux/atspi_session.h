@@ -23,8 +23,11 @@
 namespace wrenfold {
 
 struct AtspiOptions {
-  std::chrono::milliseconds callTimeout{300};    // one AT-SPI round trip at most
-  std::chrono::milliseconds hungPause{3000};     // an application that timed out is skipped this long
+  // An application that answers no AT-SPI call for this long is hung. Two seconds: a program
+  // slowed by other work answers well within it, and the readers bound their own reads below
+  // it, so only a frozen program is waited out.
+  std::chrono::milliseconds hangTimeout{2000};
+  std::chrono::milliseconds hungPause{3000};     // a hung application is skipped this long
   std::chrono::milliseconds writeTimeout{2500};  // a text write, which is not taken for a hang before
   int focusSearchLimit = 600;                    // elements a walk for the focused element visits
   int childrenLimit = 1000;                      // children listed per element

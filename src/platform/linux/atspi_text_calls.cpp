@@ -6,7 +6,7 @@
 namespace wrenfold {
 
 std::optional<std::int64_t> AtspiCalls::characterCount(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -15,7 +15,7 @@ std::optional<std::int64_t> AtspiCalls::characterCount(AtspiAccessible* object) 
 }
 
 std::optional<std::string> AtspiCalls::text(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
-  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+  if (!fitsInt(start) || !fitsInt(end) || !answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -24,7 +24,7 @@ std::optional<std::string> AtspiCalls::text(AtspiAccessible* object, std::int64_
 }
 
 std::optional<int> AtspiCalls::selectionCount(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -33,7 +33,7 @@ std::optional<int> AtspiCalls::selectionCount(AtspiAccessible* object) {
 }
 
 std::optional<ToolkitRange> AtspiCalls::selection(AtspiAccessible* object, int index) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -48,7 +48,7 @@ std::optional<ToolkitRange> AtspiCalls::selection(AtspiAccessible* object, int i
 }
 
 std::optional<std::int64_t> AtspiCalls::caretOffset(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -57,7 +57,7 @@ std::optional<std::int64_t> AtspiCalls::caretOffset(AtspiAccessible* object) {
 }
 
 std::optional<Rect> AtspiCalls::screenExtents(AtspiAccessible* object, AtspiCoordType coords) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -90,7 +90,7 @@ std::optional<Rect> textRect(const AtspiRect& rect, bool flat) {
 
 std::optional<Rect> AtspiCalls::characterExtents(AtspiAccessible* object, std::int64_t offset,
                                                  AtspiCoordType coords) {
-  if (!fitsInt(offset) || !available(object)) {
+  if (!fitsInt(offset) || !answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -105,7 +105,7 @@ std::optional<Rect> AtspiCalls::characterExtents(AtspiAccessible* object, std::i
 
 std::optional<Rect> AtspiCalls::rangeExtents(AtspiAccessible* object, std::int64_t start, std::int64_t end,
                                              AtspiCoordType coords) {
-  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+  if (!fitsInt(start) || !fitsInt(end) || !answerable(object)) {
     return std::nullopt;
   }
   Call call(*this, object);
@@ -156,16 +156,14 @@ bool AtspiCalls::awaitAnswer(AtspiAccessible* object) {
   if (object == nullptr) {
     return false;
   }
-  if (const auto paused = pausedUntil_.find(applicationBusName(object)); paused != pausedUntil_.end()) {
-    pausedUntil_.erase(paused);
-  }
+  patience_.forgive(applicationBusName(object));
   Call call(*this, object, Call::Deadline::write);
   static_cast<void>(atspi_text_get_character_count(asText(object), call.error()));
   return call.ok();
 }
 
 bool AtspiCalls::setCaretOffset(AtspiAccessible* object, std::int64_t offset) {
-  if (!fitsInt(offset) || !available(object)) {
+  if (!fitsInt(offset) || !answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -174,7 +172,7 @@ bool AtspiCalls::setCaretOffset(AtspiAccessible* object, std::int64_t offset) {
 }
 
 bool AtspiCalls::setSelection(AtspiAccessible* object, int index, std::int64_t start, std::int64_t end) {
-  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+  if (!fitsInt(start) || !fitsInt(end) || !answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -184,7 +182,7 @@ bool AtspiCalls::setSelection(AtspiAccessible* object, int index, std::int64_t s
 }
 
 bool AtspiCalls::addSelection(AtspiAccessible* object, std::int64_t start, std::int64_t end) {
-  if (!fitsInt(start) || !fitsInt(end) || !available(object)) {
+  if (!fitsInt(start) || !fitsInt(end) || !answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -193,7 +191,7 @@ bool AtspiCalls::addSelection(AtspiAccessible* object, std::int64_t start, std::
 }
 
 bool AtspiCalls::removeSelection(AtspiAccessible* object, int index) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return false;
   }
   Call call(*this, object);
@@ -202,7 +200,7 @@ bool AtspiCalls::removeSelection(AtspiAccessible* object, int index) {
 }
 
 bool AtspiCalls::grabFocus(AtspiAccessible* object) {
-  if (!available(object)) {
+  if (!answerable(object)) {
     return false;
   }
   Call call(*this, object);

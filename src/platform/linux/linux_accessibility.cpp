@@ -258,6 +258,12 @@ int LinuxAccessibility::timedOutCalls() const {
   return impl_->timedOutCalls();
 }
 
+void LinuxAccessibility::boundReads(std::optional<std::chrono::steady_clock::time_point> until) {
+  if (auto* readers = impl_->connect()) {
+    readers->session.calls().setReadBound(until);
+  }
+}
+
 bool LinuxAccessibility::framesAreOnScreen() {
   return impl_->screenCoordinates();
 }

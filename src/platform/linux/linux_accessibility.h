@@ -42,6 +42,7 @@ class LinuxAccessibility final : public Accessibility {
                                                     AXAttribute attribute) override;
   [[nodiscard]] std::optional<Size> sizeAttribute(const AccessibilityElement& element,
                                                   AXAttribute attribute) override;
+  void boundReads(std::optional<std::chrono::steady_clock::time_point> until) override;
   [[nodiscard]] bool framesAreOnScreen() override;
   [[nodiscard]] std::optional<Rect> caretBounds(const AccessibilityElement& element) override;
 
@@ -54,7 +55,7 @@ class LinuxAccessibility final : public Accessibility {
   [[nodiscard]] std::optional<std::string> takeApplicationNotice(std::int32_t processID) override;
   [[nodiscard]] std::optional<std::string> takeRestartNotice() override;
 
-  // AT-SPI calls that waited out the whole call timeout since the bus was first reached.
+  // Times an application was taken for hung since the bus was first reached.
   [[nodiscard]] int timedOutCalls() const;
 
  private:

@@ -424,7 +424,7 @@ class HungApplicationTest : public AccessibilityDesktopTest {
  protected:
   LinuxAccessibility::Options options() const override {
     LinuxAccessibility::Options options;
-    options.callTimeout = 300ms;
+    options.hangTimeout = 300ms;
     options.hungPause = 1500ms;
     options.writeTimeout = 400ms;
     return options;
@@ -447,6 +447,22 @@ TEST_F(HungApplicationTest, AFrozenApplicationCostsOneTimeoutNotOnePerCall) {
 
   app->resume();
   EXPECT_TRUE(waitUntil([&] { return value(focus->element) == kDraft; }, 5s));
+}
+
+// A program answering each call up to 800 ms late is slow, not hung: every read gets its text,
+// and it is never left alone.
+TEST_F(AccessibilityDesktopTest, ASlowApplicationKeepsBeingRead) {
+  const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "sluggish", "--text", kDraft});
+  const auto focus = waitForFocus(*app, "AXTextField");
+  ASSERT_TRUE(focus);
+  ASSERT_EQ(::kill(app->pid(), SIGUSR2), 0);  // busy from now on
+  static_cast<void>(waitUntil([] { return false; }, 100ms));
+  const int before = ax_->timedOutCalls();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(value(focus->element), kDraft) << i;
+    EXPECT_EQ(ax_->stringAttribute(focus->element, AXAttribute::role), "AXTextField") << i;
+  }
+  EXPECT_EQ(ax_->timedOutCalls(), before);
 }
 
 // The program answers the write after 600 ms, past the write deadline: the write is awaited once

@@ -212,6 +212,22 @@ TEST_F(HubTest, ApplicationNoticeIsAddedOnceToTheChosenContext) {
   EXPECT_TRUE(result->snapshot.warnings.empty());
 }
 
+// What waits for the capture (the panel) gets a turn of the main loop before the text read,
+// which waits on the program, holds the loop.
+TEST_F(HubTest, TheCaptureIsToldATurnBeforeTheTextIsRead) {
+  windowText("发布会改到周五下午三点，OK？");
+  std::vector<std::string> order;
+  hub_->readContext(
+      target_, [&](Result<ContextReadResult> r) { order.push_back(r ? r->snapshot.visibleText : "failed"); },
+      [&] {
+        order.emplace_back("captured");
+        queue_.post([&] { order.emplace_back("a turn"); });
+      });
+  worker_.runAll();
+  queue_.runPending();
+  EXPECT_EQ(order, (std::vector<std::string>{"captured", "a turn", "发布会改到周五下午三点，OK？"}));
+}
+
 TEST_F(HubTest, CompletionDoesNothingOnceTheHubIsGone) {
   bool called = false;
   hub_->readContext(target_, [&](Result<ContextReadResult>) { called = true; });
