@@ -1,10 +1,10 @@
 // Real programs nobody here wrote, one after the other in one private desktop: the GTK 3 and
-// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, a VTE and a Qt terminal, and three
-// of them scaled by 2. For each, a double tap of Alt with the caret on a line in the middle of
-// the window, then on the first: the request must hold the program's text, the panel must lie
-// off the caret's line, and Return must bring the first candidate in, as witnesses outside
-// Wrenfold see it (X11, the saved file, this process's accessibility client). A program that is
-// not installed is a skip naming its package. MATRIX_ONLY=<part of row names> runs those rows.
+// GTK 4 editors, the Qt 5 ones, the Qt 6 fixture, LibreOffice Writer, GTK 3, GTK 4 and Qt terminals, and
+// three of them scaled by 2. For each, a double tap of Alt with the caret on a line in the middle of the
+// window, then on the first: the request must hold the program's text, the panel must lie off the caret's
+// line, and Return must bring the first candidate in, as witnesses outside Wrenfold see it (X11, the saved
+// file, this process's accessibility client). A program that is not installed is a skip naming its package.
+// MATRIX_ONLY=<part of row names> runs those rows.
 #include <gtest/gtest.h>
 #include <signal.h>
 
