@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,15 +23,15 @@ using namespace std::chrono_literals;
 constexpr auto kBrowserStart = 180s;
 constexpr const char* kApiKey = "sk-e2e-loopback";
 const std::vector<std::string> kCandidates{"收到，我会准时参加 😀", "好的，三点见👍，材料稍后发你。",
-                                           "没问题，谢谢提醒。"};
+                                           "好的，周五前发给您。\n谢谢！Thanks"};
 
 // The page: every input event writes all three fields into the title, "ta=...|in=...|ce=...|"
-// (the browser appends its own name after the last bar).
+// (the browser appends its own name after the last bar); "B:" before it when opened as page#b.
 constexpr const char* kPage = R"(<!doctype html>
 <html><head><meta charset="utf-8"><title>loading</title>
 <script>
 function report() {
-  document.title = 'ta=' + document.getElementById('ta').value + '|in=' +
+  document.title = (location.hash == '#b' ? 'B:' : '') + 'ta=' + document.getElementById('ta').value + '|in=' +
       document.getElementById('in').value + '|ce=' + document.getElementById('ce').textContent + '|';
 }
 window.addEventListener('load', function () {
@@ -55,10 +56,13 @@ struct Field {
   const char* role;  // as the browsers expose it over AT-SPI
   const char* name;
   const char* draft;
+  std::size_t choice;   // the candidate chosen in it
+  const char* arrives;  // and what it holds of it: the single-line field takes one line
 };
-const std::vector<Field> kFields{{"ta", "entry", "draft", "周五的评审改到下午三点，"},
-                                 {"in", "entry", "subject", "会议主题："},
-                                 {"ce", "section", "note", "笔记："}};
+const std::vector<Field> kFields{
+    {"ta", "entry", "draft", "周五的评审改到下午三点，", 1, "好的，三点见👍，材料稍后发你。"},
+    {"in", "entry", "subject", "会议主题：", 2, "好的，周五前发给您。 谢谢！Thanks"},
+    {"ce", "section", "note", "笔记：", 1, "好的，三点见👍，材料稍后发你。"}};
 
 struct Browser {
   const char* name;
@@ -102,8 +106,9 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
   }
 
   // The field's value as the page reports it in the title.
-  [[nodiscard]] std::string reported(const Field& field) const {
-    const std::string title = run({"xdotool", "getwindowname", *window_}).output;
+  [[nodiscard]] std::string reported(const Field& field,
+                                     const std::optional<std::string>& window = {}) const {
+    const std::string title = run({"xdotool", "getwindowname", window.value_or(*window_)}).output;
     const std::string key = std::string(field.key) + "=";
     const auto start = title.find(key);
     const auto end = title.find('|', start);
@@ -120,8 +125,9 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
     ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
   }
 
-  // One cycle from the double tap to Return on the second candidate, the panel off the caret line.
-  void chooseSecondCandidate() {
+  // One cycle from the double tap to Return on candidate `choice`, the panel off the caret line;
+  // `meanwhile` is what the user does while the model answers.
+  void chooseCandidate(std::size_t choice, const std::function<void()>& meanwhile = {}) {
     // The page tells its caret a moment after the keys moved it (the first field, just loaded).
     std::optional<WindowFrame> line;
     if (GetParam().forceAccessibility) {
@@ -130,11 +136,18 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
     }
     EXPECT_EQ(line.has_value(), GetParam().forceAccessibility) << atspi::dump(browser_->pid());
     doubleTapAlt();
-    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
+    if (meanwhile) {
+      meanwhile();
+    }
+    const std::string& chosen = kCandidates[choice];
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), chosen.substr(0, chosen.find('\n'))))
+        << atspi::dump(wrenfold_.pid());
     const auto overlay = wrenfold_.waitForOverlay();
     ASSERT_TRUE(overlay);
     EXPECT_EQ(line ? panelPlacementFault(*line, *overlay) : "", "");
-    ASSERT_TRUE(pressInOverlay({"Down", "Return"}));
+    std::vector<std::string> keys(choice, "Down");
+    keys.emplace_back("Return");
+    ASSERT_TRUE(pressInOverlay(keys));
   }
 
   [[nodiscard]] std::vector<std::string> insertModes() const {
@@ -164,8 +177,8 @@ TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
     const Field& field = kFields[i];
     SCOPED_TRACE(field.key);
     focus(field);
-    chooseSecondCandidate();
-    const std::string expected = std::string(field.draft) + kCandidates[1];
+    chooseCandidate(field.choice);
+    const std::string expected = std::string(field.draft) + field.arrives;
     EXPECT_TRUE(waitUntil([&] { return reported(field) == expected; }))
         << "the page reports '" << reported(field) << "'";
     EXPECT_NE(model.promptOf(i).find(field.draft), std::string::npos)
@@ -174,9 +187,40 @@ TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
     EXPECT_EQ(insertModes().back(), "inserted")
         << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
   }
+
   const auto log = testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
   EXPECT_NE(log.find("paste"), std::string::npos) << "no insertion in the log:\n" << log;
   EXPECT_EQ(log.find(kCandidates[1]), std::string::npos) << "the candidate reached the log";
+
+  // Window B of the same browser shows the page too (asked for a new window, as a link opened
+  // in one). The cycle starts in A's note (its caret still there); the user goes into B while
+  // the model answers, then chooses in the panel: the candidate goes into A alone.
+  const auto folder = reports_.path();
+  const bool firefox = std::string(GetParam().name).starts_with("firefox");
+  ASSERT_EQ(run({GetParam().program, firefox ? "-profile" : "--no-sandbox",
+                 firefox ? (folder / "firefox-profile").string()
+                         : "--user-data-dir=" + (folder / "chromium-profile").string(),
+                 "--new-window", "file://" + (folder / "fields.html").string() + "#b"})
+                .status,
+            0);
+  model.setDelay(2s);  // time to go into B before the candidates come
+  std::optional<std::string> windowB;
+  ASSERT_TRUE(waitUntil([&] { return (windowB = windowNamed("^B:ta=")).has_value(); }, kBrowserStart));
+  const std::string untouched = run({"xdotool", "getwindowname", *windowB}).output;
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window_}));
+  chooseCandidate(1, [&] {
+    ASSERT_TRUE(waitUntil([&] { return model.requests().size() == kFields.size() + 1; }));
+    // As its taskbar entry does: Firefox fills this screen with each window, one over the other.
+    ASSERT_TRUE(xdotool({"windowactivate", "--sync", *windowB}));
+  });
+  const Field& note = kFields[2];
+  EXPECT_TRUE(waitUntil([&] {
+    return reported(note) == std::string(note.draft) + note.arrives + kCandidates[1];
+  })) << "A's note holds '"
+      << reported(note) << "'";
+  ASSERT_TRUE(waitUntil([&] { return insertModes().size() == kFields.size() + 1; }));
+  EXPECT_EQ(insertModes().back(), "inserted");
+  EXPECT_EQ(run({"xdotool", "getwindowname", *windowB}).output, untouched);
 }
 
 // A Chromium started without its accessibility tree: the paste still goes in, but nothing can
@@ -208,7 +252,7 @@ TEST_P(BrowserInsertion, APasteThatCannotBeReadBackIsToldAndGivesTheClipboardBac
   // The page itself puts the caret at the end of its first field.
   const Field& field = kFields[0];
   ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window_}));
-  chooseSecondCandidate();
+  chooseCandidate(1);
   const std::string expected = std::string(field.draft) + kCandidates[1];
   EXPECT_TRUE(waitUntil([&] { return reported(field) == expected; }))
       << "the page reports '" << reported(field) << "'\n"

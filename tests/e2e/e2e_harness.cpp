@@ -103,15 +103,19 @@ std::optional<std::string> clipboard(const std::string& target) {
 struct ModelService::Arrivals {
   std::mutex mutex;
   std::vector<std::chrono::steady_clock::time_point> times;
+  std::chrono::milliseconds delay{0};
 };
 
 ModelService::ModelService(std::vector<std::string> candidates, std::chrono::milliseconds delay)
     : arrivals_(std::make_shared<Arrivals>()) {
-  server_.setHandler([candidates = std::move(candidates), delay,
+  setDelay(delay);
+  server_.setHandler([candidates = std::move(candidates),
                       arrivals = arrivals_](const testing::RecordedRequest& request) {
+    std::chrono::milliseconds wait{0};
     {
       const std::scoped_lock lock(arrivals->mutex);
       arrivals->times.push_back(std::chrono::steady_clock::now());
+      wait = arrivals->delay;
     }
     // Like a server of one's own started with a key: a request without one is refused.
     if (!request.header("Authorization")) {
@@ -133,7 +137,7 @@ ModelService::ModelService(std::vector<std::string> candidates, std::chrono::mil
         events.push_back("data: " + chunk.dump() + "\n\n");
       }
       auto response =
-          testing::CannedResponse::events(std::move(events), delay / std::max<std::size_t>(1, pieces.size()));
+          testing::CannedResponse::events(std::move(events), wait / std::max<std::size_t>(1, pieces.size()));
       response.stream.emplace_back(0ms, "data: [DONE]\n\n");
       return response;
     }
@@ -148,9 +152,14 @@ ModelService::ModelService(std::vector<std::string> candidates, std::chrono::mil
                                                {"message", {{"role", "assistant"}, {"content", content}}},
                                                {"finish_reason", "stop"}}})}};
     auto response = testing::CannedResponse::json(200, reply.dump());
-    response.delay = delay;
+    response.delay = wait;
     return response;
   });
+}
+
+void ModelService::setDelay(std::chrono::milliseconds delay) {
+  const std::scoped_lock lock(arrivals_->mutex);
+  arrivals_->delay = delay;
 }
 
 std::vector<std::chrono::steady_clock::time_point> ModelService::arrivals() const {

@@ -106,6 +106,8 @@ class ModelService {
   [[nodiscard]] std::vector<testing::RecordedRequest> requests() const { return server_.requests(); }
   // The text of every message of request `index`, joined.
   [[nodiscard]] std::string promptOf(std::size_t index) const;
+  // The delay of the answers to requests that come from now on.
+  void setDelay(std::chrono::milliseconds delay);
   // When each request had been read in full, in order.
   [[nodiscard]] std::vector<std::chrono::steady_clock::time_point> arrivals() const;
 

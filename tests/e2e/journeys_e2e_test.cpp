@@ -326,6 +326,48 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
   }
 }
 
+// Two windows of one program (mousepad, one process): the user triggers in A, clicks into B
+// while the model still answers, comes back to the panel and chooses. The candidate goes into
+// A alone, as the saved files show.
+TEST_F(Journeys, WindowJourneyInsertsIntoTheWindowTheCycleStartedFromNotTheOneClickedSince) {
+  if (run({"which", "mousepad"}).status != 0) {
+    GTEST_SKIP() << "mousepad is not installed (Debian package mousepad)";
+  }
+  ModelService model(kCandidates, 3s);
+  start(model, kApiKey);
+  const auto a = reports_ / "window-A.txt";
+  const auto b = reports_ / "window-B.txt";
+  testing::writeAll(a, "甲窗口：周报draft v1，");
+  testing::writeAll(b, "乙窗口：会议纪要（未定稿）");
+  Process mousepad({"mousepad", "--opening-mode=window", a.string(), b.string()});
+  std::optional<std::string> windowA;
+  std::optional<std::string> windowB;
+  ASSERT_TRUE(waitUntil([&] {
+    return (windowA = windowNamed("window-A")) && (windowB = windowNamed("window-B"));
+  })) << mousepad.output();
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *windowA}));
+  ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  ASSERT_TRUE(waitUntil([&] { return holdsExactly(mousepad.pid(), "甲窗口：周报draft v1，"); }));
+
+  doubleTapAlt();
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 1; }));
+  ASSERT_TRUE(xdotool({"mousemove", "--window", *windowB, "200", "150", "click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return activeWindow() == windowB; }));
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
+  EXPECT_TRUE(waitUntil([&] { return insertions("inserted") == 1; }))
+      << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  // B first: once A's file is written, so is B's, had anything gone into it.
+  for (const auto& window : {*windowB, *windowA}) {
+    ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
+    ASSERT_TRUE(xdotool({"key", "ctrl+s"}));
+  }
+  EXPECT_TRUE(waitUntil([&] {
+    return testing::readAll(a) == std::string("甲窗口：周报draft v1，") + kCandidates[0];
+  })) << testing::readAll(a);
+  EXPECT_EQ(testing::readAll(b), "乙窗口：会议纪要（未定稿）");
+}
+
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
   ModelService model(kCandidates);
   start(model, kApiKey);
