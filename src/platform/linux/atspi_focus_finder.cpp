@@ -175,8 +175,13 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
     if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
       continue;
     }
+    // Closed menus hold most of a KDE program's elements and never the field.
+    int count = calls_.childCount(current.get()).value_or(0);
+    if (count > 0 && !focused && !states->has(ATSPI_STATE_EXPANDED)) {
+      const auto role = calls_.role(current.get());
+      count = role && isMenuRole(*role) ? 0 : count;
+    }
     std::vector<GObjectPtr<AtspiAccessible>> children;
-    const int count = calls_.childCount(current.get()).value_or(0);
     for (int i = 0; i < count && static_cast<int>(queue.size() + focusedBranches.size() + children.size()) <
                                      budget.elementsLeft();
          ++i) {
