@@ -139,9 +139,13 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
   // Breadth first, except below a focused element, which is walked first and depth first: Qt 5
   // marks some containers on the way to the field focused, and a window of KWrite holds some six
   // hundred elements, more than the walk's time allows where every call is slow.
-  std::deque<GObjectPtr<AtspiAccessible>> queue;
-  std::vector<GObjectPtr<AtspiAccessible>> focusedBranches;
-  queue.push_back(retained(root));
+  struct Pending {
+    GObjectPtr<AtspiAccessible> element;
+    bool parentShowing = false;
+  };
+  std::deque<Pending> queue;
+  std::vector<Pending> focusedBranches;
+  queue.push_back({retained(root), false});
   // Qt 5 marks every container on the way to the field as focused, and some of its status-bar
   // buttons too: the first focused element with text is the field; the first focused one is
   // only the answer when none has text.
@@ -149,16 +153,20 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
   SearchBudget budget(searchLimit_, kWalkTime);
   while ((!queue.empty() || !focusedBranches.empty()) && budget.take()) {
     const bool branch = !focusedBranches.empty();
-    GObjectPtr<AtspiAccessible> current;
+    Pending pending;
     if (branch) {
-      current = std::move(focusedBranches.back());
+      pending = std::move(focusedBranches.back());
       focusedBranches.pop_back();
     } else {
-      current = std::move(queue.front());
+      pending = std::move(queue.front());
       queue.pop_front();
     }
+    GObjectPtr<AtspiAccessible> current = std::move(pending.element);
     const auto states = calls_.states(current.get());
-    if (!states) {
+    // A hidden part of a shown container (KWrite keeps a second, hidden editor frame) holds no
+    // field. (Parts of hidden containers are still walked, and so are the root's parts: GTK 4
+    // marks nothing inside a window as showing.)
+    if (!states || (pending.parentShowing && !states->has(ATSPI_STATE_SHOWING))) {
       continue;
     }
     const bool focused = states->has(ATSPI_STATE_FOCUSED);
@@ -170,23 +178,17 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
         firstFocused = retained(current.get());
       }
     }
-    // Tables and long lists manage their own descendants, possibly millions of them. (Hidden
-    // parts are still walked: GTK 4 marks nothing inside a window as showing.)
+    // Tables and long lists manage their own descendants, possibly millions of them.
     if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
       continue;
     }
-    // Closed menus hold most of a KDE program's elements and never the field.
-    int count = calls_.childCount(current.get()).value_or(0);
-    if (count > 0 && !focused && !states->has(ATSPI_STATE_EXPANDED)) {
-      const auto role = calls_.role(current.get());
-      count = role && isMenuRole(*role) ? 0 : count;
-    }
-    std::vector<GObjectPtr<AtspiAccessible>> children;
+    const int count = calls_.childCount(current.get()).value_or(0);
+    std::vector<Pending> children;
     for (int i = 0; i < count && static_cast<int>(queue.size() + focusedBranches.size() + children.size()) <
                                      budget.elementsLeft();
          ++i) {
       if (auto child = calls_.child(current.get(), i)) {
-        children.push_back(std::move(child));
+        children.push_back({std::move(child), current.get() != root && states->has(ATSPI_STATE_SHOWING)});
       }
     }
     if (branch || focused) {
