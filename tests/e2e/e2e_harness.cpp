@@ -452,10 +452,14 @@ std::optional<WindowFrame> caretLine(pid_t pid, const std::string& window, int s
   if (onScreen && (client->x != 0 || client->y != 0)) {
     return WindowFrame{client->x, caret->y, caret->x + std::max(caret->width, 1) - client->x, caret->height};
   }
-  // GTK 4 counts from inside an even border (its window at (0, 0), smaller than the client).
+  // GTK 4 counts from inside its shadow, as xprop reads it where the window manager composites,
+  // else from inside an even border (its window at (0, 0), smaller than the client).
   int insetX = 0;
   int insetY = 0;
-  if (box && box->x == 0 && box->y == 0 && box->width * scale < client->width &&
+  const Exit extents = run({"xprop", "-id", window, "_GTK_FRAME_EXTENTS"});
+  const bool drawsItsFrame = std::sscanf(extents.output.c_str(), "_GTK_FRAME_EXTENTS(CARDINAL) = %d, %*d, %d",
+                                         &insetX, &insetY) == 2;
+  if (!drawsItsFrame && box && box->x == 0 && box->y == 0 && box->width * scale < client->width &&
       box->width * scale > client->width / 2) {
     insetX = (client->width - box->width * scale) / 2;
     insetY = (client->height - box->height * scale) / 2;

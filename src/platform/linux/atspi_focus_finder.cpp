@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <iterator>
 #include <vector>
 
 #include "platform/linux/atspi_roles.h"
@@ -71,7 +72,18 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::focusedElement(AtspiAccessible* ap
   // LibreOffice and Qt 5 mark the containers on the way to the field focused too, and may
   // announce one of them: the field is the focused element with text inside it.
   if (found && !calls_.hasText(found.get())) {
-    return walkForFocus(found.get());
+    auto inside = walkForFocus(found.get());
+    if (inside && calls_.hasText(inside.get())) {
+      return inside;
+    }
+    // KWrite marks its status bar focused as well, and the one announced or found first may be
+    // that: the field is then elsewhere in the window.
+    if (auto window = activeWindow(application); window && window.get() != found.get()) {
+      if (auto field = walkForFocus(window.get()); field && calls_.hasText(field.get())) {
+        return field;
+      }
+    }
+    return inside;
   }
   return found;
 }
@@ -124,8 +136,16 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::settledFocus(AtspiAccessible* appl
 }
 
 GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root) {
-  std::deque<GObjectPtr<AtspiAccessible>> queue;
-  queue.push_back(retained(root));
+  // Breadth first, except below a focused element, which is walked first and depth first: Qt 5
+  // marks some containers on the way to the field focused, and a window of KWrite holds some six
+  // hundred elements, more than the walk's time allows where every call is slow.
+  struct Pending {
+    GObjectPtr<AtspiAccessible> element;
+    bool parentShowing = false;
+  };
+  std::deque<Pending> queue;
+  std::vector<Pending> focusedBranches;
+  queue.push_back({retained(root), false});
   // Qt 5 marks every container on the way to the field as focused, and some of its status-bar
   // buttons too: the first focused element with text is the field; the first focused one is
   // only the answer when none has text.
@@ -133,14 +153,26 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
   SearchBudget budget(searchLimit_, kWalkTime);
   // Each call, too, waits no longer than the walk may take.
   const auto bound = calls_.boundReads(std::chrono::steady_clock::now() + kWalkTime);
-  while (!queue.empty() && budget.take()) {
-    GObjectPtr<AtspiAccessible> current = std::move(queue.front());
-    queue.pop_front();
+  while ((!queue.empty() || !focusedBranches.empty()) && budget.take()) {
+    const bool branch = !focusedBranches.empty();
+    Pending pending;
+    if (branch) {
+      pending = std::move(focusedBranches.back());
+      focusedBranches.pop_back();
+    } else {
+      pending = std::move(queue.front());
+      queue.pop_front();
+    }
+    GObjectPtr<AtspiAccessible> current = std::move(pending.element);
     const auto states = calls_.states(current.get());
-    if (!states) {
+    // A hidden part of a shown container (KWrite keeps a second, hidden editor frame) holds no
+    // field. (Parts of hidden containers are still walked, and so are the root's parts: GTK 4
+    // marks nothing inside a window as showing.)
+    if (!states || (pending.parentShowing && !states->has(ATSPI_STATE_SHOWING))) {
       continue;
     }
-    if (states->has(ATSPI_STATE_FOCUSED)) {
+    const bool focused = states->has(ATSPI_STATE_FOCUSED);
+    if (focused) {
       if (calls_.hasText(current.get())) {
         return current;
       }
@@ -148,16 +180,23 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
         firstFocused = retained(current.get());
       }
     }
-    // Tables and long lists manage their own descendants, possibly millions of them. (Hidden
-    // parts are still walked: GTK 4 marks nothing inside a window as showing.)
+    // Tables and long lists manage their own descendants, possibly millions of them.
     if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
       continue;
     }
     const int count = calls_.childCount(current.get()).value_or(0);
-    for (int i = 0; i < count && static_cast<int>(queue.size()) < budget.elementsLeft(); ++i) {
+    std::vector<Pending> children;
+    for (int i = 0; i < count && static_cast<int>(queue.size() + focusedBranches.size() + children.size()) <
+                                     budget.elementsLeft();
+         ++i) {
       if (auto child = calls_.child(current.get(), i)) {
-        queue.push_back(std::move(child));
+        children.push_back({std::move(child), current.get() != root && states->has(ATSPI_STATE_SHOWING)});
       }
+    }
+    if (branch || focused) {
+      std::move(children.rbegin(), children.rend(), std::back_inserter(focusedBranches));  // first on top
+    } else {
+      std::move(children.begin(), children.end(), std::back_inserter(queue));
     }
   }
   return firstFocused;

@@ -20,6 +20,22 @@ std::optional<std::string> repaired(std::optional<std::string> value) {
 // How long a window's mapping to the screen serves the reads of one trigger.
 constexpr auto kMappingReuse = std::chrono::milliseconds(500);
 
+// The window X11 shows for `window`: Qt 5 programs nest frames (KWrite's editor part is one, a
+// little smaller than its window in each direction), and only the outermost, the application's
+// child, has the client window's size in the toolkit's pixels, which the scale is read from.
+GObjectPtr<AtspiAccessible> outermost(AtspiCalls& calls, AtspiAccessible* window) {
+  constexpr int kMaxSteps = 16;
+  auto current = retained(window);
+  for (int step = 0; step < kMaxSteps; ++step) {
+    auto parent = calls.parent(current.get());
+    if (!parent || calls.role(parent.get()).value_or(ATSPI_ROLE_APPLICATION) == ATSPI_ROLE_APPLICATION) {
+      break;
+    }
+    current = std::move(parent);
+  }
+  return current;
+}
+
 }  // namespace
 
 class LinuxAccessibility::Impl {
@@ -89,11 +105,12 @@ class LinuxAccessibility::Impl {
       return mapped_.mapping;
     }
     Mapping result;
-    const auto reported = calls.screenExtents(key);
-    const auto processID = calls.processID(key);
+    const auto toplevel = outermost(calls, key);
+    const auto reported = calls.screenExtents(toplevel.get());
+    const auto processID = calls.processID(toplevel.get());
     if (reported && processID) {
-      if (const auto toplevel = toplevels_->toplevelOf(*processID)) {
-        result = {toplevelMapping(*reported, toplevel->client, toplevel->frameExtents),
+      if (const auto client = toplevels_->toplevelOf(*processID)) {
+        result = {toplevelMapping(*reported, client->client, client->frameExtents),
                   Size{reported->width, reported->height}};
       }
     }
