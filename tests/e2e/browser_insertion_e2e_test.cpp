@@ -144,7 +144,8 @@ class BrowserInsertion : public JourneyTest, public ::testing::WithParamInterfac
         << atspi::dump(wrenfold_.pid());
     const auto overlay = wrenfold_.waitForOverlay();
     ASSERT_TRUE(overlay);
-    EXPECT_EQ(line ? panelPlacementFault(*line, *overlay) : "", "");
+    EXPECT_EQ(line ? panelPlacementFault(*line, *overlay) : "", "")
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
     std::vector<std::string> keys(choice, "Down");
     keys.emplace_back("Return");
     ASSERT_TRUE(pressInOverlay(keys));
