@@ -170,6 +170,11 @@ class FakeAccessibility final : public Accessibility {
   void setTrusted(bool trusted) { trusted_ = trusted; }
   [[nodiscard]] bool framesAreOnScreen() override { return framesOnScreen; }
   bool framesOnScreen = true;
+  // The same for every element; absent: changes are not tracked.
+  [[nodiscard]] std::optional<std::uint64_t> changeStamp(const AccessibilityElement&) override {
+    return stamp;
+  }
+  std::optional<std::uint64_t> stamp;
   void rejectWrites(const AccessibilityElement& element, AXAttribute attribute) {
     nodeOf(element).rejected.insert(attribute);
   }

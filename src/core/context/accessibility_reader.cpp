@@ -89,7 +89,8 @@ Result<ContextSnapshot> AccessibilityReader::read(const FocusedTarget& target) c
   const auto& focused = *target.focusedElement;
   // A slow program is read for as long as the walk may take, all reads together, and the
   // cycle goes on with what came in by then.
-  const ReadBound bound(ax_, clock_.now() + options_.walkBudget);
+  const auto deadline = clock_.now() + options_.walkBudget;
+  const ReadBound bound(ax_, deadline);
   const AXHelper helper(ax_);
   auto selectedText = helper.copyString(focused, AXAttribute::selectedText);
   if (selectedText) {
@@ -104,7 +105,7 @@ Result<ContextSnapshot> AccessibilityReader::read(const FocusedTarget& target) c
     root = helper.elementAttribute(focused, AXAttribute::window).value_or(focused);
   }
   std::string visible =
-      text::graphemePrefix(collectVisibleText(root, focused, focusedText), options_.maxTextLength);
+      text::graphemePrefix(windowText(root, focused, focusedText, deadline), options_.maxTextLength);
 
   ContextSnapshot snapshot;
   snapshot.appName = target.appName;
@@ -128,6 +129,27 @@ Result<ContextSnapshot> AccessibilityReader::read(const FocusedTarget& target) c
   snapshot.nearbyText = visible;
   snapshot.visibleText = std::move(visible);
   return snapshot;
+}
+
+std::string AccessibilityReader::windowText(const AccessibilityElement& root,
+                                            const AccessibilityElement& focused,
+                                            const std::optional<std::string>& focusedText,
+                                            std::chrono::steady_clock::time_point deadline) const {
+  // Taken before the walk: a change reported while it runs makes what it read stale.
+  const auto stamp = ax_.changeStamp(root);
+  if (stamp && kept_ && kept_->stamp == *stamp && kept_->root == root && kept_->focused == focused &&
+      kept_->focusedText == focusedText) {
+    return kept_->text;
+  }
+  std::string text = collectVisibleText(root, focused, focusedText);
+  // Past the read's bound (and so past the walk's own) the back-end answers only what it knows
+  // without asking: what a slow program gave by then is partial, and not kept.
+  if (stamp && clock_.now() < deadline) {
+    kept_ = KeptWalk{root, focused, focusedText, *stamp, text};
+  } else {
+    kept_.reset();
+  }
+  return text;
 }
 
 std::string AccessibilityReader::collectVisibleText(const AccessibilityElement& root,

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,12 +54,25 @@ class AccessibilityReader {
 
  private:
   struct Walk;
+  // The last whole walk, reused while its application reports no change and the focused field
+  // (read live each time) holds the same text.
+  struct KeptWalk {
+    AccessibilityElement root;
+    std::optional<AccessibilityElement> focused;
+    std::optional<std::string> focusedText;
+    std::uint64_t stamp = 0;
+    std::string text;
+  };
+  [[nodiscard]] std::string windowText(const AccessibilityElement& root, const AccessibilityElement& focused,
+                                       const std::optional<std::string>& focusedText,
+                                       std::chrono::steady_clock::time_point deadline) const;
   void walk(const AccessibilityElement& element, int depth, Walk& state) const;
   [[nodiscard]] bool longEnough(const Walk& state) const;
 
   Accessibility& ax_;
   const Clock& clock_;
   Options options_;
+  mutable std::optional<KeptWalk> kept_;
 };
 
 }  // namespace wrenfold

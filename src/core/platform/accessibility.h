@@ -118,6 +118,14 @@ class Accessibility {
   // within their own window, which says nothing of where that window is.
   [[nodiscard]] virtual bool framesAreOnScreen() { return true; }
 
+  // A count of the changes the back-end was told of in the application holding `element` (its
+  // text, children, states, names, bounds): while it stays the same, what was read there still
+  // holds. Absent when the back-end is not told of changes; then nothing read may be reused.
+  [[nodiscard]] virtual std::optional<std::uint64_t> changeStamp(const AccessibilityElement& element) {
+    static_cast<void>(element);
+    return std::nullopt;
+  }
+
   // Where the user is writing in a text element, on screen (the selection's bounds, else the
   // caret's); absent when the element does not tell. Back-ends without it answer absent.
   [[nodiscard]] virtual std::optional<Rect> caretBounds(const AccessibilityElement& element) {

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi_read_cache.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -8,16 +9,25 @@ namespace {
 
 constexpr std::string_view kChildrenChanged = "object:children-changed";
 constexpr std::string_view kTextChanged = "object:text-changed";
-constexpr std::string_view kStateChanged = "object:state-changed";
 constexpr std::string_view kBoundsChanged = "object:bounds-changed";
-// The states axRoleName looks at; the others do not change anything kept here. GTK 3 reports
+constexpr std::array<std::string_view, 2> kRoleStateChanges{"object:state-changed:editable",
+                                                            "object:state-changed:multi-line"};
+// Everything that may alter what a walk reads (ApplicationChanges::altersReads). GTK 3 reports
 // no children-changed when a child is packed into a box or grid, or moved within it: the only
 // sign is that the container or its children moved or changed size.
-constexpr std::array<const char*, 5> kEvents{"object:children-changed", "object:text-changed",
-                                             "object:state-changed:editable",
-                                             "object:state-changed:multi-line", "object:bounds-changed"};
+constexpr std::array<const char*, 6> kEvents{"object:children-changed", "object:text-changed",
+                                             "object:state-changed",    "object:bounds-changed",
+                                             "object:property-change",  "object:visible-data-changed"};
 // Bounds the memory a long session with many applications can take.
 constexpr std::size_t kMaxEntries = 20000;
+
+// The bus name of the application owning `object`, known to libatspi without asking.
+const char* busName(AtspiAccessible* object) {
+  if (object == nullptr || object->parent.app == nullptr) {
+    return nullptr;
+  }
+  return object->parent.app->bus_name;
+}
 
 }  // namespace
 
@@ -96,6 +106,14 @@ void AtspiReadCache::keepWindow(AtspiAccessible* object, AtspiAccessible* window
   windows_.insert_or_assign(object, WindowLink{retained(object), retained(window)});
 }
 
+std::optional<std::uint64_t> AtspiReadCache::changeStamp(AtspiAccessible* object) const {
+  const char* bus = busName(object);
+  if (!listening_ || bus == nullptr) {
+    return std::nullopt;
+  }
+  return changes_.stamp(bus);
+}
+
 void AtspiReadCache::forgetChildren(AtspiAccessible* object) {
   if (const auto it = slots_.find(object); it != slots_.end()) {
     it->second.entry.children.reset();
@@ -116,6 +134,9 @@ void AtspiReadCache::handle(const AtspiEvent& event) {
   }
   // No round trip here: an application that hangs must not stall event dispatch.
   const std::string_view type(event.type);
+  if (const char* bus = busName(event.source)) {
+    changes_.note(bus, type);
+  }
   if (type.starts_with(kBoundsChanged)) {
     forgetChildren(event.source);
     if (const auto parent = parents_.find(event.source); parent != parents_.end()) {
@@ -138,7 +159,8 @@ void AtspiReadCache::handle(const AtspiEvent& event) {
     entry.children.reset();
   } else if (type.starts_with(kTextChanged)) {
     entry.text.reset();
-  } else if (type.starts_with(kStateChanged)) {
+  } else if (std::ranges::any_of(kRoleStateChanges,
+                                 [type](std::string_view state) { return type == state; })) {
     entry.roleStates.reset();
   }
 }

@@ -9,12 +9,14 @@
 
 #include <atspi/atspi.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "core/platform/accessibility.h"
+#include "platform/linux/application_changes.h"
 #include "platform/linux/atspi_handle.h"
 #include "platform/linux/atspi_roles.h"
 
@@ -49,6 +51,10 @@ class AtspiReadCache {
   [[nodiscard]] AtspiAccessible* windowOf(AtspiAccessible* object) const;
   void keepWindow(AtspiAccessible* object, AtspiAccessible* window);
 
+  // Equal for two reads of `object`'s application only when it reported no change in between;
+  // absent when nothing may be kept.
+  [[nodiscard]] std::optional<std::uint64_t> changeStamp(AtspiAccessible* object) const;
+
   // Changes each time the desktop reports applications coming or going.
   [[nodiscard]] unsigned applicationsGeneration() const { return applicationsGeneration_; }
 
@@ -73,6 +79,7 @@ class AtspiReadCache {
   std::unordered_map<AtspiAccessible*, WindowLink> windows_;
   GObjectPtr<AtspiAccessible> desktop_;
   unsigned applicationsGeneration_ = 0;
+  ApplicationChanges changes_;
 };
 
 }  // namespace wrenfold

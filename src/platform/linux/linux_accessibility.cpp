@@ -281,6 +281,11 @@ void LinuxAccessibility::boundReads(std::optional<std::chrono::steady_clock::tim
   }
 }
 
+std::optional<std::uint64_t> LinuxAccessibility::changeStamp(const AccessibilityElement& element) {
+  const auto [readers, object] = impl_->object(element);
+  return object == nullptr ? std::nullopt : readers->session.cache().changeStamp(object);
+}
+
 bool LinuxAccessibility::framesAreOnScreen() {
   return impl_->screenCoordinates();
 }

@@ -44,6 +44,7 @@ class LinuxAccessibility final : public Accessibility {
                                                   AXAttribute attribute) override;
   void boundReads(std::optional<std::chrono::steady_clock::time_point> until) override;
   [[nodiscard]] bool framesAreOnScreen() override;
+  [[nodiscard]] std::optional<std::uint64_t> changeStamp(const AccessibilityElement& element) override;
   [[nodiscard]] std::optional<Rect> caretBounds(const AccessibilityElement& element) override;
 
   [[nodiscard]] WriteResult setString(const AccessibilityElement& element, AXAttribute attribute,

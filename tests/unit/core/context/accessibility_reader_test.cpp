@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,28 @@ TEST_F(ReaderTest, SlowApplicationStopsTheWalkAtTheTimeBudget) {
   EXPECT_NE(text.find("row 0"), std::string::npos);
   EXPECT_EQ(text.find("row 299"), std::string::npos);
   EXPECT_LE(clock_.elapsed(), 1600ms);
+}
+
+// The walk's result is kept while the back-end reports no change; the label is altered behind
+// its back to tell a reused result from a fresh one.
+TEST_F(ReaderTest, WindowTextIsReusedOnlyWhileNothingChanged) {
+  const auto label = ax_.addChild(window_, "AXStaticText");
+  ax_.set(field_, AXAttribute::value, "请回复张总（today）");
+  std::uint64_t fresh = 0;
+  const auto reusedAfter = [&](auto change) {
+    ax_.set(label, AXAttribute::value, "会议纪要：Q3预算已批准。");
+    ax_.stamp = fresh += 2;  // never one a change below gave
+    static_cast<void>(visible());
+    ax_.set(label, AXAttribute::value, "会议纪要：预算被否决！");
+    change();
+    return visible().find("否决") == std::string::npos;
+  };
+  EXPECT_TRUE(reusedAfter([] {}));
+  EXPECT_FALSE(reusedAfter([&] { ++*ax_.stamp; }));
+  EXPECT_FALSE(reusedAfter([&] { ax_.set(field_, AXAttribute::value, "请回复李总，谢谢。"); }));
+  EXPECT_FALSE(reusedAfter([&] { ax_.stamp.reset(); }));
+  ax_.onRead([this] { clock_.advance(400ms); });  // a slow program's partial walk is not kept
+  EXPECT_FALSE(reusedAfter([&] { ax_.onRead({}); }));
 }
 
 }  // namespace
