@@ -38,11 +38,12 @@ bool AtspiCalls::answerable(AtspiAccessible* object) {
   return object != nullptr && patience_.allowance(applicationBusName(object)).has_value();
 }
 
-void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed, bool failed,
+void AtspiCalls::record(AtspiAccessible* object, steady_clock::duration elapsed,
                         std::chrono::milliseconds limit) {
-  // A failure that took (nearly) the whole wait is the application not answering; any other
+  // A call that took (nearly) the whole wait is the application not answering, whether or not
+  // libatspi tells an error (many of its calls hand back a default value instead); any other
   // outcome is an answer, however late.
-  const bool answered = !failed || elapsed < limit * 9 / 10;
+  const bool answered = elapsed < limit * 9 / 10;
   if (patience_.record(applicationBusName(object), limit, answered)) {
     ++timedOutCalls_;
   }
@@ -108,7 +109,6 @@ std::optional<AtspiStates> AtspiCalls::states(AtspiAccessible* object) {
     return std::nullopt;
   }
   Call call(*this, object);
-  call.markSilentCall();
   GObjectPtr<AtspiStateSet> set(atspi_accessible_get_state_set(object));
   if (!set) {
     return std::nullopt;
@@ -235,7 +235,6 @@ bool AtspiCalls::hasText(AtspiAccessible* object) {
     return false;
   }
   Call call(*this, object);
-  call.markSilentCall();
   return GObjectPtr<void>(atspi_accessible_get_text_iface(object)) != nullptr;
 }
 
@@ -244,7 +243,6 @@ bool AtspiCalls::hasEditableText(AtspiAccessible* object) {
     return false;
   }
   Call call(*this, object);
-  call.markSilentCall();
   return GObjectPtr<void>(atspi_accessible_get_editable_text_iface(object)) != nullptr;
 }
 
@@ -253,7 +251,6 @@ bool AtspiCalls::hasComponent(AtspiAccessible* object) {
     return false;
   }
   Call call(*this, object);
-  call.markSilentCall();
   return GObjectPtr<void>(atspi_accessible_get_component_iface(object)) != nullptr;
 }
 

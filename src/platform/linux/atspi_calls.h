@@ -143,7 +143,7 @@ class AtspiCalls {
   class Call;
   // Available, and with time left for a read of its application.
   [[nodiscard]] bool answerable(AtspiAccessible* object);
-  void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed, bool failed,
+  void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed,
               std::chrono::milliseconds limit);
   void applyTimeout(std::chrono::milliseconds limit);
 

@@ -56,10 +56,7 @@ class AtspiCalls::Call {
         start_(std::chrono::steady_clock::now()) {
     calls_.applyTimeout(limit_);
   }
-  ~Call() {
-    calls_.record(object_, std::chrono::steady_clock::now() - start_, slot_.failed() || failedWithoutError_,
-                  limit_);
-  }
+  ~Call() { calls_.record(object_, std::chrono::steady_clock::now() - start_, limit_); }
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
 
@@ -76,8 +73,6 @@ class AtspiCalls::Call {
     }
     return ok() && done != FALSE ? WriteResult::written : WriteResult::refused;
   }
-  // For the calls libatspi gives no error for: a slow answer then counts as a time-out.
-  void markSilentCall() { failedWithoutError_ = true; }
 
  private:
   // What the program is still allowed; callers have checked that some time is left.
@@ -90,7 +85,6 @@ class AtspiCalls::Call {
   std::chrono::milliseconds limit_;
   std::chrono::steady_clock::time_point start_;
   GErrorSlot slot_;
-  bool failedWithoutError_ = false;
 };
 
 }  // namespace wrenfold

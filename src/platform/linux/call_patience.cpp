@@ -16,15 +16,8 @@ CallPatience::Bound::Bound(CallPatience& patience, TimePoint until)
 }
 
 bool CallPatience::paused(std::string_view program) {
-  const auto it = pausedUntil_.find(program);
-  if (it == pausedUntil_.end()) {
-    return false;
-  }
-  if (now_() < it->second) {
-    return true;
-  }
-  pausedUntil_.erase(it);
-  return false;
+  const auto it = silent_.find(program);
+  return it != silent_.end() && now_() < it->second.pausedUntil;
 }
 
 std::optional<std::chrono::milliseconds> CallPatience::allowance(std::string_view program) {
@@ -40,13 +33,23 @@ std::optional<std::chrono::milliseconds> CallPatience::allowance(std::string_vie
 }
 
 bool CallPatience::record(std::string_view program, std::chrono::milliseconds allowed, bool answered) {
-  if (answered || allowed < limits_.hangBound || program.empty()) {
+  if (answered) {
+    if (const auto it = silent_.find(program); it != silent_.end()) {
+      silent_.erase(it);
+    }
     return false;
   }
-  if (pausedUntil_.size() >= kMaxPaused) {
-    pausedUntil_.clear();
+  if (allowed < limits_.hangBound || program.empty()) {
+    return false;
   }
-  pausedUntil_.insert_or_assign(std::string(program), now_() + limits_.pause);
+  if (silent_.size() >= kMaxPaused) {
+    silent_.clear();
+  }
+  auto pause = limits_.pause;
+  if (const auto it = silent_.find(program); it != silent_.end()) {
+    pause = std::min(it->second.lastPause * 2, std::max(limits_.longestPause, limits_.pause));
+  }
+  silent_.insert_or_assign(std::string(program), Silence{now_() + pause, pause});
   return true;
 }
 

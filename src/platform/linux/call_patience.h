@@ -5,7 +5,9 @@
 // being asked; one that leaves a call unanswered for the whole `hangBound` is left alone for
 // `pause`. A read may bound every call until its own deadline, so a slow program costs the read
 // its budget and no more; a call cut short by such a bound says nothing about the program (its
-// answer may be on its way), so it never pauses it. Main thread only.
+// answer may be on its way), so it never pauses it. A program that stays silent after its pause
+// is left alone twice as long each time (up to `longestPause`), so one that never answers costs
+// a wait now and then, not one per trigger. Main thread only.
 
 #include <chrono>
 #include <functional>
@@ -25,6 +27,7 @@ class CallPatience {
   struct Limits {
     std::chrono::milliseconds hangBound{2000};
     std::chrono::milliseconds pause{3000};
+    std::chrono::milliseconds longestPause{60000};
   };
 
   explicit CallPatience(Limits limits, Clock now = &std::chrono::steady_clock::now)
@@ -54,13 +57,17 @@ class CallPatience {
   // made the program hung.
   bool record(std::string_view program, std::chrono::milliseconds allowed, bool answered);
   // Lifts the pause (the caller waits for an answer in its own way).
-  void forgive(std::string_view program) { pausedUntil_.erase(std::string(program)); }
+  void forgive(std::string_view program) { silent_.erase(std::string(program)); }
 
  private:
   Limits limits_;
   Clock now_;
   std::optional<TimePoint> until_;
-  std::map<std::string, TimePoint, std::less<>> pausedUntil_;  // by application bus name
+  struct Silence {
+    TimePoint pausedUntil;
+    std::chrono::milliseconds lastPause;
+  };
+  std::map<std::string, Silence, std::less<>> silent_;  // by application bus name, until it answers
 };
 
 }  // namespace wrenfold

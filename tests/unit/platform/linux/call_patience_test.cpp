@@ -40,6 +40,13 @@ TEST(CallPatienceTest, ASlowProgramKeepsBeingReadWhileASilentOneIsPausedAfterThe
     EXPECT_TRUE(patience.allowance(":1.7"));
     now += 3000ms;
     EXPECT_EQ(patience.allowance(":1.42"), std::optional(2000ms)) << "asked afresh after the pause";
+    // Silent again: left alone twice as long, so a program that never answers costs a wait now
+    // and then, not one per trigger.
+    EXPECT_EQ(call(), answersAfter.has_value());
+    now += 5000ms;
+    EXPECT_EQ(patience.paused(":1.42"), !answersAfter);
+    now += 1000ms;
+    EXPECT_FALSE(patience.paused(":1.42"));
   }
 }
 
