@@ -1,23 +1,18 @@
 #include "platform/linux/application_changes.h"
 
 #include <algorithm>
-#include <array>
+#include <cstddef>
 
 namespace wrenfold {
 namespace {
 
-// Events toolkits send when what a walk reads changes. GTK 3 sends bounds-changed alone when a
-// child is packed into a box or moved within it; Qt sends property-change for names and values.
-constexpr std::array<std::string_view, 6> kAltering{"object:children-changed", "object:text-changed",
-                                                    "object:state-changed",    "object:property-change",
-                                                    "object:bounds-changed",   "object:visible-data-changed"};
 // Bounds the memory a long session with many short-lived applications can take.
 constexpr std::size_t kMaxApplications = 1000;
 
 }  // namespace
 
 bool ApplicationChanges::altersReads(std::string_view type) {
-  return std::ranges::any_of(kAltering, [type](std::string_view altering) {
+  return std::ranges::any_of(kAlteringEvents, [type](std::string_view altering) {
     return type.starts_with(altering) && (type.size() == altering.size() || type[altering.size()] == ':');
   });
 }

@@ -4,6 +4,7 @@
 // of a window can be reused until its application reports anything that may alter it. No bus
 // here: the event listener feeds it. Main thread only.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,8 +14,15 @@ namespace wrenfold {
 
 class ApplicationChanges {
  public:
-  // Whether an event of `type` ("object:text-changed:insert", ...) may alter what a walk reads:
-  // text, children, states, names and values, positions and sizes, what is drawn.
+  // The event types that may alter what a walk reads: text, children, states, names and values,
+  // positions and sizes, what is drawn. The listener registers for exactly these. GTK 3 sends
+  // bounds-changed alone when a child is packed into a box or moved within it; Qt sends
+  // property-change for names and values.
+  static constexpr std::array<const char*, 6> kAlteringEvents{
+      "object:children-changed", "object:text-changed",   "object:state-changed",
+      "object:property-change",  "object:bounds-changed", "object:visible-data-changed"};
+
+  // Whether an event of `type` ("object:text-changed:insert", ...) is one of kAlteringEvents.
   [[nodiscard]] static bool altersReads(std::string_view type);
 
   // Records an event of `type` from the application on bus `application`.

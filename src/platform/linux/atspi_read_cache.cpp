@@ -12,22 +12,8 @@ constexpr std::string_view kTextChanged = "object:text-changed";
 constexpr std::string_view kBoundsChanged = "object:bounds-changed";
 constexpr std::array<std::string_view, 2> kRoleStateChanges{"object:state-changed:editable",
                                                             "object:state-changed:multi-line"};
-// Everything that may alter what a walk reads (ApplicationChanges::altersReads). GTK 3 reports
-// no children-changed when a child is packed into a box or grid, or moved within it: the only
-// sign is that the container or its children moved or changed size.
-constexpr std::array<const char*, 6> kEvents{"object:children-changed", "object:text-changed",
-                                             "object:state-changed",    "object:bounds-changed",
-                                             "object:property-change",  "object:visible-data-changed"};
 // Bounds the memory a long session with many applications can take.
 constexpr std::size_t kMaxEntries = 20000;
-
-// The bus name of the application owning `object`, known to libatspi without asking.
-const char* busName(AtspiAccessible* object) {
-  if (object == nullptr || object->parent.app == nullptr) {
-    return nullptr;
-  }
-  return object->parent.app->bus_name;
-}
 
 }  // namespace
 
@@ -35,14 +21,14 @@ AtspiReadCache::AtspiReadCache()
     : listener_(atspi_event_listener_new(&AtspiReadCache::onEvent, this, nullptr)),
       desktop_(atspi_get_desktop(0)) {
   listening_ = true;
-  for (const char* event : kEvents) {
+  for (const char* event : ApplicationChanges::kAlteringEvents) {
     GErrorSlot error;
     listening_ = listening_ && atspi_event_listener_register(listener_.get(), event, error.out()) != FALSE;
   }
 }
 
 AtspiReadCache::~AtspiReadCache() {
-  for (const char* event : kEvents) {
+  for (const char* event : ApplicationChanges::kAlteringEvents) {
     GErrorSlot error;
     static_cast<void>(atspi_event_listener_deregister(listener_.get(), event, error.out()));
   }
@@ -107,8 +93,8 @@ void AtspiReadCache::keepWindow(AtspiAccessible* object, AtspiAccessible* window
 }
 
 std::optional<std::uint64_t> AtspiReadCache::changeStamp(AtspiAccessible* object) const {
-  const char* bus = busName(object);
-  if (!listening_ || bus == nullptr) {
+  const std::string_view bus = applicationBusName(object);
+  if (!listening_ || bus.empty()) {
     return std::nullopt;
   }
   return changes_.stamp(bus);
@@ -134,7 +120,7 @@ void AtspiReadCache::handle(const AtspiEvent& event) {
   }
   // No round trip here: an application that hangs must not stall event dispatch.
   const std::string_view type(event.type);
-  if (const char* bus = busName(event.source)) {
+  if (const std::string_view bus = applicationBusName(event.source); !bus.empty()) {
     changes_.note(bus, type);
   }
   if (type.starts_with(kBoundsChanged)) {
