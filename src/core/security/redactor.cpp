@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <ranges>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,22 +86,26 @@ struct LabelWord {
 };
 
 // Words that say what a nearby number is. A card number needs a card word; a six-digit number
-// counts as a code unless the text calls it something ordinary.
-constexpr std::array cardWords{
-    LabelWord{"卡", Label::secret},      LabelWord{"card", Label::secret},
-    LabelWord{"visa", Label::secret},    LabelWord{"mastercard", Label::secret},
-    LabelWord{"amex", Label::secret},    LabelWord{"unionpay", Label::secret},
-    LabelWord{"银联", Label::secret},    LabelWord{"信用", Label::secret},
-    LabelWord{"借记", Label::secret},    LabelWord{"储蓄", Label::secret},
-    LabelWord{"账号", Label::secret},    LabelWord{"账户", Label::secret},
+// counts as a code unless the text calls it something ordinary. Either is ordinary when the text
+// calls it a reference: an order, a waybill, an invoice, a phone number.
+constexpr std::array referenceWords{
     LabelWord{"订单", Label::other},     LabelWord{"单号", Label::other},
-    LabelWord{"编号", Label::other},     LabelWord{"运单", Label::other},
-    LabelWord{"发票", Label::other},     LabelWord{"流水号", Label::other},
-    LabelWord{"快递", Label::other},     LabelWord{"物流", Label::other},
-    LabelWord{"交易号", Label::other},   LabelWord{"工单", Label::other},
-    LabelWord{"身份证", Label::other},   LabelWord{"手机", Label::other},
-    LabelWord{"电话", Label::other},     LabelWord{"order", Label::other},
+    LabelWord{"编号", Label::other},     LabelWord{"发票", Label::other},
+    LabelWord{"流水号", Label::other},   LabelWord{"电话", Label::other},
+    LabelWord{"手机", Label::other},     LabelWord{"order", Label::other},
     LabelWord{"tracking", Label::other}, LabelWord{"invoice", Label::other},
+};
+
+constexpr std::array cardWords{
+    LabelWord{"卡", Label::secret},   LabelWord{"card", Label::secret},
+    LabelWord{"visa", Label::secret}, LabelWord{"mastercard", Label::secret},
+    LabelWord{"amex", Label::secret}, LabelWord{"unionpay", Label::secret},
+    LabelWord{"银联", Label::secret}, LabelWord{"信用", Label::secret},
+    LabelWord{"借记", Label::secret}, LabelWord{"储蓄", Label::secret},
+    LabelWord{"账号", Label::secret}, LabelWord{"账户", Label::secret},
+    LabelWord{"运单", Label::other},  LabelWord{"快递", Label::other},
+    LabelWord{"物流", Label::other},  LabelWord{"交易号", Label::other},
+    LabelWord{"工单", Label::other},  LabelWord{"身份证", Label::other},
 };
 
 constexpr std::array codeWords{
@@ -108,16 +114,11 @@ constexpr std::array codeWords{
     LabelWord{"code", Label::secret},    LabelWord{"otp", Label::secret},
     LabelWord{"pin", Label::secret},     LabelWord{"邮编", Label::other},
     LabelWord{"邮政编码", Label::other}, LabelWord{"postcode", Label::other},
-    LabelWord{"zip", Label::other},      LabelWord{"订单", Label::other},
-    LabelWord{"单号", Label::other},     LabelWord{"编号", Label::other},
-    LabelWord{"尾号", Label::other},     LabelWord{"发票", Label::other},
-    LabelWord{"流水号", Label::other},   LabelWord{"order", Label::other},
-    LabelWord{"tracking", Label::other}, LabelWord{"invoice", Label::other},
+    LabelWord{"zip", Label::other},      LabelWord{"尾号", Label::other},
     LabelWord{"价", Label::other},       LabelWord{"金额", Label::other},
     LabelWord{"¥", Label::other},        LabelWord{"￥", Label::other},
     LabelWord{"$", Label::other},        LabelWord{"房间", Label::other},
     LabelWord{"工号", Label::other},     LabelWord{"学号", Label::other},
-    LabelWord{"电话", Label::other},     LabelWord{"手机", Label::other},
     LabelWord{"qq", Label::other},       LabelWord{"股票", Label::other},
     LabelWord{"型号", Label::other},
 };
@@ -166,11 +167,11 @@ std::string lineWindow(std::string_view text, std::size_t at, std::size_t charac
 }
 
 // The kind of the label word nearest to the number: the last one in a window before it.
-template <std::size_t N>
-Label nearestLabel(std::string_view window, const std::array<LabelWord, N>& words) {
+Label nearestLabel(std::string_view window, std::span<const LabelWord> kindWords) {
   Label kind = Label::none;
   std::size_t nearestEnd = 0;
-  for (const LabelWord& w : words) {
+  for (const LabelWord& w :
+       std::views::join(std::array{kindWords, std::span<const LabelWord>(referenceWords)})) {
     const std::size_t at = window.rfind(w.word);
     if (at != std::string_view::npos && (kind == Label::none || at + w.word.size() > nearestEnd)) {
       kind = w.kind;
