@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "platform/linux/x11_connection.h"
@@ -17,6 +18,19 @@ using Clock = std::chrono::steady_clock;
 bool isImage(std::string_view type) {
   return type.starts_with("image/");
 }
+
+struct XFreeData {
+  void operator()(unsigned char* data) const { XFree(data); }
+};
+
+// One property read: its type, format and items, and what is left after them.
+struct PropertyReply {
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  std::unique_ptr<unsigned char, XFreeData> data;
+};
 
 // One conversion at a time on a window of our own; each target lands in its own property, so a
 // transfer given up on cannot spill into the next one.
@@ -54,18 +68,12 @@ class SelectionTransfer {
     if (answer == Answer::refused) {
       return names;
     }
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display_, window_, property, 0, 4096, True, XA_ATOM, &type, &format, &items,
-                           &after, &data) != Success ||
-        data == nullptr) {
+    const auto reply = read(property, 4096, XA_ATOM);
+    if (!reply || !reply->data) {
       return names;
     }
-    std::vector<Atom> atoms(reinterpret_cast<Atom*>(data), reinterpret_cast<Atom*>(data) + items);
-    XFree(data);
+    const auto* first = reinterpret_cast<const Atom*>(reply->data.get());
+    std::vector<Atom> atoms(first, first + reply->items);
     std::vector<char*> raw(atoms.size(), nullptr);
     X11Connection::ErrorTrap trap(x_);
     if (!atoms.empty() &&
@@ -94,22 +102,17 @@ class SelectionTransfer {
   // The bytes stored under `property`, when they fit beside `taken`; absent when over the caps
   // (checked before the transfer) or when an incremental transfer stalls.
   std::optional<std::vector<std::uint8_t>> take(Atom property, std::size_t taken, bool& stalled) {
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* head = nullptr;
-    if (XGetWindowProperty(display_, window_, property, 0, 1, False, AnyPropertyType, &type, &format, &items,
-                           &after, &head) != Success) {
+    // The first item only, kept in place: the size is known before anything large is moved.
+    const auto head = read(property, 1, AnyPropertyType, false);
+    if (!head) {
       return std::nullopt;
     }
     std::size_t announced = 0;
-    if (type == incr_ && format == 32 && items == 1) {
-      announced = static_cast<std::size_t>(*reinterpret_cast<unsigned long*>(head));
+    if (head->type == incr_ && head->format == 32 && head->items == 1 && head->data) {
+      announced = static_cast<std::size_t>(*reinterpret_cast<const unsigned long*>(head->data.get()));
     }
-    XFree(head);
-    if (type != incr_) {
-      const std::size_t size = after + items * static_cast<std::size_t>(format / 8);
+    if (head->type != incr_) {
+      const std::size_t size = head->after + head->items * static_cast<std::size_t>(head->format / 8);
       if (!fitsClipboardCaps(caps_, size, taken)) {
         return std::nullopt;  // left in the property; the window goes with it
       }
@@ -147,24 +150,29 @@ class SelectionTransfer {
   }
 
  private:
-  std::optional<std::vector<std::uint8_t>> readAll(Atom property) {
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
+  // `length` is in 32-bit units. Deleted once read when `remove`.
+  std::optional<PropertyReply> read(Atom property, long length, Atom type, bool remove = true) {
+    PropertyReply reply;
     unsigned char* data = nullptr;
-    // The length is in 32-bit units; asking for all of it reads the property in one reply.
-    const long whole = static_cast<long>(caps_.maxBytesPerFormat / 4 + 1);
-    if (XGetWindowProperty(display_, window_, property, 0, whole, True, AnyPropertyType, &type, &format,
-                           &items, &after, &data) != Success) {
+    if (XGetWindowProperty(display_, window_, property, 0, length, remove ? True : False, type, &reply.type,
+                           &reply.format, &reply.items, &reply.after, &data) != Success) {
+      return std::nullopt;
+    }
+    reply.data.reset(data);
+    return reply;
+  }
+
+  std::optional<std::vector<std::uint8_t>> readAll(Atom property) {
+    // Asking for all of it reads the property in one reply.
+    const auto reply = read(property, static_cast<long>(caps_.maxBytesPerFormat / 4 + 1), AnyPropertyType);
+    if (!reply) {
       return std::nullopt;
     }
     std::vector<std::uint8_t> bytes;
-    if (data != nullptr) {
+    if (reply->data) {
       // Xlib hands 32-bit items as longs; formats of 8 bits are what clipboard data uses.
-      const std::size_t unit = format == 16 ? sizeof(short) : format == 32 ? sizeof(long) : 1;
-      bytes.assign(data, data + items * unit);
-      XFree(data);
+      const std::size_t unit = reply->format == 16 ? sizeof(short) : reply->format == 32 ? sizeof(long) : 1;
+      bytes.assign(reply->data.get(), reply->data.get() + reply->items * unit);
     }
     return bytes;
   }
