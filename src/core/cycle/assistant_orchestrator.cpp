@@ -1,5 +1,8 @@
 #include "core/cycle/assistant_orchestrator.h"
 
+#include <optional>
+#include <string>
+
 #include "core/ai/llm_provider_factory.h"
 #include "core/cycle/generation.h"
 #include "core/records/assistant_error.h"
@@ -28,6 +31,16 @@ std::optional<std::string> insertionNotice(const std::string& appName, InsertRes
 
 // One log line per insertion: the program, each strategy tried in order, and the result. Never
 // the text.
+// Where the panel was placed and by what, for a report of a panel in the way.
+std::string anchorLogLine(const char* what, const std::optional<Rect>& rect) {
+  if (!rect) {
+    return "panel unanchored";
+  }
+  const auto number = [](double value) { return std::to_string(static_cast<long long>(value)); };
+  return std::string("panel beside the ") + what + " " + number(rect->width) + "x" + number(rect->height) +
+         "+" + number(rect->x) + "+" + number(rect->y);
+}
+
 std::string insertionLogLine(const FocusedTarget& target, const InsertOutcome& outcome) {
   std::string line = "insert into " + target.appName + " (" + target.appBundleID + "), field " +
                      target.focusedRole.value_or("none") + ":";
@@ -199,6 +212,7 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     } else {
       overlay_.show(anchor);
     }
+    ports_.logger.info(caret ? anchorLogLine("caret", caret) : anchorLogLine("field or window", anchor));
   };
   if (showEarly) {
     showBeside();
