@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/ai/llm_provider_factory.h"
 #include "core/cycle/generation.h"
@@ -39,6 +40,10 @@ std::string anchorLogLine(const char* what, const std::optional<Rect>& rect) {
   const auto number = [](double value) { return std::to_string(static_cast<long long>(value)); };
   return std::string("panel beside the ") + what + " " + number(rect->width) + "x" + number(rect->height) +
          "+" + number(rect->x) + "+" + number(rect->y);
+}
+
+bool isMenuRole(std::string_view role) {
+  return role == "AXMenuBar" || role == "AXMenu" || role == "AXMenuItem";
 }
 
 std::string insertionLogLine(const FocusedTarget& target, const InsertOutcome& outcome) {
@@ -200,31 +205,17 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;
   }
   lastTarget_ = *target;
-  // Beside the line being written where the program tells where the caret is, else the field;
-  // where the program cannot tell where on screen either is, where the panel goes unanchored.
-  const bool onScreen = lastTarget_->framesOnScreen;
-  const auto showBeside = [this, caret = onScreen ? lastTarget_->caretFrame : std::nullopt,
-                           anchor = !onScreen                 ? std::nullopt
-                                    : lastTarget_->inputFrame ? lastTarget_->inputFrame
-                                                              : lastTarget_->screenFrame] {
-    if (caret) {
-      overlay_.showAtCaret(*caret);
-    } else {
-      overlay_.show(anchor);
-    }
-    ports_.logger.info(caret ? anchorLogLine("caret", caret) : anchorLogLine("field or window", anchor));
-  };
   if (showEarly) {
-    showBeside();
+    showBeside(*lastTarget_);
   }
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
   // Without it, the panel shows as soon as the window is captured, not after the text read,
   // which waits on the program.
-  auto captured = showEarly ? std::function<void()>() : [this, alive, cycle, showBeside] {
-    if (!alive.expired() && cycle == cycle_) {
-      showBeside();
+  auto captured = showEarly ? std::function<void()>() : [this, alive, cycle] {
+    if (!alive.expired() && cycle == cycle_ && lastTarget_) {
+      showBeside(*lastTarget_);
     }
   };
   contextHub_.readContext(
@@ -237,10 +228,34 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
       std::move(captured));
 }
 
+void AssistantOrchestrator::showBeside(const FocusedTarget& target) {
+  // Beside the line being written where the program tells where the caret is, else the field;
+  // where the program cannot tell where on screen either is, where the panel goes unanchored.
+  const bool onScreen = target.framesOnScreen;
+  const auto caret = onScreen ? target.caretFrame : std::nullopt;
+  const auto anchor = !onScreen ? std::nullopt : target.inputFrame ? target.inputFrame : target.screenFrame;
+  if (caret) {
+    overlay_.showAtCaret(*caret);
+  } else {
+    overlay_.show(anchor);
+  }
+  ports_.logger.info((caret ? anchorLogLine("caret", caret) : anchorLogLine("field or window", anchor)) +
+                     ", focused " + target.focusedRole.value_or("none"));
+}
+
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,
                                         Result<ContextReadResult> result) {
   if (cycle != cycle_) {
     return;
+  }
+  // A cycle that began on a menu placed the panel beside it, over the text: Firefox opens its
+  // menu bar on the first Alt and, on a busy machine, says the second closed it only after the
+  // target was found. By now the focus is back in the field: the panel goes beside it.
+  if (lastTarget_ && isMenuRole(lastTarget_->focusedRole.value_or(""))) {
+    if (auto again = targetResolver_.resolve(); again && (*again)->processID == lastTarget_->processID &&
+                                                !isMenuRole((*again)->focusedRole.value_or(""))) {
+      showBeside(**again);
+    }
   }
   if (!result) {
     isOpening_ = false;
