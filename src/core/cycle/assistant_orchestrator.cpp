@@ -30,8 +30,6 @@ std::optional<std::string> insertionNotice(const std::string& appName, InsertRes
   return "没能自动填入“" + appName + "”，候选内容已复制到剪贴板，请按 Ctrl+V 粘贴。";
 }
 
-// One log line per insertion: the program, each strategy tried in order, and the result. Never
-// the text.
 // Where the panel was placed and by what, for a report of a panel in the way.
 std::string anchorLogLine(const char* what, const std::optional<Rect>& rect) {
   if (!rect) {
@@ -46,6 +44,8 @@ bool isMenuRole(std::string_view role) {
   return role == "AXMenuBar" || role == "AXMenu" || role == "AXMenuItem";
 }
 
+// One log line per insertion: the program, each strategy tried in order, and the result. Never
+// the text.
 std::string insertionLogLine(const FocusedTarget& target, const InsertOutcome& outcome) {
   std::string line = "insert into " + target.appName + " (" + target.appBundleID + "), field " +
                      target.focusedRole.value_or("none") + ":";
