@@ -71,23 +71,42 @@ struct Program {
 };
 
 std::vector<Program> programs(const std::filesystem::path& dir) {
+  std::vector<std::string> chromium{"--user-data-dir=" + (dir / "chromium-profile").string(),
+                                    "--no-first-run",
+                                    "--no-default-browser-check",
+                                    "--password-store=basic",
+                                    "--disable-gpu",
+                                    "--disable-background-networking",
+                                    "--disable-component-update",
+                                    "--disable-sync",
+                                    "--host-resolver-rules=MAP * ~NOTFOUND",
+                                    "--proxy-server=127.0.0.1:9",
+                                    "--force-renderer-accessibility",
+                                    "@PAGE"};
+  if (::geteuid() == 0) {
+    chromium.insert(chromium.begin(), "--no-sandbox");
+  }
   return {
       {"mousepad (GTK 3)", "mousepad", {"@FILE"}, "bench-mousepad"},
       {"gedit (GTK 3)", "gedit", {"--standalone", "@FILE"}, "bench-gedit"},
       {"GNOME Text Editor (GTK 4)", "gnome-text-editor", {"--standalone", "@FILE"}, "bench-gte"},
       {"KWrite (Qt 5)", "kwrite", {"@FILE"}, "bench-kwrite"},
+      {"LibreOffice Writer", "lowriter", {"--norestore", "--nologo", "@FILE"}, "bench-writer"},
       {"Firefox ESR",
        "firefox-esr",
        {"-profile", (dir / "firefox-profile").string(), "-no-remote", "@PAGE"},
-       "bench-page"},
+       "bench-firefox"},
+      {"Chromium", testing::kChromium, chromium, "bench-chromium"},
   };
 }
 
-// Firefox: a page whose textarea takes the focus itself, a profile that stays off the network.
-constexpr const char* kPage =
-    "<!doctype html><html><head><meta charset=\"utf-8\"><title>bench-page</title></head><body>"
-    "<textarea id=\"ta\" aria-label=\"draft\" rows=\"4\" cols=\"50\" autofocus>"
-    "明天的发布会改到几点？请在今晚前确认，</textarea></body></html>";
+// The browsers: a page titled after the program whose textarea takes the focus itself, a
+// profile that stays off the network.
+std::string page(const std::string& title) {
+  return "<!doctype html><html><head><meta charset=\"utf-8\"><title>" + title +
+         "</title></head><body><textarea id=\"ta\" aria-label=\"draft\" rows=\"4\" cols=\"50\" autofocus>" +
+         kDraft + "</textarea></body></html>";
+}
 
 struct Variant {
   std::string name;
@@ -210,6 +229,7 @@ struct Sample {
   double first = 0;
   double all = 0;
   bool ownText = false;
+  bool confirmed = false;  // the insertion read back from the program ("inserted")
 };
 
 // Watches the accessibility events of one process for the candidates' text.
@@ -319,8 +339,8 @@ class LatencyBench {
     const double baseline = probe_.baseline(options_.runs);
     std::printf("baseline: key press to a trivial X11 window %.3f ms (median of %d)\n\n", baseline,
                 options_.runs);
-    std::printf("%-28s %-12s %9s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant", "panel",
-                "request", "first", "all", "own text");
+    std::printf("%-28s %-12s %9s %9s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant",
+                "panel", "request", "first", "all", "own text", "confirmed");
     for (const auto& program : programs(dir_.path())) {
       if (!options_.only.empty() && program.name.find(options_.only) == std::string::npos) {
         continue;
@@ -350,10 +370,13 @@ class LatencyBench {
         const Sample m{column(&Sample::panel), column(&Sample::request), column(&Sample::first),
                        column(&Sample::all)};
         const auto own = std::ranges::count_if(samples, [](const Sample& sample) { return sample.ownText; });
-        std::printf("%-28s %-12s %9.1f %9.1f %9.1f %9.1f %7td/%zu   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
-                    program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all, own,
-                    samples.size(), m.panel / baseline, m.request / baseline, m.first / baseline,
-                    m.all / baseline, samples.size());
+        const auto confirmed =
+            std::ranges::count_if(samples, [](const Sample& sample) { return sample.confirmed; });
+        std::printf(
+            "%-28s %-12s %9.1f %9.1f %9.1f %9.1f %7td/%zu %7td/%zu   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
+            program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all, own,
+            samples.size(), confirmed, samples.size(), m.panel / baseline, m.request / baseline,
+            m.first / baseline, m.all / baseline, samples.size());
         std::fflush(stdout);
       }
     }
@@ -364,19 +387,22 @@ class LatencyBench {
   std::unique_ptr<Process> start(const Program& program) {
     const auto file = dir_.path() / (program.windowName + ".txt");
     testing::writeAll(file, std::string(kDraft) + "\n");
-    const auto page = dir_.path() / "bench-page.html";
-    testing::writeAll(page, kPage);
+    const auto pageFile = dir_.path() / (program.windowName + ".html");
+    testing::writeAll(pageFile, page(program.windowName));
     std::filesystem::create_directories(dir_.path() / "firefox-profile");
     testing::writeAll(dir_.path() / "firefox-profile" / "user.js", e2e::kFirefoxTestPrefs);
     std::vector<std::string> argv{program.executable};
     for (const auto& argument : program.arguments) {
       argv.push_back(argument == "@FILE"   ? file.string()
-                     : argument == "@PAGE" ? "file://" + page.string()
+                     : argument == "@PAGE" ? "file://" + pageFile.string()
                                            : argument);
     }
+    // A group of its own: LibreOffice's window and Chromium's pages belong to its children.
     auto process = std::make_unique<Process>(
-        argv, std::vector<std::string>{"XDG_DATA_HOME=" + (dir_.path() / "data").string(),
-                                       "XDG_STATE_HOME=" + (dir_.path() / "state").string()});
+        argv,
+        std::vector<std::string>{"XDG_DATA_HOME=" + (dir_.path() / "data").string(),
+                                 "XDG_STATE_HOME=" + (dir_.path() / "state").string()},
+        true);
     const bool shown = waitUntil(
         [&] {
           const Exit found = run({"xdotool", "search", "--onlyvisible", "--name", program.windowName});
@@ -448,13 +474,41 @@ class LatencyBench {
     if (watch_.all()) {
       sample.all = milliseconds(*watch_.all() - sent);
     }
-    // Close the panel and wait until it is gone, so the next cycle starts from the program.
-    static_cast<void>(xdotool({"key", "Escape"}));
+    // The first candidate chosen, as a user would: confirmed when Wrenfold read it back from the
+    // program. Then wait until the panel is gone, so the next cycle starts from the program.
+    const std::size_t insertsBefore = insertModes().size();
+    const std::string panelID = panel ? std::to_string(*panel) : "";
+    if (waitUntil([&] { return e2e::activeWindow() == panelID; }, 3s) && xdotool({"key", "Return"}) &&
+        waitUntil([&] { return insertModes().size() > insertsBefore; }, 10s)) {
+      const std::string mode = insertModes()[insertsBefore];
+      sample.confirmed = mode == "inserted";
+      if (!sample.confirmed) {
+        // Wrenfold's log says what each way of inserting gave.
+        const auto log = testing::readAll(wrenfold_->dataFolder() / "logs" / "app.log");
+        const auto line = log.rfind("insert into");
+        std::fprintf(stderr, "insertion %s, not confirmed: %s\n", mode.c_str(),
+                     line == std::string::npos ? "" : log.substr(line, log.find('\n', line) - line).c_str());
+      }
+    } else {
+      std::fprintf(stderr, "no insertion\n");
+      static_cast<void>(xdotool({"key", "Escape"}));
+    }
     static_cast<void>(waitUntil([&] { return !panel || !probe_.viewable(*panel); }, 5s));
     if (sample.panel == 0 || sample.all == 0) {
       return std::nullopt;
     }
     return sample;
+  }
+
+  // The modes of the insertions so far: "inserted", "pasted" or "copied".
+  [[nodiscard]] std::vector<std::string> insertModes() const {
+    std::vector<std::string> modes;
+    for (const auto& record : wrenfold_->records("events/local-events.jsonl")) {
+      if (record.value("event", "") == "insert.success") {
+        modes.push_back(record.value("mode", ""));
+      }
+    }
+    return modes;
   }
 
   std::optional<Window> overlayWindow() const {

@@ -220,7 +220,8 @@ TEST_P(BrowserInsertion, TheChosenCandidateArrivesInEveryKindOfField) {
   })) << "A's note holds '"
       << reported(note) << "'";
   ASSERT_TRUE(waitUntil([&] { return insertModes().size() == kFields.size() + 1; }));
-  EXPECT_EQ(insertModes().back(), "inserted");
+  EXPECT_EQ(insertModes().back(), "inserted")
+      << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
   EXPECT_EQ(run({"xdotool", "getwindowname", *windowB}).output, untouched);
 }
 

@@ -1,5 +1,9 @@
 #include "core/cycle/assistant_orchestrator.h"
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "core/ai/llm_provider_factory.h"
 #include "core/cycle/generation.h"
 #include "core/records/assistant_error.h"
@@ -24,6 +28,20 @@ std::optional<std::string> insertionNotice(const std::string& appName, InsertRes
       break;
   }
   return "没能自动填入“" + appName + "”，候选内容已复制到剪贴板，请按 Ctrl+V 粘贴。";
+}
+
+// Where the panel was placed and by what, for a report of a panel in the way.
+std::string anchorLogLine(const char* what, const std::optional<Rect>& rect) {
+  if (!rect) {
+    return "panel unanchored";
+  }
+  const auto number = [](double value) { return std::to_string(static_cast<long long>(value)); };
+  return std::string("panel beside the ") + what + " " + number(rect->width) + "x" + number(rect->height) +
+         "+" + number(rect->x) + "+" + number(rect->y);
+}
+
+bool isMenuRole(std::string_view role) {
+  return role == "AXMenuBar" || role == "AXMenu" || role == "AXMenuItem";
 }
 
 // One log line per insertion: the program, each strategy tried in order, and the result. Never
@@ -187,30 +205,17 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;
   }
   lastTarget_ = *target;
-  // Beside the line being written where the program tells where the caret is, else the field;
-  // where the program cannot tell where on screen either is, where the panel goes unanchored.
-  const bool onScreen = lastTarget_->framesOnScreen;
-  const auto showBeside = [this, caret = onScreen ? lastTarget_->caretFrame : std::nullopt,
-                           anchor = !onScreen                 ? std::nullopt
-                                    : lastTarget_->inputFrame ? lastTarget_->inputFrame
-                                                              : lastTarget_->screenFrame] {
-    if (caret) {
-      overlay_.showAtCaret(*caret);
-    } else {
-      overlay_.show(anchor);
-    }
-  };
   if (showEarly) {
-    showBeside();
+    showBeside(*lastTarget_);
   }
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
   // Without it, the panel shows as soon as the window is captured, not after the text read,
   // which waits on the program.
-  auto captured = showEarly ? std::function<void()>() : [this, alive, cycle, showBeside] {
-    if (!alive.expired() && cycle == cycle_) {
-      showBeside();
+  auto captured = showEarly ? std::function<void()>() : [this, alive, cycle] {
+    if (!alive.expired() && cycle == cycle_ && lastTarget_) {
+      showBeside(*lastTarget_);
     }
   };
   contextHub_.readContext(
@@ -223,10 +228,34 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
       std::move(captured));
 }
 
+void AssistantOrchestrator::showBeside(const FocusedTarget& target) {
+  // Beside the line being written where the program tells where the caret is, else the field;
+  // where the program cannot tell where on screen either is, where the panel goes unanchored.
+  const bool onScreen = target.framesOnScreen;
+  const auto caret = onScreen ? target.caretFrame : std::nullopt;
+  const auto anchor = !onScreen ? std::nullopt : target.inputFrame ? target.inputFrame : target.screenFrame;
+  if (caret) {
+    overlay_.showAtCaret(*caret);
+  } else {
+    overlay_.show(anchor);
+  }
+  ports_.logger.info((caret ? anchorLogLine("caret", caret) : anchorLogLine("field or window", anchor)) +
+                     ", focused " + target.focusedRole.value_or("none"));
+}
+
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,
                                         Result<ContextReadResult> result) {
   if (cycle != cycle_) {
     return;
+  }
+  // A cycle that began on a menu placed the panel beside it, over the text: Firefox opens its
+  // menu bar on the first Alt and, on a busy machine, says the second closed it only after the
+  // target was found. By now the focus is back in the field: the panel goes beside it.
+  if (lastTarget_ && isMenuRole(lastTarget_->focusedRole.value_or(""))) {
+    if (auto again = targetResolver_.resolve(); again && (*again)->processID == lastTarget_->processID &&
+                                                !isMenuRole((*again)->focusedRole.value_or(""))) {
+      showBeside(**again);
+    }
   }
   if (!result) {
     isOpening_ = false;

@@ -82,6 +82,8 @@ class AssistantOrchestrator : public Observable {
   // Makes the request in flight (if any) stale and cancels it; its `done` runs now.
   void abandonRequest();
   void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
+  // Shows the panel beside `target`'s caret, else its field or window, else unanchored.
+  void showBeside(const FocusedTarget& target);
   // Plans and sends request number `request` with the saved configuration, unless a newer
   // request was made while the key was being read.
   void sendRequest(std::uint64_t request, ContextSnapshot context, const std::string& templateID,

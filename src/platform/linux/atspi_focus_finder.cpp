@@ -15,6 +15,10 @@ constexpr int kMaxWindowsPerApplication = 64;
 constexpr int kMaxParentSteps = 64;
 // How long focus caught in a menu or on a bare page is asked again for the field, and how often.
 constexpr std::chrono::milliseconds kSettleLimit{60};
+// A menu opened by the first Alt is always closed by the second, and the focus then always goes
+// back; only on a busy machine Firefox takes longer than the bare page's limit to say so, and
+// the cycle would read the menu and place the panel beside it.
+constexpr std::chrono::milliseconds kMenuSettleLimit{400};
 constexpr std::chrono::milliseconds kSettlePoll{10};
 
 }  // namespace
@@ -99,7 +103,9 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::settledFocus(AtspiAccessible* appl
   // focus goes to the page first and reaches the field only a moment later, and sometimes only
   // the page's focus is ever reported. Ask again for a short while (the field's own focus is
   // answered within a few tens of milliseconds when it comes at all).
-  const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+  const auto role = calls_.role(found.get());
+  const auto deadline =
+      std::chrono::steady_clock::now() + (role && isMenuRole(*role) ? kMenuSettleLimit : kSettleLimit);
   while (true) {
     auto scope = calls_.role(found.get()) == ATSPI_ROLE_DOCUMENT_WEB ? retained(found.get())
                                                                      : activeWindow(application);

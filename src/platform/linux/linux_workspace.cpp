@@ -19,6 +19,8 @@ namespace {
 // which window managers honour rather than treating as focus stealing.
 constexpr long kActivationSourceTool = 2;
 constexpr int kMaxParentSteps = 32;
+// Windows described are few at a time; this only bounds a long session.
+constexpr std::size_t kMaxDescribed = 256;
 
 std::optional<std::string> repaired(std::optional<std::string> value) {
   return value ? std::optional(text::repairUtf8(*value)) : std::nullopt;
@@ -118,6 +120,14 @@ const DesktopFileIndex& LinuxWorkspace::desktopFiles() {
 }
 
 RunningApplication LinuxWorkspace::describe(Window window, std::int32_t processID) {
+  // Each trigger asks; the process's files and three window properties cost more than the rest
+  // of a repeated read.
+  if (const auto known = described_.find({window, processID}); known != described_.end()) {
+    return known->second;
+  }
+  if (described_.size() >= kMaxDescribed) {
+    described_.clear();
+  }
   WindowFacts facts = processFacts(processID);
   if (auto wmClass = x_->windowClass(window)) {
     facts.wmInstance = text::repairUtf8(wmClass->first);
@@ -126,7 +136,9 @@ RunningApplication LinuxWorkspace::describe(Window window, std::int32_t processI
   facts.gtkApplicationID = repaired(x_->text(window, "_GTK_APPLICATION_ID"));
   facts.kdeDesktopFile = repaired(x_->text(window, "_KDE_NET_WM_DESKTOP_FILE"));
   const auto identity = identifyApplication(facts, desktopFiles());
-  return RunningApplication{processID, identity.id, identity.name, window};
+  RunningApplication app{processID, identity.id, identity.name, window};
+  described_.emplace(std::pair{window, processID}, app);
+  return app;
 }
 
 std::optional<RunningApplication> LinuxWorkspace::frontmostApplication() {

@@ -6,8 +6,10 @@
 
 #include <X11/Xlib.h>
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/platform/workspace.h"
 #include "platform/linux/application_identity.h"
@@ -44,6 +46,9 @@ class LinuxWorkspace final : public Workspace {
 
   std::unique_ptr<X11Connection> x_;
   std::optional<DesktopFileIndex> desktopFiles_;
+  // What describe() found, by window and process: neither's facts change while both live, and a
+  // window id or process id used again comes with the other one different.
+  std::map<std::pair<Window, std::int32_t>, RunningApplication> described_;
   bool hasXRes_ = false;
 };
 

@@ -62,11 +62,15 @@ class RecordingNotifier final : public UserNotifier {
 class RecordingOverlay final : public OverlayWindow {
  public:
   OverlayViewModel& model() override { return model_; }
-  void show(std::optional<Rect> anchor) override { calls.push_back(anchor ? "show(anchor)" : "show"); }
+  void show(std::optional<Rect> anchor) override {
+    calls.push_back(anchor ? "show(anchor)" : "show");
+    anchors.push_back(anchor);
+  }
   void ensureSize() override { calls.push_back("ensureSize"); }
   void focusPanel() override { calls.push_back("focus"); }
   void close() override { calls.push_back("close"); }
   std::vector<std::string> calls;
+  std::vector<std::optional<Rect>> anchors;
 
  private:
   OverlayViewModel model_;
@@ -180,6 +184,21 @@ TEST_F(OrchestratorTest, FramesKnownOnlyWithinTheWindowLeaveThePanelUnanchored) 
   settle();
   ASSERT_GE(overlay_.calls.size(), 2u);
   EXPECT_EQ(overlay_.calls[1], "show");
+}
+
+// Firefox opens its menu bar on the first Alt; loaded, it tells that the second closed it only
+// after the cycle found the menu focused. The panel first beside the menu moves to the field.
+TEST_F(OrchestratorTest, ACycleFoundOnAMenuPlacesThePanelBesideTheFieldOnceTheFocusIsBack) {
+  const auto menu = ax_.addChild(window_, "AXMenuItem", "文件(F)");
+  ax_.setFrame(menu, {0, 20}, {36, 24});
+  ax_.set(app_, AXAttribute::focusedUIElement, menu);
+  orchestrator_->trigger("");
+  ax_.set(app_, AXAttribute::focusedUIElement, field_);
+  settle();
+  ASSERT_FALSE(overlay_.anchors.empty());
+  ASSERT_TRUE(overlay_.anchors.back());
+  EXPECT_EQ(overlay_.anchors.back()->y, 500);
+  EXPECT_THAT(log(), HasSubstr("panel beside the field or window 600x40+10+500, focused AXTextArea"));
 }
 
 TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
