@@ -89,7 +89,9 @@ TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
   EXPECT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";
   expectEventually("generate.success");
   EXPECT_TRUE(waitUntil([&] { return insertions("inserted") == 1; }));
-  const auto samples = wrenfold_.records("style/samples.jsonl");
+  // The sample is written once the insertion is logged, not before.
+  std::vector<json::Json> samples;
+  EXPECT_TRUE(waitUntil([&] { return (samples = wrenfold_.records("style/samples.jsonl")).size() == 1; }));
   ASSERT_EQ(samples.size(), 1U);
   EXPECT_EQ(samples[0].value("text", ""), kCandidates[1]);
   EXPECT_EQ(clipboard(), "剪贴板原有内容");
