@@ -37,6 +37,14 @@ bool holdsExactly(pid_t pid, const std::string& text) {
   return std::any_of(nodes.begin(), nodes.end(), [&](const atspi::Node& node) { return node.text == text; });
 }
 
+// The process that owns `name` on the session bus; -1 when none does.
+pid_t busOwner(const std::string& name) {
+  const auto owner = run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                          "/", "--method", "org.freedesktop.DBus.GetConnectionUnixProcessID", name});
+  const auto digits = owner.output.find_first_of("0123456789", owner.output.find('2') + 1);  // after "uint32"
+  return digits == std::string::npos ? -1 : std::stoi(owner.output.substr(digits));
+}
+
 class Journeys : public JourneyTest {
  protected:
   void expectEventually(const std::string& event) {
@@ -227,12 +235,8 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
   ASSERT_TRUE(waitUntil([&] {
     return wrenfold_.process().output().find("远程桌面门户") != std::string::npos;
   })) << wrenfold_.process().output();
-  const auto backEnd =
-      run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/", "--method",
-           "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.impl.portal.desktop.gnome"});
-  const auto digits = backEnd.output.find_first_of("0123456789", backEnd.output.find('2') + 1);
-  ASSERT_NE(digits, std::string::npos) << backEnd.output;
-  const pid_t dialogOwner = std::stoi(backEnd.output.substr(digits));
+  const pid_t dialogOwner = busOwner("org.freedesktop.impl.portal.desktop.gnome");
+  ASSERT_GT(dialogOwner, 0);
   EXPECT_FALSE(waitUntil([&] { return atspi::shows(dialogOwner, "Remote desktop"); }, 4s))
       << atspi::dump(dialogOwner);
   ASSERT_EQ(wrenfold_.command({"settings"}).status, 0);
@@ -257,6 +261,70 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
     return gsettings({"get", schema, "custom-keybindings"}) == users + "\n";
   })) << gsettings({"get", schema, "custom-keybindings"});
   EXPECT_EQ(gsettings({"get", entry, "binding"}), "''\n");
+
+  // What the shortcut runs, in GNOME Text Editor (GTK 4, native on Wayland): its text is read
+  // and takes the candidate through the accessibility write, no consent asked.
+  testing::writeAll(reports_ / "gnome-draft.txt", kDraft);
+  Process editor({"gnome-text-editor", "--standalone", (reports_ / "gnome-draft.txt").string()},
+                 {"GDK_BACKEND=wayland", "XDG_DATA_HOME=" + (reports_ / "editor-data").string()});
+  ASSERT_TRUE(waitUntil([&] { return holdsExactly(editor.pid(), kDraft); }, 60s))
+      << atspi::dump(editor.pid());
+  ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 1; }))
+      << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+  EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos) << model.promptOf(0);
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 2"));
+  EXPECT_TRUE(waitUntil([&] { return holdsExactly(editor.pid(), kCandidates[1] + std::string(kDraft)); }))
+      << atspi::dump(editor.pid());
+  EXPECT_TRUE(waitUntil([&] { return insertions("inserted") == 1; }));
+  EXPECT_FALSE(atspi::shows(dialogOwner, "Remote desktop"));
+}
+
+// GNOME asks whether Wrenfold may control the keyboard when its portal session starts: at the
+// first paste that needs it, answered here by the dialog's buttons as a user would. Declined,
+// the candidate stays on the clipboard and nothing is typed; given, the paste arrives, and the
+// next one asks no more.
+TEST_F(Journeys, GnomeJourneyPastesARefusedCandidateOnceTheUserConsentsAndCopiesItWhenDeclined) {
+  const char* compositor = std::getenv("WAYLAND_SESSION_COMPOSITOR");
+  if (compositor == nullptr || std::string(compositor) != "gnome") {
+    GTEST_SKIP() << "run under scripts/wayland-session --gnome";
+  }
+  ModelService model(kCandidates);
+  start(model, kApiKey);
+  FixtureApp target(WRENFOLD_GTK_FIXTURE, {"--mode", "guarded", "--text", kDraft}, reports_.path(),
+                    {"GDK_BACKEND=wayland"});
+  ASSERT_EQ(target.waitForReport(kDraft, kTimeout), kDraft);
+  ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "text", "draft"); }));
+  const pid_t dialogOwner = busOwner("org.freedesktop.impl.portal.desktop.gnome");
+  std::string expected = kDraft;
+  // The buttons as GTK 4 names them (mnemonic, then label); the last cycle asks nothing.
+  for (const std::string answer : {"_Cancel Cancel", "_Share Share", ""}) {
+    SCOPED_TRACE(answer);
+    ASSERT_EQ(wrenfold_.command({"trigger"}).status, 0);
+    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0])) << atspi::dump(wrenfold_.pid());
+    ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 1"));
+    if (!answer.empty()) {
+      ASSERT_TRUE(atspi::waitForShown(dialogOwner, "Remote desktop")) << atspi::dump(dialogOwner);
+      EXPECT_EQ(target.report(), expected) << "typed while the dialog is open";
+      if (answer == "_Share Share") {
+        ASSERT_TRUE(atspi::press(dialogOwner, "check box", "Allow remote interaction", false));
+      }
+      // "Share" turns sensitive once the box is checked.
+      ASSERT_TRUE(waitUntil([&] { return atspi::press(dialogOwner, "push button", answer, false); }))
+          << atspi::dump(dialogOwner);
+    }
+    const bool declined = answer == "_Cancel Cancel";
+    EXPECT_TRUE(waitUntil([&] { return insertions(declined ? "copied" : "inserted") == 1 + answer.empty(); }))
+        << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
+    if (declined) {
+      EXPECT_EQ(clipboard(), kCandidates[0]);
+    } else {
+      expected += kCandidates[0];
+    }
+    EXPECT_EQ(target.waitForReport(expected, 5s), expected);
+    EXPECT_FALSE(atspi::shows(dialogOwner, "Remote desktop"));
+  }
 }
 
 // A field that drops the accessibility write. Under KWin the desktop's RemoteDesktop portal
@@ -306,13 +374,9 @@ TEST_F(Journeys, WaylandJourneyPastesARefusedCandidateThroughThePortalOrLeavesIt
   // The portal goes away under the running session (as when it restarts, or the user stops the
   // session): the next paste is refused and reported "copied", nothing typed; the one after it
   // starts a new session and arrives.
-  const auto portal =
-      run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path", "/", "--method",
-           "org.freedesktop.DBus.GetConnectionUnixProcessID", "org.freedesktop.portal.Desktop"});
-  const auto digits =
-      portal.output.find_first_of("0123456789", portal.output.find('2') + 1);  // after "uint32"
-  ASSERT_NE(digits, std::string::npos) << portal.output;
-  ASSERT_EQ(::kill(std::stoi(portal.output.substr(digits)), SIGTERM), 0);
+  const pid_t portal = busOwner("org.freedesktop.portal.Desktop");
+  ASSERT_GT(portal, 0);
+  ASSERT_EQ(::kill(portal, SIGTERM), 0);
   for (const auto& [mode, text] :
        {std::pair{"copied", expected}, std::pair{"inserted", expected + kCandidates[0]}}) {
     SCOPED_TRACE(mode);
