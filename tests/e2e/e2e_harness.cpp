@@ -279,7 +279,6 @@ Node describe(AtspiAccessible* node) {
   if (AtspiStateSet* states = atspi_accessible_get_state_set(node)) {
     described.showing = atspi_state_set_contains(states, ATSPI_STATE_SHOWING) != FALSE;
     described.focused = atspi_state_set_contains(states, ATSPI_STATE_FOCUSED) != FALSE;
-    described.active = atspi_state_set_contains(states, ATSPI_STATE_ACTIVE) != FALSE;
     g_object_unref(states);
   }
   if (described.role == "frame" || described.role == "window" || described.role == "dialog") {

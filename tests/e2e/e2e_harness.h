@@ -127,7 +127,6 @@ struct Node {
   bool hasText = false;
   bool showing = false;
   bool focused = false;
-  bool active = false;  // a window that has the keyboard
   // Focused text only: the box of the character at (or before) the caret in window coordinates,
   // when told; where the toolkit gives no height, the distance to the next line is its height.
   std::optional<WindowFrame> caret;
