@@ -146,8 +146,9 @@ struct Node {
 // Below, an empty `role` matches any role.
 // The screen frame of the first node with this role and name.
 [[nodiscard]] std::optional<WindowFrame> frameOf(pid_t pid, const std::string& role, const std::string& name);
-// Clicks (its "Press" or "Toggle" action) the first showing node with this role and name.
-[[nodiscard]] bool press(pid_t pid, const std::string& role, const std::string& name);
+// Clicks (its "Press" or "Toggle" action) the first node with this role and name, showing unless told.
+[[nodiscard]] bool press(pid_t pid, const std::string& role, const std::string& name,
+                         bool showingOnly = true);
 // Puts the caret at the end of the first showing node with this role and name, nothing selected
 // (where no keys can be sent: native Wayland programs).
 [[nodiscard]] bool placeCaret(pid_t pid, const std::string& role, const std::string& name);

@@ -19,7 +19,8 @@ constexpr const char* kRestoreTokenKey = "RemoteDesktop_restoreToken";
 // The portal answers each key in a few milliseconds on the local bus; one that does not answer
 // in this time has lost the session.
 constexpr int kKeyTimeoutMs = 2000;
-// Setting a session up may wait for the user's consent in the desktop's dialog.
+// How long a paste waits for the session, which may wait for the user's consent in the
+// desktop's dialog.
 constexpr unsigned kStartTimeoutMs = 20000;
 
 // X keysyms: the portal maps them to the keys of the desktop's layout.
@@ -98,7 +99,11 @@ PortalKeyEvents::PortalKeyEvents(GDBusConnection* bus, std::uint32_t version, Us
 }
 
 void PortalKeyEvents::startSession() {
-  if (starting_ || keyboard_) {
+  if (keyboard_) {
+    return;
+  }
+  if (starting_) {  // a paste that comes while the dialog is open waits its own time
+    armStartTimer();
     return;
   }
   starting_ = true;
@@ -110,9 +115,15 @@ void PortalKeyEvents::startSession() {
   g_variant_builder_add(&options, "{sv}", "session_handle_token", g_variant_new_string(token.c_str()));
   request("CreateSession", g_variant_new("(a{sv})", &options), token + "_1",
           &PortalKeyEvents::sessionCreated);
-  startTimer_ =
-      g_timeout_add_full(G_PRIORITY_DEFAULT, kStartTimeoutMs, &RemoteDesktopCallbacks::onStartTimeout,
-                         RemoteDesktopCallbacks::hold(link_), &RemoteDesktopCallbacks::release);
+  armStartTimer();
+}
+
+void PortalKeyEvents::armStartTimer() {
+  if (startTimer_ == 0) {
+    startTimer_ =
+        g_timeout_add_full(G_PRIORITY_DEFAULT, kStartTimeoutMs, &RemoteDesktopCallbacks::onStartTimeout,
+                           RemoteDesktopCallbacks::hold(link_), &RemoteDesktopCallbacks::release);
+  }
 }
 
 void PortalKeyEvents::endSession() {
@@ -134,6 +145,10 @@ void PortalKeyEvents::endSession() {
   }
   awaiting_ = false;
   sent_ = 0;
+  failWaiting();
+}
+
+void PortalKeyEvents::failWaiting() {
   // Answered after the state is reset: a handler may post the next chord at once.
   for (auto& ready : std::exchange(readyWaiters_, {})) {
     ready(false);
@@ -152,6 +167,13 @@ void PortalKeyEvents::sessionClosed() {
 }
 
 void PortalKeyEvents::startTimedOut() {
+  // Start unanswered means the desktop is asking the user, who may take their time: the waiting
+  // pastes give up (their candidates are on the clipboard), but the session goes on, so a consent
+  // given late serves the next paste instead of being thrown away and asked for again.
+  if (pendingThen_ == &PortalKeyEvents::started) {
+    failWaiting();
+    return;
+  }
   endSession();
 }
 

@@ -7,7 +7,8 @@
 // did not, for the keyboard alone) appears at most once per Wrenfold run. Where the portal keeps
 // consent (version 2 and later), its restore token is kept in the user defaults so the user is
 // asked once. Until the session
-// runs, or when it was refused, no chord is posted and the candidate stays on the clipboard.
+// runs, or when it was refused, no chord is posted and the candidate stays on the clipboard. A
+// paste waits for the session a bounded time; the session waits for the user's answer.
 // The session is watched: the portal closing it (the user stopped it from the desktop's
 // indicator) or refusing a key ends it, and the next chord starts a new one. Key calls never
 // wait on the main thread. Main thread only: GDBus answers on GLib's default main context,
@@ -56,6 +57,9 @@ class PortalKeyEvents final : public KeyEvents {
   void sendNext();
   void keyAnswered(bool accepted);
   void startTimedOut();
+  void armStartTimer();
+  // Answers every paste waiting for the session or its keys: not ready, failed.
+  void failWaiting();
   void request(const char* method, GVariant* parameters, const std::string& token,
                void (PortalKeyEvents::*then)(std::uint32_t, GVariant*));
   void sessionCreated(std::uint32_t code, GVariant* results);
