@@ -117,7 +117,14 @@ void AssistantOrchestrator::trigger(std::string instruction) {
 }
 
 void AssistantOrchestrator::close() {
+  // The panel has the keyboard once it shows candidates: closed, it hands it back to the window
+  // the cycle started from, as an insertion does. Left to the window manager, the focus goes to
+  // whichever window it picks, or to none: scaled Qt 5 programs were left without their keys.
+  const bool hadKeyboard = panelOpen_ && lastTarget_ && ownWindowInFront();
   overlay_.close();
+  if (hadKeyboard && !textInserter_.activate(*lastTarget_)) {
+    ports_.logger.info("面板关闭后无法交还焦点：" + lastTarget_->appName);
+  }
   panelOpen_ = false;
   abandonRequest();
   ++cycle_;  // a context read still under way, or a cycle about to open, is dropped

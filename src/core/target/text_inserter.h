@@ -88,6 +88,10 @@ class TextInserter {
   // watched.
   void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
+  // Asks for the target's window (else its application's topmost) to become active again;
+  // false when there is none to ask for or the request could not be sent.
+  [[nodiscard]] bool activate(const FocusedTarget& target);
+
  private:
   struct Paste;
   struct LateWrite;
@@ -96,7 +100,6 @@ class TextInserter {
                                               std::optional<TextRange> fallbackRange);
   [[nodiscard]] WriteResult replaceInValue(std::string_view text, const AccessibilityElement& element,
                                            TextRange range);
-  [[nodiscard]] bool activate(const FocusedTarget& target);
   // The target's field; when the cycle began in a menu, the field focused now instead.
   [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
   void copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done);
