@@ -117,12 +117,12 @@ void AssistantOrchestrator::trigger(std::string instruction) {
 }
 
 void AssistantOrchestrator::close() {
-  // The panel has the keyboard once it shows candidates: closed, it hands it back to the window
+  // The panel has the keyboard once it shows candidates: closed, it hands it back to the field
   // the cycle started from, as an insertion does. Left to the window manager, the focus goes to
-  // whichever window it picks, or to none: scaled Qt 5 programs were left without their keys.
+  // whichever window it picks, or to none: Qt 5 programs were left without their keys.
   const bool hadKeyboard = panelOpen_ && lastTarget_ && ownWindowInFront();
   overlay_.close();
-  if (hadKeyboard && !textInserter_.activate(*lastTarget_)) {
+  if (hadKeyboard && !textInserter_.giveFocusBack(lastTarget_)) {
     ports_.logger.info("面板关闭后无法交还焦点：" + lastTarget_->appName);
   }
   panelOpen_ = false;

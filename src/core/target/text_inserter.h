@@ -88,9 +88,11 @@ class TextInserter {
   // watched.
   void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
-  // Asks for the target's window (else its application's topmost) to become active again;
-  // false when there is none to ask for or the request could not be sent.
-  [[nodiscard]] bool activate(const FocusedTarget& target);
+  // Gives the keyboard back to the target's field, as it was before the panel took it: its window
+  // is asked to become active, and a field still without the focus once the window is active
+  // (past the focus limit) is asked for it once. Nothing more is asked once the user has gone to
+  // another window. False when there was no window to ask for.
+  bool giveFocusBack(const std::shared_ptr<const FocusedTarget>& target);
 
  private:
   struct Paste;
@@ -100,11 +102,14 @@ class TextInserter {
                                               std::optional<TextRange> fallbackRange);
   [[nodiscard]] WriteResult replaceInValue(std::string_view text, const AccessibilityElement& element,
                                            TextRange range);
+  [[nodiscard]] bool activate(const FocusedTarget& target);
   // The target's field; when the cycle began in a menu, the field focused now instead.
   [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
   void copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done);
 
   // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.
+  struct FocusReturn;
+  static void awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::milliseconds waited);
   static void awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void pressPaste(std::shared_ptr<Paste> paste);
