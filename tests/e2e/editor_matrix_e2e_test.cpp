@@ -215,9 +215,8 @@ class EditorMatrix : public JourneyTest {
       if (line != 1) {
         ASSERT_TRUE(pressInOverlay({"Escape"}));
         ASSERT_TRUE(waitUntil([&] { return !wrenfold_.overlayWindow(); })) << "the overlay stayed open";
-        ASSERT_TRUE(waitUntil([&] { return activeWindow() == window && (blind || focusedText(pid)); }))
-            << "Escape did not give the program its keyboard back:\n"
-            << atspi::dump(pid);
+        ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }))
+            << "Escape did not give the program its window back: " << activeWindow().value_or("none");
       }
     }
     ASSERT_TRUE(pressInOverlay({"Return"}));
@@ -269,11 +268,6 @@ TEST_F(EditorMatrix, EveryProgramGivesItsTextAndTakesTheCandidate) {
   for (const auto& program : programs()) {
     if (const char* only = std::getenv("MATRIX_ONLY");
         only != nullptr && program.name.find(only) == std::string::npos) {
-      continue;
-    }
-    // Under mutter, unscaled only: scaled GNOME Text Editor's panel there covered its caret line
-    // once in three runs, not yet explained.
-    if (std::getenv("MATRIX_FRAME_EXTENTS") != nullptr && program.scale != 1) {
       continue;
     }
     exercise(program, model, skipped);

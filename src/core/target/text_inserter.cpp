@@ -347,18 +347,30 @@ struct TextInserter::FocusReturn {
   Workspace& workspace;
   MainQueue& queue;
   std::shared_ptr<const FocusedTarget> target;
+  bool stopped = false;
 };
 
 bool TextInserter::giveFocusBack(const std::shared_ptr<const FocusedTarget>& target) {
   if (!target || !activate(*target)) {
     return false;
   }
-  awaitReturn(std::make_shared<FocusReturn>(FocusReturn{ax_, workspace_, mainQueue_, target}),
-              std::chrono::milliseconds{0});
+  stopGivingFocusBack();
+  returning_ = std::make_shared<FocusReturn>(FocusReturn{ax_, workspace_, mainQueue_, target});
+  awaitReturn(returning_, std::chrono::milliseconds{0});
   return true;
 }
 
+void TextInserter::stopGivingFocusBack() {
+  if (returning_) {
+    returning_->stopped = true;
+    returning_.reset();
+  }
+}
+
 void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::milliseconds waited) {
+  if (back->stopped) {
+    return;
+  }
   const auto& field = back->target->focusedElement;
   const bool active = targetWindowActive(back->workspace, *back->target);
   if (active && (!field || back->ax.boolAttribute(*field, AXAttribute::focused) != false)) {

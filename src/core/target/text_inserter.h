@@ -93,6 +93,8 @@ class TextInserter {
   // (past the focus limit) is asked for it once. Nothing more is asked once the user has gone to
   // another window. False when there was no window to ask for.
   bool giveFocusBack(const std::shared_ptr<const FocusedTarget>& target);
+  // A new cycle has begun: the focus is no longer given back.
+  void stopGivingFocusBack();
 
  private:
   struct Paste;
@@ -109,6 +111,7 @@ class TextInserter {
 
   // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.
   struct FocusReturn;
+  std::shared_ptr<FocusReturn> returning_;
   static void awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::milliseconds waited);
   static void awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);

@@ -89,26 +89,22 @@ bool rowsCountFromTheirParagraph(AtspiCalls& calls, AtspiAccessible* object, con
   return before && before->y == box.y && (before->width > 0 || before->height > 0);
 }
 
-// The caret's box widened to the text of its row (the first and last characters of its line
-// that lie on the caret's row), so the panel set beside it leaves the whole line readable.
+// The caret's box widened to the start of its row (the first character of its line on the
+// caret's row), so a panel set to the left of it leaves the text before the caret readable. The
+// text after the caret is left out: where the panel fits neither below, above nor beside the
+// caret's row, it goes to the right of the caret rather than over the caret itself.
 Rect caretRow(AtspiCalls& calls, AtspiAccessible* object, const Surroundings& around, std::int64_t caret,
               Rect box, AtspiCoordType coords) {
   const auto next = std::lower_bound(around.breaks.begin(), around.breaks.end(), caret);
   const std::int64_t first = next == around.breaks.begin() ? around.start : *std::prev(next) + 1;
-  const std::int64_t last = (next == around.breaks.end() ? around.end : *next) - 1;
-  double left = box.x;
-  double right = box.x + box.width;
-  for (const std::int64_t offset : {first, last}) {
-    if (offset < first || offset > last || offset == caret) {
-      continue;
-    }
-    const auto other = calls.characterExtents(object, offset, coords);
-    if (other && std::abs(other->y - box.y) < std::max(box.height, 1.0) / 2) {
-      left = std::min(left, other->x);
-      right = std::max(right, other->x + other->width);
-    }
+  if (first >= caret) {
+    return box;
   }
-  return {left, box.y, right - left, box.height};
+  const auto start = calls.characterExtents(object, first, coords);
+  if (!start || std::abs(start->y - box.y) >= std::max(box.height, 1.0) / 2 || start->x >= box.x) {
+    return box;  // wrapped onto an earlier row, or not told
+  }
+  return {start->x, box.y, box.x + box.width - start->x, box.height};
 }
 
 }  // namespace
