@@ -109,10 +109,12 @@ class TextInserter {
   [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
   void copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done);
 
-  // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.
+  // Giving the focus back after the panel closed, polled on the main queue; null when not under way.
   struct FocusReturn;
   std::shared_ptr<FocusReturn> returning_;
   static void awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::milliseconds waited);
+
+  // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.
   static void awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void awaitFocus(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);
   static void pressPaste(std::shared_ptr<Paste> paste);
