@@ -269,7 +269,26 @@ std::optional<WindowFrame> caretBox(AtspiText* text) {
       }
     }
   }
-  return box && box->height > 0 ? box : std::nullopt;
+  if (!box || box->height <= 0) {
+    return std::nullopt;
+  }
+  // Where the caret's row seems the same as the line before's (Qt's plain text editors count
+  // each paragraph's boxes from its own top), it lies one line height further down per line.
+  const std::string all = takeString(atspi_text_get_text(text, 0, -1, nullptr));
+  std::vector<gint> breaks;
+  gint at = 0;
+  for (const char c : all) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {  // BMP text: code points are offsets
+      breaks.insert(breaks.end(), c == '\n' ? 1 : 0, at);
+      ++at;
+    }
+  }
+  const auto next = std::lower_bound(breaks.begin(), breaks.end(), offset);
+  const auto above = next == breaks.begin() ? std::nullopt : characterBox(text, *std::prev(next) - 1);
+  if (above && above->y == box->y) {
+    box->y += static_cast<int>(next - breaks.begin()) * box->height;
+  }
+  return box;
 }
 
 Node describe(AtspiAccessible* node) {

@@ -135,6 +135,14 @@ void AssistantOrchestrator::trigger(std::string instruction) {
 }
 
 void AssistantOrchestrator::close() {
+  // The panel has the keyboard once it shows candidates: closed, it hands it back to the field
+  // the cycle started from, as an insertion does, and asks for that before the panel goes, as an
+  // insertion does too. Left to the window manager's choice when the panel goes, the focus went
+  // to the program's window without reaching Qt 5 programs: they were left without their keys.
+  const bool hadKeyboard = panelOpen_ && lastTarget_ && ownWindowInFront();
+  if (hadKeyboard && !textInserter_.giveFocusBack(lastTarget_)) {
+    ports_.logger.info("面板关闭后无法交还焦点：" + lastTarget_->appName);
+  }
   overlay_.close();
   panelOpen_ = false;
   abandonRequest();
@@ -166,6 +174,7 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     return;  // closed before it began
   }
   abandonRequest();  // a regeneration of the previous cycle still in flight no longer counts
+  textInserter_.stopGivingFocusBack();  // the new panel is not to lose the keyboard to the old field
   // A trigger from Wrenfold's open panel keeps the field the cycle started from. From the
   // settings window, once the panel is closed, the program below is resolved afresh: the last
   // cycle's field may be minutes old, in a window long closed.

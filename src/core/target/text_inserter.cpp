@@ -342,6 +342,57 @@ bool TextInserter::activate(const FocusedTarget& target) {
   return chosen != nullptr && workspace_.activate(chosen->processID);
 }
 
+struct TextInserter::FocusReturn {
+  Accessibility& ax;
+  Workspace& workspace;
+  MainQueue& queue;
+  std::shared_ptr<const FocusedTarget> target;
+  bool stopped = false;
+};
+
+bool TextInserter::giveFocusBack(const std::shared_ptr<const FocusedTarget>& target) {
+  if (!target || !activate(*target)) {
+    return false;
+  }
+  stopGivingFocusBack();
+  returning_ = std::make_shared<FocusReturn>(FocusReturn{ax_, workspace_, mainQueue_, target});
+  awaitReturn(returning_, std::chrono::milliseconds{0});
+  return true;
+}
+
+void TextInserter::stopGivingFocusBack() {
+  if (returning_) {
+    returning_->stopped = true;
+    returning_.reset();
+  }
+}
+
+void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::milliseconds waited) {
+  if (back->stopped) {
+    return;
+  }
+  const auto& field = back->target->focusedElement;
+  const bool active = targetWindowActive(back->workspace, *back->target);
+  if (active && (!field || back->ax.boolAttribute(*field, AXAttribute::focused) != false)) {
+    return;  // back where it was
+  }
+  if (!active && waited == kActivationTimeout / 2) {
+    // Asked while the panel was still going, the window manager may have let it pass: once more,
+    // unless the user has gone elsewhere meanwhile.
+    const auto front = back->workspace.frontmostApplication();
+    if (!front || front->processID == back->workspace.ownProcessID()) {
+      static_cast<void>(back->target->window ? back->workspace.activateWindow(*back->target->window)
+                                             : back->workspace.activate(back->target->processID));
+    }
+  }
+  if (waited < kActivationTimeout + kFocusTimeout) {
+    back->queue.postAfter(kFocusPoll, [back, waited] { awaitReturn(back, waited + kFocusPoll); });
+  } else if (active) {
+    // The window is active but the program did not put the focus back in its field: ask once.
+    static_cast<void>(back->ax.setBool(*field, AXAttribute::focused, true));
+  }
+}
+
 void TextInserter::awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited) {
   // Keys go to whichever window has the focus: never paste before the target's is active.
   if (targetWindowActive(paste->workspace, *paste->target)) {

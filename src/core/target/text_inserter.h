@@ -88,6 +88,14 @@ class TextInserter {
   // watched.
   void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
+  // Gives the keyboard back to the target's field, as it was before the panel took it: its window
+  // is asked to become active, and a field still without the focus once the window is active
+  // (past the focus limit) is asked for it once. Nothing more is asked once the user has gone to
+  // another window. False when there was no window to ask for.
+  bool giveFocusBack(const std::shared_ptr<const FocusedTarget>& target);
+  // A new cycle has begun: the focus is no longer given back.
+  void stopGivingFocusBack();
+
  private:
   struct Paste;
   struct LateWrite;
@@ -100,6 +108,11 @@ class TextInserter {
   // The target's field; when the cycle began in a menu, the field focused now instead.
   [[nodiscard]] std::optional<AccessibilityElement> fieldToPasteInto(const FocusedTarget& target);
   void copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done);
+
+  // Giving the focus back after the panel closed, polled on the main queue; null when not under way.
+  struct FocusReturn;
+  std::shared_ptr<FocusReturn> returning_;
+  static void awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::milliseconds waited);
 
   // The steps of a paste, each run by the main queue; they hold the ports, never the inserter.
   static void awaitActivation(std::shared_ptr<Paste> paste, std::chrono::milliseconds waited);

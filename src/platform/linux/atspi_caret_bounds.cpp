@@ -31,24 +31,35 @@ std::vector<std::int64_t> lineBreaks(const std::string& text, std::int64_t start
   return breaks;
 }
 
-// The height of the caret's line, whose top is at `top`: the distance to the line before it (its
-// line break) or after it (its first character), whichever is shorter and not zero.
-std::optional<double> lineHeight(AtspiCalls& calls, AtspiAccessible* object, std::int64_t caret, double top,
-                                 AtspiCoordType coords) {
+// The line breaks around the caret, in toolkit offsets, with how far the text was read.
+struct Surroundings {
+  std::vector<std::int64_t> breaks;
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+};
+
+std::optional<Surroundings> surroundings(AtspiCalls& calls, AtspiAccessible* object, std::int64_t caret) {
   const std::int64_t start = std::max<std::int64_t>(0, caret - kLineReach);
   const auto count = calls.characterCount(object);
-  const auto text = count ? calls.text(object, start, std::min(*count, caret + kLineReach)) : std::nullopt;
+  const std::int64_t end = count ? std::min(*count, caret + kLineReach) : 0;
+  const auto text = count ? calls.text(object, start, end) : std::nullopt;
   if (!text) {
     return std::nullopt;
   }
   const OffsetUnit unit = offsetUnitFor(calls.toolkitName(object), *text, -1);
-  const auto breaks = lineBreaks(*text, start, unit);
+  return Surroundings{lineBreaks(*text, start, unit), start, end};
+}
+
+// The height of the caret's line, whose top is at `top`: the distance to the line before it (its
+// line break) or after it (its first character), whichever is shorter and not zero.
+std::optional<double> lineHeight(AtspiCalls& calls, AtspiAccessible* object, const Surroundings& around,
+                                 std::int64_t caret, double top, AtspiCoordType coords) {
   std::vector<std::int64_t> neighbours;
-  const auto next = std::lower_bound(breaks.begin(), breaks.end(), caret);
-  if (next != breaks.begin()) {
+  const auto next = std::lower_bound(around.breaks.begin(), around.breaks.end(), caret);
+  if (next != around.breaks.begin()) {
     neighbours.push_back(*std::prev(next) - 1);  // the last character of the line before
   }
-  if (next != breaks.end()) {
+  if (next != around.breaks.end()) {
     neighbours.push_back(*next + 1);  // the first character of the line after
   }
   std::optional<double> height;
@@ -63,6 +74,37 @@ std::optional<double> lineHeight(AtspiCalls& calls, AtspiAccessible* object, std
     }
   }
   return height;
+}
+
+// Whether the character before the caret's line is told on the caret's own row. Qt's plain text
+// editors (FeatherPad's) count each paragraph's boxes from the paragraph's own top, so every
+// line seems to be the first.
+bool rowsCountFromTheirParagraph(AtspiCalls& calls, AtspiAccessible* object, const Surroundings& around,
+                                 std::int64_t caret, const Rect& box, AtspiCoordType coords) {
+  const auto next = std::lower_bound(around.breaks.begin(), around.breaks.end(), caret);
+  if (next == around.breaks.begin() || *std::prev(next) < 1) {
+    return false;
+  }
+  const auto before = calls.characterExtents(object, *std::prev(next) - 1, coords);
+  return before && before->y == box.y && (before->width > 0 || before->height > 0);
+}
+
+// The caret's box widened to the start of its row (the first character of its line on the
+// caret's row), so a panel set to the left of it leaves the text before the caret readable. The
+// text after the caret is left out: where the panel fits neither below, above nor beside the
+// caret's row, it goes to the right of the caret rather than over the caret itself.
+Rect caretRow(AtspiCalls& calls, AtspiAccessible* object, const Surroundings& around, std::int64_t caret,
+              Rect box, AtspiCoordType coords) {
+  const auto next = std::lower_bound(around.breaks.begin(), around.breaks.end(), caret);
+  const std::int64_t first = next == around.breaks.begin() ? around.start : *std::prev(next) + 1;
+  if (first >= caret) {
+    return box;
+  }
+  const auto start = calls.characterExtents(object, first, coords);
+  if (!start || std::abs(start->y - box.y) >= std::max(box.height, 1.0) / 2 || start->x >= box.x) {
+    return box;  // wrapped onto an earlier row, or not told
+  }
+  return {start->x, box.y, box.x + box.width - start->x, box.height};
 }
 
 }  // namespace
@@ -89,14 +131,36 @@ std::optional<Rect> caretBounds(AtspiCalls& calls, AtspiAccessible* object, Atsp
       bounds = Rect{before->x + before->width, before->y, 0, before->height};
     }
   }
-  if (bounds && bounds->height <= 0) {
-    const auto height = lineHeight(calls, object, *caret, bounds->y, coords);
+  if (!bounds) {
+    return std::nullopt;
+  }
+  const auto around = surroundings(calls, object, *caret);
+  if (!around) {
+    return bounds->height > 0 ? bounds : std::nullopt;
+  }
+  if (bounds->height <= 0) {
+    const auto height = lineHeight(calls, object, *around, *caret, bounds->y, coords);
     if (!height) {
       return std::nullopt;
     }
     bounds->height = *height;
   }
-  return bounds;
+  auto row = caretRow(calls, object, *around, *caret, *bounds, coords);
+  if (rowsCountFromTheirParagraph(calls, object, *around, *caret, *bounds, coords)) {
+    // Such an editor's view shows the text from its first line until scrolled: the caret's line
+    // is then one line height further down per paragraph before it. Where that leaves the field
+    // (a scrolled view), where the caret is is not known.
+    const auto before = calls.text(object, 0, *caret);
+    const auto field = calls.screenExtents(object, coords);
+    if (!before || !field) {
+      return std::nullopt;
+    }
+    row.y += static_cast<double>(std::count(before->begin(), before->end(), '\n')) * row.height;
+    if (row.y + row.height > field->y + field->height) {
+      return std::nullopt;
+    }
+  }
+  return row;
 }
 
 }  // namespace wrenfold

@@ -15,8 +15,12 @@ ToplevelMapping toplevelMapping(Rect toolkitWindow, Rect client, std::optional<T
   }
   // Both sides must agree: a toolkit window smaller than the client in one direction only is
   // another window (a dialog of the same program), not a scale.
-  const double scale = std::round(client.width / toolkitWindow.width);
-  mapping.scale = scale >= 2 && scale == std::round(client.height / toolkitWindow.height) ? scale : 1;
+  const ToplevelInsets frame = frameExtents.value_or(ToplevelInsets{});
+  const double scale = std::round((client.width - frame.left - frame.right) / toolkitWindow.width);
+  mapping.scale =
+      scale >= 2 && scale == std::round((client.height - frame.top - frame.bottom) / toolkitWindow.height)
+          ? scale
+          : 1;
   if (toolkitWindow.x != 0 || toolkitWindow.y != 0) {
     return mapping;  // on screen, as it says
   }
@@ -74,7 +78,8 @@ std::optional<X11ToplevelGeometry::Toplevel> X11ToplevelGeometry::toplevelOf(std
     // left, right, top, bottom
     if (const auto extents = x_->cardinals(window, "_GTK_FRAME_EXTENTS"); extents && extents->size() == 4) {
       toplevel.frameExtents =
-          ToplevelInsets{static_cast<double>((*extents)[0]), static_cast<double>((*extents)[2])};
+          ToplevelInsets{static_cast<double>((*extents)[0]), static_cast<double>((*extents)[2]),
+                         static_cast<double>((*extents)[1]), static_cast<double>((*extents)[3])};
     }
     return toplevel;
   }

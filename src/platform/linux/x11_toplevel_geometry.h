@@ -18,6 +18,8 @@ class X11Connection;
 struct ToplevelInsets {
   double left = 0;
   double top = 0;
+  double right = 0;
+  double bottom = 0;
 };
 
 // How a program's reported rectangles become X11 screen pixels.
@@ -35,12 +37,13 @@ struct ToplevelMapping {
 // The mapping for a program whose window the toolkit reports at `toolkitWindow` when asked for
 // screen coordinates, and which X11 shows as the client window `client` with the client-side
 // decoration and shadow `frameExtents` (_GTK_FRAME_EXTENTS, device pixels). The scale is the
-// whole ratio of the client's width to the toolkit's. A window reported at (0, 0) with a real
-// size is a toolkit that knows no screen positions (GTK 4; it answers screen queries for
-// characters with garbage), or one whose window is at the screen's corner, where both agree:
-// its window coordinates are asked for, and start at the client's corner plus the frame extents,
-// or without them, plus an even share of what the client has beyond the toolkit's window (GTK 4
-// keeps a resize border of equal width all round when no extents are asked for).
+// whole ratio of the client's width within its frame extents to the toolkit's (a scaled GTK 4
+// window's shadow is wide enough to tip the ratio of the whole client to the next number). A window reported
+// at (0, 0) with a real size is a toolkit that knows no screen positions (GTK 4; it answers screen queries
+// for characters with garbage), or one whose window is at the screen's corner, where both agree: its window
+// coordinates are asked for, and start at the client's corner plus the frame extents, or without them, plus
+// an even share of what the client has beyond the toolkit's window (GTK 4 keeps a resize border of equal
+// width all round when no extents are asked for).
 [[nodiscard]] ToplevelMapping toplevelMapping(Rect toolkitWindow, Rect client,
                                               std::optional<ToplevelInsets> frameExtents);
 

@@ -329,8 +329,14 @@ TEST_F(OrchestratorTest, ATriggerFromOurOwnWindowTargetsTheProgramTheUserWasIn) 
   EXPECT_THAT(http_.requests[1].body, Not(HasSubstr("mail draft")));
   EXPECT_THAT(http_.requests[1].body, Not(HasSubstr("Wrenfold's own")));
 
-  // The panel closed, a trigger from the settings window: the program below now, not the old field.
+  // The panel closed, which hands the keyboard back to the cycle's program; then a trigger from
+  // the settings window: the program below now, not the old field.
+  ax_.set(field_, AXAttribute::focused, false);  // its program leaves its field without it
   orchestrator_->close();
+  EXPECT_EQ(workspace_.frontmostApplication()->processID, kPid);
+  queue_.advance(TextInserter::kActivationTimeout + TextInserter::kFocusTimeout);
+  EXPECT_EQ(ax_.boolAttribute(field_, AXAttribute::focused), true) << "the field was not asked for the focus";
+  workspace_.setFrontmost(RunningApplication{kOwnPid, "wrenfold", "Wrenfold"});
   orchestrator_->trigger("");
   settle();
   ASSERT_EQ(http_.requests.size(), 3u);
