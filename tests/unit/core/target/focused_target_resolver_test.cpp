@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fakes/fake_accessibility.h"
+#include "fakes/fake_input_method.h"
 #include "fakes/fake_workspace.h"
 
 namespace wrenfold {
@@ -89,6 +90,22 @@ TEST_F(ResolverTest, PasswordFieldsAreRefused) {
     ax_.set(field_, AXAttribute::role, std::string(byRole ? "AXSecureTextField" : "AXTextField"));
     ax_.set(field_, AXAttribute::protectedContent, !byRole);
     EXPECT_EQ(resolver_.resolve().error(), Failure(AssistantError::unsafeTarget("密码输入框不允许运行")));
+  }
+  // A field only the input method knows to be a password field (its purpose hint), and the
+  // context remembered for an ordinary one.
+  ax_.set(field_, AXAttribute::role, std::string("AXTextField"));
+  ax_.set(field_, AXAttribute::protectedContent, false);
+  testing::FakeInputMethod im;
+  const FocusedTargetResolver resolver(ax_, workspace_, &im);
+  for (const bool password : {true, false}) {
+    im.context = InputContextState{};
+    im.context->focused = true;
+    im.context->refusesText = password;
+    const auto target = resolver.resolve();
+    ASSERT_EQ(target.has_value(), !password);
+    if (target) {
+      EXPECT_EQ((*target)->inputContext, testing::FakeInputMethod::kTicket);
+    }
   }
 }
 
