@@ -210,7 +210,8 @@ AssistantOrchestrator& AppDelegate::orchestrator() {
                      *ports_.clock,
                      *ports_.http,
                      logger_,
-                     notifier_};
+                     notifier_,
+                     ports_.inputMethod.get()};
     orchestrator_ = std::make_unique<AssistantOrchestrator>(templateEngine_, modelConfigStore_,
                                                             styleMemoryStore_, overlay(), ports);
   }
