@@ -121,6 +121,11 @@ Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() co
       if (state && state->refusesText) {
         return fail(AssistantError::unsafeTarget(std::string(kPasswordFieldReason)));
       }
+      // Where accessibility tells no caret (KTextEditor) the input method often does; only
+      // screen coordinates (X11) can place the panel, and only where our frames are on screen too.
+      if (!target->caretFrame && target->framesOnScreen && state && state->cursorRectOnScreen) {
+        target->caretFrame = state->cursorRect;
+      }
     }
   }
   target->processID = app->processID;

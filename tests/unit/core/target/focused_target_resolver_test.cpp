@@ -97,14 +97,21 @@ TEST_F(ResolverTest, PasswordFieldsAreRefused) {
   ax_.set(field_, AXAttribute::protectedContent, false);
   testing::FakeInputMethod im;
   const FocusedTargetResolver resolver(ax_, workspace_, &im);
+  // Its caret rectangle stands in for the one accessibility does not tell, on the screen only.
+  const Rect caret{310, 96, 0, 18};
   for (const bool password : {true, false}) {
-    im.context = InputContextState{};
-    im.context->focused = true;
-    im.context->refusesText = password;
-    const auto target = resolver.resolve();
-    ASSERT_EQ(target.has_value(), !password);
-    if (target) {
-      EXPECT_EQ((*target)->inputContext, testing::FakeInputMethod::kTicket);
+    for (const bool onScreen : {true, false}) {
+      im.context = InputContextState{};
+      im.context->focused = true;
+      im.context->refusesText = password;
+      im.context->cursorRect = caret;
+      im.context->cursorRectOnScreen = onScreen;
+      const auto target = resolver.resolve();
+      ASSERT_EQ(target.has_value(), !password);
+      if (target) {
+        EXPECT_EQ((*target)->inputContext, testing::FakeInputMethod::kTicket);
+        EXPECT_EQ((*target)->caretFrame, onScreen ? std::optional(caret) : std::nullopt);
+      }
     }
   }
 }
