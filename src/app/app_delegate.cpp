@@ -224,7 +224,7 @@ SettingsWindowController& AppDelegate::settings() {
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
-                        &templateEngine_.userTemplatesProblem(), sessionOffers()},
+                        &templateEngine_.userTemplatesProblem(), sessionOffers(), ports_.inputMethod.get()},
         [this] {
           // GNOME's own custom shortcut only where the desktop has no GlobalShortcuts portal.
           const bool portal = ports_.session && ports_.session->hasGlobalShortcutsPortal;

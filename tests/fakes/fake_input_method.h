@@ -42,7 +42,10 @@ class FakeInputMethod final : public InputMethod {
     return CommitResult::committed;
   }
 
+  [[nodiscard]] InputMethodStatus status() override { return currentStatus; }
+
   // --- test interface
+  InputMethodStatus currentStatus = InputMethodStatus::ready;
   static constexpr std::uint64_t kTicket = 7;
   std::optional<InputContextState> context;  // absent: gone
   std::function<void(const std::string&)> onCommit;

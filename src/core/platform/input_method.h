@@ -25,6 +25,12 @@ struct InputContextState {
   bool operator==(const InputContextState&) const = default;
 };
 
+enum class InputMethodStatus {
+  absent,        // no Fcitx 5 on the session bus
+  withoutAddon,  // Fcitx 5 runs, without Wrenfold's addon loaded
+  ready,
+};
+
 enum class CommitResult {
   committed,  // handed to the program through its input context
   gone,       // the context no longer exists, or the input method does not answer
@@ -49,6 +55,9 @@ class InputMethod {
   [[nodiscard]] virtual std::optional<InputContextState> state(std::uint64_t ticket) = 0;
   // Commits `text` into the remembered context; `gone` when the input method does not answer.
   [[nodiscard]] virtual CommitResult commit(std::uint64_t ticket, std::string_view text) = 0;
+  // Whether the route is there, for the settings; may wait up to a second, so asked off the main
+  // thread (the only call that may be). `absent` when nothing answers.
+  [[nodiscard]] virtual InputMethodStatus status() = 0;
 };
 
 }  // namespace wrenfold

@@ -122,4 +122,34 @@ CommitResult FcitxInputMethod::commit(std::uint64_t ticket, std::string_view tex
   return answer == "unfocused" ? CommitResult::unfocused : CommitResult::gone;
 }
 
+InputMethodStatus FcitxInputMethod::status() {
+  if (!bus_) {
+    return InputMethodStatus::absent;
+  }
+  GErrorSlot ownerError;
+  const VariantPtr owner(g_dbus_connection_call_sync(
+      bus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+      g_variant_new("(s)", kService), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+      static_cast<gint>(kCallTimeout.count()), nullptr, ownerError.out()));
+  gboolean running = FALSE;
+  if (owner) {
+    g_variant_get(owner.get(), "(b)", &running);
+  }
+  if (!running) {
+    return InputMethodStatus::absent;
+  }
+  GErrorSlot error;
+  const VariantPtr reply(g_dbus_connection_call_sync(
+      bus_.get(), kService, kPath, "org.freedesktop.DBus.Introspectable", "Introspect", nullptr,
+      G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, static_cast<gint>(kCallTimeout.count()),
+      nullptr, error.out()));
+  const gchar* xml = nullptr;
+  if (reply) {
+    g_variant_get(reply.get(), "(&s)", &xml);
+  }
+  return xml != nullptr && std::string_view(xml).find(kInterface) != std::string_view::npos
+             ? InputMethodStatus::ready
+             : InputMethodStatus::withoutAddon;
+}
+
 }  // namespace wrenfold

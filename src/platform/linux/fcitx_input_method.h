@@ -30,6 +30,7 @@ class FcitxInputMethod final : public InputMethod {
   [[nodiscard]] std::optional<std::uint64_t> rememberFocused() override;
   [[nodiscard]] std::optional<InputContextState> state(std::uint64_t ticket) override;
   [[nodiscard]] CommitResult commit(std::uint64_t ticket, std::string_view text) override;
+  [[nodiscard]] InputMethodStatus status() override;
 
  private:
   GObjectPtr<GDBusConnection> bus_;  // null without a session bus
