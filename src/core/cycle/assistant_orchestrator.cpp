@@ -54,7 +54,7 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
           ClipboardContextReader(ports.pasteboard, ports.workspace),
           ScreenshotReader(ports.windowCapture, ports.imageCodec, ports.workQueue, ports.mainQueue,
                            ports.logger),
-          ports.accessibility, &ports.logger),
+          ports.accessibility, &ports.logger, ports.inputMethod),
       textInserter_(ports.accessibility, ports.workspace, ports.pasteboard, ports.keyEvents, ports.mainQueue,
                     ports.inputMethod) {
   OverlayViewModel& model = overlay_.model();
