@@ -452,46 +452,30 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
   EXPECT_EQ(testing::readAll(b), "乙：会议纪要（未定稿）");
   EXPECT_EQ(clipboard(), original);
 
-  // The same through Qt 5's input-method module. (GNOME Text Editor, GTK 4, takes the commit
-  // too, but in one run of three its text view had no input context with the focus within a
-  // minute: not yet explained, so it is not part of the journey.)
-  std::string skipped;
-  for (const std::string editor : {"kwrite"}) {
-    SCOPED_TRACE(editor);
-    if (run({"which", editor}).status != 0) {
-      skipped += " " + editor;
-      continue;
-    }
-    const auto file = reports_ / ("im-" + editor + ".txt");
-    testing::writeAll(file, "丙：发布会draft，");
-    Process program(
-        {editor, file.string()},
-        {"GTK_IM_MODULE=fcitx", "QT_IM_MODULE=fcitx", "XMODIFIERS=@im=fcitx",
-         "XDG_DATA_HOME=" + (reports_ / "data").string(), "XDG_STATE_HOME=" + (reports_ / "state").string()});
-    std::optional<std::string> window;
-    ASSERT_TRUE(waitUntil([&] { return (window = windowNamed("im-" + editor)).has_value(); }, 60s))
-        << program.output();
-    ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window}));
-    ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
-    ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'" + editor + "')\n"); }, 60s))
-        << remembered();
-    const auto requests = model.requests().size();
-    const auto before = throughInputMethod();
-    doubleTapAlt();
-    ASSERT_TRUE(waitUntil([&] { return model.requests().size() > requests; }, 60s));
-    ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidates[0]));
-    ASSERT_TRUE(pressInOverlay({"Return"}));
-    EXPECT_TRUE(waitUntil([&] { return throughInputMethod() == before + 1; })) << testing::readAll(log);
-    ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }));
-    ASSERT_TRUE(xdotool({"key", "ctrl+s"}));
-    EXPECT_TRUE(waitUntil([&] {
-      return testing::readAll(file).starts_with(std::string("丙：发布会draft，") + candidates[0]);
-    })) << testing::readAll(file);
-    EXPECT_EQ(clipboard(), original);
+  // The same through Qt 5's module (GTK 4's: see docs/architecture.md).
+  if (run({"which", "kwrite"}).status != 0) {
+    GTEST_SKIP() << "kwrite is not installed (Debian package kwrite)";
   }
-  if (!skipped.empty()) {
-    GTEST_SKIP() << "not installed (Debian packages):" << skipped;
-  }
+  const auto file = reports_ / "im-kwrite.txt";
+  testing::writeAll(file, "丙：发布会draft，");
+  Process kwrite({"kwrite", file.string()}, {"QT_IM_MODULE=fcitx"});
+  std::optional<std::string> window;
+  ASSERT_TRUE(waitUntil([&] { return (window = windowNamed("im-kwrite")).has_value(); }, 60s))
+      << kwrite.output();
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window}));
+  ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'kwrite')\n"); }, 60s)) << remembered();
+  doubleTapAlt();
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 2; }, 60s));
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidates[0]));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
+  EXPECT_TRUE(waitUntil([&] { return throughInputMethod() == 2; })) << testing::readAll(log);
+  ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }));
+  ASSERT_TRUE(xdotool({"key", "ctrl+s"}));
+  EXPECT_TRUE(waitUntil([&] {
+    return testing::readAll(file).starts_with(std::string("丙：发布会draft，") + candidates[0]);
+  })) << testing::readAll(file);
+  EXPECT_EQ(clipboard(), original);
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {

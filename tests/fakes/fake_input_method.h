@@ -27,11 +27,8 @@ class FakeInputMethod final : public InputMethod {
     if (ticket != kTicket || !context) {
       return CommitResult::gone;
     }
-    if (context->refusesText) {
-      return CommitResult::refused;
-    }
-    if (!context->focused) {
-      return CommitResult::unfocused;
+    if (context->refusesText || !context->focused) {
+      return context->refusesText ? CommitResult::refused : CommitResult::unfocused;
     }
     if (context->surroundingText) {
       context->surroundingText->append(text);

@@ -151,7 +151,6 @@ TEST_F(HubTest, TheInputMethodsTextComesBeforeTheScreenshotWhereAccessibilityHas
       {field, 5, 13, ContextSource::selectedText, "周五下午3点，R"},
       {field, 40, 2, ContextSource::accessibility, std::nullopt},  // stale: past the end
       {field, 8, 8, ContextSource::accessibility, std::nullopt},
-      {" \n", 0, 0, ContextSource::screenshot, std::nullopt},
       {std::nullopt, 0, 0, ContextSource::screenshot, std::nullopt},
   };
   for (const auto& row : rows) {

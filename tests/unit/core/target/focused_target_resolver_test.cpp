@@ -91,13 +91,11 @@ TEST_F(ResolverTest, PasswordFieldsAreRefused) {
     ax_.set(field_, AXAttribute::protectedContent, !byRole);
     EXPECT_EQ(resolver_.resolve().error(), Failure(AssistantError::unsafeTarget("密码输入框不允许运行")));
   }
-  // A field only the input method knows to be a password field (its purpose hint), and the
-  // context remembered for an ordinary one.
+  // A password field only the input method knows (its hint); else its context and caret, on screen.
   ax_.set(field_, AXAttribute::role, std::string("AXTextField"));
   ax_.set(field_, AXAttribute::protectedContent, false);
   testing::FakeInputMethod im;
   const FocusedTargetResolver resolver(ax_, workspace_, &im);
-  // Its caret rectangle stands in for the one accessibility does not tell, on the screen only.
   const Rect caret{310, 96, 0, 18};
   for (const bool password : {true, false}) {
     for (const bool onScreen : {true, false}) {

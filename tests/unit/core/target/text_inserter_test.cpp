@@ -567,6 +567,7 @@ TEST_F(InserterTest, ACommitThroughTheInputMethodIsConfirmedWhereTheProgramShows
 // Where the input method cannot take the text, the other strategies run as before; a field the
 // program has turned into a password field gets nothing at all.
 TEST_F(InserterTest, WithoutTheRememberedContextTheOtherStrategiesRun) {
+  const InsertAttempt kWritten{"accessibility", "written"};
   const struct {
     const char* name;
     std::optional<InputContextState> context;
@@ -574,15 +575,11 @@ TEST_F(InserterTest, WithoutTheRememberedContextTheOtherStrategiesRun) {
     std::vector<InsertAttempt> attempts;
     InsertResult result;
   } rows[] = {
-      {"gone",
-       std::nullopt,
-       std::nullopt,
-       {{"input method", "gone"}, {"accessibility", "written"}},
-       InsertResult::inserted},
-      {"never focused again",
+      {"gone", std::nullopt, std::nullopt, {{"input method", "gone"}, kWritten}, InsertResult::inserted},
+      {"not focused",
        contextState(false),
        std::nullopt,
-       {{"input method", "not focused"}, {"accessibility", "written"}},
+       {{"input method", "not focused"}, kWritten},
        InsertResult::inserted},
       {"focused again", contextState(false), 300ms, {{"input method", "not seen"}}, InsertResult::pasted},
       {"password",
