@@ -210,7 +210,8 @@ AssistantOrchestrator& AppDelegate::orchestrator() {
                      *ports_.clock,
                      *ports_.http,
                      logger_,
-                     notifier_};
+                     notifier_,
+                     ports_.inputMethod.get()};
     orchestrator_ = std::make_unique<AssistantOrchestrator>(templateEngine_, modelConfigStore_,
                                                             styleMemoryStore_, overlay(), ports);
   }
@@ -223,7 +224,7 @@ SettingsWindowController& AppDelegate::settings() {
         SettingsContext{modelConfigStore_, styleMemoryStore_, paths_, *ports_.desktop, *ports_.accessibility,
                         *ports_.windowCapture, *ports_.workQueue, *ports_.mainQueue,
                         autostart_ ? &*autostart_ : nullptr, &*ports_.http, &*ports_.clock,
-                        &templateEngine_.userTemplatesProblem(), sessionOffers()},
+                        &templateEngine_.userTemplatesProblem(), sessionOffers(), ports_.inputMethod.get()},
         [this] {
           // GNOME's own custom shortcut only where the desktop has no GlobalShortcuts portal.
           const bool portal = ports_.session && ports_.session->hasGlobalShortcutsPortal;

@@ -23,6 +23,7 @@
 #include "core/platform/deferred_ports.h"
 #include "core/platform/thread_work_queue.h"
 #include "platform/linux/atspi_workspace.h"
+#include "platform/linux/fcitx_input_method.h"
 #include "platform/linux/gsettings_custom_keybindings.h"
 #include "platform/linux/libsecret_secret_store.h"
 #include "platform/linux/linux_accessibility.h"
@@ -241,6 +242,9 @@ DesktopPorts makeDesktopPorts(const DesktopSession& session) {
   // KWin hands the candidate on only if it is set while the closing panel is still active.
   ports.pasteboard =
       std::make_unique<QtPasteboard>([] { return readX11Clipboard(); }, session.kind == SessionKind::wayland);
+  // Fcitx 5 with Wrenfold's addon, on X11 and Wayland alike; without it every call answers
+  // absent and the other strategies insert.
+  ports.inputMethod = std::make_unique<FcitxInputMethod>(executableName());
   ports.desktop = std::make_unique<QtDesktopServices>();
   ports.imageCodec = std::make_unique<QtImageCodec>();
   ports.http = std::make_unique<CurlHttpClient>(*ports.mainQueue, HttpClientOptions{});

@@ -20,6 +20,7 @@
 #include "core/platform/desktop_session.h"
 #include "core/platform/global_hot_keys.h"
 #include "core/platform/image_codec.h"
+#include "core/platform/input_method.h"
 #include "core/platform/key_events.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/modifier_monitor.h"
@@ -67,7 +68,8 @@ struct DesktopPorts {
   std::shared_ptr<Workspace> workspace;  // the accessibility port names running applications too
   std::unique_ptr<Accessibility> accessibility;
   std::unique_ptr<Pasteboard> pasteboard;
-  std::unique_ptr<KeyEvents> keyEvents;  // Wrenfold's own keys never count as a double tap
+  std::unique_ptr<InputMethod> inputMethod;  // the input method's addon, asked first to insert
+  std::unique_ptr<KeyEvents> keyEvents;      // Wrenfold's own keys never count as a double tap
   std::unique_ptr<DesktopServices> desktop;
   std::unique_ptr<ImageCodec> imageCodec;
   std::unique_ptr<WindowCapture> windowCapture;

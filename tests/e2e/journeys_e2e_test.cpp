@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "journey_test.h"
@@ -442,6 +443,115 @@ TEST_F(Journeys, WindowJourneyInsertsIntoTheWindowTheCycleStartedFromNotTheOneCl
     return testing::readAll(a) == std::string("甲窗口：周报draft v1，") + kCandidates[0];
   })) << testing::readAll(a);
   EXPECT_EQ(testing::readAll(b), "乙窗口：会议纪要（未定稿）");
+}
+
+// Through Fcitx 5 with Wrenfold's addon loaded from the build tree, mousepad (GTK 3) talking to
+// it through its input-method module: the user triggers in window A, clicks into window B while
+// the model still answers, comes back to the panel and chooses. The candidate is committed into
+// A's input context alone, as the saved files show; the clipboard keeps its bytes.
+TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipboard) {
+  for (const auto& [program, package] : {std::pair{"fcitx5", "fcitx5"}, std::pair{"mousepad", "mousepad"}}) {
+    if (run({"which", program}).status != 0) {
+      GTEST_SKIP() << program << " is not installed (Debian package " << package << ")";
+    }
+  }
+  if (std::string(WRENFOLD_FCITX5_DIR).empty()) {
+    GTEST_SKIP()
+        << "the input-method addon was not built (Debian packages libfcitx5core-dev fcitx5-modules-dev)";
+  }
+  const std::string addons = std::string(WRENFOLD_FCITX5_DIR) + "/lib:/usr/lib/x86_64-linux-gnu/fcitx5";
+  const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+  Process fcitx(
+      {"fcitx5", "--disable=wayland,waylandim,kimpanel,notificationitem,classicui"},
+      {"FCITX_ADDON_DIRS=" + addons, std::string("XDG_DATA_DIRS=") + WRENFOLD_FCITX5_DIR +
+                                         "/share:" + (dataDirs ? dataDirs : "/usr/local/share:/usr/share")});
+  const auto remembered = [] {  // what the addon would remember now, asked as another client
+    return run({"gdbus", "call", "--session", "--dest", "org.fcitx.Fcitx5", "--object-path", "/wrenfold",
+                "--method", "org.wrenfold.InputMethod1.Remember", "test"})
+        .output;
+  };
+  // Asked only once it owns its name: a call before would have the bus start a second Fcitx,
+  // without the addon, from its activation file.
+  ASSERT_TRUE(waitUntil([] {
+    return run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", "org.fcitx.Fcitx5"})
+               .output == "(true,)\n";
+  })) << fcitx.output();
+  ASSERT_TRUE(waitUntil([&] { return remembered().starts_with("(uint64 0,"); })) << fcitx.output();
+
+  const std::vector<std::string> candidates{"好的，周五下午三点见。Thanks", "收到（稍后回复）"};
+  ModelService model(candidates, 3s);
+  start(model, kApiKey);
+  const std::string original = "剪贴板原文：Room 302，周三（下午）。";
+  testing::writeAll(reports_ / "clip.txt", original);
+  Process clip({"xclip", "-quiet", "-selection", "clipboard", "-i", (reports_ / "clip.txt").string()});
+  ASSERT_TRUE(waitUntil([&] { return clipboard() == original; }));
+  const auto a = reports_ / "im-A.txt";
+  const auto b = reports_ / "im-B.txt";
+  testing::writeAll(a, "甲：周报draft v2，");
+  testing::writeAll(b, "乙：会议纪要（未定稿）");
+  Process mousepad({"mousepad", "--opening-mode=window", a.string(), b.string()},
+                   {"GTK_IM_MODULE=fcitx", "QT_IM_MODULE=fcitx", "XMODIFIERS=@im=fcitx"});
+  std::optional<std::string> windowA;
+  std::optional<std::string> windowB;
+  ASSERT_TRUE(waitUntil([&] { return (windowA = windowNamed("im-A")) && (windowB = windowNamed("im-B")); }))
+      << mousepad.output();
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *windowA}));
+  ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'mousepad')\n"); })) << remembered();
+
+  doubleTapAlt();
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 1; }));
+  ASSERT_TRUE(xdotool({"mousemove", "--window", *windowB, "200", "150", "click", "1"}));
+  ASSERT_TRUE(waitUntil([&] { return activeWindow() == windowB; }));
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidates[0]));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
+  const auto log = wrenfold_.dataFolder() / "logs" / "app.log";
+  const auto throughInputMethod = [&] {  // insertions the log says went through it
+    const std::string text = testing::readAll(log);
+    std::ptrdiff_t count = 0;
+    for (auto at = text.find("input method confirmed;"); at != std::string::npos;
+         at = text.find("input method confirmed;", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  EXPECT_TRUE(waitUntil([&] { return insertions("inserted") == 1 && throughInputMethod() == 1; }))
+      << testing::readAll(log);
+  for (const auto& window : {*windowB, *windowA}) {
+    ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
+    ASSERT_TRUE(xdotool({"key", "ctrl+s"}));
+  }
+  EXPECT_TRUE(waitUntil([&] {
+    return testing::readAll(a) == std::string("甲：周报draft v2，") + candidates[0];
+  })) << testing::readAll(a);
+  EXPECT_EQ(testing::readAll(b), "乙：会议纪要（未定稿）");
+  EXPECT_EQ(clipboard(), original);
+
+  // The same through Qt 5's module (GTK 4's: see docs/architecture.md).
+  if (run({"which", "kwrite"}).status != 0) {
+    GTEST_SKIP() << "kwrite is not installed (Debian package kwrite)";
+  }
+  const auto file = reports_ / "im-kwrite.txt";
+  testing::writeAll(file, "丙：发布会draft，");
+  Process kwrite({"kwrite", file.string()}, {"QT_IM_MODULE=fcitx"});
+  std::optional<std::string> window;
+  ASSERT_TRUE(waitUntil([&] { return (window = windowNamed("im-kwrite")).has_value(); }, 60s))
+      << kwrite.output();
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *window}));
+  ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'kwrite')\n"); }, 60s)) << remembered();
+  doubleTapAlt();
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 2; }, 60s));
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidates[0]));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
+  EXPECT_TRUE(waitUntil([&] { return throughInputMethod() == 2; })) << testing::readAll(log);
+  ASSERT_TRUE(waitUntil([&] { return activeWindow() == window; }));
+  ASSERT_TRUE(xdotool({"key", "ctrl+s"}));
+  EXPECT_TRUE(waitUntil([&] {
+    return testing::readAll(file).starts_with(std::string("丙：发布会draft，") + candidates[0]);
+  })) << testing::readAll(file);
+  EXPECT_EQ(clipboard(), original);
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {

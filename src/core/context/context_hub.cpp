@@ -1,6 +1,8 @@
 #include "core/context/context_hub.h"
 #include "core/records/assistant_error.h"
+#include "core/text/text.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -60,6 +62,13 @@ Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
       result.snapshot = std::move(*accessibility);
       result.screenshotWarning = missingScreenshotWarning();
     }
+  } else if (auto typed = inputMethodSnapshot(target)) {
+    if (screenshot) {
+      result = withScreenshot(std::move(*typed), std::move(*screenshot));
+    } else {
+      result.snapshot = std::move(*typed);
+      result.screenshotWarning = missingScreenshotWarning();
+    }
   } else if (screenshot) {
     result = withScreenshot(screenshotOnlySnapshot(target), std::move(*screenshot));
   } else if (auto clipboard = clipboardReader_.readFallback(target); clipboard.snapshot) {
@@ -73,6 +82,41 @@ Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
   }
   addNotices(target, result.snapshot);
   return result;
+}
+
+std::optional<ContextSnapshot> ContextHub::inputMethodSnapshot(const FocusedTarget& target) const {
+  if (inputMethod_ == nullptr || !target.inputContext) {
+    return std::nullopt;
+  }
+  const auto state = inputMethod_->state(*target.inputContext);
+  if (!state || !state->surroundingText) {
+    return std::nullopt;
+  }
+  std::string field = text::repairUtf8(*state->surroundingText);
+  if (text::isBlank(field)) {
+    return std::nullopt;
+  }
+  ContextSnapshot snapshot;
+  snapshot.appName = target.appName;
+  snapshot.appBundleID = target.appBundleID;
+  snapshot.windowTitle = target.windowTitle;
+  // Caret and anchor count code points; one past the text means the report is stale.
+  const auto from = text::byteOffsetOfCodePoint(field, std::min(state->cursor, state->anchor));
+  const auto to = text::byteOffsetOfCodePoint(field, std::max(state->cursor, state->anchor));
+  if (from && to && *to > *from) {
+    snapshot.selectedText = field.substr(*from, *to - *from);
+    snapshot.source = ContextSource::selectedText;
+    snapshot.confidence = 0.92;
+  } else {
+    // The field's own text, as an accessibility read of a field with a known frame is graded.
+    snapshot.source = ContextSource::accessibility;
+    snapshot.confidence = 0.76;
+  }
+  snapshot.warnings.push_back("通过输入法读取到光标附近的文字（程序未通过辅助功能提供文字）。");
+  snapshot.focusedText = field;
+  snapshot.visibleText = field;
+  snapshot.nearbyText = std::move(field);
+  return snapshot;
 }
 
 std::optional<std::string> ContextHub::missingScreenshotWarning() {

@@ -9,28 +9,32 @@
 #include "core/context/context_snapshot.h"
 #include "core/context/screenshot_reader.h"
 #include "core/platform/accessibility.h"
+#include "core/platform/input_method.h"
 #include "core/support/app_logger.h"
 #include "core/support/failure.h"
 #include "core/target/focused_target.h"
 
 namespace wrenfold {
 
-// Produces one context per cycle from, in order of preference, accessibility text, a window
-// screenshot and the clipboard. Main thread only.
+// Produces one context per cycle from, in order of preference, accessibility text, the text the
+// input method reports around the caret, a window screenshot and the clipboard. Main thread only.
 class ContextHub {
  public:
   using Completion = std::function<void(Result<ContextReadResult>)>;
 
   static constexpr double kMinimumAccessibilityConfidence = 0.35;
 
-  // `logger`, when given, also records the notices about applications that expose no text.
+  // `logger`, when given, also records the notices about applications that expose no text;
+  // `inputMethod`, when given, is asked where accessibility gives no text.
   ContextHub(AccessibilityReader accessibilityReader, ClipboardContextReader clipboardReader,
-             ScreenshotReader screenshotReader, Accessibility& accessibility, AppLogger* logger = nullptr)
+             ScreenshotReader screenshotReader, Accessibility& accessibility, AppLogger* logger = nullptr,
+             InputMethod* inputMethod = nullptr)
       : accessibilityReader_(std::move(accessibilityReader)),
         clipboardReader_(std::move(clipboardReader)),
         screenshotReader_(std::move(screenshotReader)),
         ax_(accessibility),
-        logger_(logger) {}
+        logger_(logger),
+        inputMethod_(inputMethod) {}
   ContextHub(const ContextHub&) = delete;
   ContextHub& operator=(const ContextHub&) = delete;
 
@@ -54,8 +58,12 @@ class ContextHub {
   ScreenshotReader screenshotReader_;
   void addNotices(const FocusedTarget& target, ContextSnapshot& snapshot);
 
+  // The field's text as the input method reports it around the caret; absent without it.
+  [[nodiscard]] std::optional<ContextSnapshot> inputMethodSnapshot(const FocusedTarget& target) const;
+
   Accessibility& ax_;
   AppLogger* logger_;
+  InputMethod* inputMethod_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

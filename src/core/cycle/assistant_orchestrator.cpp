@@ -66,15 +66,15 @@ AssistantOrchestrator::AssistantOrchestrator(PromptTemplateEngine& templateEngin
       styleMemoryStore_(styleMemoryStore),
       overlay_(overlay),
       ports_(ports),
-      targetResolver_(ports.accessibility, ports.workspace),
+      targetResolver_(ports.accessibility, ports.workspace, ports.inputMethod),
       contextHub_(
           AccessibilityReader(ports.accessibility, ports.clock, {.maxTextLength = 8000, .maxNodes = 500}),
           ClipboardContextReader(ports.pasteboard, ports.workspace),
           ScreenshotReader(ports.windowCapture, ports.imageCodec, ports.workQueue, ports.mainQueue,
                            ports.logger),
-          ports.accessibility, &ports.logger),
-      textInserter_(ports.accessibility, ports.workspace, ports.pasteboard, ports.keyEvents,
-                    ports.mainQueue) {
+          ports.accessibility, &ports.logger, ports.inputMethod),
+      textInserter_(ports.accessibility, ports.workspace, ports.pasteboard, ports.keyEvents, ports.mainQueue,
+                    ports.inputMethod) {
   OverlayViewModel& model = overlay_.model();
   std::weak_ptr<bool> alive = alive_;
   model.onGenerate = [this, alive](const std::string& templateID, const std::string& instruction,

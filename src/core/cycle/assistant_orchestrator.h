@@ -22,6 +22,7 @@
 #include "core/platform/accessibility.h"
 #include "core/platform/clock.h"
 #include "core/platform/image_codec.h"
+#include "core/platform/input_method.h"
 #include "core/platform/key_events.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/pasteboard.h"
@@ -51,6 +52,7 @@ struct CyclePorts {
   HttpClient& http;
   AppLogger& logger;
   UserNotifier& notifier;
+  InputMethod* inputMethod = nullptr;  // null: no input-method route
 };
 
 class AssistantOrchestrator : public Observable {

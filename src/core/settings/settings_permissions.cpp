@@ -3,11 +3,12 @@
 namespace wrenfold {
 
 SettingsPermissions::SettingsPermissions(Accessibility& accessibility, WindowCapture& windowCapture,
-                                         WorkQueue& workQueue, MainQueue& mainQueue)
+                                         WorkQueue& workQueue, MainQueue& mainQueue, InputMethod* inputMethod)
     : accessibility_(accessibility),
       windowCapture_(windowCapture),
       workQueue_(workQueue),
       mainQueue_(mainQueue),
+      inputMethod_(inputMethod),
       self_(std::make_shared<SettingsPermissions*>(this)) {}
 
 SettingsPermissions::~SettingsPermissions() = default;
@@ -16,11 +17,13 @@ void SettingsPermissions::refresh() {
   hasAccessibilityPermission_ = accessibility_.isProcessTrusted();
   notifyChanged();
   std::weak_ptr<SettingsPermissions*> weak = self_;
-  workQueue_.run([weak, &capture = windowCapture_, &mainQueue = mainQueue_] {
+  workQueue_.run([weak, &capture = windowCapture_, &mainQueue = mainQueue_, inputMethod = inputMethod_] {
     const bool available = capture.canCaptureWindows();
-    mainQueue.post([weak, available] {
+    // A bus round trip or two, bounded: on the worker too.
+    const auto status = inputMethod ? std::optional(inputMethod->status()) : std::nullopt;
+    mainQueue.post([weak, available, status] {
       if (const auto self = weak.lock()) {
-        (*self)->screenRecordingChecked(available);
+        (*self)->screenRecordingChecked(available, status);
       }
     });
   });
@@ -50,8 +53,15 @@ void SettingsPermissions::explainScreenRecording() {
   refresh();
 }
 
-void SettingsPermissions::screenRecordingChecked(bool available) {
+void SettingsPermissions::explainInputMethod() {
+  showsInputMethodExplanation_ = true;
+  refresh();
+}
+
+void SettingsPermissions::screenRecordingChecked(bool available,
+                                                 std::optional<InputMethodStatus> inputMethod) {
   hasScreenRecordingPermission_ = available;
+  inputMethodStatus_ = inputMethod;
   notifyChanged();
 }
 

@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/platform/accessibility.h"
+#include "core/platform/input_method.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/window_capture.h"
 #include "core/platform/work_queue.h"
@@ -18,9 +20,9 @@ namespace wrenfold {
 
 class SettingsPermissions : public Observable {
  public:
-  // Every port outlives this object.
+  // Every port outlives this object; `inputMethod` may be null (no input-method row).
   SettingsPermissions(Accessibility& accessibility, WindowCapture& windowCapture, WorkQueue& workQueue,
-                      MainQueue& mainQueue);
+                      MainQueue& mainQueue, InputMethod* inputMethod = nullptr);
   ~SettingsPermissions();
   SettingsPermissions(const SettingsPermissions&) = delete;
   SettingsPermissions& operator=(const SettingsPermissions&) = delete;
@@ -30,6 +32,10 @@ class SettingsPermissions : public Observable {
   // Whether the row's explanation is shown (after its action was used).
   [[nodiscard]] bool showsAccessibilityExplanation() const { return showsAccessibilityExplanation_; }
   [[nodiscard]] bool showsScreenRecordingExplanation() const { return showsScreenRecordingExplanation_; }
+  [[nodiscard]] bool offersInputMethod() const { return inputMethod_ != nullptr; }
+  // Absent until first checked (on the worker, with the capture check).
+  [[nodiscard]] std::optional<InputMethodStatus> inputMethodStatus() const { return inputMethodStatus_; }
+  [[nodiscard]] bool showsInputMethodExplanation() const { return showsInputMethodExplanation_; }
   // Which applications already running must be restarted, once accessibility has just been
   // switched on here; empty otherwise.
   [[nodiscard]] const std::string& restartNotice() const { return restartNotice_; }
@@ -45,15 +51,20 @@ class SettingsPermissions : public Observable {
   static constexpr std::chrono::milliseconds kRestartCheckDelay{1500};
   // Refreshes and explains how window capture is granted on this desktop.
   void explainScreenRecording();
+  // Refreshes and explains what the input-method route needs.
+  void explainInputMethod();
 
  private:
-  void screenRecordingChecked(bool available);
+  void screenRecordingChecked(bool available, std::optional<InputMethodStatus> inputMethod);
   void checkRestarts();
 
   Accessibility& accessibility_;
   WindowCapture& windowCapture_;
   WorkQueue& workQueue_;
   MainQueue& mainQueue_;
+  InputMethod* inputMethod_;
+  std::optional<InputMethodStatus> inputMethodStatus_;
+  bool showsInputMethodExplanation_ = false;
   bool hasAccessibilityPermission_ = false;
   bool hasScreenRecordingPermission_ = false;
   bool showsAccessibilityExplanation_ = false;

@@ -31,6 +31,9 @@ struct FocusedTarget {
   bool canReadAX = true;
   bool canWriteAX = false;  // a plain text input that may be written through accessibility
   bool isTerminal = false;  // a terminal's screen: pasted into with the terminal's own chord
+  // The input method's context for the focused field, remembered before our panel could take
+  // the focus: the candidate is committed there first. Absent without the input method's addon.
+  std::optional<std::uint64_t> inputContext;
 };
 
 }  // namespace wrenfold

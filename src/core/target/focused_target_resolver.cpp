@@ -20,6 +20,8 @@ constexpr std::array<std::string_view, 7> kSensitiveBundleWords{"password", "1pa
 constexpr std::array<std::string_view, 3> kLinuxPasswordManagerWords{"keepass", "seahorse",
                                                                      "org.gnome.world.secrets"};
 
+constexpr std::string_view kPasswordFieldReason = "密码输入框不允许运行";
+
 bool isSecureTextField(const AXHelper& helper, const AccessibilityElement& element) {
   if (helper.copyString(element, AXAttribute::role) == "AXSecureTextField") {
     return true;
@@ -34,7 +36,7 @@ std::optional<std::string> unsafeReason(const AXHelper& helper, const RunningApp
     return "敏感应用不允许自动读取或填入";
   }
   if (focused && isSecureTextField(helper, *focused)) {
-    return "密码输入框不允许运行";
+    return std::string(kPasswordFieldReason);
   }
   return std::nullopt;
 }
@@ -110,6 +112,21 @@ Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() co
 
   if (auto reason = unsafeReason(helper, *app, focused)) {
     return fail(AssistantError::unsafeTarget(std::move(*reason)));
+  }
+  if (inputMethod_) {
+    // Asked now, while the user's field still has the keyboard, before our panel can take it.
+    target->inputContext = inputMethod_->rememberFocused();
+    if (target->inputContext) {
+      const auto state = inputMethod_->state(*target->inputContext);
+      if (state && state->refusesText) {
+        return fail(AssistantError::unsafeTarget(std::string(kPasswordFieldReason)));
+      }
+      // Where accessibility tells no caret (KTextEditor) the input method often does; only
+      // screen coordinates (X11) can place the panel, and only where our frames are on screen too.
+      if (!target->caretFrame && target->framesOnScreen && state && state->cursorRectOnScreen) {
+        target->caretFrame = state->cursorRect;
+      }
+    }
   }
   target->processID = app->processID;
   target->window = app->window;

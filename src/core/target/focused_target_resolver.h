@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/platform/accessibility.h"
+#include "core/platform/input_method.h"
 #include "core/platform/workspace.h"
 #include "core/records/assistant_error.h"
 #include "core/support/failure.h"
@@ -21,8 +22,10 @@ namespace wrenfold {
 // whose window is next below is resolved instead. Main thread only.
 class FocusedTargetResolver {
  public:
-  FocusedTargetResolver(Accessibility& accessibility, Workspace& workspace)
-      : ax_(accessibility), workspace_(workspace) {}
+  // `inputMethod` may be null: no input-method route.
+  FocusedTargetResolver(Accessibility& accessibility, Workspace& workspace,
+                        InputMethod* inputMethod = nullptr)
+      : ax_(accessibility), workspace_(workspace), inputMethod_(inputMethod) {}
 
   // Fails with accessibilityNotTrusted (after asking for access), targetUnavailable or
   // unsafeTarget(reason).
@@ -31,6 +34,7 @@ class FocusedTargetResolver {
  private:
   Accessibility& ax_;
   Workspace& workspace_;
+  InputMethod* inputMethod_;
 };
 
 }  // namespace wrenfold

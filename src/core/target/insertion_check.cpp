@@ -54,6 +54,23 @@ std::string InsertionCheck::comparable(std::string_view text) {
   return result;
 }
 
+bool InsertionCheck::shownIn(const std::optional<std::string>& before, std::string_view after,
+                             std::string_view text) {
+  const std::string wanted = comparable(text);
+  std::string_view line = wanted;
+  while (!line.empty() && line.back() == '\n') {
+    line.remove_suffix(1);
+  }
+  if (const auto cut = line.rfind('\n'); cut != std::string_view::npos) {
+    line.remove_prefix(cut + 1);
+  }
+  if (line.empty()) {
+    return false;  // nothing recognisable: left to the accessibility read-back
+  }
+  const std::size_t earlier = before ? occurrences(comparable(*before), line) : 0;
+  return occurrences(comparable(after), line) > earlier;
+}
+
 InsertionCheck InsertionCheck::before(Accessibility& accessibility,
                                       const std::optional<AccessibilityElement>& element,
                                       std::string_view text) {

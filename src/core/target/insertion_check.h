@@ -30,6 +30,11 @@ class InsertionCheck {
   // Reads the field again and compares.
   [[nodiscard]] Verdict check(Accessibility& accessibility) const;
 
+  // Whether the text around the caret an input method reports shows `text` arriving: its last
+  // line (the report is often one paragraph) once more than `before` (absent: not reported).
+  [[nodiscard]] static bool shownIn(const std::optional<std::string>& before, std::string_view after,
+                                    std::string_view text);
+
   // Field text as programs report it, made comparable: browsers put zero-width and
   // object-replacement characters into their accessible text, turn spaces into no-break spaces
   // in rich text, and some editors keep "\r\n" line ends.

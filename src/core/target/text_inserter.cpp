@@ -121,6 +121,37 @@ struct TextInserter::Paste {
   }
 };
 
+// One commit through the input method in flight. Holds the ports, and the inserter only weakly,
+// for falling back to the other strategies.
+struct TextInserter::Commit {
+  Commit(TextInserter& inserter, std::shared_ptr<const FocusedTarget> commitTarget, std::string_view original,
+         Completion completion)
+      : ax(inserter.ax_),
+        workspace(inserter.workspace_),
+        pasteboard(inserter.pasteboard_),
+        queue(inserter.mainQueue_),
+        inputMethod(*inserter.inputMethod_),
+        self(inserter.self_),
+        target(std::move(commitTarget)),
+        text(original),
+        candidate(fitToField(original, target->focusedRole)),
+        done(std::move(completion)) {}
+
+  Accessibility& ax;
+  Workspace& workspace;
+  Pasteboard& pasteboard;
+  MainQueue& queue;
+  InputMethod& inputMethod;
+  std::shared_ptr<TextInserter*> self;
+  std::shared_ptr<const FocusedTarget> target;
+  std::string text;       // as chosen, for the strategies after this one
+  std::string candidate;  // as the field can hold it
+  std::optional<std::string> surroundingBefore;
+  std::optional<InsertionCheck> check;
+  InsertOutcome outcome;
+  Completion done;
+};
+
 std::string_view insertResultName(InsertResult result) {
   switch (result) {
     case InsertResult::inserted:
@@ -134,16 +165,30 @@ std::string_view insertResultName(InsertResult result) {
 }
 
 TextInserter::TextInserter(Accessibility& accessibility, Workspace& workspace, Pasteboard& pasteboard,
-                           KeyEvents& keys, MainQueue& mainQueue)
+                           KeyEvents& keys, MainQueue& mainQueue, InputMethod* inputMethod)
     : ax_(accessibility),
       workspace_(workspace),
       pasteboard_(pasteboard),
       keys_(keys),
-      mainQueue_(mainQueue) {}
+      mainQueue_(mainQueue),
+      inputMethod_(inputMethod),
+      self_(std::make_shared<TextInserter*>(this)) {}
+
+TextInserter::~TextInserter() {
+  *self_ = nullptr;
+}
 
 void TextInserter::insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target,
                           Completion done) {
-  InsertOutcome outcome;
+  if (inputMethod_ && target->inputContext) {
+    startCommit(text, target, std::move(done));
+    return;
+  }
+  insertDirectly(text, target, InsertOutcome{}, std::move(done));
+}
+
+void TextInserter::insertDirectly(std::string_view text, const std::shared_ptr<const FocusedTarget>& target,
+                                  InsertOutcome outcome, Completion done) {
   if (target->canWriteAX && target->focusedElement) {
     const std::string fitted = fitToField(text, target->focusedRole);
     // Taken before the write: a late answer is recognised by the text being there once more.
@@ -545,6 +590,110 @@ void TextInserter::finish(Paste& paste, InsertResult result, std::string outcome
   if (auto done = std::exchange(paste.done, nullptr)) {
     done(paste.outcome);
   }
+}
+
+void TextInserter::startCommit(std::string_view text, const std::shared_ptr<const FocusedTarget>& target,
+                               Completion done) {
+  auto commit = std::make_shared<Commit>(*this, target, text, std::move(done));
+  const auto state = inputMethod_->state(*target->inputContext);
+  if (!state) {
+    commitFallBack(*commit, "gone");
+    return;
+  }
+  if (state->refusesText) {
+    // The program turned the field into a password field meanwhile: nothing is typed into it.
+    commit->outcome.attempts.push_back({"input method", "password field"});
+    copyOnly(text, std::move(commit->outcome), commit->done);
+    return;
+  }
+  if (state->focused && targetWindowActive(workspace_, *target)) {
+    commitNow(std::move(commit), *state);
+    return;
+  }
+  // Our panel has the keyboard: the field gets it back with its window.
+  if (!activate(*target)) {
+    commitFallBack(*commit, "no window to activate");
+    return;
+  }
+  awaitContextFocus(std::move(commit), std::chrono::milliseconds{0});
+}
+
+void TextInserter::awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono::milliseconds waited) {
+  const auto state = commit->inputMethod.state(*commit->target->inputContext);
+  if (!state) {
+    commitFallBack(*commit, "gone");
+    return;
+  }
+  // Both: the context's focus says the field has the keyboard, the active window that it is the
+  // field the cycle started from.
+  if (state->focused && targetWindowActive(commit->workspace, *commit->target)) {
+    commitNow(std::move(commit), *state);
+    return;
+  }
+  if (waited >= kActivationTimeout + kFocusTimeout) {
+    commitFallBack(*commit, "not focused");
+    return;
+  }
+  auto& queue = commit->queue;
+  queue.postAfter(kFocusPoll, [commit = std::move(commit), waited]() mutable {
+    awaitContextFocus(std::move(commit), waited + kFocusPoll);
+  });
+}
+
+void TextInserter::commitNow(std::shared_ptr<Commit> commit, const InputContextState& state) {
+  commit->surroundingBefore = state.surroundingText;
+  commit->check = InsertionCheck::before(commit->ax, commit->target->focusedElement, commit->candidate);
+  switch (commit->inputMethod.commit(*commit->target->inputContext, commit->candidate)) {
+    case CommitResult::committed:
+      awaitCommitted(std::move(commit), std::chrono::milliseconds{0});
+      return;
+    case CommitResult::refused:
+      commit->outcome.attempts.push_back({"input method", "password field"});
+      commit->pasteboard.clearContents();
+      static_cast<void>(commit->pasteboard.setString(commit->text, ClipboardHistory::keep));
+      commit->outcome.result = InsertResult::copied;
+      commit->done(std::move(commit->outcome));
+      return;
+    case CommitResult::unfocused:
+      commitFallBack(*commit, "not focused");
+      return;
+    case CommitResult::gone:
+      break;
+  }
+  commitFallBack(*commit, "gone");
+}
+
+void TextInserter::awaitCommitted(std::shared_ptr<Commit> commit, std::chrono::milliseconds waited) {
+  const auto state = commit->inputMethod.state(*commit->target->inputContext);
+  const bool surroundingReported = state && state->surroundingText;
+  bool seen = surroundingReported &&
+              InsertionCheck::shownIn(commit->surroundingBefore, *state->surroundingText, commit->candidate);
+  if (!seen) {
+    seen = commit->check->check(commit->ax) == InsertionCheck::Verdict::landed;
+  }
+  const bool readable = surroundingReported || commit->check->readable();
+  if (seen || !readable || waited >= kCommitConfirmTimeout) {
+    // Handed to the program either way: committing again or pasting could leave it twice.
+    commit->outcome.attempts.push_back({"input method", seen       ? "confirmed"
+                                                        : readable ? "not seen"
+                                                                   : "unconfirmed"});
+    commit->outcome.result = seen ? InsertResult::inserted : InsertResult::pasted;
+    commit->done(std::move(commit->outcome));
+    return;
+  }
+  auto& queue = commit->queue;
+  queue.postAfter(kConfirmPoll, [commit = std::move(commit), waited]() mutable {
+    awaitCommitted(std::move(commit), waited + kConfirmPoll);
+  });
+}
+
+void TextInserter::commitFallBack(Commit& commit, std::string why) {
+  commit.outcome.attempts.push_back({"input method", std::move(why)});
+  if (auto* inserter = *commit.self) {
+    inserter->insertDirectly(commit.text, commit.target, std::move(commit.outcome), std::move(commit.done));
+    return;
+  }
+  commit.done(std::move(commit.outcome));  // quitting: nothing more is tried
 }
 
 }  // namespace wrenfold

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/platform/accessibility.h"
+#include "core/platform/input_method.h"
 #include "core/platform/key_events.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/pasteboard.h"
@@ -33,7 +34,7 @@ enum class InsertResult {
 
 // One strategy tried and how it ended, for the log: never the text.
 struct InsertAttempt {
-  std::string strategy;  // "accessibility", "paste", "copy"
+  std::string strategy;  // "input method", "accessibility", "paste", "copy"
   std::string outcome;   // "written", "refused", "confirmed", "not seen", ...
   bool operator==(const InsertAttempt&) const = default;
 };
@@ -43,11 +44,11 @@ struct InsertOutcome {
   std::vector<InsertAttempt> attempts;  // in the order tried
 };
 
-// Puts a chosen candidate into the field the cycle started from: an accessibility write at
-// the selection, else a synthetic paste into the re-activated window, else the text is only
-// copied. Every write is confirmed by reading the field back where the program exposes it; a
-// paste that is not seen arriving leaves the candidate on the clipboard. Main thread only; the
-// ports must outlive the delayed paste steps.
+// Puts a chosen candidate into the field the cycle started from: committed through the input
+// method into the context remembered at the start, else an accessibility write at the
+// selection, else a synthetic paste into the re-activated window, else the text is only copied. Every write
+// is confirmed by reading the field back where the program exposes it; a paste that is not seen arriving
+// leaves the candidate on the clipboard. Main thread only; the ports must outlive the delayed paste steps.
 class TextInserter {
  public:
   using Completion = std::function<void(InsertOutcome)>;
@@ -79,9 +80,17 @@ class TextInserter {
   // never a paste, which could leave the text twice.
   static constexpr std::chrono::milliseconds kLateWritePoll{100};
   static constexpr std::chrono::milliseconds kLateWriteTimeout{2000};
+  // A commit through the input method is looked for in the context's surrounding text, else in
+  // the field read through accessibility, this often up to the limit; not seen, it is still
+  // "pasted" (handed to the program), never committed twice and never put on the clipboard.
+  static constexpr std::chrono::milliseconds kCommitConfirmTimeout{2000};
 
+  // `inputMethod` may be null: no input-method route.
   TextInserter(Accessibility& accessibility, Workspace& workspace, Pasteboard& pasteboard, KeyEvents& keys,
-               MainQueue& mainQueue);
+               MainQueue& mainQueue, InputMethod* inputMethod = nullptr);
+  ~TextInserter();
+  TextInserter(const TextInserter&) = delete;
+  TextInserter& operator=(const TextInserter&) = delete;
 
   // `done` runs exactly once with the outcome: at once when the accessibility write or the
   // copy settles it, later (on the main queue) when a paste or an unanswered write has to be
@@ -99,6 +108,11 @@ class TextInserter {
  private:
   struct Paste;
   struct LateWrite;
+  struct Commit;
+
+  // The accessibility write, else the paste, else the copy, after what `outcome` already tried.
+  void insertDirectly(std::string_view text, const std::shared_ptr<const FocusedTarget>& target,
+                      InsertOutcome outcome, Completion done);
 
   [[nodiscard]] WriteResult insertAtSelection(std::string_view text, const AccessibilityElement& element,
                                               std::optional<TextRange> fallbackRange);
@@ -126,11 +140,22 @@ class TextInserter {
   static void finish(Paste& paste, InsertResult result, std::string outcome);
   static void awaitLateWrite(std::shared_ptr<LateWrite> write, std::chrono::milliseconds waited);
 
+  // The steps of a commit through the input method.
+  void startCommit(std::string_view text, const std::shared_ptr<const FocusedTarget>& target,
+                   Completion done);
+  static void awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono::milliseconds waited);
+  static void commitNow(std::shared_ptr<Commit> commit, const InputContextState& state);
+  static void awaitCommitted(std::shared_ptr<Commit> commit, std::chrono::milliseconds waited);
+  static void commitFallBack(Commit& commit, std::string why);
+
   Accessibility& ax_;
   Workspace& workspace_;
   Pasteboard& pasteboard_;
   KeyEvents& keys_;
   MainQueue& mainQueue_;
+  InputMethod* inputMethod_;
+  // Lets a commit's later step fall back to the other strategies while the inserter exists.
+  std::shared_ptr<TextInserter*> self_;
   // The paste whose clipboard restore is still to come, so a paste started before it can
   // reuse the user's clipboard instead of capturing the previous candidate.
   std::shared_ptr<Paste> pending_;

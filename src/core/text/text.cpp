@@ -224,6 +224,17 @@ std::optional<std::size_t> byteOffsetOfUtf16(std::string_view s, std::size_t utf
   return i;
 }
 
+std::optional<std::size_t> byteOffsetOfCodePoint(std::string_view s, std::size_t codePoints) {
+  std::size_t i = 0;
+  for (std::size_t n = 0; n < codePoints; ++n) {
+    if (i >= s.size()) {
+      return std::nullopt;
+    }
+    static_cast<void>(nextCodePoint(s, i));
+  }
+  return i;
+}
+
 std::size_t utf16OffsetOfByte(std::string_view s, std::size_t byteOffset) {
   std::size_t units = 0;
   for (std::size_t i = 0; i < s.size() && i < byteOffset;) {

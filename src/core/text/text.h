@@ -40,6 +40,10 @@ namespace wrenfold::text {
 // the end or inside a surrogate pair.
 [[nodiscard]] std::optional<std::size_t> byteOffsetOfUtf16(std::string_view s, std::size_t utf16Offset);
 
+// Byte offset in `s` of the code-point offset `codePoints` (input methods count so); absent when
+// the offset lies past the end.
+[[nodiscard]] std::optional<std::size_t> byteOffsetOfCodePoint(std::string_view s, std::size_t codePoints);
+
 // UTF-16 offset of the byte offset `byteOffset` (clamped to the end of `s`).
 [[nodiscard]] std::size_t utf16OffsetOfByte(std::string_view s, std::size_t byteOffset);
 

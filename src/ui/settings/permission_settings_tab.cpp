@@ -6,6 +6,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <optional>
+
+#include "core/platform/input_method.h"
 #include "core/settings/settings_permissions.h"
 #include "ui/common/divider.h"
 #include "ui/common/symbol.h"
@@ -31,6 +34,23 @@ QString screenRecordingExplanation(bool available) {
                    : QStringLiteral(
                          "当前会话无法截取窗口（Wayland 会话或没有 X11 显示）。请在登录界面选择 X11 "
                          "会话（例如“GNOME on Xorg”）。在此之前，Wrenfold 仍会读取辅助功能文字和剪贴板。");
+}
+
+QString inputMethodExplanation(std::optional<InputMethodStatus> status) {
+  switch (status.value_or(InputMethodStatus::absent)) {
+    case InputMethodStatus::ready:
+      return QStringLiteral(
+          "Fcitx 5 已加载 Wrenfold 的输入法插件：候选会先通过输入法填入触发时的输入框，不经过剪贴板。");
+    case InputMethodStatus::withoutAddon:
+      return QStringLiteral(
+          "Fcitx 5 正在运行，但没有加载 Wrenfold 的输入法插件。请安装 Wrenfold 的软件包（其中带有该插件），"
+          "然后在终端执行 fcitx5 -r 重启 Fcitx 5，再点击刷新。");
+    case InputMethodStatus::absent:
+      break;
+  }
+  return QStringLiteral(
+      "没有检测到正在运行的 Fcitx 5。用 Fcitx 5 输入时，Wrenfold 会先通过它填入候选、不经过剪贴板；"
+      "不用时仍通过辅助功能或粘贴填入。");
 }
 
 QWidget* makeHeaderRow(SettingsPermissions& permissions, QWidget* parent) {
@@ -76,6 +96,15 @@ PermissionSettingsTab::PermissionSettingsTab(SettingsPermissions& permissions,
   layout->addWidget(accessibility_);
   layout->addWidget(new Divider(this));
   layout->addWidget(screenRecording_);
+  if (permissions_.offersInputMethod()) {
+    inputMethod_ =
+        new PermissionRow({"keyboard", QStringLiteral("输入法"),
+                           QStringLiteral("通过 Fcitx 5 把候选直接填入触发时的输入框，不经过剪贴板。"),
+                           QStringLiteral("查看说明"), [this] { permissions_.explainInputMethod(); }},
+                          this);
+    layout->addWidget(new Divider(this));
+    layout->addWidget(inputMethod_);
+  }
   if (!sessionOffers.empty()) {
     QStringList lines;
     for (const auto& offer : sessionOffers) {
@@ -113,6 +142,12 @@ void PermissionSettingsTab::refresh() {
   accessibility_->setExplanation(explanation);
   screenRecording_->setExplanation(
       permissions_.showsScreenRecordingExplanation() ? screenRecordingExplanation(capture) : QString());
+  if (inputMethod_ != nullptr) {
+    const auto status = permissions_.inputMethodStatus();
+    inputMethod_->setGranted(status == InputMethodStatus::ready);
+    inputMethod_->setExplanation(permissions_.showsInputMethodExplanation() ? inputMethodExplanation(status)
+                                                                            : QString());
+  }
 }
 
 }  // namespace wrenfold

@@ -27,6 +27,8 @@ class PermissionSettingsTab : public QWidget {
 
   [[nodiscard]] PermissionRow& accessibilityRow() const { return *accessibility_; }
   [[nodiscard]] PermissionRow& screenRecordingRow() const { return *screenRecording_; }
+  // Absent where the settings were given no input-method route.
+  [[nodiscard]] PermissionRow* inputMethodRow() const { return inputMethod_; }
 
  private:
   void refresh();
@@ -35,6 +37,7 @@ class PermissionSettingsTab : public QWidget {
   Observable::Token token_ = 0;
   PermissionRow* accessibility_ = nullptr;
   PermissionRow* screenRecording_ = nullptr;
+  PermissionRow* inputMethod_ = nullptr;
 };
 
 }  // namespace wrenfold

@@ -16,6 +16,7 @@
 #include "core/platform/accessibility.h"
 #include "core/platform/clock.h"
 #include "core/platform/desktop_services.h"
+#include "core/platform/input_method.h"
 #include "core/platform/launch_at_login.h"
 #include "core/platform/main_queue.h"
 #include "core/platform/window_capture.h"
@@ -50,6 +51,8 @@ struct SettingsContext {
   const std::optional<FileProblem>* userTemplatesProblem = nullptr;
   // What this desktop session offers, one line per part of a cycle; shown in "权限" when given.
   std::vector<std::string> sessionOffers{};
+  // The input-method route, for its row in "权限"; absent: no row.
+  InputMethod* inputMethod = nullptr;
 };
 
 class SettingsView : public QWidget {

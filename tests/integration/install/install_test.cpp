@@ -45,6 +45,10 @@ const std::set<std::string> kInstalledFiles = [] {
   for (const int size : kIconSizes) {
     files.insert(iconPath(size));
   }
+  if (const std::string addons = WRENFOLD_FCITX5_INSTALL_DIR; !addons.empty()) {
+    files.insert(addons + "/libwrenfoldim.so");
+    files.insert("share/fcitx5/addon/wrenfold.conf");
+  }
   return files;
 }();
 

@@ -10,6 +10,7 @@
 #include "core/support/app_logger.h"
 #include "core/support/app_paths.h"
 #include "fakes/fake_accessibility.h"
+#include "fakes/fake_input_method.h"
 #include "fakes/fake_window_capture.h"
 #include "fakes/manual_clock.h"
 #include "fakes/manual_main_queue.h"
@@ -45,8 +46,9 @@ class ScriptedHttpClient final : public HttpClient {
 struct SettingsPorts {
   [[nodiscard]] SettingsContext context(ModelConfigStore& configs, StyleMemoryStore& memory,
                                         LaunchAtLogin* launchAtLogin = nullptr) {
-    return {configs,   memory,    paths,         desktop, accessibility, windowCapture,
-            workQueue, mainQueue, launchAtLogin, &http,   &clock};
+    return {configs,       memory,    paths,     desktop,       accessibility,
+            windowCapture, workQueue, mainQueue, launchAtLogin, &http,
+            &clock,        nullptr,   {},        &inputMethod};
   }
   // Lets queued checks finish on the "worker" and their answers arrive on the "main thread".
   void settle() {
@@ -60,6 +62,7 @@ struct SettingsPorts {
   RecordingDesktopServices desktop;
   FakeAccessibility accessibility;
   FakeWindowCapture windowCapture;
+  FakeInputMethod inputMethod;
   ManualWorkQueue workQueue;
   ManualClock clock;
   ManualMainQueue mainQueue{clock};

@@ -349,6 +349,7 @@ class SettingsViewTest : public QObject {
     Harness h;
     h.accessibility.setTrusted(false);
     h.windowCapture.setAvailable(false);
+    h.inputMethod.currentStatus = InputMethodStatus::withoutAddon;
     h.window().permissions().refresh();
     QCOMPARE(h.workQueue.pendingCount(), std::size_t{1});  // the capture check waits for the worker
     h.settle();
@@ -366,6 +367,18 @@ class SettingsViewTest : public QObject {
     tab->screenRecordingRow().actionButton()->click();
     h.settle();
     QVERIFY(tab->screenRecordingRow().explanation().contains(QStringLiteral("Wayland")));
+
+    // Fcitx 5 without the addon: what to do; with it, granted.
+    auto* inputMethod = tab->inputMethodRow();
+    QVERIFY(inputMethod != nullptr);
+    QCOMPARE(inputMethod->grantLabel(), QStringLiteral("需要授权"));
+    inputMethod->actionButton()->click();
+    h.settle();
+    QVERIFY(inputMethod->explanation().contains(QStringLiteral("fcitx5 -r")));
+    h.inputMethod.currentStatus = InputMethodStatus::ready;
+    h.window().permissions().refresh();
+    h.settle();
+    QCOMPARE(inputMethod->grantLabel(), QStringLiteral("已授权"));
   }
 
   // Before a key would cross the network unencrypted, the tab says so: plain http to a host that

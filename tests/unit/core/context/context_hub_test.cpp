@@ -8,6 +8,7 @@
 #include "core/text/text.h"
 #include "fakes/fake_accessibility.h"
 #include "fakes/fake_image_codec.h"
+#include "fakes/fake_input_method.h"
 #include "fakes/fake_pasteboard.h"
 #include "fakes/fake_system_log.h"
 #include "fakes/fake_window_capture.h"
@@ -126,6 +127,47 @@ TEST_F(HubTest, WeakAccessibilityTextGivesWayToTheScreenshot) {
   EXPECT_EQ(result->snapshot, expected);
   EXPECT_TRUE(result->screenshot);
   EXPECT_FALSE(result->screenshotWarning);
+}
+
+// A program that shows accessibility nothing (a terminal, a Wayland program) but tells the input
+// method the text around the caret: that text, with its selection cut by code points, comes
+// before the screenshot; without it, the screenshot as before.
+TEST_F(HubTest, TheInputMethodsTextComesBeforeTheScreenshotWhereAccessibilityHasNone) {
+  testing::FakeInputMethod im;
+  hub_ = std::make_unique<ContextHub>(
+      AccessibilityReader(ax_, clock_), ClipboardContextReader(pasteboard_, workspace_),
+      ScreenshotReader(windows_, codec_, worker_, queue_, logger_), ax_, &logger_, &im);
+  screenshotAvailable();
+  auto t = std::make_shared<FocusedTarget>(*target_);
+  t->inputContext = testing::FakeInputMethod::kTicket;
+  const std::string field = "会议纪要：周五下午3点，Room 302（暂定）。";
+  const struct {
+    std::optional<std::string> surrounding;
+    std::uint32_t anchor;
+    std::uint32_t cursor;
+    ContextSource source;
+    std::optional<std::string> selected;
+  } rows[] = {
+      {field, 5, 13, ContextSource::selectedText, "周五下午3点，R"},
+      {field, 40, 2, ContextSource::accessibility, std::nullopt},  // stale: past the end
+      {field, 8, 8, ContextSource::accessibility, std::nullopt},
+      {std::nullopt, 0, 0, ContextSource::screenshot, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    im.context = InputContextState{};
+    im.context->surroundingText = row.surrounding;
+    im.context->anchor = row.anchor;
+    im.context->cursor = row.cursor;
+    const auto result = read(t);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->snapshot.source, row.source) << row.anchor;
+    EXPECT_EQ(result->snapshot.selectedText, row.selected) << row.anchor;
+    EXPECT_TRUE(result->screenshot);
+    if (row.source != ContextSource::screenshot) {
+      EXPECT_EQ(result->snapshot.focusedText, field);
+      EXPECT_EQ(result->snapshot.confidence, row.selected ? 0.92 : 0.76);
+    }
+  }
 }
 
 TEST_F(HubTest, NoFocusedElementFallsBackToTheClipboardTrimmed) {

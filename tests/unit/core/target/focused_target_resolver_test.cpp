@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fakes/fake_accessibility.h"
+#include "fakes/fake_input_method.h"
 #include "fakes/fake_workspace.h"
 
 namespace wrenfold {
@@ -89,6 +90,27 @@ TEST_F(ResolverTest, PasswordFieldsAreRefused) {
     ax_.set(field_, AXAttribute::role, std::string(byRole ? "AXSecureTextField" : "AXTextField"));
     ax_.set(field_, AXAttribute::protectedContent, !byRole);
     EXPECT_EQ(resolver_.resolve().error(), Failure(AssistantError::unsafeTarget("密码输入框不允许运行")));
+  }
+  // A password field only the input method knows (its hint); else its context and caret, on screen.
+  ax_.set(field_, AXAttribute::role, std::string("AXTextField"));
+  ax_.set(field_, AXAttribute::protectedContent, false);
+  testing::FakeInputMethod im;
+  const FocusedTargetResolver resolver(ax_, workspace_, &im);
+  const Rect caret{310, 96, 0, 18};
+  for (const bool password : {true, false}) {
+    for (const bool onScreen : {true, false}) {
+      im.context = InputContextState{};
+      im.context->focused = true;
+      im.context->refusesText = password;
+      im.context->cursorRect = caret;
+      im.context->cursorRectOnScreen = onScreen;
+      const auto target = resolver.resolve();
+      ASSERT_EQ(target.has_value(), !password);
+      if (target) {
+        EXPECT_EQ((*target)->inputContext, testing::FakeInputMethod::kTicket);
+        EXPECT_EQ((*target)->caretFrame, onScreen ? std::optional(caret) : std::nullopt);
+      }
+    }
   }
 }
 

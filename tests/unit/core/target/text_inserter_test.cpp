@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fakes/fake_accessibility.h"
+#include "fakes/fake_input_method.h"
 #include "fakes/fake_key_events.h"
 #include "fakes/fake_pasteboard.h"
 #include "fakes/fake_workspace.h"
@@ -504,6 +505,110 @@ TEST_F(InserterTest, InsertionCheckComparesWhatTheUserSees) {
     const auto check = InsertionCheck::before(ax_, field_, row.text);
     ax_.set(field_, AXAttribute::value, std::string(row.after));
     EXPECT_EQ(check.check(ax_), row.verdict) << row.after;
+  }
+}
+
+InputContextState contextState(bool focused, bool refusesText = false) {
+  InputContextState state;
+  state.focused = focused;
+  state.refusesText = refusesText;
+  return state;
+}
+
+// The input method goes first; the clipboard is never touched, no key is posted, nothing is
+// written through accessibility, and a commit is made once however its confirmation ends.
+TEST_F(InserterTest, ACommitThroughTheInputMethodIsConfirmedWhereTheProgramShowsIt) {
+  const std::string candidate = "好的，周五下午三点见。\nThanks！";
+  const struct {
+    const char* name;
+    std::optional<std::string> surrounding;  // the program reports the text around the caret
+    bool fieldReadable;                      // the field reads back through accessibility
+    bool arrives;                            // the program shows the commit
+    InsertResult result;
+    const char* outcome;
+  } rows[] = {
+      {"surrounding text", "会议纪要：Thanks！", false, true, InsertResult::inserted, "confirmed"},
+      {"accessibility read-back", std::nullopt, true, true, InsertResult::inserted, "confirmed"},
+      {"nothing to read", std::nullopt, false, true, InsertResult::pasted, "unconfirmed"},
+      {"readable, never shown", "会议纪要：Thanks！", true, false, InsertResult::pasted, "not seen"},
+  };
+  for (const auto& row : rows) {
+    FakeAccessibility ax;
+    testing::FakeInputMethod im;
+    TextInserter inserter(ax, workspace_, pasteboard_, keys_, queue_, &im);
+    field_ = ax.addElement("AXTextArea");
+    if (row.fieldReadable) {
+      ax.set(field_, AXAttribute::value, std::string("会议纪要："));
+    }
+    im.context = contextState(true);
+    im.context->surroundingText = row.surrounding;
+    if (!row.arrives) {
+      im.onCommit = [&](const std::string&) { im.context->surroundingText = row.surrounding; };
+    } else if (row.fieldReadable) {
+      im.onCommit = [&](const std::string& text) { ax.set(field_, AXAttribute::value, "会议纪要：" + text); };
+    }
+    pasteboard_.copyTextExternally("剪贴板：原文 mine");
+    const auto changes = pasteboard_.changeCount();
+    auto t = std::const_pointer_cast<FocusedTarget>(target(true, TextRange{5, 0}));
+    t->focusedRole = "AXTextArea";
+    t->inputContext = testing::FakeInputMethod::kTicket;
+    insert(inserter, candidate, t);
+    queue_.advance(10s);
+    ASSERT_TRUE(outcome_) << row.name;
+    EXPECT_EQ(outcome_->result, row.result) << row.name;
+    EXPECT_EQ(outcome_->attempts, (std::vector<InsertAttempt>{{"input method", row.outcome}})) << row.name;
+    EXPECT_EQ(im.commits, std::vector<std::string>{candidate}) << row.name;
+    EXPECT_EQ(pasteboard_.changeCount(), changes) << row.name;
+    EXPECT_TRUE(keys_.posted().empty() && ax.writes().empty() && workspace_.activations().empty())
+        << row.name;
+  }
+}
+
+// Where the input method cannot take the text, the other strategies run as before; a field the
+// program has turned into a password field gets nothing at all.
+TEST_F(InserterTest, WithoutTheRememberedContextTheOtherStrategiesRun) {
+  const InsertAttempt kWritten{"accessibility", "written"};
+  const struct {
+    const char* name;
+    std::optional<InputContextState> context;
+    std::optional<std::chrono::milliseconds> focusBackAfter;  // once the window is activated
+    std::vector<InsertAttempt> attempts;
+    InsertResult result;
+  } rows[] = {
+      {"gone", std::nullopt, std::nullopt, {{"input method", "gone"}, kWritten}, InsertResult::inserted},
+      {"not focused",
+       contextState(false),
+       std::nullopt,
+       {{"input method", "not focused"}, kWritten},
+       InsertResult::inserted},
+      {"focused again", contextState(false), 300ms, {{"input method", "not seen"}}, InsertResult::pasted},
+      {"password",
+       contextState(true, true),
+       std::nullopt,
+       {{"input method", "password field"}},
+       InsertResult::copied},
+  };
+  for (const auto& row : rows) {
+    testing::FakeInputMethod im;
+    TextInserter inserter(ax_, workspace_, pasteboard_, keys_, queue_, &im);
+    ax_.set(field_, AXAttribute::value, std::string("Hello world"));
+    const auto writesBefore = ax_.writes().size();
+    im.context = row.context;
+    auto t = std::const_pointer_cast<FocusedTarget>(target());
+    t->inputContext = testing::FakeInputMethod::kTicket;
+    if (row.focusBackAfter) {
+      workspace_.setFrontmost(std::nullopt);  // our panel is in front
+      queue_.postAfter(*row.focusBackAfter, [&] { im.context->focused = true; });
+    }
+    insert(inserter, "周五见，OK。", t);
+    queue_.advance(10s);
+    ASSERT_TRUE(outcome_) << row.name;
+    EXPECT_EQ(outcome_->attempts, row.attempts) << row.name;
+    EXPECT_EQ(outcome_->result, row.result) << row.name;
+    const bool written = row.attempts.back().strategy == "accessibility";
+    EXPECT_EQ(ax_.writes().size() > writesBefore, written) << row.name;
+    EXPECT_EQ(im.commits.size(), row.focusBackAfter ? 1u : 0u) << row.name;
+    EXPECT_TRUE(keys_.posted().empty()) << row.name;
   }
 }
 
