@@ -24,9 +24,9 @@ struct OverlayPlacement {
   // inside `visibleArea` wherever the panel fits in it, and at its top-left corner otherwise.
   [[nodiscard]] static Point origin(Size panel, Rect visibleArea, std::optional<Rect> anchor);
 
-  // Against the caret's row up to the caret (or the selection's bounds): below it, else above
-  // it, else beside it, as above, so the caret and the text before it stay visible. Only when
-  // not even that fits does the panel go where `origin` puts it.
+  // Against the caret's line (or the selection's bounds): below it, else above it, else beside
+  // it, as above, so the caret and the text before it stay visible. Only when not even that fits
+  // does the panel go where `origin` puts it.
   [[nodiscard]] static Point originAtCaret(Size panel, Rect visibleArea, Rect caret);
 
   // A screen and the ratio of its device pixels to the logical ones windows are placed in.

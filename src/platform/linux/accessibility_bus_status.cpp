@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/linux/atspi_handle.h"
+#include "platform/linux/gvariant_ptr.h"
 
 namespace wrenfold {
 namespace {
@@ -12,15 +13,6 @@ namespace {
 constexpr const char* kBusName = "org.a11y.Bus";
 constexpr const char* kBusPath = "/org/a11y/bus";
 constexpr const char* kStatusInterface = "org.a11y.Status";
-
-struct VariantUnref {
-  void operator()(GVariant* value) const {
-    if (value != nullptr) {
-      g_variant_unref(value);
-    }
-  }
-};
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
 GObjectPtr<GDBusConnection> sessionBus() {
   GErrorSlot error;

@@ -89,24 +89,6 @@ bool rowsCountFromTheirParagraph(AtspiCalls& calls, AtspiAccessible* object, con
   return before && before->y == box.y && (before->width > 0 || before->height > 0);
 }
 
-// The caret's box widened to the start of its row (the first character of its line on the
-// caret's row), so a panel set to the left of it leaves the text before the caret readable. The
-// text after the caret is left out: where the panel fits neither below, above nor beside the
-// caret's row, it goes to the right of the caret rather than over the caret itself.
-Rect caretRow(AtspiCalls& calls, AtspiAccessible* object, const Surroundings& around, std::int64_t caret,
-              Rect box, AtspiCoordType coords) {
-  const auto next = std::lower_bound(around.breaks.begin(), around.breaks.end(), caret);
-  const std::int64_t first = next == around.breaks.begin() ? around.start : *std::prev(next) + 1;
-  if (first >= caret) {
-    return box;
-  }
-  const auto start = calls.characterExtents(object, first, coords);
-  if (!start || std::abs(start->y - box.y) >= std::max(box.height, 1.0) / 2 || start->x >= box.x) {
-    return box;  // wrapped onto an earlier row, or not told
-  }
-  return {start->x, box.y, box.x + box.width - start->x, box.height};
-}
-
 }  // namespace
 
 std::optional<Rect> caretBounds(AtspiCalls& calls, AtspiAccessible* object, AtspiCoordType coords) {
@@ -145,7 +127,7 @@ std::optional<Rect> caretBounds(AtspiCalls& calls, AtspiAccessible* object, Atsp
     }
     bounds->height = *height;
   }
-  auto row = caretRow(calls, object, *around, *caret, *bounds, coords);
+  Rect row = *bounds;
   if (rowsCountFromTheirParagraph(calls, object, *around, *caret, *bounds, coords)) {
     // Such an editor's view shows the text from its first line until scrolled: the caret's line
     // is then one line height further down per paragraph before it. Where that leaves the field

@@ -7,17 +7,14 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/linux/gvariant_ptr.h"
+
 namespace wrenfold {
 namespace {
 
 constexpr const char* kService = "org.fcitx.Fcitx5";
 constexpr const char* kPath = "/wrenfold";
 constexpr const char* kInterface = "org.wrenfold.InputMethod1";
-
-struct VariantUnref {
-  void operator()(GVariant* value) const { g_variant_unref(value); }
-};
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
 // The reply, or null when the addon (or Fcitx) is not there or fails. Never auto-starts Fcitx:
 // it ships a bus activation file, and a user who does not run it must not get it started.
