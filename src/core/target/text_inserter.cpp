@@ -388,7 +388,6 @@ bool TextInserter::activate(const FocusedTarget& target) {
 }
 
 struct TextInserter::FocusReturn {
-  Accessibility& ax;
   Workspace& workspace;
   MainQueue& queue;
   std::shared_ptr<const FocusedTarget> target;
@@ -400,7 +399,7 @@ bool TextInserter::giveFocusBack(const std::shared_ptr<const FocusedTarget>& tar
     return false;
   }
   stopGivingFocusBack();
-  returning_ = std::make_shared<FocusReturn>(FocusReturn{ax_, workspace_, mainQueue_, target});
+  returning_ = std::make_shared<FocusReturn>(FocusReturn{workspace_, mainQueue_, target});
   awaitReturn(returning_, std::chrono::milliseconds{0});
   return true;
 }
@@ -416,12 +415,10 @@ void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::m
   if (back->stopped) {
     return;
   }
-  const auto& field = back->target->focusedElement;
-  const bool active = targetWindowActive(back->workspace, *back->target);
-  if (active && (!field || back->ax.boolAttribute(*field, AXAttribute::focused) != false)) {
-    return;  // back where it was
+  if (targetWindowActive(back->workspace, *back->target)) {
+    return;  // back where it was: the program puts the focus back in its field itself
   }
-  if (!active && waited == kActivationTimeout / 2) {
+  if (waited == kActivationTimeout / 2) {
     // Asked while the panel was still going, the window manager may have let it pass: once more,
     // unless the user has gone elsewhere meanwhile.
     const auto front = back->workspace.frontmostApplication();
@@ -430,11 +427,8 @@ void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::m
                                              : back->workspace.activate(back->target->processID));
     }
   }
-  if (waited < kActivationTimeout + kFocusTimeout) {
+  if (waited < kActivationTimeout) {
     back->queue.postAfter(kFocusPoll, [back, waited] { awaitReturn(back, waited + kFocusPoll); });
-  } else if (active) {
-    // The window is active but the program did not put the focus back in its field: ask once.
-    static_cast<void>(back->ax.setBool(*field, AXAttribute::focused, true));
   }
 }
 
@@ -457,20 +451,22 @@ void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::millise
   const auto unfocused = [&] {
     return element && paste->ax.boolAttribute(*element, AXAttribute::focused) == false;
   };
-  if (unfocused() && waited < kFocusTimeout) {
+  if (!unfocused()) {
+    paste->queue.postAfter(kPasteDelay, [paste] { pressPaste(paste); });
+    return;
+  }
+  if (waited == kFocusTimeout) {
+    // The program did not give the focus back by itself: ask once, and give it a moment to say
+    // so (a Qt program tells the new state only once its window has taken the focus in).
+    static_cast<void>(paste->ax.setBool(*element, AXAttribute::focused, true));
+  }
+  if (waited < kFocusTimeout + kFocusAskedWait) {
     paste->queue.postAfter(kFocusPoll, [paste, waited] { awaitFocus(paste, waited + kFocusPoll); });
     return;
   }
-  if (unfocused()) {
-    // The program did not give the focus back by itself: ask once. A field that still has no
-    // focus would let the keys land elsewhere in the window (or open a menu).
-    static_cast<void>(paste->ax.setBool(*element, AXAttribute::focused, true));
-    if (unfocused()) {
-      finish(*paste, InsertResult::copied, "field not focused");
-      return;
-    }
-  }
-  paste->queue.postAfter(kPasteDelay, [paste] { pressPaste(paste); });
+  // A field still without the focus would let the keys land elsewhere in the window (or open a
+  // menu).
+  finish(*paste, InsertResult::copied, "field not focused");
 }
 
 void TextInserter::pressPaste(std::shared_ptr<Paste> paste) {

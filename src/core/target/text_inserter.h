@@ -59,9 +59,11 @@ class TextInserter {
   static constexpr std::chrono::milliseconds kActivationTimeout{1500};
   // After activation, until the field reports keyboard focus again (browsers hand the focus on
   // to the page some time after their window became active); past the limit the focus is asked
-  // for once, and a field still without it is not pasted into: the text is only copied.
+  // for once, and a field still without it a moment later is not pasted into: the text is only
+  // copied.
   static constexpr std::chrono::milliseconds kFocusPoll{25};
   static constexpr std::chrono::milliseconds kFocusTimeout{1000};
+  static constexpr std::chrono::milliseconds kFocusAskedWait{500};
   // After activation, before focus is restored and the paste chord is posted.
   static constexpr std::chrono::milliseconds kPasteDelay{50};
   // After the chord the field is read this often until the text shows, up to the limit
@@ -98,9 +100,8 @@ class TextInserter {
   void insert(std::string_view text, const std::shared_ptr<const FocusedTarget>& target, Completion done);
 
   // Gives the keyboard back to the target's field, as it was before the panel took it: its window
-  // is asked to become active, and a field still without the focus once the window is active
-  // (past the focus limit) is asked for it once. Nothing more is asked once the user has gone to
-  // another window. False when there was no window to ask for.
+  // is asked to become active, once more if it is not by half the activation limit. Nothing more
+  // is asked once the user has gone to another window. False when there was no window to ask for.
   bool giveFocusBack(const std::shared_ptr<const FocusedTarget>& target);
   // A new cycle has begun: the focus is no longer given back.
   void stopGivingFocusBack();
