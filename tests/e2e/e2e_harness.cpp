@@ -367,7 +367,8 @@ std::vector<Node> nodes(pid_t pid) {
 std::string dump(pid_t pid) {
   std::string text;
   for (const Node& node : nodes(pid)) {
-    text += node.role + " '" + node.name + "' '" + node.text + "'" + (node.showing ? " [showing]\n" : "\n");
+    text += node.role + " '" + node.name + "' '" + node.text + "'" + (node.showing ? " [showing]" : "") +
+            (node.focused ? " [focused]\n" : "\n");
   }
   return text.empty() ? "no application of pid " + std::to_string(pid) + " on the bus\n" : text;
 }

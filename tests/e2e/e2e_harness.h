@@ -136,7 +136,7 @@ struct Node {
 };
 // Every node under the application of `pid`, depth first; empty when it is not on the bus.
 [[nodiscard]] std::vector<Node> nodes(pid_t pid);
-// One line per node ("role 'name' 'text' [showing]"), for failure messages.
+// One line per node ("role 'name' 'text' [showing] [focused]"), for failure messages.
 [[nodiscard]] std::string dump(pid_t pid);
 // True when a showing node's name or text contains `fragment`.
 [[nodiscard]] bool shows(pid_t pid, const std::string& fragment);

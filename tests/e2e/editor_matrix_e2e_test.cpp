@@ -179,9 +179,9 @@ class EditorMatrix : public JourneyTest {
 
     // The caret on a line in the middle of the window, then on the first line (the terminal's
     // stays at its prompt); the candidate goes in at the last.
-    // The scaled Qt 5 programs, the middle line only: after a panel closed with Escape their text
-    // is left without the keyboard now and then (the window active, the text not focused), and
-    // the next insertion is only copied; not yet explained.
+    // The scaled Qt 5 programs, the middle line only: drawing at twice the size, on a busy machine
+    // they may take the trigger's Alt taps only after the panel has taken the focus, and their
+    // menu bar then keeps the keyboard (the window active, the text not focused).
     const bool once =
         program.scale != 1 && (program.executable == "kwrite" || program.executable == "featherpad");
     for (const int line : once ? std::vector<int>{kMiddleLine} : std::vector<int>{kMiddleLine, 1}) {
@@ -194,7 +194,8 @@ class EditorMatrix : public JourneyTest {
         }
       }
       // The program has put the keyboard focus into its text (LibreOffice takes a while).
-      ASSERT_TRUE(waitUntil([&] { return blind || focusedText(pid); }, 60s)) << atspi::dump(pid);
+      ASSERT_TRUE(waitUntil([&] { return blind || focusedText(pid); }, 60s))
+          << atspi::dump(pid) << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
       // Measured before the panel takes the focus from the program's text.
       std::optional<WindowFrame> caret;
       ASSERT_TRUE(waitUntil([&] {
@@ -202,7 +203,15 @@ class EditorMatrix : public JourneyTest {
       })) << "the caret's box cannot be measured:\n"
           << atspi::dump(pid);
       const std::size_t request = model.requests().size();
-      doubleTapAlt();
+      // Once in KWrite the second Alt is held until the candidates show: a panel taking the
+      // keyboard meanwhile would take the key's release from KWrite, whose menu bar would then
+      // keep the keyboard, and the candidate would only be copied.
+      const bool holdAlt = line == 1 && program.executable == "kwrite" && program.scale == 1;
+      if (holdAlt) {
+        doubleTapAltHoldingTheSecond();
+      } else {
+        doubleTapAlt();
+      }
       ASSERT_TRUE(waitUntil([&] { return model.requests().size() > request; }, 60s)) << "no model request";
       EXPECT_NE(blind ? 0 : model.promptOf(request).find(ownText), std::string::npos)
           << "the request lacks the program's own text:\n"
@@ -210,6 +219,11 @@ class EditorMatrix : public JourneyTest {
       ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[0]));
       const auto overlay = wrenfold_.waitForOverlay();
       ASSERT_TRUE(overlay);
+      if (holdAlt) {
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(activeWindow(), window) << "the panel took the keyboard with Alt down";
+        releaseAlt();
+      }
       if (caret) {
         EXPECT_EQ(panelPlacementFault(*caret, *overlay), "");
         if (const auto panel = windowFrame(*overlay)) {  // for the README's table

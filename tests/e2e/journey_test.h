@@ -44,6 +44,13 @@ class JourneyTest : public ::testing::Test {
     ASSERT_TRUE(xdotool({"key", "alt", "alt"}));
     lastTap_ = std::chrono::steady_clock::now();
   }
+  // A double tap whose second Alt stays down; `releaseAlt` lets it go.
+  void doubleTapAltHoldingTheSecond() {
+    std::this_thread::sleep_until(lastTap_ + DoubleTapDetector::kTriggerDebounce + 100ms);
+    ASSERT_TRUE(xdotool({"keydown", "alt", "keyup", "alt", "keydown", "alt"}));
+    lastTap_ = std::chrono::steady_clock::now();
+  }
+  void releaseAlt() { ASSERT_TRUE(xdotool({"keyup", "alt"})); }
   // Once the overlay shows and holds the keyboard (it takes it once there is something to act
   // on), presses `keys` in it, one after the other.
   [[nodiscard]] ::testing::AssertionResult pressInOverlay(const std::vector<std::string>& keys) {

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -13,6 +14,14 @@
 #include "ui/overlay/overlay_view.h"
 
 namespace wrenfold {
+namespace {
+
+constexpr std::chrono::milliseconds kKeysPoll{15};
+// How long after the panel appeared, or a modifier was last seen down, it takes the keyboard.
+constexpr std::chrono::milliseconds kKeysSettle{250};
+constexpr std::chrono::milliseconds kKeysWaitLimit{1000};
+
+}  // namespace
 
 Rect availableScreenArea(const std::optional<Rect>& anchor) {
   QScreen* screen = nullptr;
@@ -85,6 +94,9 @@ void OverlayWindowController::showAtCaret(Rect caret) {
 
 void OverlayWindowController::present() {
   ++presentations_;
+  if (!panel_->isVisible()) {
+    shownAt_ = Clock::now();
+  }
   panel_->stayOnTop();
   panel_->show();  // without activation: the user's application keeps the keyboard
   panel_->raise();
@@ -110,6 +122,31 @@ void OverlayWindowController::focusPanel() {
   ++presentations_;
   panel_->show();
   panel_->raise();
+  activateOnceKeysAreUp(++activationRequests_, Clock::now());
+}
+
+void OverlayWindowController::activateOnceKeysAreUp(std::uint64_t request, Clock::time_point asked) {
+  if (request != activationRequests_ || !panel_->isVisible()) {
+    return;
+  }
+  // On X11 a key's release goes to whichever window has the focus when it comes, and a Qt
+  // program on the accessibility bus holds each key event back until the bus has seen it: on a
+  // busy machine it takes the trigger's taps of Alt only after the panel would otherwise have
+  // taken the focus. Its menu bar then takes the keyboard while the window is inactive and keeps
+  // it after the panel gives the window back, and the text gets nothing. The program is given
+  // the trigger's keys first (never for long: a key held on and on does not keep the panel
+  // from the keyboard).
+  constexpr Qt::KeyboardModifiers kHeld =
+      Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier;
+  const auto now = Clock::now();
+  if (QGuiApplication::queryKeyboardModifiers().testAnyFlags(kHeld)) {
+    keysLastHeld_ = now;
+  }
+  if (now - asked < kKeysWaitLimit && now < std::max(shownAt_, keysLastHeld_) + kKeysSettle) {
+    QTimer::singleShot(kKeysPoll, panel_.get(),
+                       [this, request, asked] { activateOnceKeysAreUp(request, asked); });
+    return;
+  }
   panel_->activateWindow();
 }
 
@@ -123,6 +160,7 @@ void OverlayWindowController::close() {
   if (!panel_) {
     return;
   }
+  ++activationRequests_;
   if (!hideAfterThisTurn_) {
     panel_->hide();
     return;

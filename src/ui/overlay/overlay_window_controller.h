@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,12 +51,17 @@ class OverlayWindowController final : public OverlayWindow {
  private:
   void createPanel();
   void present();
+  using Clock = std::chrono::steady_clock;
+  void activateOnceKeysAreUp(std::uint64_t request, Clock::time_point asked);
   void position(const std::optional<Rect>& anchor, bool atCaret);
   [[nodiscard]] bool handleKeyDown(const QKeyEvent& event);
 
   OverlayViewModel model_;
   bool hideAfterThisTurn_ = false;
   std::uint64_t presentations_ = 0;
+  std::uint64_t activationRequests_ = 0;  // a newer request or a close drops a waiting one
+  Clock::time_point shownAt_;
+  Clock::time_point keysLastHeld_;
   OverlayKeyHandler keys_;
   std::optional<Rect> lastAnchor_;
   std::unique_ptr<OverlayPanel> panel_;  // declared last: destroyed first, while the model lives
