@@ -461,10 +461,15 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
   }
   const std::string addons = std::string(WRENFOLD_FCITX5_DIR) + "/lib:/usr/lib/x86_64-linux-gnu/fcitx5";
   const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+  // The addon answers only the executables it is told of: this build's Wrenfold, and gdbus, the
+  // test's witness of what it would remember.
+  const std::string gdbus = run({"which", "gdbus"}).output;
   Process fcitx(
       {"fcitx5", "--disable=wayland,waylandim,kimpanel,notificationitem,classicui"},
-      {"FCITX_ADDON_DIRS=" + addons, std::string("XDG_DATA_DIRS=") + WRENFOLD_FCITX5_DIR +
-                                         "/share:" + (dataDirs ? dataDirs : "/usr/local/share:/usr/share")});
+      {"FCITX_ADDON_DIRS=" + addons,
+       std::string("XDG_DATA_DIRS=") + WRENFOLD_FCITX5_DIR +
+           "/share:" + (dataDirs ? dataDirs : "/usr/local/share:/usr/share"),
+       std::string("WRENFOLD_IM_CALLERS=") + WRENFOLD_BINARY + ":" + gdbus.substr(0, gdbus.find('\n'))});
   const auto remembered = [] {  // what the addon would remember now, asked as another client
     return run({"gdbus", "call", "--session", "--dest", "org.fcitx.Fcitx5", "--object-path", "/wrenfold",
                 "--method", "org.wrenfold.InputMethod1.Remember", "test"})
@@ -478,6 +483,11 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
                .output == "(true,)\n";
   })) << fcitx.output();
   ASSERT_TRUE(waitUntil([&] { return remembered().starts_with("(uint64 0,"); })) << fcitx.output();
+  // Any other program is turned away: it could type into the user's field and read its text.
+  const Exit stranger = run({"dbus-send", "--session", "--print-reply", "--dest=org.fcitx.Fcitx5",
+                             "/wrenfold", "org.wrenfold.InputMethod1.Remember", "string:test"});
+  EXPECT_NE(stranger.status, 0);
+  EXPECT_NE(stranger.output.find("AccessDenied"), std::string::npos) << stranger.output;
 
   const std::vector<std::string> candidates{"好的，周五下午三点见。Thanks", "收到（稍后回复）"};
   ModelService model(candidates, 3s);

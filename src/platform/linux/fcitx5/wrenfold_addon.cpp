@@ -11,14 +11,44 @@
 #include <fcitx/inputcontextmanager.h>
 #include <fcitx/surroundingtext.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
 namespace wrenfold::fcitx5 {
 namespace {
 
 constexpr const char* kPath = "/wrenfold";
 constexpr const char* kInterface = "org.wrenfold.InputMethod1";
+constexpr std::uint64_t kBusTimeoutMicroseconds = 200'000;
 
 bool refusesText(const fcitx::InputContext& context) {
   return context.capabilityFlags().testAny(fcitx::CapabilityFlag::PasswordOrSensitive);
+}
+
+// The executables allowed to call: the installed Wrenfold, and those fcitx5 was started with in
+// WRENFOLD_IM_CALLERS (colon-separated; the tests' build tree). Whoever sets fcitx5's
+// environment owns the session already.
+std::vector<std::filesystem::path> allowedCallers() {
+  std::vector<std::filesystem::path> allowed{WRENFOLD_INSTALLED_EXECUTABLE};
+  if (const char* extra = std::getenv("WRENFOLD_IM_CALLERS")) {
+    const std::string list(extra);
+    for (std::size_t start = 0; start <= list.size();) {
+      const auto end = std::min(list.find(':', start), list.size());
+      if (end > start) {
+        allowed.emplace_back(list.substr(start, end - start));
+      }
+      start = end + 1;
+    }
+  }
+  for (auto& path : allowed) {
+    std::error_code error;
+    if (auto real = std::filesystem::canonical(path, error); !error) {
+      path = std::move(real);
+    }
+  }
+  return allowed;
 }
 
 }  // namespace
@@ -35,6 +65,13 @@ class WrenfoldAddon::Service : public fcitx::dbus::ObjectVTable<WrenfoldAddon::S
 
  private:
   std::tuple<std::uint64_t, std::string> rememberContext(const std::string& ownProgram) {
+    // The interface types into whatever field has the keyboard and reads its text: under Wayland
+    // that is what the compositor withholds from other programs, and a sandboxed one may reach
+    // Fcitx's connection through its portal name. Wrenfold only.
+    if (!addon_.allows(sender())) {
+      throw fcitx::dbus::MethodCallError("org.freedesktop.DBus.Error.AccessDenied",
+                                         "only Wrenfold may use this interface");
+    }
     addon_.caller_ = sender();
     return addon_.remember(ownProgram);
   }
@@ -52,15 +89,41 @@ class WrenfoldAddon::Service : public fcitx::dbus::ObjectVTable<WrenfoldAddon::S
 };
 
 WrenfoldAddon::WrenfoldAddon(fcitx::Instance* instance)
-    : instance_(instance), service_(std::make_unique<Service>(*this)) {
+    : instance_(instance), service_(std::make_unique<Service>(*this)), allowedCallers_(allowedCallers()) {
   auto* dbus = instance_->addonManager().addon("dbus", true);
-  auto* bus = dbus ? dbus->call<fcitx::IDBusModule::bus>() : nullptr;
-  if (!bus || !bus->addObjectVTable(kPath, kInterface, *service_)) {
+  bus_ = dbus ? dbus->call<fcitx::IDBusModule::bus>() : nullptr;
+  if (!bus_ || !bus_->addObjectVTable(kPath, kInterface, *service_)) {
     FCITX_ERROR() << "wrenfold: could not publish " << kInterface << " on the session bus";
   }
 }
 
 WrenfoldAddon::~WrenfoldAddon() = default;
+
+bool WrenfoldAddon::allows(const std::string& sender) {
+  if (sender.empty() || !bus_) {
+    return false;
+  }
+  auto ask = bus_->createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                    "GetConnectionUnixProcessID");
+  ask << sender;
+  auto reply = ask.call(kBusTimeoutMicroseconds);
+  std::uint32_t pid = 0;
+  if (reply.type() != fcitx::dbus::MessageType::Reply || !(reply >> pid) || pid == 0) {
+    return false;
+  }
+  std::error_code error;
+  const auto executable = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+  if (error) {
+    return false;
+  }
+  for (const auto& allowed : allowedCallers_) {
+    if (executable == allowed) {
+      return true;
+    }
+  }
+  FCITX_WARN() << "wrenfold: refused a call from " << executable.string();
+  return false;
+}
 
 std::tuple<std::uint64_t, std::string> WrenfoldAddon::remember(const std::string& ownProgram) {
   context_.unwatch();

@@ -4,13 +4,17 @@
 // Wrenfold), it publishes org.wrenfold.InputMethod1 at /wrenfold on Fcitx's session-bus
 // connection (service org.fcitx.Fcitx5). Wrenfold asks it to remember the input context focused
 // when a cycle starts, then to commit the chosen candidate into exactly that context; nothing is
-// ever committed without that request, into any other context, or into Wrenfold's own program.
+// ever committed without that request, into any other context, or into Wrenfold's own program,
+// and only a process running Wrenfold's executable may ask.
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
+#include <fcitx-utils/dbus/bus.h>
 #include <fcitx-utils/dbus/objectvtable.h>
 #include <fcitx-utils/trackableobject.h>
 #include <fcitx/addoninstance.h>
@@ -41,6 +45,8 @@ class WrenfoldAddon : public fcitx::AddonInstance {
   // Commits `text` into the remembered context: "committed", else why not: "gone" (no such
   // ticket for this caller, or the context was destroyed), "password", "unfocused", "empty".
   std::string commit(std::uint64_t ticket, const std::string& text);
+  // Whether the bus connection `sender` belongs to a process running an allowed executable.
+  [[nodiscard]] bool allows(const std::string& sender);
 
  private:
   class Service;
@@ -49,6 +55,8 @@ class WrenfoldAddon : public fcitx::AddonInstance {
 
   fcitx::Instance* instance_;
   std::unique_ptr<Service> service_;
+  std::vector<std::filesystem::path> allowedCallers_;
+  fcitx::dbus::Bus* bus_ = nullptr;
   fcitx::TrackableObjectReference<fcitx::InputContext> context_;
   std::string caller_;  // the bus name that asked to remember it; only it may commit
   std::string ownProgram_;
