@@ -139,7 +139,7 @@ std::optional<std::string> activeWindow() {
 }
 
 std::unique_ptr<Process> startChromium(const std::filesystem::path& folder, const std::string& url,
-                                       bool forceAccessibility) {
+                                       bool forceAccessibility, std::vector<std::string> environment) {
   std::vector<std::string> argv{kChromium,
                                 "--user-data-dir=" + (folder / "chromium-profile").string(),
                                 "--no-first-run",
@@ -154,7 +154,6 @@ std::unique_ptr<Process> startChromium(const std::filesystem::path& folder, cons
   if (::geteuid() == 0) {
     argv.emplace_back("--no-sandbox");
   }
-  std::vector<std::string> environment;
   if (forceAccessibility) {
     argv.emplace_back("--force-renderer-accessibility");
   } else {

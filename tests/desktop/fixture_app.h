@@ -60,7 +60,8 @@ struct Exit {
 // itself whether to build its accessibility tree.
 inline constexpr const char* kChromium = "/usr/lib/chromium/chromium";
 [[nodiscard]] std::unique_ptr<Process> startChromium(const std::filesystem::path& folder,
-                                                     const std::string& url, bool forceAccessibility);
+                                                     const std::string& url, bool forceAccessibility,
+                                                     std::vector<std::string> environment = {});
 
 // A fixture application that reports its field's text to a file.
 class FixtureApp {

@@ -562,6 +562,35 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
     return testing::readAll(file).starts_with(std::string("丙：发布会draft，") + candidates[0]);
   })) << testing::readAll(file);
   EXPECT_EQ(clipboard(), original);
+
+  // And through GTK 3's module into Chromium's page, whose field has an input context with the
+  // focus once it is clicked; the page's own script shows what the field holds in its title.
+  if (!std::filesystem::exists(testing::kChromium)) {
+    GTEST_SKIP() << "Chromium is not installed (Debian package chromium)";
+  }
+  const auto page = reports_ / "im-page.html";
+  testing::writeAll(page, R"(<html><head><meta charset="utf-8"><title>im-page</title></head><body>
+<textarea style="position: fixed; inset: 0; width: 100%; height: 100%" oninput="document.title = 'im-page:' + this.value">丁：报价单draft，</textarea></body></html>)");
+  const auto chromium = testing::startChromium(reports_.path(), "file://" + page.string(), true,
+                                               {"GTK_IM_MODULE=fcitx", "XMODIFIERS=@im=fcitx"});
+  std::optional<std::string> browser;
+  ASSERT_TRUE(waitUntil([&] { return (browser = windowNamed("im-page")).has_value(); }, 60s))
+      << chromium->output();
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *browser}));
+  ASSERT_TRUE(
+      xdotool({"mousemove", "--window", *browser, "300", "300", "click", "1"}));  // the page, not the toolbar
+  ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'chromium')\n"); }, 60s)) << remembered();
+  doubleTapAlt();
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 3; }, 60s));
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidates[0]));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
+  EXPECT_TRUE(waitUntil([&] { return throughInputMethod() == 3; })) << testing::readAll(log);
+  EXPECT_TRUE(waitUntil([&] {
+    return run({"xdotool", "getwindowname", *browser})
+        .output.starts_with(std::string("im-page:丁：报价单draft，") + candidates[0]);
+  })) << run({"xdotool", "getwindowname", *browser}).output;
+  EXPECT_EQ(clipboard(), original);
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
