@@ -373,6 +373,12 @@ std::string dump(pid_t pid) {
   return text.empty() ? "no application of pid " + std::to_string(pid) + " on the bus\n" : text;
 }
 
+bool holdsText(pid_t pid, const std::string& fragment) {
+  const auto all = nodes(pid);
+  return std::any_of(all.begin(), all.end(),
+                     [&](const Node& node) { return node.text.find(fragment) != std::string::npos; });
+}
+
 bool shows(pid_t pid, const std::string& fragment) {
   const auto all = nodes(pid);
   for (const Node& node : all) {

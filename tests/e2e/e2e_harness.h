@@ -138,6 +138,8 @@ struct Node {
 [[nodiscard]] std::vector<Node> nodes(pid_t pid);
 // One line per node ("role 'name' 'text' [showing] [focused]"), for failure messages.
 [[nodiscard]] std::string dump(pid_t pid);
+// Whether any element of `pid`, shown or not (GTK 4 marks none as showing), holds `fragment`.
+[[nodiscard]] bool holdsText(pid_t pid, const std::string& fragment);
 // True when a showing node's name or text contains `fragment`.
 [[nodiscard]] bool shows(pid_t pid, const std::string& fragment);
 // Waits until `shows(pid, fragment)`.

@@ -591,6 +591,39 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
         .output.starts_with(std::string("im-page:丁：报价单draft，") + candidates[0]);
   })) << run({"xdotool", "getwindowname", *browser}).output;
   EXPECT_EQ(clipboard(), original);
+
+  // GNOME Text Editor, through GTK 4's module: as in Chromium, its text's input context has the
+  // focus once the text is clicked.
+  if (run({"which", "gnome-text-editor"}).status != 0) {
+    GTEST_SKIP() << "gnome-text-editor is not installed (Debian package gnome-text-editor)";
+  }
+  const auto draft = reports_ / "im-gte.txt";
+  testing::writeAll(draft, "戊：周会纪要draft，");
+  Process editor({"gnome-text-editor", "--standalone", draft.string()},
+                 {"GTK_IM_MODULE=fcitx", "XDG_DATA_HOME=" + (reports_ / "data").string(),
+                  "XDG_STATE_HOME=" + (reports_ / "state").string()});
+  std::optional<std::string> editorWindow;
+  ASSERT_TRUE(waitUntil([&] { return (editorWindow = windowNamed("im-gte")).has_value(); }, 60s))
+      << editor.output();
+  // Clicked before its text is loaded, it puts the caret back at the start once it is.
+  ASSERT_TRUE(waitUntil([&] { return atspi::holdsText(editor.pid(), "周会纪要draft"); }, 60s))
+      << atspi::dump(editor.pid());
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", *editorWindow}));
+  ASSERT_TRUE(xdotool({"mousemove", "--window", *editorWindow, "300", "300", "click", "1"}));
+  ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
+  ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'gnome-text-editor')\n"); }, 60s))
+      << remembered();
+  doubleTapAlt();
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 4; }, 60s));
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), candidates[0]));
+  ASSERT_TRUE(pressInOverlay({"Return"}));
+  EXPECT_TRUE(waitUntil([&] { return throughInputMethod() == 4; })) << testing::readAll(log);
+  ASSERT_TRUE(waitUntil([&] { return activeWindow() == editorWindow; }));
+  ASSERT_TRUE(xdotool({"key", "ctrl+s"}));
+  EXPECT_TRUE(waitUntil([&] {
+    return testing::readAll(draft).starts_with(std::string("戊：周会纪要draft，") + candidates[0]);
+  })) << testing::readAll(draft);
+  EXPECT_EQ(clipboard(), original);
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {

@@ -19,7 +19,7 @@ namespace {
 constexpr std::chrono::milliseconds kKeysPoll{15};
 // How long after the panel appeared, or a modifier was last seen down, it takes the keyboard.
 constexpr std::chrono::milliseconds kKeysSettle{250};
-constexpr std::chrono::milliseconds kKeysWaitLimit{1000};
+constexpr std::chrono::milliseconds kKeysWaitLimit{2000};
 
 }  // namespace
 
