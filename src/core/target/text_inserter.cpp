@@ -32,6 +32,75 @@ bool targetWindowActive(Workspace& workspace, const FocusedTarget& target) {
   return front->processID == target.processID;
 }
 
+// The keyboard is in the menu bar of `field`'s window (the bar itself or one of its menus),
+// looked for where toolkits put the bar: among the window's children and theirs.
+bool menuBarHoldsKeyboard(Accessibility& ax, const AccessibilityElement& field) {
+  const AXHelper helper(ax);
+  const auto window = helper.elementAttribute(field, AXAttribute::window);
+  if (!window) {
+    return false;
+  }
+  const auto focused = [&](const AccessibilityElement& element) {
+    return ax.boolAttribute(element, AXAttribute::focused) == true;
+  };
+  std::vector<AccessibilityElement> level = helper.elementArrayAttribute(*window, AXAttribute::children);
+  for (int depth = 0; depth < 2 && !level.empty(); ++depth) {
+    std::vector<AccessibilityElement> next;
+    for (const auto& element : level) {
+      if (helper.copyString(element, AXAttribute::role) != "AXMenuBar") {
+        auto children = helper.elementArrayAttribute(element, AXAttribute::children);
+        next.insert(next.end(), children.begin(), children.end());
+        continue;
+      }
+      const auto menus = helper.elementArrayAttribute(element, AXAttribute::children);
+      return focused(element) || std::any_of(menus.begin(), menus.end(), focused);
+    }
+    level = std::move(next);
+  }
+  return false;
+}
+
+// A Qt 5 program on the accessibility bus holds each key back until the bus has seen it: on a
+// busy machine it may take the trigger's Alt only after our panel took the keyboard. Its menu bar
+// then holds the keyboard in the window given back, the field never gets it, and asking for the
+// focus through accessibility does not help; Escape does (twice from an open menu). Pressed only
+// into the target's own active window, a moment apart, while the field waits for the keyboard.
+class MenuBarExit {
+ public:
+  // Left to the program after its window became active, and between looks.
+  static constexpr std::chrono::milliseconds kSettle{150};
+  static constexpr std::chrono::milliseconds kSpacing{300};
+  static constexpr int kMaxPresses = 2;
+
+  // Called at each poll of a wait for the field's keyboard, with the time waited so far.
+  void pressIfHeld(Accessibility& ax, Workspace& workspace, KeyEvents& keys, const FocusedTarget& target,
+                   const AccessibilityElement& field, std::chrono::milliseconds waited) {
+    if (presses_ >= kMaxPresses) {
+      return;
+    }
+    if (!targetWindowActive(workspace, target)) {
+      activeSince_.reset();
+      return;
+    }
+    if (!activeSince_) {
+      activeSince_ = waited;
+    }
+    if (waited < *activeSince_ + kSettle || (lastLook_ && waited < *lastLook_ + kSpacing)) {
+      return;
+    }
+    lastLook_ = waited;
+    if (menuBarHoldsKeyboard(ax, field) && keys.post(KeyChord{"escape", 0}) == KeyPostResult::posted) {
+      ++presses_;
+    }
+  }
+  [[nodiscard]] bool pressed() const { return presses_ > 0; }
+
+ private:
+  int presses_ = 0;
+  std::optional<std::chrono::milliseconds> activeSince_;
+  std::optional<std::chrono::milliseconds> lastLook_;
+};
+
 }  // namespace
 
 std::string fitToField(std::string_view text, std::optional<std::string_view> role) {
@@ -108,6 +177,7 @@ struct TextInserter::Paste {
   std::optional<std::int64_t> fetches;      // by other programs, just after it was written
   bool settled = false;                     // restored, kept, or handed to a later paste
   bool keysAwaited = false;                 // the key back-end made the paste wait (a consent dialog)
+  MenuBarExit menuBar;
   std::optional<InsertionCheck> check;
   InsertOutcome outcome;
   Completion done;
@@ -129,6 +199,7 @@ struct TextInserter::Commit {
       : ax(inserter.ax_),
         workspace(inserter.workspace_),
         pasteboard(inserter.pasteboard_),
+        keys(inserter.keys_),
         queue(inserter.mainQueue_),
         inputMethod(*inserter.inputMethod_),
         self(inserter.self_),
@@ -140,6 +211,7 @@ struct TextInserter::Commit {
   Accessibility& ax;
   Workspace& workspace;
   Pasteboard& pasteboard;
+  KeyEvents& keys;
   MainQueue& queue;
   InputMethod& inputMethod;
   std::shared_ptr<TextInserter*> self;
@@ -148,6 +220,7 @@ struct TextInserter::Commit {
   std::string candidate;  // as the field can hold it
   std::optional<std::string> surroundingBefore;
   std::optional<InsertionCheck> check;
+  MenuBarExit menuBar;
   InsertOutcome outcome;
   Completion done;
 };
@@ -388,10 +461,14 @@ bool TextInserter::activate(const FocusedTarget& target) {
 }
 
 struct TextInserter::FocusReturn {
+  Accessibility& ax;
   Workspace& workspace;
+  KeyEvents& keys;
   MainQueue& queue;
   std::shared_ptr<const FocusedTarget> target;
   bool stopped = false;
+  std::optional<std::chrono::milliseconds> activeSince;
+  MenuBarExit menuBar;
 };
 
 bool TextInserter::giveFocusBack(const std::shared_ptr<const FocusedTarget>& target) {
@@ -399,7 +476,8 @@ bool TextInserter::giveFocusBack(const std::shared_ptr<const FocusedTarget>& tar
     return false;
   }
   stopGivingFocusBack();
-  returning_ = std::make_shared<FocusReturn>(FocusReturn{workspace_, mainQueue_, target});
+  returning_ = std::make_shared<FocusReturn>(
+      FocusReturn{ax_, workspace_, keys_, mainQueue_, target, false, std::nullopt, MenuBarExit{}});
   awaitReturn(returning_, std::chrono::milliseconds{0});
   return true;
 }
@@ -416,7 +494,19 @@ void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::m
     return;
   }
   if (targetWindowActive(back->workspace, *back->target)) {
-    return;  // back where it was: the program puts the focus back in its field itself
+    // Back where it was: the program puts the focus back in its field itself, unless its menu
+    // bar took the keyboard meanwhile.
+    const auto& field = back->target->focusedElement;
+    if (!back->activeSince) {
+      back->activeSince = waited;
+    }
+    if (!field || waited > *back->activeSince + kMenuBarWatch ||
+        back->ax.boolAttribute(*field, AXAttribute::focused) == true) {
+      return;
+    }
+    back->menuBar.pressIfHeld(back->ax, back->workspace, back->keys, *back->target, *field, waited);
+    back->queue.postAfter(kFocusPoll, [back, waited] { awaitReturn(back, waited + kFocusPoll); });
+    return;
   }
   if (waited == kActivationTimeout / 2) {
     // Asked while the panel was still going, the window manager may have let it pass: once more,
@@ -452,9 +542,13 @@ void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::millise
     return element && paste->ax.boolAttribute(*element, AXAttribute::focused) == false;
   };
   if (!unfocused()) {
+    if (paste->menuBar.pressed()) {
+      paste->outcome.attempts.push_back({"paste", "menu bar left"});
+    }
     paste->queue.postAfter(kPasteDelay, [paste] { pressPaste(paste); });
     return;
   }
+  paste->menuBar.pressIfHeld(paste->ax, paste->workspace, paste->keys, *paste->target, *element, waited);
   if (waited == kFocusTimeout) {
     // The program did not give the focus back by itself: ask once, and give it a moment to say
     // so (a Qt program tells the new state only once its window has taken the focus in).
@@ -623,8 +717,14 @@ void TextInserter::awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono
   // Both: the context's focus says the field has the keyboard, the active window that it is the
   // field the cycle started from.
   if (state->focused && targetWindowActive(commit->workspace, *commit->target)) {
+    if (commit->menuBar.pressed()) {
+      commit->outcome.attempts.push_back({"input method", "menu bar left"});
+    }
     commitNow(std::move(commit), *state);
     return;
+  }
+  if (const auto& field = commit->target->focusedElement) {
+    commit->menuBar.pressIfHeld(commit->ax, commit->workspace, commit->keys, *commit->target, *field, waited);
   }
   if (waited >= kActivationTimeout + kFocusTimeout) {
     commitFallBack(*commit, "not focused");

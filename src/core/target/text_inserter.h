@@ -64,6 +64,9 @@ class TextInserter {
   static constexpr std::chrono::milliseconds kFocusPoll{25};
   static constexpr std::chrono::milliseconds kFocusTimeout{1000};
   static constexpr std::chrono::milliseconds kFocusAskedWait{500};
+  // Once the window is given back without an insertion, how long the field is watched for the
+  // keyboard having gone to the program's menu bar instead.
+  static constexpr std::chrono::milliseconds kMenuBarWatch{800};
   // After activation, before focus is restored and the paste chord is posted.
   static constexpr std::chrono::milliseconds kPasteDelay{50};
   // After the chord the field is read this often until the text shows, up to the limit

@@ -612,5 +612,78 @@ TEST_F(InserterTest, WithoutTheRememberedContextTheOtherStrategiesRun) {
   }
 }
 
+// A Qt 5 program may take the trigger's Alt after our panel took the keyboard, and its menu bar
+// then keeps the keyboard in the window given back, where the field refuses an accessibility focus
+// request. Escape into that window (twice from an open menu) gives the field the keyboard back
+// before anything is pasted or committed; without a menu bar holding it, no key is pressed.
+TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEscape) {
+  enum class Route { paste, inputMethod, givenBack };
+  const struct {
+    const char* name;
+    Route route;
+    bool menuOpen;  // a menu of the bar is open, not only the bar focused
+    bool barHolds;  // false: the field is only slow to take the keyboard
+    std::vector<std::string> keys;
+  } rows[] = {
+      {"paste, bar", Route::paste, false, true, {"escape", "ctrl+v"}},
+      {"paste, open menu", Route::paste, true, true, {"escape", "escape", "ctrl+v"}},
+      {"commit, bar", Route::inputMethod, false, true, {"escape"}},
+      {"given back, open menu", Route::givenBack, true, true, {"escape", "escape"}},
+      {"given back, no bar holding it", Route::givenBack, false, false, {}},
+  };
+  const std::string candidate = "收到，周三前改好OK。";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeAccessibility ax;
+    FakeWorkspace workspace;
+    workspace.addApplication({kPid, kBundle, "Editor"}, true);
+    testing::FakeKeyEvents keys;
+    testing::FakeInputMethod im;
+    TextInserter inserter(ax, workspace, pasteboard_, keys, queue_, &im);
+    const auto window = ax.addElement("AXWindow");
+    const auto bar = ax.addChild(window, "AXMenuBar");
+    const auto menu = ax.addChild(bar, "AXMenuItem", std::string("文件"));
+    field_ = ax.addChild(window, "AXTextArea", std::string("草稿："));
+    ax.set(field_, AXAttribute::window, window);
+    ax.rejectWrites(field_, AXAttribute::focused);
+    ax.set(field_, AXAttribute::focused, false);
+    ax.set(bar, AXAttribute::focused, row.barHolds);
+    ax.set(menu, AXAttribute::focused, row.menuOpen);
+    im.context = contextState(false);
+    im.onCommit = [&](const std::string& text) { ax.set(field_, AXAttribute::value, "草稿：" + text); };
+    keys.setOnPosted([&](const KeyChord& chord) {
+      if (chord.key == "v") {
+        ax.set(field_, AXAttribute::value, "草稿：" + pasteboard_.string().value_or(""));
+      } else if (ax.boolAttribute(menu, AXAttribute::focused) == true) {
+        ax.set(menu, AXAttribute::focused, false);
+      } else if (ax.boolAttribute(bar, AXAttribute::focused) == true) {
+        ax.set(bar, AXAttribute::focused, false);
+        ax.set(field_, AXAttribute::focused, true);
+        im.context->focused = true;
+      }
+    });
+    auto t = std::const_pointer_cast<FocusedTarget>(target(false, TextRange{3, 0}));
+    t->focusedRole = "AXTextArea";
+    if (row.route == Route::inputMethod) {
+      t->inputContext = testing::FakeInputMethod::kTicket;
+    }
+    if (row.route == Route::givenBack) {
+      ASSERT_TRUE(inserter.giveFocusBack(t));
+    } else {
+      insert(inserter, candidate, t);
+    }
+    queue_.advance(5s);
+    EXPECT_EQ(keys.posted(), row.keys);
+    EXPECT_EQ(ax.boolAttribute(field_, AXAttribute::focused), row.barHolds);
+    if (row.route != Route::givenBack) {
+      ASSERT_TRUE(outcome_);
+      EXPECT_EQ(result(), InsertResult::inserted);
+      EXPECT_EQ(ax.get(field_, AXAttribute::value), FakeAXValue("草稿：" + candidate));
+      const char* strategy = row.route == Route::paste ? "paste" : "input method";
+      EXPECT_EQ(outcome_->attempts.front(), (InsertAttempt{strategy, "menu bar left"}));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace wrenfold
