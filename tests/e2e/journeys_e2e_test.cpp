@@ -488,6 +488,15 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
                              "/wrenfold", "org.wrenfold.InputMethod1.Remember", "string:test"});
   EXPECT_NE(stranger.status, 0);
   EXPECT_NE(stranger.output.find("AccessDenied"), std::string::npos) << stranger.output;
+  // What the settings ask: whether the caller would be answered.
+  EXPECT_NE(run({"dbus-send", "--session", "--print-reply", "--dest=org.fcitx.Fcitx5", "/wrenfold",
+                 "org.wrenfold.InputMethod1.Allowed"})
+                .output.find("boolean false"),
+            std::string::npos);
+  EXPECT_EQ(run({"gdbus", "call", "--session", "--dest", "org.fcitx.Fcitx5", "--object-path", "/wrenfold",
+                 "--method", "org.wrenfold.InputMethod1.Allowed"})
+                .output,
+            "(true,)\n");
 
   const std::vector<std::string> candidates{"好的，周五下午三点见。Thanks", "收到（稍后回复）"};
   ModelService model(candidates, 3s);

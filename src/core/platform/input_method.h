@@ -28,6 +28,7 @@ struct InputContextState {
 enum class InputMethodStatus {
   absent,        // no Fcitx 5 on the session bus
   withoutAddon,  // Fcitx 5 runs, without Wrenfold's addon loaded
+  refusesUs,     // the addon answers only the installed Wrenfold, and this is another one
   ready,
 };
 

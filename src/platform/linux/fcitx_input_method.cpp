@@ -20,7 +20,9 @@ constexpr const char* kInterface = "org.wrenfold.InputMethod1";
 // it ships a bus activation file, and a user who does not run it must not get it started.
 VariantPtr call(GDBusConnection* bus, const char* method, GVariant* parameters, const char* replyType) {
   if (bus == nullptr) {
-    g_variant_unref(g_variant_ref_sink(parameters));
+    if (parameters != nullptr) {
+      g_variant_unref(g_variant_ref_sink(parameters));
+    }
     return nullptr;
   }
   GErrorSlot error;
@@ -135,18 +137,13 @@ InputMethodStatus FcitxInputMethod::status() {
   if (!running) {
     return InputMethodStatus::absent;
   }
-  GErrorSlot error;
-  const VariantPtr reply(g_dbus_connection_call_sync(
-      bus_.get(), kService, kPath, "org.freedesktop.DBus.Introspectable", "Introspect", nullptr,
-      G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, static_cast<gint>(kCallTimeout.count()),
-      nullptr, error.out()));
-  const gchar* xml = nullptr;
-  if (reply) {
-    g_variant_get(reply.get(), "(&s)", &xml);
+  const auto reply = call(bus_.get(), "Allowed", nullptr, "(b)");
+  if (!reply) {
+    return InputMethodStatus::withoutAddon;
   }
-  return xml != nullptr && std::string_view(xml).find(kInterface) != std::string_view::npos
-             ? InputMethodStatus::ready
-             : InputMethodStatus::withoutAddon;
+  gboolean allowed = FALSE;
+  g_variant_get(reply.get(), "(b)", &allowed);
+  return allowed ? InputMethodStatus::ready : InputMethodStatus::refusesUs;
 }
 
 }  // namespace wrenfold

@@ -45,6 +45,11 @@ QString inputMethodExplanation(std::optional<InputMethodStatus> status) {
       return QStringLiteral(
           "Fcitx 5 正在运行，但没有加载 Wrenfold 的输入法插件。请安装 Wrenfold 的软件包（其中带有该插件），"
           "然后在终端执行 fcitx5 -r 重启 Fcitx 5，再点击刷新。");
+    case InputMethodStatus::refusesUs:
+      return QStringLiteral(
+          "Fcitx 5 已加载 Wrenfold 的输入法插件，但它只接受已安装的 Wrenfold 调用；当前运行的 Wrenfold "
+          "不是已安装的那个（例如从构建目录启动）。请改用已安装的 "
+          "Wrenfold。在此之前，候选仍通过辅助功能或粘贴填入。");
     case InputMethodStatus::absent:
       break;
   }

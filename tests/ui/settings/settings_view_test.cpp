@@ -375,6 +375,12 @@ class SettingsViewTest : public QObject {
     inputMethod->actionButton()->click();
     h.settle();
     QVERIFY(inputMethod->explanation().contains(QStringLiteral("fcitx5 -r")));
+    // Loaded, but this Wrenfold is not the installed one it answers: not granted, and why.
+    h.inputMethod.currentStatus = InputMethodStatus::refusesUs;
+    h.window().permissions().refresh();
+    h.settle();
+    QCOMPARE(inputMethod->grantLabel(), QStringLiteral("需要授权"));
+    QVERIFY(inputMethod->explanation().contains(QStringLiteral("已安装的 Wrenfold")));
     h.inputMethod.currentStatus = InputMethodStatus::ready;
     h.window().permissions().refresh();
     h.settle();

@@ -75,6 +75,8 @@ class WrenfoldAddon::Service : public fcitx::dbus::ObjectVTable<WrenfoldAddon::S
     addon_.caller_ = sender();
     return addon_.remember(ownProgram);
   }
+  // Whether the caller would be answered, without remembering anything: for its settings to say so.
+  bool allowedCaller() { return addon_.allows(sender()); }
   ContextState contextState(std::uint64_t ticket) {
     return sender() == addon_.caller_ ? addon_.state(ticket) : ContextState{};
   }
@@ -84,6 +86,7 @@ class WrenfoldAddon::Service : public fcitx::dbus::ObjectVTable<WrenfoldAddon::S
 
   WrenfoldAddon& addon_;
   FCITX_OBJECT_VTABLE_METHOD(rememberContext, "Remember", "s", "ts");
+  FCITX_OBJECT_VTABLE_METHOD(allowedCaller, "Allowed", "", "b");
   FCITX_OBJECT_VTABLE_METHOD(contextState, "State", "t", "bbbssbsuuiiii");
   FCITX_OBJECT_VTABLE_METHOD(commitText, "Commit", "ts", "s");
 };
