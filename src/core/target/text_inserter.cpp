@@ -496,7 +496,10 @@ void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::m
   if (targetWindowActive(back->workspace, *back->target)) {
     // Back where it was: the program puts the focus back in its field itself, unless its menu
     // bar took the keyboard meanwhile.
-    const auto& field = back->target->focusedElement;
+    // A cycle that began in a menu knows no field to watch.
+    const auto& field = back->target->focusedRole && isMenu(*back->target->focusedRole)
+                            ? std::nullopt
+                            : back->target->focusedElement;
     if (!back->activeSince) {
       back->activeSince = waited;
     }
@@ -723,7 +726,8 @@ void TextInserter::awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono
     commitNow(std::move(commit), *state);
     return;
   }
-  if (const auto& field = commit->target->focusedElement) {
+  if (const auto& field = commit->target->focusedElement;
+      field && !(commit->target->focusedRole && isMenu(*commit->target->focusedRole))) {
     commit->menuBar.pressIfHeld(commit->ax, commit->workspace, commit->keys, *commit->target, *field, waited);
   }
   if (waited >= kActivationTimeout + kFocusTimeout) {

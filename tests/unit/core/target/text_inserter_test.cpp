@@ -630,6 +630,7 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
       {"commit, bar", Route::inputMethod, false, true, {"escape"}},
       {"given back, open menu", Route::givenBack, true, true, {"escape", "escape"}},
       {"given back, no bar holding it", Route::givenBack, false, false, {}},
+      {"given back, the cycle began in the menu", Route::givenBack, false, true, {}},
   };
   const std::string candidate = "收到，周三前改好OK。";
   for (const auto& row : rows) {
@@ -645,6 +646,7 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
     const auto menu = ax.addChild(bar, "AXMenuItem", std::string("文件"));
     field_ = ax.addChild(window, "AXTextArea", std::string("草稿："));
     ax.set(field_, AXAttribute::window, window);
+    ax.set(menu, AXAttribute::window, window);
     ax.rejectWrites(field_, AXAttribute::focused);
     ax.set(field_, AXAttribute::focused, false);
     ax.set(bar, AXAttribute::focused, row.barHolds);
@@ -664,6 +666,11 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
     });
     auto t = std::const_pointer_cast<FocusedTarget>(target(false, TextRange{3, 0}));
     t->focusedRole = "AXTextArea";
+    const bool beganInMenu = std::string_view(row.name).ends_with("in the menu");
+    if (beganInMenu) {
+      t->focusedElement = menu;
+      t->focusedRole = "AXMenuItem";
+    }
     if (row.route == Route::inputMethod) {
       t->inputContext = testing::FakeInputMethod::kTicket;
     }
@@ -674,7 +681,7 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
     }
     queue_.advance(5s);
     EXPECT_EQ(keys.posted(), row.keys);
-    EXPECT_EQ(ax.boolAttribute(field_, AXAttribute::focused), row.barHolds);
+    EXPECT_EQ(ax.boolAttribute(field_, AXAttribute::focused), row.barHolds && !beganInMenu);
     if (row.route != Route::givenBack) {
       ASSERT_TRUE(outcome_);
       EXPECT_EQ(result(), InsertResult::inserted);
