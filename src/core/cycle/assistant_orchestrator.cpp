@@ -259,11 +259,17 @@ void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruc
   }
   // A cycle that began on a menu placed the panel beside it, over the text: Firefox opens its
   // menu bar on the first Alt and, on a busy machine, says the second closed it only after the
-  // target was found. By now the focus is back in the field: the panel goes beside it.
+  // target was found. By now the focus is back in the field: the panel goes beside it, and the
+  // candidate and the keyboard go back to the field, not to the menu.
   if (lastTarget_ && isMenuRole(lastTarget_->focusedRole.value_or(""))) {
     if (auto again = targetResolver_.resolve(); again && (*again)->processID == lastTarget_->processID &&
                                                 !isMenuRole((*again)->focusedRole.value_or(""))) {
-      showBeside(**again);
+      auto field = std::make_shared<FocusedTarget>(**again);
+      // Remembered at the trigger, before the panel could take the keyboard.
+      field->window = lastTarget_->window ? lastTarget_->window : field->window;
+      field->inputContext = lastTarget_->inputContext ? lastTarget_->inputContext : field->inputContext;
+      lastTarget_ = std::move(field);
+      showBeside(*lastTarget_);
     }
   }
   if (!result) {

@@ -187,18 +187,31 @@ TEST_F(OrchestratorTest, FramesKnownOnlyWithinTheWindowLeaveThePanelUnanchored) 
 }
 
 // Firefox opens its menu bar on the first Alt; loaded, it tells that the second closed it only
-// after the cycle found the menu focused. The panel first beside the menu moves to the field.
-TEST_F(OrchestratorTest, ACycleFoundOnAMenuPlacesThePanelBesideTheFieldOnceTheFocusIsBack) {
+// after the cycle found the menu focused (KWrite's menu bar too). The panel first beside the menu
+// moves to the field, and the field becomes the cycle's target.
+TEST_F(OrchestratorTest, ACycleFoundOnAMenuTakesTheFieldOnceTheFocusIsBack) {
   const auto menu = ax_.addChild(window_, "AXMenuItem", "文件(F)");
   ax_.setFrame(menu, {0, 20}, {36, 24});
   ax_.set(app_, AXAttribute::focusedUIElement, menu);
+  pasteboard_.copyTextExternally("明天的会改到10点，OK？");  // a menu has no text to read
   orchestrator_->trigger("");
+  queue_.runPending();  // the target is found on the menu
   ax_.set(app_, AXAttribute::focusedUIElement, field_);
   settle();
   ASSERT_FALSE(overlay_.anchors.empty());
   ASSERT_TRUE(overlay_.anchors.back());
   EXPECT_EQ(overlay_.anchors.back()->y, 500);
   EXPECT_THAT(log(), HasSubstr("panel beside the field or window 600x40+10+500, focused AXTextArea"));
+  // The candidate goes to the field, written there, never to the menu.
+  ASSERT_EQ(http_.requests.size(), 1u) << log();
+  http_.answer(0, envelope({"好的，明天10点见。", "收到OK。"}));
+  settle();
+  ASSERT_EQ(model_.phase().kind(), OverlayPhase::Kind::ready) << model_.phase().message();
+  model_.onInsert(*model_.selectedCandidate(), model_.selectedTemplateID());
+  settle();
+  EXPECT_EQ(std::get<std::string>(*ax_.get(field_, AXAttribute::value)), "draft好的，明天10点见。");
+  EXPECT_THAT(log(),
+              HasSubstr("insert into Chat (org.example.chat), field AXTextArea: accessibility written"));
 }
 
 TEST_F(OrchestratorTest, CycleFromAccessibilityTextToInsertion) {
