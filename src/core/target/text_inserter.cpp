@@ -32,11 +32,14 @@ bool targetWindowActive(Workspace& workspace, const FocusedTarget& target) {
   return front->processID == target.processID;
 }
 
-// The keyboard is in the menu bar of `field`'s window (the bar itself or one of its menus),
-// looked for where toolkits put the bar: among the window's children and theirs.
-bool menuBarHoldsKeyboard(Accessibility& ax, const AccessibilityElement& field) {
+// The keyboard is in the menu bar of the program's active window (the bar itself or one of its
+// menus), looked for where toolkits put the bar: among the window's children and theirs. The
+// top-level window, not the field's: Qt nests frames, and KWrite's text sits in an inner one.
+bool menuBarHoldsKeyboard(Accessibility& ax, std::int32_t processID) {
   const AXHelper helper(ax);
-  const auto window = helper.elementAttribute(field, AXAttribute::window);
+  const auto application = ax.applicationElement(processID);
+  const auto window =
+      application ? helper.elementAttribute(*application, AXAttribute::focusedWindow) : std::nullopt;
   if (!window) {
     return false;
   }
@@ -74,7 +77,7 @@ class MenuBarExit {
 
   // Called at each poll of a wait for the field's keyboard, with the time waited so far.
   void pressIfHeld(Accessibility& ax, Workspace& workspace, KeyEvents& keys, const FocusedTarget& target,
-                   const AccessibilityElement& field, std::chrono::milliseconds waited) {
+                   std::chrono::milliseconds waited) {
     if (presses_ >= kMaxPresses) {
       return;
     }
@@ -89,7 +92,8 @@ class MenuBarExit {
       return;
     }
     lastLook_ = waited;
-    if (menuBarHoldsKeyboard(ax, field) && keys.post(KeyChord{"escape", 0}) == KeyPostResult::posted) {
+    if (menuBarHoldsKeyboard(ax, target.processID) &&
+        keys.post(KeyChord{"escape", 0}) == KeyPostResult::posted) {
       ++presses_;
     }
   }
@@ -507,7 +511,7 @@ void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::m
         back->ax.boolAttribute(*field, AXAttribute::focused) == true) {
       return;
     }
-    back->menuBar.pressIfHeld(back->ax, back->workspace, back->keys, *back->target, *field, waited);
+    back->menuBar.pressIfHeld(back->ax, back->workspace, back->keys, *back->target, waited);
     back->queue.postAfter(kFocusPoll, [back, waited] { awaitReturn(back, waited + kFocusPoll); });
     return;
   }
@@ -551,7 +555,7 @@ void TextInserter::awaitFocus(std::shared_ptr<Paste> paste, std::chrono::millise
     paste->queue.postAfter(kPasteDelay, [paste] { pressPaste(paste); });
     return;
   }
-  paste->menuBar.pressIfHeld(paste->ax, paste->workspace, paste->keys, *paste->target, *element, waited);
+  paste->menuBar.pressIfHeld(paste->ax, paste->workspace, paste->keys, *paste->target, waited);
   if (waited == kFocusTimeout) {
     // The program did not give the focus back by itself: ask once, and give it a moment to say
     // so (a Qt program tells the new state only once its window has taken the focus in).
@@ -726,9 +730,8 @@ void TextInserter::awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono
     commitNow(std::move(commit), *state);
     return;
   }
-  if (const auto& field = commit->target->focusedElement;
-      field && !(commit->target->focusedRole && isMenu(*commit->target->focusedRole))) {
-    commit->menuBar.pressIfHeld(commit->ax, commit->workspace, commit->keys, *commit->target, *field, waited);
+  if (!(commit->target->focusedRole && isMenu(*commit->target->focusedRole))) {
+    commit->menuBar.pressIfHeld(commit->ax, commit->workspace, commit->keys, *commit->target, waited);
   }
   if (waited >= kActivationTimeout + kFocusTimeout) {
     commitFallBack(*commit, "not focused");

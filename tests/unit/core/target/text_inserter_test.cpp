@@ -644,9 +644,13 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
     const auto window = ax.addElement("AXWindow");
     const auto bar = ax.addChild(window, "AXMenuBar");
     const auto menu = ax.addChild(bar, "AXMenuItem", std::string("文件"));
-    field_ = ax.addChild(window, "AXTextArea", std::string("草稿："));
-    ax.set(field_, AXAttribute::window, window);
-    ax.set(menu, AXAttribute::window, window);
+    // The field's window is a frame inside the top level (Qt nests them); the bar is the top level's.
+    const auto frame = ax.addChild(window, "AXWindow");
+    field_ = ax.addChild(frame, "AXTextArea", std::string("草稿："));
+    ax.set(field_, AXAttribute::window, frame);
+    const auto app = ax.addElement("AXApplication");
+    ax.setApplication(kPid, app);
+    ax.set(app, AXAttribute::focusedWindow, window);
     ax.rejectWrites(field_, AXAttribute::focused);
     ax.set(field_, AXAttribute::focused, false);
     ax.set(bar, AXAttribute::focused, row.barHolds);
