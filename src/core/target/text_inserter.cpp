@@ -781,6 +781,14 @@ void TextInserter::awaitCommitted(std::shared_ptr<Commit> commit, std::chrono::m
                                                         : readable ? "not seen"
                                                                    : "unconfirmed"});
     commit->outcome.result = seen ? InsertResult::inserted : InsertResult::pasted;
+    if (!seen && readable) {
+      // The program shows its text and the commit is not in it: lost on the way (KWin's Wayland
+      // input method accepted commits that never reached the field). Left on the clipboard for
+      // the user to paste, as an unseen paste is; never committed again.
+      commit->pasteboard.clearContents();
+      static_cast<void>(commit->pasteboard.setString(commit->text, ClipboardHistory::keep));
+      commit->outcome.result = InsertResult::copied;
+    }
     commit->done(std::move(commit->outcome));
     return;
   }

@@ -86,8 +86,9 @@ class TextInserter {
   static constexpr std::chrono::milliseconds kLateWritePoll{100};
   static constexpr std::chrono::milliseconds kLateWriteTimeout{2000};
   // A commit through the input method is looked for in the context's surrounding text, else in
-  // the field read through accessibility, this often up to the limit; not seen, it is still
-  // "pasted" (handed to the program), never committed twice and never put on the clipboard.
+  // the field read through accessibility, this often up to the limit. Never committed twice; where
+  // nothing can be read it is "pasted" (handed to the program); not seen in a field that can be
+  // read, it is "copied", left on the clipboard.
   static constexpr std::chrono::milliseconds kCommitConfirmTimeout{2000};
 
   // `inputMethod` may be null: no input-method route.
