@@ -58,6 +58,24 @@ class Journeys : public JourneyTest {
       return record.value("event", "") == "insert.success" && record.value("mode", "") == mode;
     });
   }
+  // Under KDE the trigger is the desktop's global shortcut: Wrenfold's stored Ctrl+Alt+Space,
+  // registered through the portal, which names the component after its session's token.
+  static void presetKdeShortcut() {
+    testing::writeAll(std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "Wrenfold" / "Wrenfold.conf",
+                      R"([General]
+ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
+)");
+  }
+  static Exit kdeShortcuts(const std::string& method, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"gdbus", "call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path",
+                      "/component/wrenfold", "--method", "org.kde.kglobalaccel.Component." + method});
+    return run(arguments);
+  }
+  // 201326624 is Qt's Ctrl+Alt+Space.
+  static bool kdeShortcutRegistered() {
+    return kdeShortcuts("allShortcutInfos", {}).output.find("[201326624]") != std::string::npos;
+  }
 };
 
 TEST_F(Journeys, MainJourneyInsertsTheSecondCandidateThroughAccessibility) {
@@ -124,10 +142,7 @@ TEST_F(Journeys, WaylandJourneyFindsNativeGtkAndQtProgramsThroughAccessibilityAn
   const char* compositor = std::getenv("WAYLAND_SESSION_COMPOSITOR");
   const bool kde = compositor != nullptr && std::string(compositor) == "kwin";
   if (kde) {
-    testing::writeAll(std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "Wrenfold" / "Wrenfold.conf",
-                      R"([General]
-ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
-)");
+    presetKdeShortcut();
   }
   ModelService model(kCandidates);
   start(model, kApiKey);
@@ -136,21 +151,12 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
     return wrenfold_.process().output().find("当前是 Wayland 会话，Wrenfold 的面板通过 XWayland 显示。") !=
            std::string::npos;
   })) << wrenfold_.process().output();
-  // KDE names the component after the portal session's token; 201326624 is Qt's Ctrl+Alt+Space.
-  const auto call = [&](const std::string& method, std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(),
-                     {"gdbus", "call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path",
-                      "/component/wrenfold", "--method", "org.kde.kglobalaccel.Component." + method});
-    return run(arguments);
-  };
   EXPECT_TRUE(waitUntil([&] {
     return wrenfold_.process().output().find(kde ? "全局快捷键门户" : "绑定到 wrenfold trigger") !=
            std::string::npos;
   })) << wrenfold_.process().output();
   if (kde) {
-    ASSERT_TRUE(waitUntil([&] {
-      return call("allShortcutInfos", {}).output.find("[201326624]") != std::string::npos;
-    })) << call("allShortcutInfos", {}).output;
+    ASSERT_TRUE(waitUntil(kdeShortcutRegistered)) << kdeShortcuts("allShortcutInfos", {}).output;
   }
   struct Program {
     const char* path;
@@ -177,7 +183,8 @@ ShortcutRegistry_showAssistant="{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"
     ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "", "draft"); }))
         << atspi::dump(target.pid());
 
-    const auto trigger = kde ? call("invokeShortcut", {"showAssistant"}) : wrenfold_.command({"trigger"});
+    const auto trigger =
+        kde ? kdeShortcuts("invokeShortcut", {"showAssistant"}) : wrenfold_.command({"trigger"});
     ASSERT_EQ(trigger.status, 0) << trigger.output;
     ASSERT_TRUE(waitUntil([&] { return model.requests().size() == cycle + 1; }))
         << testing::readAll(wrenfold_.dataFolder() / "logs" / "app.log");
@@ -639,6 +646,51 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
     return testing::readAll(draft).starts_with(std::string("戊：周会纪要draft，") + candidates[0]);
   })) << testing::readAll(draft);
   EXPECT_EQ(clipboard(), original);
+}
+
+// KDE Plasma's Wayland session with Fcitx 5 as its input method, started by KWin (as Plasma's
+// "virtual keyboard" setting does) with Wrenfold's addon from the build tree, and a native Wayland
+// Qt program typing through Fcitx's Qt module: the candidate is committed through the addon into
+// the field the cycle started from, as the program itself reports, and confirmed from the text
+// Fcitx reports around the caret.
+TEST_F(Journeys, KdeInputMethodJourneyCommitsIntoANativeWaylandQtField) {
+  const char* compositor = std::getenv("WAYLAND_SESSION_COMPOSITOR");
+  if (compositor == nullptr || std::string(compositor) != "kwin" ||
+      std::getenv("WAYLAND_SESSION_INPUT_METHOD") == nullptr) {
+    GTEST_SKIP() << "run under scripts/wayland-session --kwin with WAYLAND_SESSION_INPUT_METHOD";
+  }
+  if (std::string(WRENFOLD_FCITX5_DIR).empty()) {
+    GTEST_SKIP()
+        << "the input-method addon was not built (Debian packages libfcitx5core-dev fcitx5-modules-dev)";
+  }
+  ASSERT_TRUE(waitUntil([] {
+    return run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", "org.fcitx.Fcitx5"})
+               .output == "(true,)\n";
+  })) << "KWin did not start Fcitx 5";
+  presetKdeShortcut();
+  ModelService model(kCandidates);
+  start(model, kApiKey);
+  ASSERT_TRUE(waitUntil(kdeShortcutRegistered)) << kdeShortcuts("allShortcutInfos", {}).output;
+
+  FixtureApp target(WRENFOLD_QT_FIXTURE, {"--mode", "lineedit", "--text", kDraft}, reports_.path(),
+                    {"QT_QPA_PLATFORM=wayland", "QT_IM_MODULE=fcitx"});
+  ASSERT_EQ(target.waitForReport(kDraft, kTimeout), kDraft);
+  ASSERT_TRUE(waitUntil([&] { return atspi::placeCaret(target.pid(), "", "draft"); }))
+      << atspi::dump(target.pid());
+  const auto trigger = kdeShortcuts("invokeShortcut", {"showAssistant"});
+  ASSERT_EQ(trigger.status, 0) << trigger.output;
+  const auto log = wrenfold_.dataFolder() / "logs" / "app.log";
+  ASSERT_TRUE(waitUntil([&] { return model.requests().size() == 1; })) << testing::readAll(log);
+  EXPECT_NE(model.promptOf(0).find(kDraft), std::string::npos) << model.promptOf(0);
+  ASSERT_TRUE(atspi::waitForShown(wrenfold_.pid(), kCandidates[1])) << atspi::dump(wrenfold_.pid());
+  ASSERT_TRUE(atspi::press(wrenfold_.pid(), "push button", "填入候选 2")) << atspi::dump(wrenfold_.pid());
+
+  const std::string expected = std::string(kDraft) + kCandidates[1];
+  EXPECT_EQ(target.waitForReport(expected, kTimeout), expected);
+  EXPECT_TRUE(waitUntil([&] {
+    return testing::readAll(log).find("input method confirmed; result inserted") != std::string::npos;
+  })) << testing::readAll(log);
 }
 
 TEST_F(Journeys, PasteJourneyFillsAFieldThatRefusesAccessibilityWritesAndRestoresTheClipboard) {
