@@ -703,12 +703,8 @@ void TextInserter::startCommit(std::string_view text, const std::shared_ptr<cons
     copyOnly(text, std::move(commit->outcome), commit->done);
     return;
   }
-  if (state->focused && targetWindowActive(workspace_, *target)) {
-    commitNow(std::move(commit), *state);
-    return;
-  }
   // Our panel has the keyboard: the field gets it back with its window.
-  if (!activate(*target)) {
+  if (!(state->focused && targetWindowActive(workspace_, *target)) && !activate(*target)) {
     commitFallBack(*commit, "no window to activate");
     return;
   }
@@ -723,14 +719,18 @@ void TextInserter::awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono
   }
   // Both: the context's focus says the field has the keyboard, the active window that it is the
   // field the cycle started from.
-  if (state->focused && targetWindowActive(commit->workspace, *commit->target)) {
+  const bool beganInMenu = commit->target->focusedRole && isMenu(*commit->target->focusedRole);
+  // A Qt 5 window keeps its input context focused while its menu bar holds the keyboard, and a
+  // commit then goes to the bar and is lost.
+  if (state->focused && targetWindowActive(commit->workspace, *commit->target) &&
+      (beganInMenu || !menuBarHoldsKeyboard(commit->ax, commit->target->processID))) {
     if (commit->menuBar.pressed()) {
       commit->outcome.attempts.push_back({"input method", "menu bar left"});
     }
     commitNow(std::move(commit), *state);
     return;
   }
-  if (!(commit->target->focusedRole && isMenu(*commit->target->focusedRole))) {
+  if (!beganInMenu) {
     commit->menuBar.pressIfHeld(commit->ax, commit->workspace, commit->keys, *commit->target, waited);
   }
   if (waited >= kActivationTimeout + kFocusTimeout) {

@@ -634,6 +634,8 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
       {"paste, bar", Route::paste, false, true, {"escape", "ctrl+v"}},
       {"paste, open menu", Route::paste, true, true, {"escape", "escape", "ctrl+v"}},
       {"commit, bar", Route::inputMethod, false, true, {"escape"}},
+      // Qt 5 keeps the window's input context focused under its menu bar: a commit would go there.
+      {"commit, context focused under the bar", Route::inputMethod, false, true, {"escape"}},
       {"given back, open menu", Route::givenBack, true, true, {"escape", "escape"}},
       {"given back, no bar holding it", Route::givenBack, false, false, {}},
       {"given back, the cycle began in the menu", Route::givenBack, false, true, {}},
@@ -661,7 +663,7 @@ TEST_F(InserterTest, AMenuBarHoldingTheKeyboardInTheWindowGivenBackIsLeftWithEsc
     ax.set(field_, AXAttribute::focused, false);
     ax.set(bar, AXAttribute::focused, row.barHolds);
     ax.set(menu, AXAttribute::focused, row.menuOpen);
-    im.context = contextState(false);
+    im.context = contextState(std::string_view(row.name).ends_with("under the bar"));
     im.onCommit = [&](const std::string& text) { ax.set(field_, AXAttribute::value, "草稿：" + text); };
     keys.setOnPosted([&](const KeyChord& chord) {
       if (chord.key == "v") {
