@@ -32,6 +32,17 @@ bool targetWindowActive(Workspace& workspace, const FocusedTarget& target) {
   return front->processID == target.processID;
 }
 
+// The cycle started with the focus in a menu: no field of its own is known.
+bool beganInMenu(const FocusedTarget& target) {
+  return target.focusedRole && isMenu(*target.focusedRole);
+}
+
+// Leaves `text` on the clipboard, in its history like any copy, for the user to paste by hand.
+void leaveOnClipboard(Pasteboard& pasteboard, std::string_view text) {
+  pasteboard.clearContents();
+  static_cast<void>(pasteboard.setString(text, ClipboardHistory::keep));
+}
+
 // The keyboard is in the menu bar of the program's active window (the bar itself or one of its
 // menus), looked for where toolkits put the bar: among the window's children and theirs. The
 // top-level window, not the field's: Qt nests frames, and KWrite's text sits in an inner one.
@@ -330,8 +341,7 @@ void TextInserter::writeCandidate(std::shared_ptr<Paste> paste) {
   if (!pasteboard.setString(paste->candidate, ClipboardHistory::skip)) {
     // Left for the user to paste by hand, in the clipboard's history like any copy.
     paste->settled = true;
-    pasteboard.clearContents();
-    static_cast<void>(pasteboard.setString(paste->candidate, ClipboardHistory::keep));
+    leaveOnClipboard(pasteboard, paste->candidate);
     finish(*paste, InsertResult::copied, "clipboard refused");
     return;
   }
@@ -363,8 +373,7 @@ std::optional<AccessibilityElement> TextInserter::fieldToPasteInto(const Focused
 }
 
 void TextInserter::copyOnly(std::string_view text, InsertOutcome outcome, const Completion& done) {
-  pasteboard_.clearContents();
-  static_cast<void>(pasteboard_.setString(text, ClipboardHistory::keep));
+  leaveOnClipboard(pasteboard_, text);
   outcome.result = InsertResult::copied;
   done(std::move(outcome));
 }
@@ -435,8 +444,7 @@ void TextInserter::awaitLateWrite(std::shared_ptr<LateWrite> write, std::chrono:
     return;
   }
   // Not known to have landed, and it still may: the user pastes by hand if it never does.
-  write->pasteboard.clearContents();
-  static_cast<void>(write->pasteboard.setString(write->candidate, ClipboardHistory::keep));
+  leaveOnClipboard(write->pasteboard, write->candidate);
   write->outcome.result = InsertResult::copied;
   write->done(std::move(write->outcome));
 }
@@ -500,10 +508,7 @@ void TextInserter::awaitReturn(std::shared_ptr<FocusReturn> back, std::chrono::m
   if (targetWindowActive(back->workspace, *back->target)) {
     // Back where it was: the program puts the focus back in its field itself, unless its menu
     // bar took the keyboard meanwhile.
-    // A cycle that began in a menu knows no field to watch.
-    const auto& field = back->target->focusedRole && isMenu(*back->target->focusedRole)
-                            ? std::nullopt
-                            : back->target->focusedElement;
+    const auto& field = beganInMenu(*back->target) ? std::nullopt : back->target->focusedElement;
     if (!back->activeSince) {
       back->activeSince = waited;
     }
@@ -719,18 +724,18 @@ void TextInserter::awaitContextFocus(std::shared_ptr<Commit> commit, std::chrono
   }
   // Both: the context's focus says the field has the keyboard, the active window that it is the
   // field the cycle started from.
-  const bool beganInMenu = commit->target->focusedRole && isMenu(*commit->target->focusedRole);
+  const bool inMenu = beganInMenu(*commit->target);
   // A Qt 5 window keeps its input context focused while its menu bar holds the keyboard, and a
   // commit then goes to the bar and is lost.
   if (state->focused && targetWindowActive(commit->workspace, *commit->target) &&
-      (beganInMenu || !menuBarHoldsKeyboard(commit->ax, commit->target->processID))) {
+      (inMenu || !menuBarHoldsKeyboard(commit->ax, commit->target->processID))) {
     if (commit->menuBar.pressed()) {
       commit->outcome.attempts.push_back({"input method", "menu bar left"});
     }
     commitNow(std::move(commit), *state);
     return;
   }
-  if (!beganInMenu) {
+  if (!inMenu) {
     commit->menuBar.pressIfHeld(commit->ax, commit->workspace, commit->keys, *commit->target, waited);
   }
   if (waited >= kActivationTimeout + kFocusTimeout) {
@@ -752,8 +757,7 @@ void TextInserter::commitNow(std::shared_ptr<Commit> commit, const InputContextS
       return;
     case CommitResult::refused:
       commit->outcome.attempts.push_back({"input method", "password field"});
-      commit->pasteboard.clearContents();
-      static_cast<void>(commit->pasteboard.setString(commit->text, ClipboardHistory::keep));
+      leaveOnClipboard(commit->pasteboard, commit->text);
       commit->outcome.result = InsertResult::copied;
       commit->done(std::move(commit->outcome));
       return;
@@ -785,8 +789,7 @@ void TextInserter::awaitCommitted(std::shared_ptr<Commit> commit, std::chrono::m
       // The program shows its text and the commit is not in it: lost on the way (KWin's Wayland
       // input method accepted commits that never reached the field). Left on the clipboard for
       // the user to paste, as an unseen paste is; never committed again.
-      commit->pasteboard.clearContents();
-      static_cast<void>(commit->pasteboard.setString(commit->text, ClipboardHistory::keep));
+      leaveOnClipboard(commit->pasteboard, commit->text);
       commit->outcome.result = InsertResult::copied;
     }
     commit->done(std::move(commit->outcome));
