@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -125,6 +126,20 @@ class AtspiCalls {
   // The same, set and lifted by the caller (absent lifts it).
   void setReadBound(std::optional<CallPatience::TimePoint> until) { patience_.setBound(until); }
 
+  // What a batch tells of one element; absent where it did not answer in time.
+  struct Branch {
+    std::optional<AtspiStates> states;  // absent too for an element that is gone
+    std::optional<int> childCount;
+  };
+  // The states and child counts of each of `objects`, all of one application, every question
+  // sent before the first answer is awaited: the program answers the lot in one go, where one
+  // round trip after another waits for it to be scheduled each time.
+  [[nodiscard]] std::vector<Branch> branches(std::span<AtspiAccessible* const> objects);
+  // The first `counts[i]` children of each of `objects`, asked the same way; a child that did
+  // not answer, or is another application's, is left out.
+  [[nodiscard]] std::vector<std::vector<GObjectPtr<AtspiAccessible>>> children(
+      std::span<AtspiAccessible* const> objects, std::span<const int> counts);
+
   // The first element under `object` (itself included) in state `state`, in one call through
   // the Collection interface. Absent when there is none; `supported` tells whether the
   // application offers the interface at all (Qt and GTK 4 do not).
@@ -146,6 +161,12 @@ class AtspiCalls {
   void record(AtspiAccessible* object, std::chrono::steady_clock::duration elapsed,
               std::chrono::milliseconds limit);
   void applyTimeout(std::chrono::milliseconds limit);
+  // How long a batch to the application of `objects` may wait; absent when none may be sent.
+  [[nodiscard]] std::optional<std::chrono::milliseconds> batchAllowance(
+      std::span<AtspiAccessible* const> objects);
+  // A batch counts as one call: answered when any of its calls was.
+  void recordBatch(AtspiAccessible* object, std::chrono::steady_clock::time_point start,
+                   std::chrono::milliseconds allowed, bool answered);
 
   int timedOutCalls_ = 0;
 
