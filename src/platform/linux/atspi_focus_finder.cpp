@@ -19,6 +19,9 @@ constexpr std::chrono::milliseconds kSettleLimit{60};
 // the cycle would read the menu and place the panel beside it.
 constexpr std::chrono::milliseconds kMenuSettleLimit{400};
 constexpr std::chrono::milliseconds kSettlePoll{10};
+// A container managing its descendants is walked only when it lists no more children than a
+// screen of paragraphs.
+constexpr int kManagedChildrenWalked = 200;
 
 }  // namespace
 
@@ -195,11 +198,15 @@ GObjectPtr<AtspiAccessible> AtspiFocusFinder::walkForFocus(AtspiAccessible* root
           firstFocused = retained(objects[i]);
         }
       }
-      // Tables and long lists manage their own descendants, possibly millions of them.
-      if (states->has(ATSPI_STATE_MANAGES_DESCENDANTS) || told[i].childCount.value_or(0) == 0) {
+      // Tables and long lists manage their own descendants, possibly millions of them; a document
+      // that lists only the paragraphs on screen (LibreOffice Writer's, which holds the focused
+      // paragraph) is walked.
+      const int childCount = told[i].childCount.value_or(0);
+      if (childCount == 0 ||
+          (states->has(ATSPI_STATE_MANAGES_DESCENDANTS) && childCount > kManagedChildrenWalked)) {
         continue;
       }
-      const int count = std::min(*told[i].childCount, budget.elementsLeft() - listed);
+      const int count = std::min(childCount, budget.elementsLeft() - listed);
       if (count <= 0) {
         continue;
       }

@@ -326,6 +326,47 @@ std::string windowTitle(pid_t pid) {
   return title.substr(0, title.find('\n'));
 }
 
+// LibreOffice Writer marks its view focused as well as the paragraph holding the caret, and the
+// paragraph sits in a document that manages its descendants. Before the caret has moved there is
+// no focus event to go by: the field is found inside that document, and its text read.
+TEST_F(AccessibilityDesktopTest, WritersParagraphIsFoundInsideItsDocumentBeforeTheCaretMoves) {
+  if (testing::run({"sh", "-c", "command -v lowriter"}).status != 0) {
+    GTEST_SKIP() << "LibreOffice Writer is not installed (Debian package libreoffice-writer)";
+  }
+  const std::string paragraph = "第一段：会议改到周五下午三点，请确认。draft v2";
+  const auto file = dir_.path() / "writer-focus.txt";
+  std::ofstream(file) << paragraph << "\n";
+  const testing::Process writer(
+      {"lowriter", "-env:UserInstallation=file://" + (dir_.path() / "profile").string(), "--norestore",
+       "--nologo", file.string()},
+      {}, true);
+  pid_t pid = 0;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        pid = std::atoi(
+            testing::run({"xdotool", "search", "--onlyvisible", "--name", "writer-focus", "getwindowpid"})
+                .output.c_str());
+        return pid > 0;
+      },
+      60s));
+  std::optional<std::string> role;
+  std::optional<std::string> text;
+  static_cast<void>(waitUntil(
+      [&] {
+        // A new back-end each time: one that heard the window open would go by its focus events.
+        ax_ = std::make_unique<LinuxAccessibility>(std::make_shared<LinuxWorkspace>(), options());
+        const auto application = ax_->applicationElement(pid);
+        const auto focused =
+            application ? ax_->elementAttribute(*application, AXAttribute::focusedUIElement) : std::nullopt;
+        role = focused ? ax_->stringAttribute(*focused, AXAttribute::role) : std::nullopt;
+        text = focused ? value(*focused) : std::nullopt;
+        return role == "AXParagraph";
+      },
+      60s));
+  EXPECT_EQ(role, "AXParagraph");
+  EXPECT_EQ(text, paragraph);
+}
+
 class ChromiumDesktopTest : public AccessibilityDesktopTest {
  protected:
   void SetUp() override {
