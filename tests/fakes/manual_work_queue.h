@@ -32,6 +32,20 @@ class ManualWorkQueue final : public WorkQueue {
       task();
     }
   }
+  // Runs the oldest queued task; false when none was queued.
+  bool runOne() {
+    Task task;
+    {
+      std::lock_guard lock(mutex_);
+      if (tasks_.empty()) {
+        return false;
+      }
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+    }
+    task();
+    return true;
+  }
   [[nodiscard]] std::size_t pendingCount() const {
     std::lock_guard lock(mutex_);
     return tasks_.size();

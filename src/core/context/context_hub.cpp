@@ -29,25 +29,35 @@ ContextReadResult withScreenshot(ContextSnapshot snapshot, CapturedScreenshot sc
 void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Completion completion,
                              std::function<void()> captured) {
   const FocusedTarget& capturing = *target;
-  screenshotReader_.capture(capturing, [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
-                                        completion = std::move(completion),
-                                        captured = std::move(captured)](auto screenshot) mutable {
-    if (alive.expired()) {
-      return;
+  const bool tellCapture = captured != nullptr;
+  // Told once the pixels are taken, or else once the capture is over; never twice.
+  auto tell = [alive = std::weak_ptr<bool>(alive_),
+               pending = std::make_shared<std::function<void()>>(std::move(captured))] {
+    if (!alive.expired() && *pending) {
+      std::exchange(*pending, nullptr)();
     }
-    if (!captured) {
-      completion(choose(*target, std::move(screenshot)));
-      return;
-    }
-    captured();
-    screenshotReader_.mainQueue().post([this, alive, target = std::move(target),
-                                        completion = std::move(completion),
-                                        screenshot = std::move(screenshot)]() mutable {
-      if (!alive.expired()) {
-        completion(choose(*target, std::move(screenshot)));
-      }
-    });
-  });
+  };
+  screenshotReader_.capture(
+      capturing,
+      [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
+       completion = std::move(completion), tellCapture, tell](auto screenshot) mutable {
+        if (alive.expired()) {
+          return;
+        }
+        if (!tellCapture) {
+          completion(choose(*target, std::move(screenshot)));
+          return;
+        }
+        tell();
+        screenshotReader_.mainQueue().post([this, alive, target = std::move(target),
+                                            completion = std::move(completion),
+                                            screenshot = std::move(screenshot)]() mutable {
+          if (!alive.expired()) {
+            completion(choose(*target, std::move(screenshot)));
+          }
+        });
+      },
+      tellCapture ? std::function<void()>(tell) : std::function<void()>());
 }
 
 Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,

@@ -40,8 +40,9 @@ class ContextHub {
 
   // Captures the screenshot first, then reads the text; `completion` runs later on the main
   // thread with the result or contextUnavailable, and never once the hub is gone. `captured`,
-  // when given, runs once the window has been captured, a main-loop turn before the text is
-  // read (which waits on the program), so what it shows is on screen meanwhile.
+  // when given, runs once the window's pixels are taken (before they are encoded), or once the
+  // capture failed, at least a main-loop turn before the text is read (which waits on the
+  // program), so what it shows is on screen meanwhile.
   void readContext(std::shared_ptr<const FocusedTarget> target, Completion completion,
                    std::function<void()> captured = {});
 

@@ -43,22 +43,39 @@ const ShareableWindow* firstBest(const std::vector<const ShareableWindow*>& wind
 
 }  // namespace
 
-void ScreenshotReader::capture(const FocusedTarget& target, Completion completion) {
+void ScreenshotReader::capture(const FocusedTarget& target, Completion completion,
+                               std::function<void()> taken) {
   WindowQuery query{target.processID, target.screenFrame, target.windowTitle};
-  worker_.run([&capture = capture_, &codec = codec_, &mainQueue = mainQueue_, &logger = logger_,
-               query = std::move(query), completion = std::move(completion)]() mutable {
-    auto outcome = std::make_shared<Outcome>(captureBlocking(capture, codec, query));
-    mainQueue.post([&logger, outcome, completion = std::move(completion)] {
-      if (outcome->errorLine) {
-        logger.error(*outcome->errorLine);
-      }
-      completion(std::move(outcome->screenshot));
+  worker_.run([&capture = capture_, &codec = codec_, &worker = worker_, &mainQueue = mainQueue_,
+               &logger = logger_, query = std::move(query), completion = std::move(completion),
+               taken = std::move(taken)]() mutable {
+    const auto finish = [&mainQueue, &logger](Outcome outcome, Completion done) {
+      mainQueue.post(
+          [&logger, outcome = std::make_shared<Outcome>(std::move(outcome)), done = std::move(done)] {
+            if (outcome->errorLine) {
+              logger.error(*outcome->errorLine);
+            }
+            done(std::move(outcome->screenshot));
+          });
+    };
+    auto pixels = takeBlocking(capture, query);
+    if (!pixels.image) {
+      finish({std::nullopt, std::move(pixels.errorLine)}, std::move(completion));
+      return;
+    }
+    if (taken) {
+      mainQueue.post(std::move(taken));
+    }
+    // On a busy machine scaling and encoding a large window took longer than finding the
+    // target: what waits for the pixels (the panel) does not wait for them.
+    worker.run([&codec, finish, image = std::make_shared<Image>(std::move(*pixels.image)),
+                completion = std::move(completion)]() mutable {
+      finish(encodeBlocking(codec, *image), std::move(completion));
     });
   });
 }
 
-ScreenshotReader::Outcome ScreenshotReader::captureBlocking(WindowCapture& capture, ImageCodec& codec,
-                                                            const WindowQuery& query) {
+ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, const WindowQuery& query) {
   const auto windows = capture.shareableWindows();
   if (!windows) {
     return {std::nullopt, "screen capture failed: " + windows.error().localizedDescription()};
@@ -67,15 +84,19 @@ ScreenshotReader::Outcome ScreenshotReader::captureBlocking(WindowCapture& captu
   if (!window) {
     return {std::nullopt, "screen capture failed: active app window is unavailable"};
   }
-  const auto image = capture.captureWindow(*window, captureSize(*window));
+  auto image = capture.captureWindow(*window, captureSize(*window));
   if (!image) {
     return {std::nullopt, "screen capture failed: " + image.error().localizedDescription()};
   }
-  auto jpeg = codec.jpegData(resizedImage(codec, *image, kJpegMaxPixelSize), kJpegQuality);
+  return {std::move(*image), std::nullopt};
+}
+
+ScreenshotReader::Outcome ScreenshotReader::encodeBlocking(ImageCodec& codec, const Image& image) {
+  auto jpeg = codec.jpegData(resizedImage(codec, image, kJpegMaxPixelSize), kJpegQuality);
   if (!jpeg) {
     return {std::nullopt, "screen capture encoding failed"};
   }
-  return {CapturedScreenshot{resizedImage(codec, *image, kPreviewMaxPixelSize), std::move(*jpeg)},
+  return {CapturedScreenshot{resizedImage(codec, image, kPreviewMaxPixelSize), std::move(*jpeg)},
           std::nullopt};
 }
 

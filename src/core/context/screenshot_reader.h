@@ -49,7 +49,9 @@ class ScreenshotReader {
       : capture_(capture), codec_(codec), worker_(worker), mainQueue_(mainQueue), logger_(logger) {}
 
   // Called on the main thread; `completion` runs later on the main thread, exactly once.
-  void capture(const FocusedTarget& target, Completion completion);
+  // `taken`, when given, runs on the main thread before it, once the window's pixels are in
+  // hand and only then: scaling and encoding them follow as a task of their own.
+  void capture(const FocusedTarget& target, Completion completion, std::function<void()> taken = {});
   // The queue completions come back on.
   [[nodiscard]] MainQueue& mainQueue() { return mainQueue_; }
   // Whether this session can capture windows at all (a Wayland session cannot).
@@ -69,8 +71,12 @@ class ScreenshotReader {
     std::optional<CapturedScreenshot> screenshot;
     std::optional<std::string> errorLine;
   };
-  [[nodiscard]] static Outcome captureBlocking(WindowCapture& capture, ImageCodec& codec,
-                                               const WindowQuery& query);
+  struct Taken {
+    std::optional<Image> image;
+    std::optional<std::string> errorLine;
+  };
+  [[nodiscard]] static Taken takeBlocking(WindowCapture& capture, const WindowQuery& query);
+  [[nodiscard]] static Outcome encodeBlocking(ImageCodec& codec, const Image& image);
   [[nodiscard]] static Image resizedImage(ImageCodec& codec, const Image& image, int maxPixelSize);
 
   WindowCapture& capture_;

@@ -270,6 +270,37 @@ TEST_F(HubTest, TheCaptureIsToldATurnBeforeTheTextIsRead) {
   EXPECT_EQ(order, (std::vector<std::string>{"captured", "a turn", "发布会改到周五下午三点，OK？"}));
 }
 
+// The panel waits for the window's pixels, not for their scaling and encoding, which took longer
+// than finding the target on a busy machine; a failed capture still lets it show.
+TEST_F(HubTest, WhatWaitsForTheCaptureIsToldOnceThePixelsAreTaken) {
+  windowText("发布会改到周五下午三点，OK？");
+  for (const bool capturable : {false, true}) {
+    SCOPED_TRACE(capturable ? "captured" : "no window to capture");
+    if (capturable) {
+      screenshotAvailable();
+    }
+    std::optional<int> scaledWhenTold;
+    int told = 0;
+    std::optional<Result<ContextReadResult>> result;
+    hub_->readContext(
+        target_, [&](Result<ContextReadResult> r) { result = std::move(r); },
+        [&] {
+          ++told;
+          scaledWhenTold = codec_.resizeCount();
+        });
+    const int scaledBefore = codec_.resizeCount();
+    ASSERT_TRUE(worker_.runOne());  // the capture
+    queue_.runPending();
+    EXPECT_EQ(scaledWhenTold, scaledBefore) << "told before anything was scaled";
+    worker_.runAll();
+    queue_.runPending();
+    EXPECT_EQ(told, 1);
+    ASSERT_TRUE(result && *result);
+    EXPECT_EQ((*result)->snapshot.visibleText, "发布会改到周五下午三点，OK？");
+    EXPECT_EQ((*result)->screenshotData.has_value(), capturable);
+  }
+}
+
 TEST_F(HubTest, CompletionDoesNothingOnceTheHubIsGone) {
   bool called = false;
   hub_->readContext(target_, [&](Result<ContextReadResult>) { called = true; });
