@@ -19,18 +19,11 @@ class ManualWorkQueue final : public WorkQueue {
   // --- test interface
   // Runs queued tasks, including those they queue, until none is left; returns how many ran.
   std::size_t runAll() {
-    for (std::size_t count = 0;; ++count) {
-      Task task;
-      {
-        std::lock_guard lock(mutex_);
-        if (tasks_.empty()) {
-          return count;
-        }
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-      }
-      task();
+    std::size_t count = 0;
+    while (runOne()) {
+      ++count;
     }
+    return count;
   }
   // Runs the oldest queued task; false when none was queued.
   bool runOne() {
