@@ -2,17 +2,15 @@
 // awaited. Each separate round trip waits for the program to be scheduled again, and on a busy
 // machine that wait, not the program's work, is what a walk of a few hundred elements costs.
 
-#include <dbus/dbus.h>
-
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/linux/atspi_calls.h"
 #include "platform/linux/atspi_tree_fetch.h"
+#include "platform/linux/dbus_message.h"
 
 namespace wrenfold {
 namespace {
@@ -22,16 +20,6 @@ using std::chrono::steady_clock;
 constexpr const char* kAccessibleInterface = "org.a11y.atspi.Accessible";
 constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr std::string_view kNullPath = "/org/a11y/atspi/null";
-
-struct MessageUnref {
-  void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<DBusMessage, MessageUnref>;
-
-struct PendingUnref {
-  void operator()(DBusPendingCall* pending) const { dbus_pending_call_unref(pending); }
-};
-using PendingPtr = std::unique_ptr<DBusPendingCall, PendingUnref>;
 
 const char* objectPath(AtspiAccessible* object) {
   return reinterpret_cast<const AtspiObject*>(object)->path;

@@ -1,12 +1,11 @@
 #include "platform/linux/atspi_tree_fetch.h"
 
-#include <dbus/dbus.h>
 #include <dlfcn.h>
 
-#include <memory>
 #include <string_view>
 
 #include "platform/linux/atspi_handle.h"
+#include "platform/linux/dbus_message.h"
 
 namespace wrenfold {
 namespace {
@@ -20,11 +19,6 @@ constexpr std::string_view kIndexedItems = "a((so)(so)(so)iiassusau)";
 constexpr std::string_view kListedItems = "a((so)(so)(so)a(so)assusau)";
 constexpr std::string_view kTextInterface = "org.a11y.atspi.Text";
 constexpr std::string_view kEditableTextInterface = "org.a11y.atspi.EditableText";
-
-struct MessageUnref {
-  void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<DBusMessage, MessageUnref>;
 
 std::string readString(DBusMessageIter& iter) {
   const char* value = nullptr;
