@@ -27,8 +27,11 @@ ContextReadResult withScreenshot(ContextSnapshot snapshot, CapturedScreenshot sc
 }  // namespace
 
 void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Completion completion,
-                             std::function<void()> captured) {
-  const FocusedTarget& capturing = *target;
+                             std::function<void()> captured,
+                             std::shared_ptr<ScreenshotReader::Pending> begun) {
+  if (!begun) {
+    begun = screenshotReader_.begin(ScreenshotReader::queryFor(*target));
+  }
   const bool tellCapture = captured != nullptr;
   // Told once the pixels are taken, or else once the capture is over; never twice.
   auto tell = [alive = std::weak_ptr<bool>(alive_),
@@ -37,8 +40,7 @@ void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Comple
       std::exchange(*pending, nullptr)();
     }
   };
-  screenshotReader_.capture(
-      capturing,
+  begun->then(
       [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
        completion = std::move(completion), tellCapture, tell](auto screenshot) mutable {
         if (alive.expired()) {

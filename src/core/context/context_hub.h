@@ -43,8 +43,14 @@ class ContextHub {
   // when given, runs once the window's pixels are taken (before they are encoded), or once the
   // capture failed, at least a main-loop turn before the text is read (which waits on the
   // program), so what it shows is on screen meanwhile.
+  // `begun`, when given, is the target window's capture begun earlier, used instead of a new one.
   void readContext(std::shared_ptr<const FocusedTarget> target, Completion completion,
-                   std::function<void()> captured = {});
+                   std::function<void()> captured = {},
+                   std::shared_ptr<ScreenshotReader::Pending> begun = nullptr);
+  // Begins capturing a window before its target is resolved, for a later readContext.
+  [[nodiscard]] std::shared_ptr<ScreenshotReader::Pending> beginCapture(ScreenshotReader::WindowQuery query) {
+    return screenshotReader_.begin(std::move(query));
+  }
 
  private:
   [[nodiscard]] Result<ContextReadResult> choose(const FocusedTarget& target,

@@ -43,36 +43,63 @@ const ShareableWindow* firstBest(const std::vector<const ShareableWindow*>& wind
 
 }  // namespace
 
-void ScreenshotReader::capture(const FocusedTarget& target, Completion completion,
-                               std::function<void()> taken) {
-  WindowQuery query{target.processID, target.screenFrame, target.windowTitle};
+void ScreenshotReader::Pending::then(Completion completion, std::function<void()> taken) {
+  completion_ = std::move(completion);
+  onTaken_ = std::move(taken);
+  mainQueue_.post([self = shared_from_this()] { self->deliver(); });
+}
+
+void ScreenshotReader::Pending::pixelsTaken() {
+  taken_ = true;
+  deliver();
+}
+
+void ScreenshotReader::Pending::finished(std::optional<CapturedScreenshot> screenshot) {
+  finished_ = true;
+  screenshot_ = std::move(screenshot);
+  deliver();
+}
+
+// Whatever has happened and is waited for, in order: the pixels, then the outcome.
+void ScreenshotReader::Pending::deliver() {
+  if (taken_ && onTaken_) {
+    std::exchange(onTaken_, nullptr)();
+  }
+  if (finished_ && completion_) {
+    onTaken_ = nullptr;
+    std::exchange(completion_, nullptr)(std::exchange(screenshot_, std::nullopt));
+  }
+}
+
+ScreenshotReader::WindowQuery ScreenshotReader::queryFor(const FocusedTarget& target) {
+  return {target.processID, target.screenFrame, target.windowTitle, target.window};
+}
+
+std::shared_ptr<ScreenshotReader::Pending> ScreenshotReader::begin(WindowQuery query) {
+  auto pending = std::make_shared<Pending>(mainQueue_);
   worker_.run([&capture = capture_, &codec = codec_, &worker = worker_, &mainQueue = mainQueue_,
-               &logger = logger_, query = std::move(query), completion = std::move(completion),
-               taken = std::move(taken)]() mutable {
-    const auto finish = [&mainQueue, &logger](Outcome outcome, Completion done) {
-      mainQueue.post(
-          [&logger, outcome = std::make_shared<Outcome>(std::move(outcome)), done = std::move(done)] {
-            if (outcome->errorLine) {
-              logger.error(*outcome->errorLine);
-            }
-            done(std::move(outcome->screenshot));
-          });
+               &logger = logger_, query = std::move(query), pending]() mutable {
+    const auto finish = [&mainQueue, &logger, pending](Outcome outcome) {
+      mainQueue.post([&logger, pending, outcome = std::make_shared<Outcome>(std::move(outcome))] {
+        if (outcome->errorLine) {
+          logger.error(*outcome->errorLine);
+        }
+        pending->finished(std::move(outcome->screenshot));
+      });
     };
     auto pixels = takeBlocking(capture, query);
     if (!pixels.image) {
-      finish({std::nullopt, std::move(pixels.errorLine)}, std::move(completion));
+      finish({std::nullopt, std::move(pixels.errorLine)});
       return;
     }
-    if (taken) {
-      mainQueue.post(std::move(taken));
-    }
+    mainQueue.post([pending] { pending->pixelsTaken(); });
     // On a busy machine scaling and encoding a large window took longer than finding the
     // target: what waits for the pixels (the panel) does not wait for them.
-    worker.run([&codec, finish, image = std::make_shared<Image>(std::move(*pixels.image)),
-                completion = std::move(completion)]() mutable {
-      finish(encodeBlocking(codec, *image), std::move(completion));
+    worker.run([&codec, finish, image = std::make_shared<Image>(std::move(*pixels.image))] {
+      finish(encodeBlocking(codec, *image));
     });
   });
+  return pending;
 }
 
 ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, const WindowQuery& query) {
@@ -111,6 +138,12 @@ std::optional<ShareableWindow> ScreenshotReader::captureWindow(const WindowQuery
   }
   if (candidates.empty()) {
     return std::nullopt;
+  }
+  if (query.windowID) {
+    const auto named = std::ranges::find(candidates, *query.windowID, &ShareableWindow::windowID);
+    if (named != candidates.end()) {
+      return **named;
+    }
   }
   if (query.screenFrame && bigEnough(*query.screenFrame)) {
     const Rect& focused = *query.screenFrame;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,30 @@ class ScreenshotReader {
     std::int32_t processID = 0;
     std::optional<Rect> screenFrame;
     std::optional<std::string> windowTitle;
+    std::optional<std::uint64_t> windowID;  // the window the application was found by
+  };
+
+  // A capture under way, begun before anyone waits for it (the target's window is known before
+  // its focused field is). Main thread only.
+  class Pending : public std::enable_shared_from_this<Pending> {
+   public:
+    explicit Pending(MainQueue& mainQueue) : mainQueue_(mainQueue) {}
+    // `completion` runs later, exactly once; `taken` before it, once the pixels are in hand and
+    // only then. What happened before this call is told as it would have been after it.
+    void then(Completion completion, std::function<void()> taken = {});
+
+   private:
+    friend class ScreenshotReader;
+    void pixelsTaken();
+    void finished(std::optional<CapturedScreenshot> screenshot);
+    void deliver();
+
+    MainQueue& mainQueue_;
+    bool taken_ = false;
+    bool finished_ = false;
+    std::optional<CapturedScreenshot> screenshot_;
+    Completion completion_;
+    std::function<void()> onTaken_;
   };
 
   // The ports and the logger must outlive every capture in flight.
@@ -48,17 +73,18 @@ class ScreenshotReader {
                    AppLogger& logger)
       : capture_(capture), codec_(codec), worker_(worker), mainQueue_(mainQueue), logger_(logger) {}
 
-  // Called on the main thread; `completion` runs later on the main thread, exactly once.
-  // `taken`, when given, runs on the main thread before it, once the window's pixels are in
-  // hand and only then: scaling and encoding them follow as a task of their own.
-  void capture(const FocusedTarget& target, Completion completion, std::function<void()> taken = {});
+  // Begins capturing the window `query` names, on the main thread; the outcome waits in the
+  // result until asked for. Scaling and encoding the pixels follow as a task of their own.
+  [[nodiscard]] std::shared_ptr<Pending> begin(WindowQuery query);
+  // The query for a target's window.
+  [[nodiscard]] static WindowQuery queryFor(const FocusedTarget& target);
   // The queue completions come back on.
   [[nodiscard]] MainQueue& mainQueue() { return mainQueue_; }
   // Whether this session can capture windows at all (a Wayland session cannot).
   [[nodiscard]] bool sessionCaptures() { return capture_.canCaptureWindows(); }
 
-  // The window to capture among `windows`: by overlap with the focused window's frame, else by
-  // title, else the largest of the process.
+  // The window to capture among `windows`: the one named, else by overlap with the focused
+  // window's frame, else by title, else the largest of the process.
   [[nodiscard]] static std::optional<ShareableWindow> captureWindow(
       const WindowQuery& query, const std::vector<ShareableWindow>& windows);
   // The window's size in pixels, each side at least 1.

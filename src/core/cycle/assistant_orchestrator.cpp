@@ -203,8 +203,19 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
     overlay_.show(std::nullopt);
   }
 
-  auto target =
-      kept ? Result<std::shared_ptr<const FocusedTarget>>(std::move(kept)) : targetResolver_.resolve();
+  // The window is captured while its program is asked for the field: a busy program answers
+  // late, and the panel, where it waits for the capture, would wait for both one after the other.
+  // A sensitive application's window is never captured, not even to be thrown away.
+  std::shared_ptr<ScreenshotReader::Pending> capture;
+  std::optional<RunningApplication> front;
+  if (!kept) {
+    front = targetResolver_.frontmostApplication();
+    if (front && !isSensitiveApplicationID(front->bundleIdentifier.value_or(""))) {
+      capture = contextHub_.beginCapture({front->processID, std::nullopt, std::nullopt, front->window});
+    }
+  }
+  auto target = kept ? Result<std::shared_ptr<const FocusedTarget>>(std::move(kept))
+                     : targetResolver_.resolve(std::move(front));
   if (!target) {
     isOpening_ = false;
     if (!showEarly) {
@@ -234,7 +245,7 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
           contextRead(cycle, instruction, std::move(result));
         }
       },
-      std::move(captured));
+      std::move(captured), std::move(capture));
 }
 
 void AssistantOrchestrator::showBeside(const FocusedTarget& target) {

@@ -71,15 +71,20 @@ bool isSensitiveApplicationID(std::string_view applicationID) {
   return false;
 }
 
-Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve() const {
-  if (!ax_.isProcessTrusted()) {
-    ax_.promptForTrust();
-    return fail(AssistantError::accessibilityNotTrusted());
-  }
+std::optional<RunningApplication> FocusedTargetResolver::frontmostApplication() const {
   auto app = workspace_.frontmostApplication();
   if (app && app->processID == workspace_.ownProcessID()) {
     // Our own panel or settings window is in front: the user means the program they were in.
     app = workspace_.topmostOtherApplication();
+  }
+  return app;
+}
+
+Result<std::shared_ptr<const FocusedTarget>> FocusedTargetResolver::resolve(
+    std::optional<RunningApplication> app) const {
+  if (!ax_.isProcessTrusted()) {
+    ax_.promptForTrust();
+    return fail(AssistantError::accessibilityNotTrusted());
   }
   if (!app) {
     return fail(AssistantError::targetUnavailable());

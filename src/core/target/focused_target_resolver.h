@@ -29,7 +29,15 @@ class FocusedTargetResolver {
 
   // Fails with accessibilityNotTrusted (after asking for access), targetUnavailable or
   // unsafeTarget(reason).
-  [[nodiscard]] Result<std::shared_ptr<const FocusedTarget>> resolve() const;
+  [[nodiscard]] Result<std::shared_ptr<const FocusedTarget>> resolve() const {
+    return resolve(frontmostApplication());
+  }
+  // The same for `app`, found earlier by frontmostApplication().
+  [[nodiscard]] Result<std::shared_ptr<const FocusedTarget>> resolve(
+      std::optional<RunningApplication> app) const;
+  // The application a cycle starting now targets, as the window system tells it: asks no
+  // program anything, so it never waits on a busy one.
+  [[nodiscard]] std::optional<RunningApplication> frontmostApplication() const;
 
  private:
   Accessibility& ax_;

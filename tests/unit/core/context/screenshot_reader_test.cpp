@@ -34,9 +34,9 @@ std::optional<std::uint64_t> chosen(const ScreenshotReader::WindowQuery& query,
 
 TEST(ScreenshotWindowChoice, PicksByOverlapThenTitleThenSize) {
   const Rect focused{100, 100, 400, 300};
-  const ScreenshotReader::WindowQuery byFrame{kPid, focused, "Draft"};
-  const ScreenshotReader::WindowQuery byTitle{kPid, std::nullopt, "  Draft\n"};
-  const ScreenshotReader::WindowQuery neither{kPid, Rect{0, 0, 20, 500}, " "};
+  const ScreenshotReader::WindowQuery byFrame{kPid, focused, "Draft", std::nullopt};
+  const ScreenshotReader::WindowQuery byTitle{kPid, std::nullopt, "  Draft\n", std::nullopt};
+  const ScreenshotReader::WindowQuery neither{kPid, Rect{0, 0, 20, 500}, " ", std::nullopt};
   const auto big = window(1, {0, 0, 1000, 800}, "Other");
   const auto exact = window(2, {100, 100, 400, 300}, " Draft ");
   const auto small = window(3, {100, 100, 100, 100}, "Draft");
@@ -65,6 +65,14 @@ TEST(ScreenshotWindowChoice, PicksByOverlapThenTitleThenSize) {
       {"unusable frame and title: largest", neither, {small, big, exact}, 1},
       {"largest tie: first listed", neither, {window(9, {0, 0, 50, 40}), window(10, {5, 5, 40, 50})}, 9},
       {"other layers, hidden and foreign windows never", byTitle, {palette, offScreen, foreign, small}, 3},
+      {"the named window before any overlap",
+       ScreenshotReader::WindowQuery{kPid, focused, "Draft", 3},
+       {big, exact, small},
+       3},
+      {"a named window not capturable: by overlap",
+       ScreenshotReader::WindowQuery{kPid, focused, "Draft", 4},
+       {palette, big, exact},
+       1},
       {"only 20-point-wide windows: none", byFrame, {thin}, std::nullopt},
       {"nothing listed", byFrame, {}, std::nullopt},
   };
@@ -100,7 +108,9 @@ class ScreenshotReaderTest : public ::testing::Test {
   // Runs one capture through the worker and the main queue.
   std::optional<CapturedScreenshot> capture() {
     std::optional<std::optional<CapturedScreenshot>> result;
-    reader_.capture(target_, [&](std::optional<CapturedScreenshot> shot) { result = std::move(shot); });
+    reader_.begin(ScreenshotReader::queryFor(target_))->then([&](std::optional<CapturedScreenshot> shot) {
+      result = std::move(shot);
+    });
     EXPECT_FALSE(result);  // never synchronous
     worker_.runAll();
     EXPECT_FALSE(result);  // only on the main queue
@@ -180,7 +190,7 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
     ScreenshotReader reader(windows, codec, worker_, queue_, logger_);
     log_->clear();
     bool called = false;
-    reader.capture(target_, [&](std::optional<CapturedScreenshot> shot) {
+    reader.begin(ScreenshotReader::queryFor(target_))->then([&](std::optional<CapturedScreenshot> shot) {
       called = true;
       EXPECT_FALSE(shot) << row.name;
     });
@@ -188,6 +198,40 @@ TEST_F(ScreenshotReaderTest, EveryFailureIsNoScreenshotAndOneLogLine) {
     queue_.runPending();
     EXPECT_TRUE(called) << row.name;
     EXPECT_EQ(log_->lines(), std::vector<std::string>{row.line}) << row.name;
+  }
+}
+
+// A capture begun before the target is resolved: whatever happened before anyone waited is told
+// as it would have been, the pixels before the outcome, and never the pixels of a failed one.
+TEST_F(ScreenshotReaderTest, ABegunCaptureTellsLateWhatHappenedEarlyInOrder) {
+  for (const bool fails : {false, true}) {
+    testing::FakeWindowCapture windows;
+    windows.addWindow(window(1, {0, 0, 300, 200}));
+    if (fails) {
+      windows.failCapture("窗口已关闭");
+    }
+    ScreenshotReader reader(windows, codec_, worker_, queue_, logger_);
+    for (const int heardLate : {0, 1, 2}) {  // nothing, the pixels, the pixels and the outcome
+      SCOPED_TRACE(::testing::Message() << heardLate << " heard late" << (fails ? ", failing" : ""));
+      std::vector<std::string> told;
+      const auto pending = reader.begin({kPid, std::nullopt, std::nullopt, 1});
+      worker_.runOne();  // the pixels
+      if (heardLate >= 1) {
+        queue_.runPending();
+      }
+      if (heardLate >= 2) {
+        worker_.runAll();  // the encoding
+        queue_.runPending();
+      }
+      pending->then([&](std::optional<CapturedScreenshot> shot) { told.push_back(shot ? "shot" : "none"); },
+                    [&] { told.emplace_back("taken"); });
+      EXPECT_TRUE(told.empty()) << "never within then()";
+      worker_.runAll();
+      queue_.runPending();
+      const std::vector<std::string> expected =
+          fails ? std::vector<std::string>{"none"} : std::vector<std::string>{"taken", "shot"};
+      EXPECT_EQ(told, expected);
+    }
   }
 }
 
@@ -200,7 +244,7 @@ TEST_F(ScreenshotReaderTest, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
   {
     ThreadWorkQueue worker;
     ScreenshotReader reader(windows_, codec_, worker, queue, logger_);
-    reader.capture(target_, [&](std::optional<CapturedScreenshot> result) {
+    reader.begin(ScreenshotReader::queryFor(target_))->then([&](std::optional<CapturedScreenshot> result) {
       onMain = std::this_thread::get_id() == mainThread;
       shot = std::move(result);
     });

@@ -354,17 +354,26 @@ TEST_F(OrchestratorTest, ATriggerFromOurOwnWindowTargetsTheProgramTheUserWasIn) 
 }
 
 // Without a compositor the capture holds only what the screen shows: the panel beside the field
-// would come out as a blank patch in the very place the user is writing.
+// would come out as a blank patch in the very place the user is writing. The capture is under
+// way before the program is asked anything, so a busy program does not delay it.
 TEST_F(OrchestratorTest, ThePanelCoversTheWindowOnlyOnceItIsCapturedWhereCoveredPixelsAreLost) {
   capture_.addWindow({1, kPid, true, 0, {0, 0, 800, 600}, "Chat", 1});
+  std::optional<std::size_t> queuedAtFirstRead;
+  ax_.onRead([&] {
+    if (!queuedAtFirstRead) {
+      queuedAtFirstRead = work_.pendingCount();
+    }
+  });
   for (const bool lost : {false, true}) {
     if (lost) {
       capture_.loseCoveredPixels();
     }
     overlay_.calls.clear();
+    queuedAtFirstRead.reset();
     const std::size_t capturedBefore = capture_.captures().size();
     orchestrator_->trigger("");
     queue_.runPending();  // the cycle starts; the capture waits on the worker
+    EXPECT_EQ(queuedAtFirstRead, 1u) << "the capture begun before the program was asked";
     EXPECT_EQ(overlay_.calls.empty(), lost) << "shown before the capture ran";
     work_.runAll();  // the capture
     queue_.runPending();
@@ -375,6 +384,17 @@ TEST_F(OrchestratorTest, ThePanelCoversTheWindowOnlyOnceItIsCapturedWhereCovered
     http_.answer(http_.requests.size() - 1, envelope({"ok"}));
     settle();
   }
+}
+
+// A password manager's window is refused, and never captured, not even to be thrown away.
+TEST_F(OrchestratorTest, ASensitiveApplicationsWindowIsNeverCaptured) {
+  capture_.addWindow({1, kPid, true, 0, {0, 0, 800, 600}, "Chat", 1});
+  workspace_.addApplication({kPid + 1, "org.keepassxc.KeePassXC", "KeePassXC", 5}, true);
+  capture_.addWindow({5, kPid + 1, true, 0, {0, 0, 800, 600}, "数据库 - KeePassXC", 1});
+  orchestrator_->trigger("");
+  settle();
+  EXPECT_TRUE(capture_.captures().empty());
+  EXPECT_THAT(model_.phase().message(), HasSubstr("敏感应用"));
 }
 
 TEST_F(OrchestratorTest, FailuresShowTheirMessageAndKeepTheCycleForRegeneration) {
