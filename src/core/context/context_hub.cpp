@@ -33,33 +33,30 @@ void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Comple
     begun = screenshotReader_.begin(ScreenshotReader::queryFor(*target));
   }
   const bool tellCapture = captured != nullptr;
-  // Told once the pixels are taken, or else once the capture is over; never twice.
-  auto tell = [alive = std::weak_ptr<bool>(alive_),
-               pending = std::make_shared<std::function<void()>>(std::move(captured))] {
-    if (!alive.expired() && *pending) {
-      std::exchange(*pending, nullptr)();
+  if (tellCapture) {
+    begun->whenTaken([alive = std::weak_ptr<bool>(alive_), captured = std::move(captured)] {
+      if (!alive.expired()) {
+        captured();
+      }
+    });
+  }
+  begun->then([this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
+               completion = std::move(completion), tellCapture](auto screenshot) mutable {
+    if (alive.expired()) {
+      return;
     }
-  };
-  begun->then(
-      [this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
-       completion = std::move(completion), tellCapture, tell](auto screenshot) mutable {
-        if (alive.expired()) {
-          return;
-        }
-        if (!tellCapture) {
-          completion(choose(*target, std::move(screenshot)));
-          return;
-        }
-        tell();
-        screenshotReader_.mainQueue().post([this, alive, target = std::move(target),
-                                            completion = std::move(completion),
-                                            screenshot = std::move(screenshot)]() mutable {
-          if (!alive.expired()) {
-            completion(choose(*target, std::move(screenshot)));
-          }
-        });
-      },
-      tellCapture ? std::function<void()>(tell) : std::function<void()>());
+    if (!tellCapture) {
+      completion(choose(*target, std::move(screenshot)));
+      return;
+    }
+    screenshotReader_.mainQueue().post([this, alive, target = std::move(target),
+                                        completion = std::move(completion),
+                                        screenshot = std::move(screenshot)]() mutable {
+      if (!alive.expired()) {
+        completion(choose(*target, std::move(screenshot)));
+      }
+    });
+  });
 }
 
 Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,

@@ -43,8 +43,12 @@ const ShareableWindow* firstBest(const std::vector<const ShareableWindow*>& wind
 
 }  // namespace
 
-void ScreenshotReader::Pending::then(Completion completion, std::function<void()> taken) {
+void ScreenshotReader::Pending::then(Completion completion) {
   completion_ = std::move(completion);
+  mainQueue_.post([self = shared_from_this()] { self->deliver(); });
+}
+
+void ScreenshotReader::Pending::whenTaken(std::function<void()> taken) {
   onTaken_ = std::move(taken);
   mainQueue_.post([self = shared_from_this()] { self->deliver(); });
 }
@@ -62,11 +66,10 @@ void ScreenshotReader::Pending::finished(std::optional<CapturedScreenshot> scree
 
 // Whatever has happened and is waited for, in order: the pixels, then the outcome.
 void ScreenshotReader::Pending::deliver() {
-  if (taken_ && onTaken_) {
+  if ((taken_ || finished_) && onTaken_) {
     std::exchange(onTaken_, nullptr)();
   }
   if (finished_ && completion_) {
-    onTaken_ = nullptr;
     std::exchange(completion_, nullptr)(std::exchange(screenshot_, std::nullopt));
   }
 }

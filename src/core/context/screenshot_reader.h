@@ -50,9 +50,12 @@ class ScreenshotReader {
   class Pending : public std::enable_shared_from_this<Pending> {
    public:
     explicit Pending(MainQueue& mainQueue) : mainQueue_(mainQueue) {}
-    // `completion` runs later, exactly once; `taken` before it, once the pixels are in hand and
-    // only then. What happened before this call is told as it would have been after it.
-    void then(Completion completion, std::function<void()> taken = {});
+    // `completion` runs later, exactly once, with the outcome.
+    void then(Completion completion);
+    // `taken` runs later, once nothing more is taken from the screen (the pixels are in hand,
+    // or the capture failed), and before the completion. What happened before either call is
+    // told as it would have been after it.
+    void whenTaken(std::function<void()> taken);
 
    private:
     friend class ScreenshotReader;

@@ -197,15 +197,14 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
   model.setSelectedCandidateID(std::nullopt);
   // Where the capture cannot see under other windows (X11 without a compositor), a panel shown
   // beside the field would blank the part of the window that matters most: the panel waits
-  // until the window has been captured.
+  // until the window's pixels are taken.
   const bool showEarly = ports_.windowCapture.keepsCoveredPixels();
   if (showEarly) {
     overlay_.show(std::nullopt);
   }
 
   // The window is captured while its program is asked for the field: a busy program answers
-  // late, and the panel, where it waits for the capture, would wait for both one after the other.
-  // A sensitive application's window is never captured, not even to be thrown away.
+  // late. A sensitive application's window is never captured, not even to be thrown away.
   std::shared_ptr<ScreenshotReader::Pending> capture;
   std::optional<RunningApplication> front;
   if (!kept) {
@@ -214,33 +213,56 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
       capture = contextHub_.beginCapture({front->processID, std::nullopt, std::nullopt, front->window});
     }
   }
+  if (!showEarly && capture) {
+    // Nothing the panel waits for asks the program, which may be busy: it shows once the pixels
+    // are taken, where it last stood beside this window (else unanchored), and moves beside the
+    // field once the program has told where it is.
+    capture->whenTaken([this, alive = std::weak_ptr<bool>(alive_), cycle,
+                        instruction = std::move(instruction), front = std::move(front),
+                        pending = std::weak_ptr(capture)]() mutable {
+      if (alive.expired() || cycle != cycle_) {
+        return;
+      }
+      showWhereLastBeside(front->window);
+      resolveAndRead(cycle, std::move(instruction), nullptr, std::move(front), pending.lock(), true);
+    });
+    return;
+  }
+  resolveAndRead(cycle, std::move(instruction), std::move(kept), std::move(front), std::move(capture),
+                 showEarly);
+}
+
+void AssistantOrchestrator::resolveAndRead(std::uint64_t cycle, std::string instruction,
+                                           std::shared_ptr<const FocusedTarget> kept,
+                                           std::optional<RunningApplication> front,
+                                           std::shared_ptr<ScreenshotReader::Pending> capture, bool shown) {
   auto target = kept ? Result<std::shared_ptr<const FocusedTarget>>(std::move(kept))
                      : targetResolver_.resolve(std::move(front));
   if (!target) {
     isOpening_ = false;
-    if (!showEarly) {
+    if (!shown) {
       overlay_.show(std::nullopt);
     }
     fail(target.error());
     return;
   }
   lastTarget_ = *target;
-  if (showEarly) {
+  if (shown) {
     showBeside(*lastTarget_);
   }
   setState(AssistantState::readingContext());
 
   std::weak_ptr<bool> alive = alive_;
-  // Without it, the panel shows as soon as the window is captured, not after the text read,
-  // which waits on the program.
-  auto captured = showEarly ? std::function<void()>() : [this, alive, cycle] {
+  // Not shown yet, the panel shows as soon as the window's pixels are taken, not after the
+  // text read, which waits on the program.
+  auto captured = shown ? std::function<void()>() : [this, alive, cycle] {
     if (!alive.expired() && cycle == cycle_ && lastTarget_) {
       showBeside(*lastTarget_);
     }
   };
   contextHub_.readContext(
       lastTarget_,
-      [this, alive, cycle, instruction](Result<ContextReadResult> result) {
+      [this, alive, cycle, instruction = std::move(instruction)](Result<ContextReadResult> result) {
         if (!alive.expired()) {
           contextRead(cycle, instruction, std::move(result));
         }
@@ -248,19 +270,35 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
       std::move(captured), std::move(capture));
 }
 
+void AssistantOrchestrator::showWhereLastBeside(std::optional<std::uint64_t> window) {
+  if (lastPlacement_ && window && lastPlacement_->window == window) {
+    place(*lastPlacement_);
+  } else {
+    overlay_.show(std::nullopt);
+  }
+}
+
+void AssistantOrchestrator::place(const Placement& placement) {
+  if (placement.caret) {
+    overlay_.showAtCaret(*placement.caret);
+  } else {
+    overlay_.show(placement.anchor);
+  }
+}
+
 void AssistantOrchestrator::showBeside(const FocusedTarget& target) {
   // Beside the line being written where the program tells where the caret is, else the field;
   // where the program cannot tell where on screen either is, where the panel goes unanchored.
   const bool onScreen = target.framesOnScreen;
-  const auto caret = onScreen ? target.caretFrame : std::nullopt;
-  const auto anchor = !onScreen ? std::nullopt : target.inputFrame ? target.inputFrame : target.screenFrame;
-  if (caret) {
-    overlay_.showAtCaret(*caret);
-  } else {
-    overlay_.show(anchor);
-  }
-  ports_.logger.info((caret ? anchorLogLine("caret", caret) : anchorLogLine("field or window", anchor)) +
+  Placement placement{target.window, onScreen ? target.caretFrame : std::nullopt,
+                      !onScreen           ? std::nullopt
+                      : target.inputFrame ? target.inputFrame
+                                          : target.screenFrame};
+  place(placement);
+  ports_.logger.info((placement.caret ? anchorLogLine("caret", placement.caret)
+                                      : anchorLogLine("field or window", placement.anchor)) +
                      ", focused " + target.focusedRole.value_or("none"));
+  lastPlacement_ = std::move(placement);
 }
 
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,

@@ -86,6 +86,19 @@ class AssistantOrchestrator : public Observable {
   void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
   // Shows the panel beside `target`'s caret, else its field or window, else unanchored.
   void showBeside(const FocusedTarget& target);
+  // The second half of opening a cycle: the target (`kept`, else resolved from `front`), then its
+  // context, with `capture` where one was begun. `shown`: the panel is on screen already.
+  void resolveAndRead(std::uint64_t cycle, std::string instruction, std::shared_ptr<const FocusedTarget> kept,
+                      std::optional<RunningApplication> front,
+                      std::shared_ptr<ScreenshotReader::Pending> capture, bool shown);
+  // Where the panel last stood beside a field or caret of `window`; unanchored for another window.
+  void showWhereLastBeside(std::optional<std::uint64_t> window);
+  struct Placement {
+    std::optional<std::uint64_t> window;  // the field's window
+    std::optional<Rect> caret;            // beside the caret, where known
+    std::optional<Rect> anchor;           // else beside this field or window; else unanchored
+  };
+  void place(const Placement& placement);
   // Plans and sends request number `request` with the saved configuration, unless a newer
   // request was made while the key was being read.
   void sendRequest(std::uint64_t request, ContextSnapshot context, const std::string& templateID,
@@ -116,7 +129,8 @@ class AssistantOrchestrator : public Observable {
 
   AssistantState state_;
   std::shared_ptr<const FocusedTarget> lastTarget_;
-  bool panelOpen_ = false;  // shown by a cycle and not closed since
+  std::optional<Placement> lastPlacement_;  // where the panel last went beside a field
+  bool panelOpen_ = false;                  // shown by a cycle and not closed since
   std::optional<ContextSnapshot> lastContext_;
   std::optional<LLMImage> lastContextImage_;
   bool isOpening_ = false;

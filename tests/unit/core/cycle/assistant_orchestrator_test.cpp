@@ -354,34 +354,62 @@ TEST_F(OrchestratorTest, ATriggerFromOurOwnWindowTargetsTheProgramTheUserWasIn) 
 }
 
 // Without a compositor the capture holds only what the screen shows: the panel beside the field
-// would come out as a blank patch in the very place the user is writing. The capture is under
-// way before the program is asked anything, so a busy program does not delay it.
+// would come out as a blank patch in the very place the user is writing. The panel shows once
+// the pixels are taken and before the program, which may be busy, is asked anything: where it
+// last stood beside this window, else unanchored; then it moves beside the field.
 TEST_F(OrchestratorTest, ThePanelCoversTheWindowOnlyOnceItIsCapturedWhereCoveredPixelsAreLost) {
-  capture_.addWindow({1, kPid, true, 0, {0, 0, 800, 600}, "Chat", 1});
+  capture_.addWindow({42, kPid, true, 0, {0, 0, 800, 600}, "Chat", 1});
+  capture_.addWindow({43, kPid, true, 0, {0, 0, 800, 600}, "Chat", 1});
   std::optional<std::size_t> queuedAtFirstRead;
+  std::optional<std::vector<std::string>> shownAtFirstRead;
   ax_.onRead([&] {
     if (!queuedAtFirstRead) {
       queuedAtFirstRead = work_.pendingCount();
+      shownAtFirstRead = overlay_.calls;
     }
   });
-  for (const bool lost : {false, true}) {
-    if (lost) {
+  const Rect field{10, 500, 600, 40};
+  struct Row {
+    const char* name;
+    std::uint64_t window;
+    bool lost;
+    std::vector<std::string> shownBeforeAsking;
+    std::optional<Rect> firstAnchor;
+  };
+  const Row rows[] = {
+      {"compositor: at once, then beside the field", 42, false, {"show"}, std::nullopt},
+      {"no compositor, another window: once taken, unanchored", 43, true, {"show"}, std::nullopt},
+      {"no compositor, the same window again: where it last stood", 43, true, {"show(anchor)"}, field},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    workspace_.setFrontmost(RunningApplication{kPid, "org.example.chat", "Chat", row.window});
+    if (row.lost) {
       capture_.loseCoveredPixels();
     }
     overlay_.calls.clear();
+    overlay_.anchors.clear();
     queuedAtFirstRead.reset();
+    shownAtFirstRead.reset();
     const std::size_t capturedBefore = capture_.captures().size();
     orchestrator_->trigger("");
     queue_.runPending();  // the cycle starts; the capture waits on the worker
-    EXPECT_EQ(queuedAtFirstRead, 1u) << "the capture begun before the program was asked";
-    EXPECT_EQ(overlay_.calls.empty(), lost) << "shown before the capture ran";
-    work_.runAll();  // the capture
+    EXPECT_EQ(overlay_.calls.empty(), row.lost) << "shown before the capture ran";
+    if (row.lost) {
+      EXPECT_FALSE(queuedAtFirstRead) << "the program asked before the panel showed";
+    } else {
+      EXPECT_EQ(queuedAtFirstRead, 1u) << "the capture begun before the program was asked";
+    }
+    work_.runOne();  // the pixels
     queue_.runPending();
-    ASSERT_EQ(capture_.captures().size(), capturedBefore + 1) << lost;
-    ASSERT_FALSE(overlay_.calls.empty());
-    EXPECT_EQ(overlay_.calls.front(), lost ? "show(anchor)" : "show") << lost;
+    ASSERT_EQ(capture_.captures().size(), capturedBefore + 1);
+    EXPECT_EQ(capture_.captures().back().windowID, row.window);
+    EXPECT_EQ(shownAtFirstRead, row.shownBeforeAsking);
+    ASSERT_FALSE(overlay_.anchors.empty());
+    EXPECT_EQ(overlay_.anchors.front(), row.firstAnchor);
+    EXPECT_EQ(overlay_.anchors.back(), field) << "beside the field in the end";
     settle();
-    http_.answer(http_.requests.size() - 1, envelope({"ok"}));
+    http_.answer(http_.requests.size() - 1, envelope({"好的，周五下午三点见。"}));
     settle();
   }
 }
