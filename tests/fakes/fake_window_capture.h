@@ -25,10 +25,24 @@ class FakeWindowCapture final : public WindowCapture {
   }
   [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override {
     std::lock_guard lock(mutex_);
+    ++listings_;
     if (listingFailure_) {
       return failPlatform(*listingFailure_);
     }
     return windows_;
+  }
+  [[nodiscard]] Result<std::optional<ShareableWindow>> shareableWindow(std::uint64_t windowID) override {
+    if (!locked([&] { return describesOne_; })) {
+      return WindowCapture::shareableWindow(windowID);
+    }
+    return locked([&]() -> std::optional<ShareableWindow> {
+      for (const auto& window : windows_) {
+        if (window.windowID == windowID) {
+          return window;
+        }
+      }
+      return std::nullopt;
+    });
   }
   [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override {
     std::lock_guard lock(mutex_);
@@ -53,6 +67,10 @@ class FakeWindowCapture final : public WindowCapture {
   void setAvailable(bool available) {
     locked([&] { available_ = available; });
   }
+  // As the X11 capture: one window is described without listing the others.
+  void describeWindowsOneByOne() {
+    locked([&] { describesOne_ = true; });
+  }
   // As without a compositor: covered parts of a window come out blank.
   void loseCoveredPixels() {
     locked([&] { keepsCoveredPixels_ = false; });
@@ -63,6 +81,10 @@ class FakeWindowCapture final : public WindowCapture {
   };
   [[nodiscard]] std::vector<Capture> captures() const {
     return locked([&] { return captures_; });
+  }
+  // How often every window was listed (the default single-window lookup lists them too).
+  [[nodiscard]] int listings() const {
+    return locked([&] { return listings_; });
   }
 
  private:
@@ -79,6 +101,8 @@ class FakeWindowCapture final : public WindowCapture {
   bool available_ = true;
   bool keepsCoveredPixels_ = true;
   std::vector<Capture> captures_;
+  int listings_ = 0;
+  bool describesOne_ = false;
 };
 
 }  // namespace wrenfold::testing

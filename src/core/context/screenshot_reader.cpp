@@ -106,11 +106,19 @@ std::shared_ptr<ScreenshotReader::Pending> ScreenshotReader::begin(WindowQuery q
 }
 
 ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, const WindowQuery& query) {
-  const auto windows = capture.shareableWindows();
-  if (!windows) {
-    return {std::nullopt, "screen capture failed: " + windows.error().localizedDescription()};
+  std::optional<ShareableWindow> window;
+  if (query.windowID) {
+    if (auto named = capture.shareableWindow(*query.windowID); named && *named) {
+      window = captureWindow(query, {std::move(**named)});
+    }
   }
-  const auto window = captureWindow(query, *windows);
+  if (!window) {
+    const auto windows = capture.shareableWindows();
+    if (!windows) {
+      return {std::nullopt, "screen capture failed: " + windows.error().localizedDescription()};
+    }
+    window = captureWindow(query, *windows);
+  }
   if (!window) {
     return {std::nullopt, "screen capture failed: active app window is unavailable"};
   }

@@ -213,10 +213,12 @@ void AssistantOrchestrator::openAndGenerate(std::uint64_t cycle, std::string ins
       capture = contextHub_.beginCapture({front->processID, std::nullopt, std::nullopt, front->window});
     }
   }
-  if (!showEarly && capture) {
-    // Nothing the panel waits for asks the program, which may be busy: it shows once the pixels
-    // are taken, where it last stood beside this window (else unanchored), and moves beside the
-    // field once the program has told where it is.
+  // Nothing the panel waits for asks the program, which may be busy: it shows once the pixels
+  // are taken, where it last stood beside this window (else unanchored), and moves beside the
+  // field once the program has told where it is. Not where nothing can be captured (Wayland):
+  // there the compositor may give a new window the keyboard, which the field must still have
+  // while it is found.
+  if (!showEarly && capture && ports_.windowCapture.canCaptureWindows()) {
     capture->whenTaken([this, alive = std::weak_ptr<bool>(alive_), cycle,
                         instruction = std::move(instruction), front = std::move(front),
                         pending = std::weak_ptr(capture)]() mutable {

@@ -4,6 +4,7 @@
 // and are made on a worker thread, never on the main thread; implementations are thread-safe.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,21 @@ class WindowCapture {
   // All windows available for capture, in the system's stacking order; a failure carries a
   // Chinese description.
   [[nodiscard]] virtual Result<std::vector<ShareableWindow>> shareableWindows() = 0;
+  // The window `windowID` as shareableWindows() would list it, found without listing the others;
+  // absent when it is not listed (gone, or not one of the window manager's). The default looks
+  // it up in the list.
+  [[nodiscard]] virtual Result<std::optional<ShareableWindow>> shareableWindow(std::uint64_t windowID) {
+    auto windows = shareableWindows();
+    if (!windows) {
+      return fail(windows.error());
+    }
+    for (auto& window : *windows) {
+      if (window.windowID == windowID) {
+        return std::move(window);
+      }
+    }
+    return std::nullopt;
+  }
   // One image of `window` alone (covered parts included where possible, no cursor) at `size`
   // pixels; a failure (window gone, capture refused) carries a Chinese description.
   [[nodiscard]] virtual Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) = 0;

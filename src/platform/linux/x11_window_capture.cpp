@@ -134,6 +134,25 @@ Result<std::vector<ShareableWindow>> X11WindowCapture::shareableWindows() {
   return windows;
 }
 
+// Each request is a round trip, which on a busy machine waits for the X server to be scheduled:
+// one window is described without the properties of every other.
+Result<std::optional<ShareableWindow>> X11WindowCapture::shareableWindow(std::uint64_t windowID) {
+  const std::lock_guard lock(mutex_);
+  if (connection() == nullptr) {
+    return failPlatform("无法连接到 X 显示服务器。");
+  }
+  const auto stacking = x_->cardinals(x_->root(), "_NET_CLIENT_LIST_STACKING");
+  if (!stacking) {
+    return failPlatform("窗口管理器没有提供窗口列表。");
+  }
+  if (std::ranges::find(*stacking, windowID) == stacking->end()) {
+    return std::nullopt;
+  }
+  const auto desktop = x_->cardinals(x_->root(), "_NET_CURRENT_DESKTOP");
+  const long current = desktop && !desktop->empty() ? static_cast<long>(desktop->front()) : 0;
+  return describe(static_cast<Window>(windowID), current);
+}
+
 bool X11WindowCapture::compositing() {
   const std::string name = "_NET_WM_CM_S" + std::to_string(XDefaultScreen(x_->display()));
   return XGetSelectionOwner(x_->display(), x_->atom(name.c_str())) != 0;

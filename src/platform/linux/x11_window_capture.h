@@ -27,6 +27,7 @@ class X11WindowCapture final : public WindowCapture {
   [[nodiscard]] bool canCaptureWindows() override;
   [[nodiscard]] bool keepsCoveredPixels() override;
   [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
+  [[nodiscard]] Result<std::optional<ShareableWindow>> shareableWindow(std::uint64_t windowID) override;
   [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
 
  private:

@@ -333,6 +333,11 @@ TEST_F(X11DesktopTest, CapturesTheWindowOfAProcessWithThePixelsItPainted) {
   EXPECT_EQ(window->title, "Wrenfold fixture: swatch");
   EXPECT_EQ(window->frame.width, 480);
   EXPECT_EQ(window->frame.height, 360);
+  // Described alone as in the list; a window the window manager does not list is none.
+  EXPECT_EQ(capture.shareableWindow(window->windowID).value_or(std::nullopt), window);
+  const auto unlisted = capture.shareableWindow(0x7fffff0);
+  ASSERT_TRUE(unlisted);
+  EXPECT_FALSE(unlisted->has_value());
 
   // The red area fills the lower part of the window; give the first frame time to be drawn.
   std::optional<Image> image;

@@ -233,6 +233,39 @@ TEST_F(ScreenshotReaderTest, ABegunCaptureTellsLateWhatHappenedEarlyInOrder) {
   }
 }
 
+// The window the workspace named is captured when it can be; else the choice among all windows.
+TEST_F(ScreenshotReaderTest, TheNamedWindowIsCapturedWhenItCanBe) {
+  struct Row {
+    const char* name;
+    std::uint64_t named;
+    std::uint64_t captured;
+    int listings;
+  };
+  const Row rows[] = {
+      {"the named window, without listing the others", 2, 2, 0},
+      {"named but too small: the largest of the process", 3, 1, 1},
+      {"named but gone: the largest of the process", 9, 1, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::FakeWindowCapture windows;
+    windows.describeWindowsOneByOne();
+    for (const auto& w : {window(1, {0, 0, 1200, 900}, "草稿 - 编辑器"),
+                          window(2, {50, 50, 600, 400}, "会议纪要.txt"), window(3, {0, 0, 10, 10}, "提示")}) {
+      windows.addWindow(w);
+    }
+    ScreenshotReader reader(windows, codec_, worker_, queue_, logger_);
+    std::optional<CapturedScreenshot> shot;
+    reader.begin({kPid, std::nullopt, std::nullopt, row.named})->then([&](auto s) { shot = std::move(s); });
+    worker_.runAll();
+    queue_.runPending();
+    ASSERT_TRUE(shot);
+    ASSERT_EQ(windows.captures().size(), 1u);
+    EXPECT_EQ(windows.captures().front().windowID, row.captured);
+    EXPECT_EQ(windows.listings(), row.listings);
+  }
+}
+
 TEST_F(ScreenshotReaderTest, CaptureRunsOnTheWorkerAndCompletesOnTheMainQueue) {
   windows_.addWindow(window(1, {0, 0, 300, 200}));
   RunLoopMainQueue queue;
