@@ -82,7 +82,7 @@ Window paintWindow(Display* display) {
 
 void BM_Capture(benchmark::State& state) {
   for (auto _ : state) {
-    auto image = fixture->capture.captureWindow(fixture->window, {kWidth, kHeight});
+    auto image = fixture->capture.captureWindow(fixture->window, {kWidth, kHeight}, {});
     if (!image) {
       state.SkipWithError("capture failed");
       return;

@@ -44,11 +44,15 @@ class FakeWindowCapture final : public WindowCapture {
       return std::nullopt;
     });
   }
-  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override {
+  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size,
+                                            const std::function<void()>& grabbed) override {
     std::lock_guard lock(mutex_);
     captures_.push_back({window.windowID, size});
     if (captureFailure_) {
       return failPlatform(*captureFailure_);
+    }
+    if (grabbed) {
+      grabbed();
     }
     const auto bytes = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 4u;
     return Image{size.width, size.height, std::vector<std::uint8_t>(bytes, 0xff)};

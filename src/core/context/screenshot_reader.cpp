@@ -90,12 +90,20 @@ std::shared_ptr<ScreenshotReader::Pending> ScreenshotReader::begin(WindowQuery q
         pending->finished(std::move(outcome->screenshot));
       });
     };
-    auto pixels = takeBlocking(capture, query);
+    // Told as soon as the display server has handed the pixels over: converting them, on a busy
+    // machine longer than taking them, is not waited for either.
+    bool told = false;
+    const auto taken = [&] {
+      if (!std::exchange(told, true)) {
+        mainQueue.post([pending] { pending->pixelsTaken(); });
+      }
+    };
+    auto pixels = takeBlocking(capture, query, taken);
     if (!pixels.image) {
       finish({std::nullopt, std::move(pixels.errorLine)});
       return;
     }
-    mainQueue.post([pending] { pending->pixelsTaken(); });
+    taken();
     // On a busy machine scaling and encoding a large window took longer than finding the
     // target: what waits for the pixels (the panel) does not wait for them.
     worker.run([&codec, finish, image = std::make_shared<Image>(std::move(*pixels.image))] {
@@ -105,7 +113,8 @@ std::shared_ptr<ScreenshotReader::Pending> ScreenshotReader::begin(WindowQuery q
   return pending;
 }
 
-ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, const WindowQuery& query) {
+ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, const WindowQuery& query,
+                                                       const std::function<void()>& grabbed) {
   std::optional<ShareableWindow> window;
   if (query.windowID) {
     if (auto named = capture.shareableWindow(*query.windowID); named && *named) {
@@ -122,7 +131,7 @@ ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, c
   if (!window) {
     return {std::nullopt, "screen capture failed: active app window is unavailable"};
   }
-  auto image = capture.captureWindow(*window, captureSize(*window));
+  auto image = capture.captureWindow(*window, captureSize(*window), grabbed);
   if (!image) {
     return {std::nullopt, "screen capture failed: " + image.error().localizedDescription()};
   }

@@ -104,7 +104,8 @@ class ScreenshotReader {
     std::optional<Image> image;
     std::optional<std::string> errorLine;
   };
-  [[nodiscard]] static Taken takeBlocking(WindowCapture& capture, const WindowQuery& query);
+  [[nodiscard]] static Taken takeBlocking(WindowCapture& capture, const WindowQuery& query,
+                                          const std::function<void()>& grabbed);
   [[nodiscard]] static Outcome encodeBlocking(ImageCodec& codec, const Image& image);
   [[nodiscard]] static Image resizedImage(ImageCodec& codec, const Image& image, int maxPixelSize);
 

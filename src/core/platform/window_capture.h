@@ -4,6 +4,7 @@
 // and are made on a worker thread, never on the main thread; implementations are thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,8 +65,11 @@ class WindowCapture {
     return std::nullopt;
   }
   // One image of `window` alone (covered parts included where possible, no cursor) at `size`
-  // pixels; a failure (window gone, capture refused) carries a Chinese description.
-  [[nodiscard]] virtual Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) = 0;
+  // pixels; a failure (window gone, capture refused) carries a Chinese description. `grabbed`,
+  // when given, is called once the display server has handed over the pixels, before they are
+  // converted: whatever would cover the window from then on is not in the image.
+  [[nodiscard]] virtual Result<Image> captureWindow(const ShareableWindow& window, PixelSize size,
+                                                    const std::function<void()>& grabbed) = 0;
 };
 
 }  // namespace wrenfold

@@ -13,7 +13,8 @@ Result<std::vector<ShareableWindow>> WaylandWindowCapture::shareableWindows() {
   return fail(Failure::platform(kNoCapture));
 }
 
-Result<Image> WaylandWindowCapture::captureWindow(const ShareableWindow&, PixelSize) {
+Result<Image> WaylandWindowCapture::captureWindow(const ShareableWindow&, PixelSize,
+                                                  const std::function<void()>&) {
   return fail(Failure::platform(kNoCapture));
 }
 

@@ -16,7 +16,8 @@ class WaylandWindowCapture final : public WindowCapture {
   [[nodiscard]] bool canCaptureWindows() override { return false; }
   [[nodiscard]] bool keepsCoveredPixels() override { return false; }
   [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
-  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
+  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size,
+                                            const std::function<void()>& grabbed) override;
 };
 
 class WaylandModifierMonitor final : public ModifierMonitor {

@@ -217,18 +217,23 @@ std::vector<PixelRect> X11WindowCapture::windowsAbove(Window frame, int x, int y
 
 // A rectangle of `drawable`, its pixels in `visual`'s layout.
 std::optional<Image> X11WindowCapture::readPixels(Drawable drawable, const PixelRect& area,
-                                                  const Visual& visual, bool hasAlpha) {
+                                                  const Visual& visual, bool hasAlpha,
+                                                  const std::function<void()>& grabbed) {
   X11Connection::ErrorTrap trap(*x_);
   XImagePtr image(XGetImage(x_->display(), drawable, area.x, area.y, static_cast<unsigned>(area.width),
                             static_cast<unsigned>(area.height), AllPlanes, ZPixmap));
   if (!trap.succeeded() || !image) {
     return std::nullopt;
   }
+  if (grabbed) {
+    grabbed();
+  }
   return convert(*image, visual, hasAlpha);
 }
 
 // The window's frame as a pixmap from the compositor, cropped to the window.
-std::optional<Image> X11WindowCapture::captureComposited(Window window) {
+std::optional<Image> X11WindowCapture::captureComposited(Window window,
+                                                         const std::function<void()>& grabbed) {
   X11Connection::ErrorTrap trap(*x_);
   const auto frame = frameOf(window);
   XWindowAttributes attributes{};
@@ -244,7 +249,7 @@ std::optional<Image> X11WindowCapture::captureComposited(Window window) {
     return std::nullopt;  // not redirected: the compositor leaves this window alone
   }
   auto image = readPixels(pixmap, {offsetX, offsetY, attributes.width, attributes.height}, *attributes.visual,
-                          attributes.depth == 32);
+                          attributes.depth == 32, grabbed);
   XFreePixmap(x_->display(), pixmap);
   return image;
 }
@@ -252,7 +257,7 @@ std::optional<Image> X11WindowCapture::captureComposited(Window window) {
 // What the screen shows over the window's rectangle. Without a compositor the server keeps no
 // pixels for covered parts, and what the screen shows there belongs to other windows (which
 // may hold secrets): those parts, like parts off screen, are white.
-std::optional<Image> X11WindowCapture::captureFromRoot(Window window) {
+std::optional<Image> X11WindowCapture::captureFromRoot(Window window, const std::function<void()>& grabbed) {
   X11Connection::ErrorTrap trap(*x_);
   XWindowAttributes attributes{};
   XWindowAttributes rootAttributes{};
@@ -275,7 +280,7 @@ std::optional<Image> X11WindowCapture::captureFromRoot(Window window) {
   }
   const auto covers = windowsAbove(*frame, x, y);
   auto visible =
-      readPixels(x_->root(), {left, top, right - left, bottom - top}, *rootAttributes.visual, false);
+      readPixels(x_->root(), {left, top, right - left, bottom - top}, *rootAttributes.visual, false, grabbed);
   if (!visible) {
     return std::nullopt;
   }
@@ -290,15 +295,16 @@ bool X11WindowCapture::keepsCoveredPixels() {
   return connection() != nullptr && compositing();
 }
 
-Result<Image> X11WindowCapture::captureWindow(const ShareableWindow& window, PixelSize size) {
+Result<Image> X11WindowCapture::captureWindow(const ShareableWindow& window, PixelSize size,
+                                              const std::function<void()>& grabbed) {
   const std::lock_guard lock(mutex_);
   if (connection() == nullptr) {
     return failPlatform("无法连接到 X 显示服务器。");
   }
   const auto id = static_cast<Window>(window.windowID);
-  auto image = compositing() ? captureComposited(id) : std::nullopt;
+  auto image = compositing() ? captureComposited(id, grabbed) : std::nullopt;
   if (!image) {
-    image = captureFromRoot(id);
+    image = captureFromRoot(id, grabbed);
   }
   if (!image) {
     return fail(captureFailure());

@@ -8,6 +8,7 @@
 
 #include <X11/Xlib.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,7 +29,8 @@ class X11WindowCapture final : public WindowCapture {
   [[nodiscard]] bool keepsCoveredPixels() override;
   [[nodiscard]] Result<std::vector<ShareableWindow>> shareableWindows() override;
   [[nodiscard]] Result<std::optional<ShareableWindow>> shareableWindow(std::uint64_t windowID) override;
-  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size) override;
+  [[nodiscard]] Result<Image> captureWindow(const ShareableWindow& window, PixelSize size,
+                                            const std::function<void()>& grabbed) override;
 
  private:
   [[nodiscard]] X11Connection* connection();
@@ -36,10 +38,11 @@ class X11WindowCapture final : public WindowCapture {
   [[nodiscard]] bool compositing();
   [[nodiscard]] std::optional<Window> frameOf(Window window);
   [[nodiscard]] std::vector<PixelRect> windowsAbove(Window frame, int x, int y);
-  [[nodiscard]] std::optional<Image> captureComposited(Window window);
-  [[nodiscard]] std::optional<Image> captureFromRoot(Window window);
+  [[nodiscard]] std::optional<Image> captureComposited(Window window, const std::function<void()>& grabbed);
+  [[nodiscard]] std::optional<Image> captureFromRoot(Window window, const std::function<void()>& grabbed);
   [[nodiscard]] std::optional<Image> readPixels(Drawable drawable, const PixelRect& area,
-                                                const Visual& visual, bool hasAlpha);
+                                                const Visual& visual, bool hasAlpha,
+                                                const std::function<void()>& grabbed);
 
   std::mutex mutex_;
   std::unique_ptr<X11Connection> x_;

@@ -343,7 +343,7 @@ TEST_F(X11DesktopTest, CapturesTheWindowOfAProcessWithThePixelsItPainted) {
   std::optional<Image> image;
   ASSERT_TRUE(waitUntil(
       [&] {
-        auto captured = capture.captureWindow(*window, {480, 360});
+        auto captured = capture.captureWindow(*window, {480, 360}, {});
         image = captured ? std::optional(*captured) : std::nullopt;
         return image && pixelAt(*image, 240, 300) == std::array{255, 0, 0, 255};
       },
@@ -351,14 +351,41 @@ TEST_F(X11DesktopTest, CapturesTheWindowOfAProcessWithThePixelsItPainted) {
   EXPECT_EQ(image->width, 480);
   EXPECT_EQ(image->height, 360);
 
-  const auto half = capture.captureWindow(*window, {240, 180});
+  const auto half = capture.captureWindow(*window, {240, 180}, {});
   ASSERT_TRUE(half);
   EXPECT_EQ(half->width, 240);
   EXPECT_EQ(pixelAt(*half, 120, 150), (std::array{255, 0, 0, 255}));
 
+  // What covers the window once the pixels are handed over is not in the image: a black window
+  // mapped over the red area then (by another client, as our panel would be) is not, though the
+  // next capture sees it (white: without a compositor a covered part is never another window's).
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  XSetWindowAttributes unmanaged{};
+  unmanaged.override_redirect = True;
+  unmanaged.background_pixel = BlackPixel(other, DefaultScreen(other));
+  const Window cover =
+      XCreateWindow(other, DefaultRootWindow(other), static_cast<int>(window->frame.x) + 200,
+                    static_cast<int>(window->frame.y) + 260, 80, 80, 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWOverrideRedirect | CWBackPixel, &unmanaged);
+  int grabs = 0;
+  const auto covered = capture.captureWindow(*window, {480, 360}, [&] {
+    ++grabs;
+    XMapRaised(other, cover);
+    XSync(other, False);
+  });
+  ASSERT_TRUE(covered);
+  EXPECT_EQ(grabs, 1);
+  EXPECT_EQ(pixelAt(*covered, 240, 300), (std::array{255, 0, 0, 255}));
+  const auto after = capture.captureWindow(*window, {480, 360}, {});
+  ASSERT_TRUE(after);
+  EXPECT_EQ(pixelAt(*after, 240, 300), (std::array{255, 255, 255, 255})) << "the cover was there";
+  XDestroyWindow(other, cover);
+  XCloseDisplay(other);
+
   ShareableWindow gone = *window;
   gone.windowID = 0x7fffff0;  // no such window: a failure value, not a crash
-  const auto failed = capture.captureWindow(gone, {10, 10});
+  const auto failed = capture.captureWindow(gone, {10, 10}, {});
   ASSERT_FALSE(failed);
   EXPECT_FALSE(failed.error().localizedDescription().empty());
 }
@@ -376,7 +403,7 @@ TEST_F(X11DesktopTest, ACoveredWindowIsCapturedWithItsOwnPixelsOrNoneOfAnotherWi
     return std::nullopt;
   };
   const auto at = [&](const ShareableWindow& window, int x, int y) {
-    const auto image = capture.captureWindow(window, {480, 360});
+    const auto image = capture.captureWindow(window, {480, 360}, {});
     return image ? pixelAt(*image, x, y) : std::array{-1, -1, -1, -1};
   };
   constexpr std::array kRed{255, 0, 0, 255};
