@@ -32,37 +32,47 @@ void ContextHub::readContext(std::shared_ptr<const FocusedTarget> target, Comple
   if (!begun) {
     begun = screenshotReader_.begin(ScreenshotReader::queryFor(*target));
   }
-  const bool tellCapture = captured != nullptr;
-  if (tellCapture) {
-    begun->whenTaken([alive = std::weak_ptr<bool>(alive_), captured = std::move(captured)] {
-      if (!alive.expired()) {
-        captured();
-      }
-    });
-  }
-  begun->then([this, alive = std::weak_ptr<bool>(alive_), target = std::move(target),
-               completion = std::move(completion), tellCapture](auto screenshot) mutable {
+  // The text is read while the pixels are scaled and encoded, a main-loop turn after they are
+  // taken (what waits for them, the panel, is on screen meanwhile), not once they are encoded.
+  struct Gathered {
+    std::optional<Result<ContextSnapshot>> text;
+    std::optional<std::optional<CapturedScreenshot>> screenshot;
+    Completion completion;
+  };
+  auto gathered = std::make_shared<Gathered>(Gathered{std::nullopt, std::nullopt, std::move(completion)});
+  const std::weak_ptr<bool> alive = alive_;
+  auto finish = [this, alive, target, gathered] {
+    if (!alive.expired() && gathered->text && gathered->screenshot && gathered->completion) {
+      std::exchange(gathered->completion,
+                    nullptr)(choose(*target, std::move(*gathered->text), std::move(*gathered->screenshot)));
+    }
+  };
+  begun->whenTaken([this, alive, target, gathered, finish, captured = std::move(captured)] {
     if (alive.expired()) {
       return;
     }
-    if (!tellCapture) {
-      completion(choose(*target, std::move(screenshot)));
-      return;
+    if (captured) {
+      captured();
     }
-    screenshotReader_.mainQueue().post([this, alive, target = std::move(target),
-                                        completion = std::move(completion),
-                                        screenshot = std::move(screenshot)]() mutable {
+    screenshotReader_.mainQueue().post([this, alive, target, gathered, finish] {
       if (!alive.expired()) {
-        completion(choose(*target, std::move(screenshot)));
+        gathered->text = accessibilityReader_.read(*target);
+        finish();
       }
     });
+  });
+  begun->then([alive, gathered, finish](std::optional<CapturedScreenshot> screenshot) mutable {
+    if (!alive.expired()) {
+      gathered->screenshot = std::move(screenshot);
+      finish();
+    }
   });
 }
 
 Result<ContextReadResult> ContextHub::choose(const FocusedTarget& target,
+                                             Result<ContextSnapshot> accessibility,
                                              std::optional<CapturedScreenshot> screenshot) {
   ContextReadResult result;
-  auto accessibility = accessibilityReader_.read(target);
   if (accessibility && accessibility->confidence >= kMinimumAccessibilityConfidence &&
       !accessibility->bestText().empty()) {
     if (screenshot) {

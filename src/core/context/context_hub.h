@@ -38,11 +38,11 @@ class ContextHub {
   ContextHub(const ContextHub&) = delete;
   ContextHub& operator=(const ContextHub&) = delete;
 
-  // Captures the screenshot first, then reads the text; `completion` runs later on the main
-  // thread with the result or contextUnavailable, and never once the hub is gone. `captured`,
-  // when given, runs once the window's pixels are taken (before they are encoded), or once the
-  // capture failed, at least a main-loop turn before the text is read (which waits on the
-  // program), so what it shows is on screen meanwhile.
+  // Reads the text once the window's pixels are taken, while they are encoded; `completion` runs
+  // later on the main thread with the result or contextUnavailable, and never once the hub is
+  // gone. `captured`, when given, runs once the window's pixels are taken (before they are
+  // encoded), or once the capture failed, at least a main-loop turn before the text is read
+  // (which waits on the program), so what it shows is on screen meanwhile.
   // `begun`, when given, is the target window's capture begun earlier, used instead of a new one.
   void readContext(std::shared_ptr<const FocusedTarget> target, Completion completion,
                    std::function<void()> captured = {},
@@ -53,7 +53,10 @@ class ContextHub {
   }
 
  private:
+  // From the program's text as read (`accessibility`), else the input method's, else the
+  // screenshot, else the clipboard.
   [[nodiscard]] Result<ContextReadResult> choose(const FocusedTarget& target,
+                                                 Result<ContextSnapshot> accessibility,
                                                  std::optional<CapturedScreenshot> screenshot);
   // Why a cycle has no screenshot: each time a capture failed, but only once for a session
   // that cannot capture at all, where it is no news after the first time.

@@ -301,6 +301,30 @@ TEST_F(HubTest, WhatWaitsForTheCaptureIsToldOnceThePixelsAreTaken) {
   }
 }
 
+// The program's text is read while the pixels are encoded, not after: on a busy machine each took
+// tens of milliseconds, and the request waited for both.
+TEST_F(HubTest, TheTextIsReadWhileThePixelsAreEncoded) {
+  windowText("发布会改到周五下午三点，OK？");
+  screenshotAvailable();
+  std::optional<std::size_t> encodingsQueuedAtRead;
+  ax_.onRead([&] {
+    if (!encodingsQueuedAtRead) {
+      encodingsQueuedAtRead = worker_.pendingCount();
+    }
+  });
+  std::optional<Result<ContextReadResult>> result;
+  hub_->readContext(target_, [&](Result<ContextReadResult> r) { result = std::move(r); });
+  ASSERT_TRUE(worker_.runOne());  // the pixels
+  queue_.runPending();
+  EXPECT_EQ(encodingsQueuedAtRead, 1u) << "read before the encoding ran";
+  EXPECT_FALSE(result) << "the request still needs the encoded screenshot";
+  worker_.runAll();
+  queue_.runPending();
+  ASSERT_TRUE(result && *result);
+  EXPECT_EQ((*result)->snapshot.visibleText, "发布会改到周五下午三点，OK？");
+  EXPECT_TRUE((*result)->screenshotData);
+}
+
 TEST_F(HubTest, CompletionDoesNothingOnceTheHubIsGone) {
   bool called = false;
   hub_->readContext(target_, [&](Result<ContextReadResult>) { called = true; });
