@@ -1,5 +1,6 @@
 #include "core/cycle/assistant_orchestrator.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ namespace wrenfold {
 namespace {
 
 constexpr std::string_view kManualContextLabel = "用户补充上下文：\n";
+// How long a cycle found on a menu waits for the focus to come back to the field: the program
+// takes the trigger's second Alt late on a busy machine.
+constexpr int kMenuChecks = 10;
+constexpr std::chrono::milliseconds kMenuCheckInterval{50};
 constexpr std::string_view kManualContextAddedWarning = "已加入用户补充的上下文。";
 constexpr std::string_view kNoticeTitle = "Wrenfold";
 
@@ -304,14 +309,14 @@ void AssistantOrchestrator::showBeside(const FocusedTarget& target) {
 }
 
 void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruction,
-                                        Result<ContextReadResult> result) {
+                                        Result<ContextReadResult> result, int menuChecks) {
   if (cycle != cycle_) {
     return;
   }
   // A cycle that began on a menu placed the panel beside it, over the text: Firefox opens its
   // menu bar on the first Alt and, on a busy machine, says the second closed it only after the
-  // target was found. By now the focus is back in the field: the panel goes beside it, and the
-  // candidate and the keyboard go back to the field, not to the menu.
+  // target was found. The focus comes back to the field, if not by now then within moments: the
+  // panel goes beside it, and the candidate and the keyboard go back to the field, not to the menu.
   if (lastTarget_ && isMenuRole(lastTarget_->focusedRole.value_or(""))) {
     if (auto again = targetResolver_.resolve(); again && (*again)->processID == lastTarget_->processID &&
                                                 !isMenuRole((*again)->focusedRole.value_or(""))) {
@@ -321,6 +326,16 @@ void AssistantOrchestrator::contextRead(std::uint64_t cycle, std::string instruc
       field->inputContext = lastTarget_->inputContext ? lastTarget_->inputContext : field->inputContext;
       lastTarget_ = std::move(field);
       showBeside(*lastTarget_);
+    } else if (menuChecks < kMenuChecks) {
+      ports_.mainQueue.postAfter(
+          kMenuCheckInterval,
+          [this, alive = std::weak_ptr<bool>(alive_), cycle, instruction = std::move(instruction),
+           result = std::make_shared<Result<ContextReadResult>>(std::move(result)), menuChecks]() mutable {
+            if (!alive.expired()) {
+              contextRead(cycle, std::move(instruction), std::move(*result), menuChecks + 1);
+            }
+          });
+      return;
     }
   }
   if (!result) {

@@ -83,7 +83,9 @@ class AssistantOrchestrator : public Observable {
   void openAndGenerate(std::uint64_t cycle, std::string instruction);
   // Makes the request in flight (if any) stale and cancels it; its `done` runs now.
   void abandonRequest();
-  void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result);
+  // `menuChecks`: how often a target found on a menu has been asked again already.
+  void contextRead(std::uint64_t cycle, std::string instruction, Result<ContextReadResult> result,
+                   int menuChecks = 0);
   // Shows the panel beside `target`'s caret, else its field or window, else unanchored.
   void showBeside(const FocusedTarget& target);
   // The second half of opening a cycle: the target (`kept`, else resolved from `front`), then its

@@ -196,7 +196,11 @@ TEST_F(OrchestratorTest, ACycleFoundOnAMenuTakesTheFieldOnceTheFocusIsBack) {
   pasteboard_.copyTextExternally("明天的会改到10点，OK？");  // a menu has no text to read
   orchestrator_->trigger("");
   queue_.runPending();  // the target is found on the menu
+  settle();             // and the context read while the menu still has the focus
+  EXPECT_TRUE(http_.requests.empty()) << "nothing asked for the menu";
+  queue_.advance(std::chrono::milliseconds(120));
   ax_.set(app_, AXAttribute::focusedUIElement, field_);
+  queue_.advance(std::chrono::milliseconds(60));
   settle();
   ASSERT_FALSE(overlay_.anchors.empty());
   ASSERT_TRUE(overlay_.anchors.back());
