@@ -305,21 +305,25 @@ const std::vector<Rule>& rules() {
 }
 
 std::string applyRule(const Rule& rule, const std::string& text) {
-  const std::vector<RegexMatch> matches = rule.pattern.allMatches(text);
-  if (matches.empty()) {
-    return text;
-  }
   std::string out;
-  out.reserve(text.size());
   std::size_t copied = 0;
-  for (const RegexMatch& match : matches) {
+  bool replaced = false;
+  rule.pattern.scan(text, [&](const RegexMatch& match) {
     const Decision end = rule.decide == nullptr ? Decision(match.end()) : rule.decide(text, match);
-    if (!end || match.begin() < copied) {
-      continue;
+    if (!end) {
+      return match.end();
     }
     out.append(text, copied, match.begin() - copied);
     out += Redactor::replacement;
     copied = *end;
+    replaced = true;
+    // A value cut short of its match ("password: a1 token=b2 …" keeps only "a1") leaves the
+    // rest of the line to be searched again, or every further label there would wait for
+    // another pass.
+    return *end;
+  });
+  if (!replaced) {
+    return text;
   }
   out.append(text, copied);
   return out;

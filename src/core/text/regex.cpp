@@ -137,6 +137,33 @@ std::vector<RegexMatch> Regex::allMatches(std::string_view subject) const {
   return matches;
 }
 
+void Regex::scan(std::string_view subject,
+                 const std::function<std::size_t(const RegexMatch&)>& resumeAt) const {
+  const std::string repaired = isValidUtf8(subject) ? std::string() : repairUtf8(subject);
+  const std::string_view input = repaired.empty() ? subject : std::string_view(repaired);
+  Utf8Text text(input);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexMatcher> matcher(impl_->pattern->matcher(status));
+  if (U_FAILURE(status)) {
+    return;
+  }
+  matcher->reset(text.text);
+  std::size_t from = 0;
+  // find(start) resets the matcher but keeps the whole input as its region, so lookbehinds
+  // still see the text before `from`.
+  while (from <= input.size() && matcher->find(static_cast<std::int64_t>(from), status) &&
+         U_SUCCESS(status)) {
+    const RegexMatch match = matchOf(*matcher);
+    from = resumeAt(match);
+    if (from <= match.begin()) {
+      from = match.begin() + 1;
+      while (from < input.size() && (static_cast<unsigned char>(input[from]) & 0xC0) == 0x80) {
+        ++from;
+      }
+    }
+  }
+}
+
 std::string Regex::replaceAll(std::string_view subject, std::string_view replacement) const {
   UErrorCode status = U_ZERO_ERROR;
   icu::UnicodeString input = icu::UnicodeString::fromUTF8(

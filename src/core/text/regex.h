@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,11 @@ class Regex {
   [[nodiscard]] std::optional<RegexMatch> firstMatch(std::string_view subject, std::size_t from = 0) const;
   // Every non-overlapping match, left to right, in one linear pass.
   [[nodiscard]] std::vector<RegexMatch> allMatches(std::string_view subject) const;
+  // Matches left to right, each handed to `resumeAt`, which returns the byte offset the search
+  // goes on from: a match's end continues as allMatches does, an earlier offset searches again
+  // the part of a match the caller did not use. An offset not past the match's start moves one
+  // character on, so the scan always ends.
+  void scan(std::string_view subject, const std::function<std::size_t(const RegexMatch&)>& resumeAt) const;
   [[nodiscard]] bool matches(std::string_view subject) const { return firstMatch(subject).has_value(); }
   // Replaces every match by `replacement`, in which $0..$9 refer to groups and \ escapes.
   [[nodiscard]] std::string replaceAll(std::string_view subject, std::string_view replacement) const;

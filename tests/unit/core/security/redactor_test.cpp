@@ -146,6 +146,24 @@ TEST(Redactor, EverySecretIsReplacedWhereverItStands) {
   }
 }
 
+// A shell line in a terminal with many labels: the ASCII way each value is one word, and the
+// rest of the line is searched on in the same pass. Passes that each found one more label left
+// the last ones in the text, and a second redaction found them.
+TEST(Redactor, EveryLabelOnALineIsFoundInOnePass) {
+  std::string line = "运行：docker run";
+  std::string expected = line;
+  for (const char* label : {"password", "token", "secret", "api_key", "client_secret", "refresh_token",
+                            "passwd", "auth_token", "pwd"}) {
+    line += std::string(" -e ") + label + "=v4lue" + label;
+    expected += " -e " + std::string(Redactor::replacement);
+  }
+  line += " 镜像，别外传。";
+  expected += " 镜像，别外传。";
+  const std::string once = Redactor::redact(line, {});
+  EXPECT_EQ(once, expected);
+  EXPECT_EQ(Redactor::redact(once, {}), once);
+}
+
 // What users write to support and each other, numbers called what they are, stays byte for byte.
 TEST(Redactor, OrdinaryTextStaysWhole) {
   const std::vector<std::string> texts = {

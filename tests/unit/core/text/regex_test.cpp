@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace wrenfold::text {
 namespace {
 
@@ -25,6 +28,25 @@ TEST(Regex, OffsetsAreBytesOfTheUtf8Subject) {
   auto second = re.firstMatch(subject, all[0].end());
   ASSERT_TRUE(second.has_value());
   EXPECT_EQ(second->begin(), all[1].begin());
+}
+
+// The caller says where each search goes on: inside the last match, or (an offset that would
+// not advance, an empty match) one whole character on, never inside a Chinese character.
+TEST(Regex, ScanGoesOnWhereTheCallerSays) {
+  const std::string subject = "密码=一 二=三，四";
+  std::vector<std::string> seen;
+  Regex::literal(R"(\S+=\S+)").scan(subject, [&](const RegexMatch& m) {
+    seen.push_back(*m.group(subject, 0));
+    return m.begin() + std::string("密码=一").size();
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"密码=一", "二=三，四"}));
+  std::vector<std::size_t> at;
+  Regex::literal("x*").scan(subject, [&](const RegexMatch& m) {
+    at.push_back(m.begin());
+    return m.begin();
+  });
+  EXPECT_EQ(at.size(), 11u);  // every character's start and the end
+  EXPECT_EQ(at[1], 3u);
 }
 
 TEST(Regex, OptionalGroupThatDidNotTakePartIsAbsent) {
