@@ -361,9 +361,11 @@ std::string redactPass(std::string_view text, std::span<const std::string> known
   // Match offsets are byte offsets into valid UTF-8.
   std::string result = text::isValidUtf8(text) ? std::string(text) : text::repairUtf8(text);
   // Known secrets first: a rule could otherwise replace only part of one.
+  // A secret is looked for as the repaired text holds it: a broken byte in it would otherwise
+  // match the first byte of a repaired character and leave the rest of it behind, broken.
   for (const std::string& secret : knownSecrets) {
     if (secret.size() >= Redactor::minimumKnownSecretLength) {
-      replaceEvery(result, secret);
+      replaceEvery(result, text::isValidUtf8(secret) ? secret : text::repairUtf8(secret));
     }
   }
   for (const Rule& rule : rules()) {

@@ -164,6 +164,15 @@ TEST(Redactor, EveryLabelOnALineIsFoundInOnePass) {
   EXPECT_EQ(Redactor::redact(once, {}), once);
 }
 
+// A configured key with a broken last byte, which repair turns into the first byte of U+FFFD:
+// replacing it cut a repaired character in two, and the rules after it read offsets of a text
+// repaired once more (a crash). It goes as the text holds it, and the text stays valid.
+TEST(Redactor, AKnownSecretWithABrokenByteLeavesTheTextValid) {
+  const std::array<std::string, 1> broken{"wf-密钥-Zq9x\xEF"};
+  const std::string out = Redactor::redact("密钥是wf-密钥-Zq9x\xEF\x1F，验证码：123456。", broken);
+  EXPECT_EQ(out, "密钥是[REDACTED]\x1F，验证码：[REDACTED]。");
+}
+
 // What users write to support and each other, numbers called what they are, stays byte for byte.
 TEST(Redactor, OrdinaryTextStaysWhole) {
   const std::vector<std::string> texts = {
