@@ -2,6 +2,7 @@
 
 #include <X11/extensions/XRes.h>
 #include <unistd.h>
+#include <xcb/res.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -41,8 +42,11 @@ LinuxWorkspace::LinuxWorkspace(std::unique_ptr<X11Connection> connection) : x_(s
 LinuxWorkspace::~LinuxWorkspace() = default;
 
 std::optional<Window> LinuxWorkspace::activeWindow() {
-  const auto active = x_->cardinals(x_->root(), "_NET_ACTIVE_WINDOW");
-  const auto clients = x_->cardinals(x_->root(), "_NET_CLIENT_LIST");
+  // Asked together: each trigger waits for this answer.
+  auto askedActive = x_->ask(x_->root(), "_NET_ACTIVE_WINDOW");
+  auto askedClients = x_->ask(x_->root(), "_NET_CLIENT_LIST");
+  const auto active = askedActive.cardinals();
+  const auto clients = askedClients.cardinals();
   if (!active || !clients) {
     return focusedClientWindow();
   }
@@ -81,30 +85,29 @@ std::optional<Window> LinuxWorkspace::focusedClientWindow() {
 }
 
 std::optional<std::int32_t> LinuxWorkspace::processOf(Window window) {
-  // XRes names the real peer; _NET_WM_PID is whatever the client chose to write.
+  // XRes names the real peer; _NET_WM_PID is whatever the client chose to write. Both are asked
+  // at once: each trigger waits for this answer.
+  xcb_connection_t* c = x_->xcb();
+  std::optional<xcb_res_query_client_ids_cookie_t> asked;
   if (hasXRes_) {
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
-    long count = 0;
-    XResClientIdValue* values = nullptr;
-    X11Connection::ErrorTrap trap(*x_);
-    const Status status = XResQueryClientIds(x_->display(), 1, &spec, &count, &values);
-    std::optional<std::int32_t> pid;
-    if (trap.succeeded() && status == Success) {
-      for (long i = 0; i < count && !pid; ++i) {
-        const pid_t value = XResGetClientPid(&values[i]);
-        if (value > 0) {
-          pid = static_cast<std::int32_t>(value);
+    const xcb_res_client_id_spec_t spec{static_cast<std::uint32_t>(window),
+                                        XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    asked = xcb_res_query_client_ids(c, 1, &spec);
+  }
+  auto wmPidAsked = x_->ask(window, "_NET_WM_PID");
+  if (const auto reply = asked ? replyTo(c, *asked, xcb_res_query_client_ids_reply) : nullptr) {
+    for (auto id = xcb_res_query_client_ids_ids_iterator(reply.get()); id.rem > 0;
+         xcb_res_client_id_value_next(&id)) {
+      if ((id.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+          xcb_res_client_id_value_value_length(id.data) > 0) {
+        const std::uint32_t pid = *xcb_res_client_id_value_value(id.data);
+        if (pid > 0 && pid <= INT32_MAX) {
+          return static_cast<std::int32_t>(pid);
         }
       }
     }
-    if (values != nullptr) {
-      XResClientIdsDestroy(count, values);
-    }
-    if (pid) {
-      return pid;
-    }
   }
-  const auto wmPid = x_->cardinals(window, "_NET_WM_PID");
+  const auto wmPid = wmPidAsked.cardinals();
   if (wmPid && !wmPid->empty() && wmPid->front() > 0 && wmPid->front() <= INT32_MAX) {
     return static_cast<std::int32_t>(wmPid->front());
   }
@@ -129,12 +132,14 @@ RunningApplication LinuxWorkspace::describe(Window window, std::int32_t processI
     described_.clear();
   }
   WindowFacts facts = processFacts(processID);
+  auto gtkApplicationID = x_->ask(window, "_GTK_APPLICATION_ID");
+  auto kdeDesktopFile = x_->ask(window, "_KDE_NET_WM_DESKTOP_FILE");
   if (auto wmClass = x_->windowClass(window)) {
     facts.wmInstance = text::repairUtf8(wmClass->first);
     facts.wmClass = text::repairUtf8(wmClass->second);
   }
-  facts.gtkApplicationID = repaired(x_->text(window, "_GTK_APPLICATION_ID"));
-  facts.kdeDesktopFile = repaired(x_->text(window, "_KDE_NET_WM_DESKTOP_FILE"));
+  facts.gtkApplicationID = repaired(gtkApplicationID.text());
+  facts.kdeDesktopFile = repaired(kdeDesktopFile.text());
   const auto identity = identifyApplication(facts, desktopFiles());
   RunningApplication app{processID, identity.id, identity.name, window};
   described_.emplace(std::pair{window, processID}, app);

@@ -1,10 +1,14 @@
 #include "platform/linux/x11_connection.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xutil.h>
+
+#include <cstdlib>
 
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace wrenfold {
 namespace {
@@ -34,7 +38,8 @@ std::unique_ptr<X11Connection> X11Connection::open() {
   return std::unique_ptr<X11Connection>(new X11Connection(display));
 }
 
-X11Connection::X11Connection(Display* display) : display_(display), root_(XDefaultRootWindow(display)) {}
+X11Connection::X11Connection(Display* display)
+    : display_(display), xcb_(XGetXCBConnection(display)), root_(XDefaultRootWindow(display)) {}
 
 X11Connection::~X11Connection() {
   if (timeWindow_ != 0) {
@@ -76,49 +81,71 @@ bool X11Connection::ErrorTrap::succeeded() {
   return lastErrorCode == 0;
 }
 
-std::optional<std::vector<unsigned char>> X11Connection::rawProperty(Window window, Atom property, Atom type,
-                                                                     int& format, unsigned long& items) {
-  ErrorTrap trap(*this);
-  Atom actualType = 0;
-  unsigned long remaining = 0;
-  unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(display_, window, property, 0, kMaxPropertyItems, False, type,
-                                        &actualType, &format, &items, &remaining, &data);
-  if (!trap.succeeded() || status != Success || data == nullptr || actualType == 0) {
-    if (data != nullptr) {
-      XFree(data);
-    }
-    return std::nullopt;
+X11Connection::PendingProperty::PendingProperty(xcb_connection_t* connection,
+                                                xcb_get_property_cookie_t cookie)
+    : connection_(connection), cookie_(cookie) {}
+
+X11Connection::PendingProperty::PendingProperty(PendingProperty&& other) noexcept
+    : connection_(other.connection_),
+      cookie_(other.cookie_),
+      pending_(std::exchange(other.pending_, false)) {}
+
+X11Connection::PendingProperty::~PendingProperty() {
+  if (pending_) {
+    xcb_discard_reply(connection_, cookie_.sequence);
   }
-  const std::size_t unit = format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
-  std::vector<unsigned char> bytes(data, data + items * unit);
-  XFree(data);
-  return bytes;
 }
 
-std::optional<std::vector<unsigned long>> X11Connection::cardinals(Window window, const char* property) {
-  int format = 0;
-  unsigned long items = 0;
-  const auto bytes = rawProperty(window, atom(property), AnyPropertyType, format, items);
-  if (!bytes || format != 32) {
+std::optional<std::vector<unsigned char>> X11Connection::PendingProperty::bytes(int wantedFormat) {
+  if (!pending_) {
     return std::nullopt;
   }
-  // Xlib hands 32-bit items out as longs.
-  std::vector<unsigned long> values(items);
-  if (items > 0) {
-    std::memcpy(values.data(), bytes->data(), items * sizeof(long));
+  pending_ = false;
+  // A window gone meanwhile: the property is absent.
+  const auto reply = replyTo(connection_, cookie_, xcb_get_property_reply);
+  if (!reply || reply->type == XCB_NONE || reply->format != wantedFormat) {
+    return std::nullopt;
+  }
+  const auto* data = static_cast<const unsigned char*>(xcb_get_property_value(reply.get()));
+  return std::vector<unsigned char>(data, data + xcb_get_property_value_length(reply.get()));
+}
+
+std::optional<std::vector<unsigned long>> X11Connection::PendingProperty::cardinals() {
+  const auto raw = bytes(32);
+  if (!raw) {
+    return std::nullopt;
+  }
+  // XCB hands 32-bit items out as they came; Xlib's callers expect longs.
+  std::vector<unsigned long> values(raw->size() / sizeof(std::uint32_t));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, raw->data() + i * sizeof(value), sizeof(value));
+    values[i] = value;
   }
   return values;
 }
 
-std::optional<std::string> X11Connection::text(Window window, const char* property) {
-  int format = 0;
-  unsigned long items = 0;
-  const auto bytes = rawProperty(window, atom(property), AnyPropertyType, format, items);
-  if (!bytes || format != 8) {
+std::optional<std::string> X11Connection::PendingProperty::text() {
+  const auto raw = bytes(8);
+  if (!raw) {
     return std::nullopt;
   }
-  return std::string(bytes->begin(), bytes->end());
+  return std::string(raw->begin(), raw->end());
+}
+
+X11Connection::PendingProperty X11Connection::ask(Window window, const char* property) {
+  const auto cookie =
+      xcb_get_property(xcb_, 0, static_cast<xcb_window_t>(window), static_cast<xcb_atom_t>(atom(property)),
+                       XCB_GET_PROPERTY_TYPE_ANY, 0, static_cast<std::uint32_t>(kMaxPropertyItems));
+  return PendingProperty(xcb_, cookie);
+}
+
+std::optional<std::vector<unsigned long>> X11Connection::cardinals(Window window, const char* property) {
+  return ask(window, property).cardinals();
+}
+
+std::optional<std::string> X11Connection::text(Window window, const char* property) {
+  return ask(window, property).text();
 }
 
 std::optional<std::pair<std::string, std::string>> X11Connection::windowClass(Window window) {

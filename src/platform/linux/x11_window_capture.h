@@ -33,11 +33,14 @@ class X11WindowCapture final : public WindowCapture {
                                             const std::function<void()>& grabbed) override;
 
  private:
+  struct WindowQuestions;
+
   [[nodiscard]] X11Connection* connection();
-  [[nodiscard]] std::optional<ShareableWindow> describe(Window window, long currentDesktop);
+  [[nodiscard]] WindowQuestions ask(Window window);
+  [[nodiscard]] std::optional<ShareableWindow> describe(WindowQuestions& asked, long currentDesktop);
   [[nodiscard]] bool compositing();
-  [[nodiscard]] std::optional<Window> frameOf(Window window);
-  [[nodiscard]] std::vector<PixelRect> windowsAbove(Window frame, int x, int y);
+  [[nodiscard]] std::optional<Window> frameOf(Window window, xcb_query_tree_cookie_t askedTree);
+  [[nodiscard]] std::optional<Image> rootImage(const xcb_get_image_reply_t& reply, int width, int height);
   [[nodiscard]] std::optional<Image> captureComposited(Window window, const std::function<void()>& grabbed);
   [[nodiscard]] std::optional<Image> captureFromRoot(Window window, const std::function<void()>& grabbed);
   [[nodiscard]] std::optional<Image> readPixels(Drawable drawable, const PixelRect& area,

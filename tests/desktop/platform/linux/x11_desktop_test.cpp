@@ -28,6 +28,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
+#include <unistd.h>
 
 namespace wrenfold {
 namespace {
@@ -115,6 +116,19 @@ TEST_F(X11DesktopTest, TheFrontmostApplicationIsTheActiveWindowsProcessWithItsAp
   ASSERT_TRUE(workspace_->activate(gtk->pid()));
   EXPECT_TRUE(waitForFront(*gtk));
   EXPECT_FALSE(workspace_->activate(999999)) << "no window of that process";
+
+  // A window whose _NET_WM_PID lies is named by the process the X server knows (XRes).
+  const auto liar = X11Connection::open();
+  ASSERT_TRUE(liar);
+  const Window owner = XCreateSimpleWindow(liar->display(), liar->root(), 0, 0, 1, 1, 0, 0, 0);
+  const long initPid = 1;
+  XChangeProperty(liar->display(), owner, liar->atom("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&initPid), 1);
+  XSetSelectionOwner(liar->display(), liar->atom("CLIPBOARD"), owner, CurrentTime);
+  XSync(liar->display(), False);
+  const auto clipboardOwner = workspace_->clipboardOwner();
+  ASSERT_TRUE(clipboardOwner);
+  EXPECT_EQ(clipboardOwner->processID, static_cast<std::int32_t>(::getpid()));
 }
 
 TEST_F(X11DesktopTest, TheTrayIconColourIsThePanelsAsTheTrayManagerPublishesIt) {
