@@ -3,8 +3,9 @@
 // The window-capture port over X11: windows from the EWMH client list, pixels through
 // XComposite when a compositing manager runs (the whole window, even covered), else from the
 // root window over the window's rectangle, with the parts other windows cover left white.
-// No cursor. Called on a
-// worker thread: one private connection, used by one caller at a time.
+// No cursor. The pixels come through memory shared with the X server where it can (MIT-SHM),
+// else over the socket. Called on a worker thread: one private connection, used by one caller
+// at a time.
 
 #include <X11/Xlib.h>
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "core/platform/window_capture.h"
@@ -40,16 +42,24 @@ class X11WindowCapture final : public WindowCapture {
   [[nodiscard]] std::optional<ShareableWindow> describe(WindowQuestions& asked, long currentDesktop);
   [[nodiscard]] bool compositing();
   [[nodiscard]] std::optional<Window> frameOf(Window window, xcb_query_tree_cookie_t askedTree);
-  [[nodiscard]] std::optional<Image> rootImage(const xcb_get_image_reply_t& reply, int width, int height);
+  class SharedSegment;
+  struct PendingPixels;
+  [[nodiscard]] PendingPixels askPixels(xcb_drawable_t drawable, const PixelRect& area);
+  [[nodiscard]] std::optional<Image> takePixels(PendingPixels& asked, std::optional<xcb_visualid_t> visual,
+                                                const std::function<void()>& grabbed);
+  [[nodiscard]] std::optional<Image> convertedPixels(std::uint8_t depth, xcb_visualid_t visualID,
+                                                     std::span<const std::uint8_t> bytes, int width,
+                                                     int height);
   [[nodiscard]] std::optional<Image> captureComposited(Window window, const std::function<void()>& grabbed);
   [[nodiscard]] std::optional<Image> captureFromRoot(Window window, const std::function<void()>& grabbed);
-  [[nodiscard]] std::optional<Image> readPixels(Drawable drawable, const PixelRect& area,
-                                                const Visual& visual, bool hasAlpha,
-                                                const std::function<void()>& grabbed);
+
+  enum class SharedMemory { unknown, usable, unusable };
 
   std::mutex mutex_;
   std::unique_ptr<X11Connection> x_;
   bool triedToConnect_ = false;
+  SharedMemory sharedMemory_ = SharedMemory::unknown;
+  std::unique_ptr<SharedSegment> segment_;  // attached, as large as the largest capture so far
 };
 
 }  // namespace wrenfold

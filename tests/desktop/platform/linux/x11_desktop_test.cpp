@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -402,6 +403,54 @@ TEST_F(X11DesktopTest, CapturesTheWindowOfAProcessWithThePixelsItPainted) {
   const auto failed = capture.captureWindow(gone, {10, 10}, {});
   ASSERT_FALSE(failed);
   EXPECT_FALSE(failed.error().localizedDescription().empty());
+}
+
+// An X server that cannot share memory with us (another machine; here one started without the
+// extension) sends the pixels over the socket: the same image.
+TEST_F(X11DesktopTest, WithoutSharedMemoryThePixelsComeOverTheSocket) {
+  testing::Process server(
+      {"Xvfb", "-displayfd", "1", "-extension", "MIT-SHM", "-screen", "0", "320x240x24", "-nolisten", "tcp"});
+  // Its display number, on a line of its own among what it writes to standard error.
+  std::string name;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        std::istringstream lines(server.output());
+        for (std::string line; std::getline(lines, line) && name.empty();) {
+          if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+            name = ":" + line;
+          }
+        }
+        return !name.empty();
+      },
+      kStartTimeout));
+  Display* client = XOpenDisplay(name.c_str());
+  ASSERT_NE(client, nullptr);
+  int opcode = 0;
+  int event = 0;
+  int error = 0;
+  EXPECT_FALSE(XQueryExtension(client, "MIT-SHM", &opcode, &event, &error));
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = 0xFF0000;
+  const Window red = XCreateWindow(client, DefaultRootWindow(client), 20, 10, 100, 80, 0, CopyFromParent,
+                                   InputOutput, CopyFromParent, CWBackPixel, &attributes);
+  XMapWindow(client, red);
+  XSync(client, False);
+
+  const std::string display = std::getenv("DISPLAY");
+  setenv("DISPLAY", name.c_str(), 1);
+  std::optional<Result<Image>> image;
+  {
+    X11WindowCapture capture;
+    ShareableWindow window;
+    window.windowID = red;
+    window.frame = Rect{20, 10, 100, 80};
+    image = capture.captureWindow(window, {100, 80}, {});
+  }
+  setenv("DISPLAY", display.c_str(), 1);
+  XCloseDisplay(client);
+  ASSERT_TRUE(*image) << image->error().localizedDescription();
+  EXPECT_EQ((*image)->width, 100);
+  EXPECT_EQ(pixelAt(**image, 50, 40), (std::array{255, 0, 0, 255}));
 }
 
 // Without a compositor the covered part is left white (the screen there shows the other
