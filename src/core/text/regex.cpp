@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "core/text/text.h"
 
@@ -100,45 +101,28 @@ Regex Regex::literal(std::string_view pattern, RegexOptions options) {
 }
 
 std::optional<RegexMatch> Regex::firstMatch(std::string_view subject, std::size_t from) const {
-  if (from > subject.size()) {
-    return std::nullopt;
-  }
-  const std::string repaired = isValidUtf8(subject) ? std::string() : repairUtf8(subject);
-  const std::string_view input = repaired.empty() ? subject : std::string_view(repaired);
-  Utf8Text text(input);
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> matcher(impl_->pattern->matcher(status));
-  if (U_FAILURE(status)) {
-    return std::nullopt;
-  }
-  matcher->reset(text.text);
-  if (!matcher->find(static_cast<std::int64_t>(from), status) || U_FAILURE(status)) {
-    return std::nullopt;
-  }
-  return matchOf(*matcher);
+  std::optional<RegexMatch> first;
+  scan(
+      subject,
+      [&](const RegexMatch& match) {
+        first = match;
+        return std::numeric_limits<std::size_t>::max();
+      },
+      from);
+  return first;
 }
 
 std::vector<RegexMatch> Regex::allMatches(std::string_view subject) const {
   std::vector<RegexMatch> matches;
-  const std::string repaired = isValidUtf8(subject) ? std::string() : repairUtf8(subject);
-  const std::string_view input = repaired.empty() ? subject : std::string_view(repaired);
-  Utf8Text text(input);
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> matcher(impl_->pattern->matcher(status));
-  if (U_FAILURE(status)) {
-    return matches;
-  }
-  matcher->reset(text.text);
-  // find() without an argument continues after the previous match (and steps past an empty
-  // one), so the whole subject is scanned once.
-  while (matcher->find(status) && U_SUCCESS(status)) {
-    matches.push_back(matchOf(*matcher));
-  }
+  scan(subject, [&](const RegexMatch& match) {
+    matches.push_back(match);
+    return match.end();
+  });
   return matches;
 }
 
-void Regex::scan(std::string_view subject,
-                 const std::function<std::size_t(const RegexMatch&)>& resumeAt) const {
+void Regex::scan(std::string_view subject, const std::function<std::size_t(const RegexMatch&)>& resumeAt,
+                 std::size_t from) const {
   const std::string repaired = isValidUtf8(subject) ? std::string() : repairUtf8(subject);
   const std::string_view input = repaired.empty() ? subject : std::string_view(repaired);
   Utf8Text text(input);
@@ -148,7 +132,6 @@ void Regex::scan(std::string_view subject,
     return;
   }
   matcher->reset(text.text);
-  std::size_t from = 0;
   // find(start) resets the matcher but keeps the whole input as its region, so lookbehinds
   // still see the text before `from`.
   while (from <= input.size() && matcher->find(static_cast<std::int64_t>(from), status) &&

@@ -58,8 +58,9 @@ class Regex {
   // Matches left to right, each handed to `resumeAt`, which returns the byte offset the search
   // goes on from: a match's end continues as allMatches does, an earlier offset searches again
   // the part of a match the caller did not use. An offset not past the match's start moves one
-  // character on, so the scan always ends.
-  void scan(std::string_view subject, const std::function<std::size_t(const RegexMatch&)>& resumeAt) const;
+  // character on, so the scan always ends. The search starts at byte offset `from`.
+  void scan(std::string_view subject, const std::function<std::size_t(const RegexMatch&)>& resumeAt,
+            std::size_t from = 0) const;
   [[nodiscard]] bool matches(std::string_view subject) const { return firstMatch(subject).has_value(); }
   // Replaces every match by `replacement`, in which $0..$9 refer to groups and \ escapes.
   [[nodiscard]] std::string replaceAll(std::string_view subject, std::string_view replacement) const;
