@@ -9,6 +9,7 @@
 //   first     the first candidate is showing in the panel's accessibility tree
 //   all       every candidate is showing there
 //   own text  the share of runs whose request held the program's own line (not only a screenshot)
+//   MiB       Wrenfold's resident memory after the runs (VmRSS)
 // "first" and "all" come from this process's own AT-SPI client, never from Wrenfold's claims:
 // the accessibility events Wrenfold's panel sends as its candidate rows get their text (names,
 // text and children changing), each checked against the candidates when it is dispatched here.
@@ -339,8 +340,8 @@ class LatencyBench {
     const double baseline = probe_.baseline(options_.runs);
     std::printf("baseline: key press to a trivial X11 window %.3f ms (median of %d)\n\n", baseline,
                 options_.runs);
-    std::printf("%-28s %-12s %9s %9s %9s %9s %9s %9s   ratios to the baseline\n", "program", "variant",
-                "panel", "request", "first", "all", "own text", "confirmed");
+    std::printf("%-28s %-12s %9s %9s %9s %9s %9s %9s %7s   ratios to the baseline\n", "program", "variant",
+                "panel", "request", "first", "all", "own text", "confirmed", "MiB");
     for (const auto& program : programs(dir_.path())) {
       if (!options_.only.empty() && program.name.find(options_.only) == std::string::npos) {
         continue;
@@ -373,9 +374,10 @@ class LatencyBench {
         const auto confirmed =
             std::ranges::count_if(samples, [](const Sample& sample) { return sample.confirmed; });
         std::printf(
-            "%-28s %-12s %9.1f %9.1f %9.1f %9.1f %7td/%zu %7td/%zu   %.0fx %.0fx %.0fx %.0fx  (%zu runs)\n",
+            "%-28s %-12s %9.1f %9.1f %9.1f %9.1f %7td/%zu %7td/%zu %7.0f   %.0fx %.0fx %.0fx %.0fx  (%zu "
+            "runs)\n",
             program.name.c_str(), variant.name.c_str(), m.panel, m.request, m.first, m.all, own,
-            samples.size(), confirmed, samples.size(), m.panel / baseline, m.request / baseline,
+            samples.size(), confirmed, samples.size(), residentMiB_, m.panel / baseline, m.request / baseline,
             m.first / baseline, m.all / baseline, samples.size());
         std::fflush(stdout);
       }
@@ -534,12 +536,21 @@ class LatencyBench {
         std::fprintf(stderr, "%s: run %d incomplete\n", program.name.c_str(), i);
       }
     }
+    residentMiB_ = residentMiB(wrenfold_->pid());
     static_cast<void>(wrenfold_->stop());
     wrenfold_.reset();
     return samples;
   }
 
+  // What the process holds in memory (VmRSS), in MiB; 0 when it cannot be read.
+  static double residentMiB(pid_t pid) {
+    const std::string status = testing::readAll("/proc/" + std::to_string(pid) + "/status");
+    const auto at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : std::strtod(status.c_str() + at + 6, nullptr) / 1024;
+  }
+
   Options options_;
+  double residentMiB_ = 0;
   testing::TempDir dir_;
   X11Probe probe_;
   CandidateWatch watch_;

@@ -1,6 +1,7 @@
 #include "app/desktop_platform.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -265,6 +266,21 @@ std::vector<std::string> missingCapabilities(Accessibility& accessibility, Windo
     missing.emplace_back("当前会话无法截取窗口（Wayland 会话或没有 X11 显示）：生成时不会附带窗口截图。");
   }
   return missing;
+}
+
+void keepCycleMemory() {
+#ifdef __GLIBC__
+  // A window capture's buffers are megabytes each (the pixels, their scaled copies, the JPEG's
+  // input), freed at the end of every cycle. By default glibc maps blocks that large on their own
+  // and returns them, or trims them off the heap, and the next cycle faults every page in again:
+  // on a busy machine or in a VM that took longer than everything else before the request. Kept,
+  // the process holds what its largest cycle used. A block over the bound (a capture larger than
+  // a 4K screen) is still mapped and returned.
+  constexpr int kLargestKeptBlock = 32 << 20;
+  constexpr int kKeptFreeMemory = 128 << 20;
+  mallopt(M_MMAP_THRESHOLD, kLargestKeptBlock);
+  mallopt(M_TRIM_THRESHOLD, kKeptFreeMemory);
+#endif
 }
 
 void quitOnTerminationSignals() {

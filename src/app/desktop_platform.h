@@ -89,6 +89,9 @@ struct DesktopPorts {
 // chose a Qt platform), so the overlay can be placed where the field is. Before QApplication.
 void preferX11Platform();
 
+// Memory freed at the end of a cycle stays with the process for the next one. Call first.
+void keepCycleMemory();
+
 // Before QApplication: why the application cannot show a window (no X11 display, or one that
 // does not answer), as a Chinese sentence; absent when it can. A Qt platform other than X11
 // chosen by the caller (offscreen) needs no display.

@@ -34,6 +34,7 @@ int runApplication(int& argc, char** argv) {
   if (socketPath && handedToRunningInstance(*socketPath)) {
     return kExitSuccess;
   }
+  keepCycleMemory();
   static_cast<void>(desktopSession());  // decided once, before Qt or anything else reads $DISPLAY
   preferX11Platform();
   if (const auto missing = missingDisplay()) {
