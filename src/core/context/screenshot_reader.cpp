@@ -107,7 +107,7 @@ std::shared_ptr<ScreenshotReader::Pending> ScreenshotReader::begin(WindowQuery q
     // On a busy machine scaling and encoding a large window took longer than finding the
     // target: what waits for the pixels (the panel) does not wait for them.
     worker.run([&codec, finish, image = std::make_shared<Image>(std::move(*pixels.image))] {
-      finish(encodeBlocking(codec, *image));
+      finish(encodeBlocking(codec, std::move(*image)));
     });
   });
   return pending;
@@ -138,12 +138,16 @@ ScreenshotReader::Taken ScreenshotReader::takeBlocking(WindowCapture& capture, c
   return {std::move(*image), std::nullopt};
 }
 
-ScreenshotReader::Outcome ScreenshotReader::encodeBlocking(ImageCodec& codec, const Image& image) {
-  auto jpeg = codec.jpegData(resizedImage(codec, image, kJpegMaxPixelSize), kJpegQuality);
+// A window's pixels are megabytes: the image itself is encoded and shown wherever it fits
+// already, not a copy of it.
+ScreenshotReader::Outcome ScreenshotReader::encodeBlocking(ImageCodec& codec, Image image) {
+  const auto forJpeg = reducedImage(codec, image, kJpegMaxPixelSize);
+  auto jpeg = codec.jpegData(forJpeg ? *forJpeg : image, kJpegQuality);
   if (!jpeg) {
     return {std::nullopt, "screen capture encoding failed"};
   }
-  return {CapturedScreenshot{resizedImage(codec, image, kPreviewMaxPixelSize), std::move(*jpeg)},
+  auto preview = reducedImage(codec, image, kPreviewMaxPixelSize);
+  return {CapturedScreenshot{preview ? std::move(*preview) : std::move(image), std::move(*jpeg)},
           std::nullopt};
 }
 
@@ -200,13 +204,13 @@ std::optional<PixelSize> ScreenshotReader::reducedSize(int width, int height, in
   return PixelSize{pixels(width * scale), pixels(height * scale)};
 }
 
-Image ScreenshotReader::resizedImage(ImageCodec& codec, const Image& image, int maxPixelSize) {
+std::optional<Image> ScreenshotReader::reducedImage(ImageCodec& codec, const Image& image, int maxPixelSize) {
   const auto size = reducedSize(image.width, image.height, maxPixelSize);
   if (!size) {
-    return image;
+    return std::nullopt;
   }
   auto resized = codec.resized(image, size->width, size->height);
-  return resized ? std::move(*resized) : image;
+  return resized ? std::optional<Image>(std::move(*resized)) : std::nullopt;
 }
 
 }  // namespace wrenfold

@@ -106,8 +106,10 @@ class ScreenshotReader {
   };
   [[nodiscard]] static Taken takeBlocking(WindowCapture& capture, const WindowQuery& query,
                                           const std::function<void()>& grabbed);
-  [[nodiscard]] static Outcome encodeBlocking(ImageCodec& codec, const Image& image);
-  [[nodiscard]] static Image resizedImage(ImageCodec& codec, const Image& image, int maxPixelSize);
+  [[nodiscard]] static Outcome encodeBlocking(ImageCodec& codec, Image image);
+  // `image` scaled down to fit `maxPixelSize`; absent when it fits already or cannot be scaled.
+  [[nodiscard]] static std::optional<Image> reducedImage(ImageCodec& codec, const Image& image,
+                                                         int maxPixelSize);
 
   WindowCapture& capture_;
   ImageCodec& codec_;

@@ -49,18 +49,21 @@ Result<std::vector<std::uint8_t>> QtImageCodec::jpegData(const Image& image, dou
   if (!wellFormed(image)) {
     return failPlatform("无法编码截图：尺寸无效。");
   }
-  // JPEG has no alpha: flatten on white, as the capture would look on a light background.
-  QImage flat(image.width, image.height, QImage::Format_RGB32);
-  flat.fill(Qt::white);
-  {
-    QImage source = view(image);
-    QImage premultiplied = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < flat.height(); ++y) {
-      auto* dst = reinterpret_cast<QRgb*>(flat.scanLine(y));
-      const auto* src = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
-      for (int x = 0; x < flat.width(); ++x) {
-        const int a = qAlpha(src[x]);
-        dst[x] = qRgb(qRed(src[x]) + 255 - a, qGreen(src[x]) + 255 - a, qBlue(src[x]) + 255 - a);
+  // JPEG has no alpha: flattened on white, as the capture would look on a light background, in
+  // one pass into the encoder's own layout. A window's pixels are opaque and only copied.
+  QImage flat(image.width, image.height, QImage::Format_RGB888);
+  if (flat.isNull()) {
+    return failPlatform("无法编码截图：内存不足。");
+  }
+  const auto rowBytes = static_cast<std::size_t>(image.width) * 4;
+  for (int y = 0; y < image.height; ++y) {
+    const std::uint8_t* src = image.rgba.data() + rowBytes * static_cast<std::size_t>(y);
+    std::uint8_t* dst = flat.scanLine(y);
+    for (int x = 0; x < image.width; ++x, src += 4, dst += 3) {
+      const unsigned alpha = src[3];
+      for (int c = 0; c < 3; ++c) {
+        dst[c] =
+            alpha == 255 ? src[c] : static_cast<std::uint8_t>((src[c] * alpha + 127) / 255 + 255 - alpha);
       }
     }
   }

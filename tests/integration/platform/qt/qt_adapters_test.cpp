@@ -1,5 +1,6 @@
 // The Qt adapters on the offscreen platform: no display needed.
 #include <QClipboard>
+#include <QColor>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
@@ -42,6 +43,19 @@ TEST(QtImageCodec, ResizesSmoothlyAndEncodesADecodableJpeg) {
   EXPECT_EQ(decoded.size(), QSize(64, 32));
   EXPECT_GT(qRed(decoded.pixel(10, 10)), 240);  // flattened on white
   EXPECT_GT(qGreen(decoded.pixel(10, 10)), 240);
+
+  // Opaque pixels keep their colour, channel for channel; half-transparent black is grey on white.
+  const auto decodedCentre = [&codec](const Image& image) {
+    auto data = codec.jpegData(image, 0.82);
+    QImage out;
+    EXPECT_TRUE(data && out.loadFromData(data->data(), static_cast<int>(data->size()), "JPEG"));
+    return out.isNull() ? QColor() : out.pixelColor(32, 16);
+  };
+  const QColor blue = decodedCentre(solid(64, 32, 30, 90, 200, 255));
+  EXPECT_NEAR(blue.red(), 30, 6);
+  EXPECT_NEAR(blue.green(), 90, 6);
+  EXPECT_NEAR(blue.blue(), 200, 6);
+  EXPECT_NEAR(decodedCentre(solid(64, 32, 0, 0, 0, 128)).green(), 127, 6);
 
   EXPECT_FALSE(codec.resized(Image{2, 2, {1, 2, 3}}, 1, 1).has_value());  // short buffer
   EXPECT_FALSE(codec.jpegData(Image{}, 0.8).has_value());
