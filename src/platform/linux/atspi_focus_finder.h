@@ -62,6 +62,8 @@ class AtspiFocusFinder {
  private:
   [[nodiscard]] bool isFocusedIn(AtspiAccessible* element, AtspiAccessible* application);
   [[nodiscard]] GObjectPtr<AtspiAccessible> rememberedFocus(AtspiAccessible* application);
+  // The newest element announced before the last that still says it has the focus, not a menu.
+  [[nodiscard]] GObjectPtr<AtspiAccessible> earlierStillFocused(AtspiAccessible* application);
   [[nodiscard]] GObjectPtr<AtspiAccessible> walkForFocus(AtspiAccessible* root);
   // A menu, or a web page without its field: where focus sits while Firefox's menu bar closes.
   [[nodiscard]] bool inTransition(AtspiAccessible* element);

@@ -152,6 +152,26 @@ TEST_F(AccessibilityDesktopTest, AFieldFocusedBeforeWeListenedIsFoundInALateAnsw
   EXPECT_EQ(value(*focused), text);
 }
 
+// Tab moves between two Qt fields are followed: the field the cycle reads and writes is the one
+// focused now, not the one focused before.
+TEST_F(AccessibilityDesktopTest, TabMovesBetweenQtFieldsAreFollowed) {
+  const std::string second = "第二栏：second field";
+  const auto app = launch(WRENFOLD_QT_FIXTURE, {"--mode", "lineedit", "--text", kDraft, "--second", second});
+  ASSERT_TRUE(testing::xdotool({"search", "--sync", "--onlyvisible", "--name",
+                                "Wrenfold fixture: qt lineedit", "windowactivate", "--sync"}));
+  const auto focusedValue = [&] {
+    auto application = ax_->applicationElement(app->pid());
+    auto element =
+        application ? ax_->elementAttribute(*application, AXAttribute::focusedUIElement) : std::nullopt;
+    return element ? value(*element) : std::nullopt;
+  };
+  for (const auto& [key, expected] : {std::pair{"Tab", second}, {"shift+Tab", kDraft}, {"Tab", second}}) {
+    ASSERT_TRUE(testing::xdotool({"key", key}));
+    EXPECT_TRUE(waitUntil([&] { return focusedValue() == expected; }, kStartTimeout))
+        << key << ": " << focusedValue().value_or("none");
+  }
+}
+
 TEST_F(AccessibilityDesktopTest, ReadsEveryLabelOfTheSixHundredLabelWindow) {
   const auto app = launch(WRENFOLD_GTK_FIXTURE, {"--mode", "labels"});
   const auto focus = waitForFocus(*app, "AXTextField");
