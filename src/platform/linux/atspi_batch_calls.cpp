@@ -159,7 +159,10 @@ std::vector<MessagePtr> runBatch(std::span<AtspiAccessible* const> objects, std:
 
 std::optional<std::chrono::milliseconds> AtspiCalls::batchAllowance(
     std::span<AtspiAccessible* const> objects) {
-  if (objects.empty() || !answerable(objects.front()) || atspi_get_a11y_bus() == nullptr) {
+  // An element whose application libatspi has not named has no bus to ask: libdbus aborts the
+  // process on a call to an empty name.
+  if (objects.empty() || applicationBusName(objects.front()).empty() || !answerable(objects.front()) ||
+      atspi_get_a11y_bus() == nullptr) {
     return std::nullopt;
   }
   return patience_.allowance(applicationBusName(objects.front()));
