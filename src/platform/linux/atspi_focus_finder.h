@@ -72,8 +72,12 @@ class AtspiFocusFinder {
   [[nodiscard]] GObjectPtr<AtspiAccessible> settledFocus(AtspiAccessible* application,
                                                          GObjectPtr<AtspiAccessible> found);
 
-  // The walk's time bound, well inside the trigger's own deadline.
-  static constexpr std::chrono::milliseconds kWalkTime{400};
+  // The walk's time bound. A program that answers is read to the end of the walk's element
+  // budget, however busy: GTK 4 tells of no focus before the user moves it, so its field is only
+  // found by walking, and once in a while its window took longer than 400 ms to walk on a loaded
+  // machine (the request then held only the screenshot). A program that does not answer at all
+  // is told by its calls' own bound.
+  static constexpr std::chrono::milliseconds kWalkTime{1000};
 
   AtspiCalls& calls_;
   const FocusTracker& tracker_;
