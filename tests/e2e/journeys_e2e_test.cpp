@@ -554,17 +554,15 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
   EXPECT_EQ(testing::readAll(b), "乙：会议纪要（未定稿）");
   EXPECT_EQ(clipboard(), original);
 
-  // Another program's window, its caret at the end of its text (clicked first at `click`, which
-  // some need before their field's input context has the focus): the cycle's candidate goes in
-  // through the input method, and the window is the active one again.
+  // Another program's window, its text clicked at `click` (activating the window alone does not
+  // always give the text's input context the focus) and its caret at the end: the cycle's
+  // candidate goes in through the input method, and the window is the active one again.
   std::size_t cycles = 1;
   const auto cycleThroughInputMethod = [&](const std::string& window, const std::string& program,
-                                           std::optional<std::pair<int, int>> click) {
+                                           std::pair<int, int> click) {
     ASSERT_TRUE(xdotool({"windowactivate", "--sync", window}));
-    if (click) {
-      ASSERT_TRUE(xdotool({"mousemove", "--window", window, std::to_string(click->first),
-                           std::to_string(click->second), "click", "1"}));
-    }
+    ASSERT_TRUE(xdotool({"mousemove", "--window", window, std::to_string(click.first),
+                         std::to_string(click.second), "click", "1"}));
     ASSERT_TRUE(xdotool({"key", "ctrl+End"}));
     ASSERT_TRUE(waitUntil([&] { return remembered().ends_with("'" + program + "')\n"); }, 60s))
         << remembered();
@@ -588,7 +586,7 @@ TEST_F(Journeys, InputMethodJourneyCommitsIntoTheRememberedFieldWithoutTheClipbo
   std::optional<std::string> window;
   ASSERT_TRUE(waitUntil([&] { return (window = windowNamed("im-kwrite")).has_value(); }, 60s))
       << kwrite.output();
-  cycleThroughInputMethod(*window, "kwrite", std::nullopt);
+  cycleThroughInputMethod(*window, "kwrite", std::pair{200, 150});
   if (HasFatalFailure()) {
     return;
   }
